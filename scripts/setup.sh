@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Dorvane needs to build, run and test. Idempotent:
+# apt-get runs only when a package is missing.
+set -euo pipefail
+
+PACKAGES=(
+  cmake make g++ clang googletest
+  g++-mingw-w64-x86-64 wine wine64
+  xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales
+  unixodbc tdsodbc freetds-bin
+  python3 procps
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Chinese texts render and Wine picks the Chinese locale only when glibc has it.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+  echo "setup: generating the zh_CN.UTF-8 locale"
+  $SUDO sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs a command with a private Wine prefix and a private X display:
+#   scripts/with-wine.sh BUILD_DIR command [args...]
+# Starts Xvfb on a free display (unless WITH_WINE_DISPLAY names one to use), prepares the
+# prefix once, runs the command, then stops the Wine server and Xvfb it started, by id.
+set -euo pipefail
+BUILD_DIR="$(cd "$1" && pwd)"; shift
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=wine-env.sh
+source "$HERE/wine-env.sh"
+
+XVFB_PID=""
+cleanup() {
+  # Wine processes of this prefix, then its server, then the display.
+  timeout 20 wineserver -k 2>/dev/null || true
+  timeout 20 wineserver -w 2>/dev/null || true
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
+  rm -f "${DISPLAY_FILE:-}"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ -n "${WITH_WINE_DISPLAY:-}" ]; then
+  export DISPLAY="$WITH_WINE_DISPLAY"
+else
+  DISPLAY_FILE="$(mktemp)"
+  Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -dpi 96 3>"$DISPLAY_FILE" 2>/dev/null &
+  XVFB_PID=$!
+  for _ in $(seq 1 100); do [ -s "$DISPLAY_FILE" ] && break; sleep 0.1; done
+  [ -s "$DISPLAY_FILE" ] || { echo "with-wine: Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=":$(head -n1 "$DISPLAY_FILE")"
+fi
+
+mkdir -p "$ODBCSYSINI"
+TDS_DRIVER="$(dpkg -L tdsodbc 2>/dev/null | grep -m1 'libtdsodbc\.so$' || echo /usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so)"
+printf '[FreeTDS]\nDescription=FreeTDS driver for SQL Server\nDriver=%s\nUsageCount=1\n' "$TDS_DRIVER" > "$ODBCSYSINI/odbcinst.ini"
+: > "$ODBCINI"
+
+if [ ! -f "$WINEPREFIX/.dorvane-ready" ]; then
+  echo "with-wine: preparing the Wine prefix $WINEPREFIX (once)"
+  rm -rf "$WINEPREFIX"
+  timeout 300 wineboot --init >/dev/null 2>&1 || { echo "with-wine: wineboot failed" >&2; exit 1; }
+  # No crash dialog: a crashing test must fail, not wait for a click.
+  timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  timeout 60 wineserver -w 2>/dev/null || true
+  touch "$WINEPREFIX/.dorvane-ready"
+fi
+
+"$@"
