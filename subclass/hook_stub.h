@@ -1,0 +1,82 @@
+// The dispatch object of one hooked window: one registration with the common-controls
+// subclassing service, holding the owner, the addresses and counts of the record's two
+// message tables, and the window's life state.
+//
+// Why a subclassing registration and not a generated machine-code procedure: the program is
+// 64-bit, and the service already gives what a hand-made chain of window procedures does not:
+// the newest registration runs first, each passes the message on with DefSubclassProc, and
+// any registration can be removed at any time, in any order, even while it is running.
+#pragma once
+
+#include "window_hook.h"
+
+#include <commctrl.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace subclass {
+
+class HookStub {
+public:
+    // A complete but not yet installed stub: no tables, both counts 0 (pure forwarding).
+    HookStub(ISubclassOwner& owner, HWND hWnd);
+    HookStub(const HookStub&) = delete;
+    HookStub& operator=(const HookStub&) = delete;
+
+    // Registers the stub on its window. False, with the window untouched, when the window
+    // does not exist, belongs to another thread (the service only works on the calling
+    // thread's windows) or the service refuses.
+    bool Install() noexcept;
+
+    // The table fields, written whenever a record's table or count changes. The table
+    // stays owned by the record; the stub only reads it while dispatching.
+    void SetTable(int32_t When, const UINT* pTable, int32_t count) noexcept;
+    void SetCount(int32_t When, int32_t count) noexcept;
+
+    // Ends the stub: drops the owner and the tables, removes the registration unless the
+    // window is gone, and frees the stub now, or when the dispatch running on it returns
+    // (the owner may unhook from inside its own callback).
+    void Release() noexcept;
+
+    UINT_PTR Id() const noexcept { return m_uId; }        // unique, increasing per stub
+    bool Gone() const noexcept { return m_bGone; }        // the window was destroyed
+    bool Installed() const noexcept { return m_bInstalled; }
+    int32_t BeforeCount() const noexcept { return m_nBeforeCount; }
+    int32_t AfterCount() const noexcept { return m_nAfterCount; }
+    const UINT* BeforeTable() const noexcept { return m_pBeforeMsgs; }
+    const UINT* AfterTable() const noexcept { return m_pAfterMsgs; }
+
+    // Stubs allocated and not yet freed, in the whole process (diagnostics and leak tests).
+    static long LiveCount() noexcept;
+
+private:
+    ~HookStub();  // only Release() frees a stub
+
+    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
+    LRESULT Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
+    void Deliver(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg,
+                 WPARAM& wParam, LPARAM& lParam);
+    void Unregister() noexcept;
+
+    ISubclassOwner* m_pOwner;
+    const HWND m_hWnd;
+    const UINT_PTR m_uId;
+    const UINT* m_pBeforeMsgs = nullptr;
+    int32_t m_nBeforeCount = 0;
+    const UINT* m_pAfterMsgs = nullptr;
+    int32_t m_nAfterCount = 0;
+    int m_nDepth = 0;           // dispatches of this stub now on the stack
+    bool m_bInstalled = false;  // registered with the window
+    bool m_bGone = false;       // WM_NCDESTROY seen: the registration is already removed
+    bool m_bReleased = false;   // unhooked while dispatching: free when the last one returns
+};
+
+// Frees a stub through Release(), for stubs not yet handed to a record.
+struct HookStubRelease {
+    void operator()(HookStub* pStub) const noexcept { pStub->Release(); }
+};
+using HookStubPtr = std::unique_ptr<HookStub, HookStubRelease>;
+
+}  // namespace subclass
