@@ -42,6 +42,9 @@ if [ ! -f "$WINEPREFIX/.dorvane-ready" ]; then
   timeout 300 wineboot --init >/dev/null 2>&1 || { echo "with-wine: wineboot failed" >&2; exit 1; }
   # No crash dialog: a crashing test must fail, not wait for a click.
   timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # Xvfb has no window manager: Wine draws title bars and borders itself.
+  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   timeout 60 wineserver -w 2>/dev/null || true
   touch "$WINEPREFIX/.dorvane-ready"
 fi

@@ -1,0 +1,27 @@
+// The file-naming rule and the texts the detach sends: platform-neutral, so they are
+// tested natively as well as in the program.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace app {
+
+// Lengths count UTF-16 code units (wchar_t on Windows). A data file N_Data.MDF gives the
+// log N_Log.LDF (cut 8: "Data.MDF") and the database N (cut 9: "_Data.MDF"); other names
+// are cut by the same counts. A name shorter than its cut gives an empty piece.
+std::wstring DeriveLogPath(std::wstring_view fileName);
+std::wstring DeriveDatabaseName(std::wstring_view fileTitle);
+
+// "Provider=SQLOLEDB.1;Persist Security Info=False;Data Source='S';User ID=sa;Initial
+// Catalog=master", the server quoted by the connection string's rules (a ' inside the
+// quotes is doubled), so a server name cannot end the value early.
+std::wstring BuildConnectionString(std::wstring_view server);
+
+// "sp_detach_db 'N','true'", the name as a T-SQL literal (a ' inside is doubled).
+std::wstring BuildDetachStatement(std::wstring_view databaseName);
+
+// Doubles every single quote.
+std::wstring DoubleSingleQuotes(std::wstring_view text);
+
+}  // namespace app

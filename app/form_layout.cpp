@@ -1,0 +1,141 @@
+// Builds Form1's children from its stored design and places them for the window's DPI:
+// twips scale with MulDiv(twips, dpi, 1440); labels size themselves to their text.
+#include <algorithm>
+#include <cmath>
+
+#include "host_error.h"
+#include "main_window.h"
+
+namespace app {
+
+namespace {
+
+const wchar_t* const kExtenderKeys[] = {L"left", L"top", L"tabindex", L"width", L"height"};
+
+bool IsExtenderKey(const std::wstring& key) {
+    return std::any_of(std::begin(kExtenderKeys), std::end(kExtenderKeys), [&](const wchar_t* k) { return key == k; });
+}
+
+int32_t ReadInt(const host::PropertyBag& bag, const wchar_t* key, int32_t fallback) {
+    return host::ToInt32(bag.ReadProperty(key, fallback));
+}
+
+}  // namespace
+
+RECT Form1::ChildRect(const PlacedChild& c) const {
+    const int dpi = static_cast<int>(dpi_);
+    const int x = MulDiv(c.Left, dpi, 1440), y = MulDiv(c.Top, dpi, 1440);
+    int w, h;
+    if (c.Kind == L"XPButton2") {
+        w = static_cast<int>(std::lround(c.ExtentX * dpi / 2540.0));
+        h = static_cast<int>(std::lround(c.ExtentY * dpi / 2540.0));
+    } else if (c.Kind == L"Label" && c.Window) {
+        // Auto-size: the label is as large as its text in the form's font.
+        const int n = ::GetWindowTextLengthW(c.Window);
+        std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+        text.resize(static_cast<size_t>(::GetWindowTextW(c.Window, text.data(), n + 1)));
+        HDC dc = ::GetDC(c.Window);
+        HGDIOBJ old = ::SelectObject(dc, uiFont_.get());
+        SIZE sz{};
+        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &sz);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(c.Window, dc);
+        w = sz.cx;
+        h = sz.cy;
+    } else {
+        w = MulDiv(c.Width, dpi, 1440);
+        h = MulDiv(c.Height, dpi, 1440);
+    }
+    return RECT{x, y, x + w, y + h};
+}
+
+void Form1::BuildChildren(const host::DesignNode& design) {
+    std::vector<const host::DesignNode*> nodes;
+    for (const auto& child : design.Children) nodes.push_back(&child);
+    // Created in tab order, which makes it the focus order as well.
+    std::stable_sort(nodes.begin(), nodes.end(), [](const host::DesignNode* a, const host::DesignNode* b) {
+        return ReadInt(a->Properties, L"TabIndex", 0) < ReadInt(b->Properties, L"TabIndex", 0);
+    });
+    ApplyFonts();
+    HWND previous = HWND_TOP;
+    for (const host::DesignNode* node : nodes) {
+        PlacedChild c;
+        c.Kind = node->Kind;
+        c.Name = node->Name;
+        c.Left = ReadInt(node->Properties, L"Left", 0);
+        c.Top = ReadInt(node->Properties, L"Top", 0);
+        c.Width = ReadInt(node->Properties, L"Width", 0);
+        c.Height = ReadInt(node->Properties, L"Height", 0);
+        c.ExtentX = ReadInt(node->Properties, L"_ExtentX", 2170);
+        c.ExtentY = ReadInt(node->Properties, L"_ExtentY", 714);
+        c.TabIndex = ReadInt(node->Properties, L"TabIndex", 0);
+        const RECT r = ChildRect(c);
+        if (c.Kind == L"XPButton2") {
+            host::PropertyBag bag;  // the control's own stored properties
+            for (const auto& [key, value] : node->Properties.Entries())
+                if (!IsExtenderKey(key)) bag.Set(key, value);
+            host::SiteSettings settings;
+            settings.Name = c.Name;
+            settings.Bounds = r;
+            host::ControlSite& site = container_->AddControl(std::make_unique<xpbutton::XPButton2>(), settings);
+            c.Window = site.hwnd();
+            auto& button = site.ControlAs<xpbutton::XPButton2>();
+            if (c.Name == L"Command2") button.Events.Click = [this] { Command2_Click(); };
+            if (c.Name == L"Command3") button.Events.Click = [this] { Command3_Click(); };
+            if (c.Name == L"XPButton21") button.Events.Click = [this] { XPButton21_Click(); };
+            if (auto status = site.Load(&bag))
+                throw host::Error(status->Number(), c.Name + L": " + status->Description());
+        } else if (c.Kind == L"Label") {
+            const std::wstring text = host::ToText(node->Properties.ReadProperty(L"Caption", std::wstring()));
+            c.TextColour = static_cast<uint32_t>(ReadInt(node->Properties, L"ForeColor", static_cast<int32_t>(0x80000012)));
+            c.Window = ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, r.left,
+                                         r.top, 0, 0, hwnd_, nullptr, instance_, nullptr);
+            container_->AddPlainControl(std::make_unique<host::PlainControl>(L"Label", c.Name, c.Window));
+        } else if (c.Kind == L"TextBox") {
+            const std::wstring text = host::ToText(node->Properties.ReadProperty(L"Text", std::wstring()));
+            c.Window = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", text.c_str(),
+                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, r.left, r.top,
+                                         r.right - r.left, r.bottom - r.top, hwnd_, nullptr, instance_, nullptr);
+            container_->AddPlainControl(std::make_unique<host::PlainControl>(L"TextBox", c.Name, c.Window));
+        } else {
+            throw host::Error(host::ErrorNumber::NotSupported, L"The form's design holds an unknown control kind " + c.Kind);
+        }
+        if (!c.Window) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the control " + c.Name);
+        ::SetWindowPos(c.Window, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        previous = c.Window;
+        children_.push_back(c);
+    }
+}
+
+void Form1::ApplyFonts() {
+    // Labels and text fields use the system's message font at the window's DPI.
+    NONCLIENTMETRICSW ncm{};
+    ncm.cbSize = sizeof(ncm);
+    if (::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0, dpi_))
+        uiFont_.reset(::CreateFontIndirectW(&ncm.lfMessageFont));
+    if (!uiFont_) uiFont_.reset(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
+    for (const auto& c : children_)
+        if (c.Kind != L"XPButton2")
+            ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
+}
+
+void Form1::Layout() {
+    ApplyFonts();
+    RECT rc{0, 0, MulDiv(clientWidth_, static_cast<int>(dpi_), 1440), MulDiv(clientHeight_, static_cast<int>(dpi_), 1440)};
+    ::AdjustWindowRectExForDpi(&rc, static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_STYLE)), FALSE,
+                               static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_EXSTYLE)), dpi_);
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (auto& c : children_) {
+        const RECT r = ChildRect(c);
+        ::SetWindowPos(c.Window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        if (c.Kind == L"XPButton2") {
+            // The caption font follows the DPI too: re-apply the button's own font.
+            if (auto* site = host::ControlSite::FromWindow(c.Window)) {
+                auto& button = site->ControlAs<xpbutton::XPButton2>();
+                if (button.Font()) button.SetFont(button.Font());
+            }
+        }
+    }
+}
+
+}  // namespace app

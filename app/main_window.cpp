@@ -1,0 +1,218 @@
+#include "main_window.h"
+
+#include <objbase.h>
+
+#include "db/connection.h"
+#include "db/error.h"
+#include "detach_rules.h"
+#include "host_error.h"
+#include "resource_ids.h"
+
+namespace app {
+
+namespace {
+
+void RegisterFormClass(HINSTANCE instance) {
+    static bool registered = false;
+    if (registered) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &DefWindowProcW;  // the real procedure is set per window at creation
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = nullptr;  // the picture paints the background
+    wc.lpszClassName = kForm1ClassName;
+    wc.hIcon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw host::Error(host::ErrorNumber::Platform, L"Cannot register the main window's class");
+    registered = true;
+}
+
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+
+}  // namespace
+
+host::DesignNode Form1::LoadDesign(HINSTANCE instance) {
+    HRSRC res = ::FindResourceW(instance, MAKEINTRESOURCEW(IDR_FORM1_DESIGN), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
+    HGLOBAL data = res ? ::LoadResource(instance, res) : nullptr;
+    const char* bytes = data ? static_cast<const char*>(::LockResource(data)) : nullptr;
+    if (!bytes) throw host::Error(host::ErrorNumber::Platform, L"The form's stored design is missing");
+    return host::ParseDesign(std::string_view(bytes, ::SizeofResource(instance, res)));
+}
+
+std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode& design, int nCmdShow) {
+    RegisterFormClass(instance);
+    std::unique_ptr<Form1> form(new Form1());
+    form->instance_ = instance;
+    const std::wstring caption = host::ToText(design.Properties.ReadProperty(L"Caption", std::wstring(L"Dorvane")));
+    form->clientWidth_ = host::ToInt32(design.Properties.ReadProperty(L"ClientWidth", 5835));
+    form->clientHeight_ = host::ToInt32(design.Properties.ReadProperty(L"ClientHeight", 5310));
+
+    HWND hwnd = ::CreateWindowExW(kExStyle, kForm1ClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  100, 100, nullptr, nullptr, instance, nullptr);
+    if (!hwnd) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the main window");
+    form->hwnd_ = hwnd;
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));
+    ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form1::WindowProc));
+    form->dpi_ = ::GetDpiForWindow(hwnd) ? ::GetDpiForWindow(hwnd) : 96;
+
+    // Both icon sizes, for the title bar and the task bar.
+    form->bigIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON,
+                                                         ::GetSystemMetricsForDpi(SM_CXICON, form->dpi_),
+                                                         ::GetSystemMetricsForDpi(SM_CYICON, form->dpi_), 0)));
+    form->smallIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON,
+                                                           ::GetSystemMetricsForDpi(SM_CXSMICON, form->dpi_),
+                                                           ::GetSystemMetricsForDpi(SM_CYSMICON, form->dpi_), 0)));
+    ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(form->bigIcon_.get()));
+    ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(form->smallIcon_.get()));
+
+    form->picture_.Load(instance, IDR_BANNER);
+    form->container_ = std::make_unique<host::FormContainer>(hwnd);
+    form->BuildChildren(design);
+    form->Layout();
+
+    // Centred on the screen the window opens on.
+    RECT rc{};
+    ::GetWindowRect(hwnd, &rc);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &mi);
+    const RECT& wa = mi.rcWork;
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    ::SetWindowPos(hwnd, nullptr, wa.left + (wa.right - wa.left - w) / 2, wa.top + (wa.bottom - wa.top - h) / 2, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    ::ShowWindow(hwnd, nCmdShow);
+    ::UpdateWindow(hwnd);
+    // The focus starts on the focusable control with the lowest tab index.
+    if (HWND first = form->ChildWindow(L"Text1")) ::SetFocus(first);
+    return form;
+}
+
+Form1::~Form1() {
+    if (container_) container_->TerminateAll();
+    if (hwnd_ && ::IsWindow(hwnd_)) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+int Form1::Run() {
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (container_ && container_->PreTranslateMessage(msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+HWND Form1::ChildWindow(const std::wstring& name) const {
+    for (const auto& c : children_)
+        if (_wcsicmp(c.Name.c_str(), name.c_str()) == 0) return c.Window;
+    return nullptr;
+}
+
+host::ControlSite& Form1::Button(const std::wstring& name) const {
+    host::ControlSite* site = container_->FindSite(name);
+    if (!site) throw host::Error(host::ErrorNumber::NotSupported, L"No control named " + name);
+    return *site;
+}
+
+std::wstring Form1::WindowText(HWND hwnd) const {
+    const int n = ::GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), n + 1)));
+    return text;
+}
+
+void Form1::Command2_Click() {
+    CommonDialog1.Filter = L"*.MDF|*.MDF";
+    CommonDialog1.ShowOpen(hwnd_);
+    if (CommonDialog1.FileName().empty()) return;
+    const std::wstring P = CommonDialog1.FileName();
+    const std::wstring T = CommonDialog1.FileTitle();
+    ::SetWindowTextW(ChildWindow(L"Text1"), P.c_str());
+    m = P;
+    l = DeriveLogPath(P);
+    ::SetWindowTextW(ChildWindow(L"Text2"), l.c_str());
+    strdata = DeriveDatabaseName(T);
+}
+
+void Form1::Command3_Click() {
+    // Every failure from here on ends in one message box with its description.
+    try {
+        db::Connection cn;
+        const std::wstring S = WindowText(ChildWindow(L"Text3"));
+        cn.Open(BuildConnectionString(S), L"", L"", db::kOptionUnspecified);
+        cn.Execute(BuildDetachStatement(strdata), db::kOptionUnspecified);
+        ::MessageBoxW(hwnd_, kDetachSucceeded, kDetachTitle, MB_OK);
+    } catch (const db::Error& e) {
+        ::MessageBoxW(hwnd_, e.Description().c_str(), kDetachTitle, MB_OK);
+    } catch (const host::Error& e) {
+        ::MessageBoxW(hwnd_, e.Description().c_str(), kDetachTitle, MB_OK);
+    } catch (const std::exception& e) {
+        ::MessageBoxW(hwnd_, host::FromUtf8(e.what()).c_str(), kDetachTitle, MB_OK);
+    }
+}
+
+void Form1::XPButton21_Click() {
+    // Ends the program at once: no close-down code of the window or its controls runs.
+    ::ExitProcess(0);
+}
+
+LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* form = reinterpret_cast<Form1*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!form) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    return form->HandleMessage(msg, wParam, lParam);
+}
+
+LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_ERASEBKGND: {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            RECT rc{};
+            ::GetClientRect(hwnd_, &rc);
+            ::FillRect(dc, &rc, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            picture_.Draw(dc, dpi_);
+            return 1;
+        }
+        case WM_CTLCOLORSTATIC: {
+            // Labels are transparent: they show the picture behind them.
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            HWND child = reinterpret_cast<HWND>(lParam);
+            for (const auto& c : children_) {
+                if (c.Window != child || c.Kind != L"Label") continue;
+                RECT r{};
+                ::GetWindowRect(child, &r);
+                ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+                ::SetBkMode(dc, TRANSPARENT);
+                ::SetTextColor(dc, host::ControlSite::ResolveColour(c.TextColour));
+                ::SetBrushOrgEx(dc, -r.left, -r.top, nullptr);
+                return reinterpret_cast<LRESULT>(picture_.Brush(dpi_));
+            }
+            break;
+        }
+        case WM_DPICHANGED: {
+            dpi_ = HIWORD(wParam);
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            Layout();
+            ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            ::InvalidateRect(hwnd_, nullptr, TRUE);
+            return 0;
+        }
+        case WM_DESTROY:
+            // The buttons close down while the form's window still exists, so their hooks
+            // on it come off cleanly.
+            if (container_) container_->TerminateAll();
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            break;
+    }
+    return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+}  // namespace app

@@ -1,0 +1,87 @@
+// Form1, Dorvane's only window: built from its stored design, it shows the banner, the
+// server field, the chosen data file and derived log file, the three buttons and the
+// hint; its buttons' Click handlers choose a file, detach the database, or end the
+// program.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "background_picture.h"
+#include "design_format.h"
+#include "form_container.h"
+#include "open_file_dialog.h"
+#include "xp_button.h"
+
+namespace app {
+
+inline constexpr wchar_t kForm1ClassName[] = L"DorvaneForm1";
+inline constexpr wchar_t kDetachTitle[] = L"分离数据库";
+inline constexpr wchar_t kDetachSucceeded[] = L"分离成功！";
+
+// A child of the form as the design places it (twips; a button's size from its extent).
+struct PlacedChild {
+    std::wstring Kind;
+    std::wstring Name;
+    int32_t Left = 0, Top = 0, Width = 0, Height = 0;  // twips
+    int32_t ExtentX = 0, ExtentY = 0;                  // 0.01 mm, buttons only
+    int32_t TabIndex = 0;
+    HWND Window = nullptr;
+    uint32_t TextColour = 0x80000012;  // button text, the default label colour
+};
+
+class Form1 {
+public:
+    // The stored design compiled into the program.
+    static host::DesignNode LoadDesign(HINSTANCE instance);
+    // Creates the window and its controls from the design and shows it. Raises
+    // host::Error when the window cannot be built.
+    static std::unique_ptr<Form1> Create(HINSTANCE instance, const host::DesignNode& design, int nCmdShow);
+    ~Form1();
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+
+    // Runs the message loop until the window is gone; returns the exit code.
+    int Run();
+
+    HWND hwnd() const { return hwnd_; }
+    UINT Dpi() const { return dpi_; }
+    const std::vector<PlacedChild>& Children() const { return children_; }
+    HWND ChildWindow(const std::wstring& name) const;
+    host::ControlSite& Button(const std::wstring& name) const;
+    host::FormContainer& Container() const { return *container_; }
+
+    // Window state: the chosen data file, the derived log file and database name.
+    std::wstring m, l, strdata;
+    CommonDialog CommonDialog1;
+
+    // Click handlers of the three buttons.
+    void Command2_Click();
+    void Command3_Click();
+    void XPButton21_Click();
+
+private:
+    Form1() = default;
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void BuildChildren(const host::DesignNode& design);
+    void Layout();
+    void ApplyFonts();
+    RECT ChildRect(const PlacedChild& c) const;
+    std::wstring WindowText(HWND hwnd) const;
+
+    HINSTANCE instance_ = nullptr;
+    HWND hwnd_ = nullptr;
+    UINT dpi_ = 96;
+    int32_t clientWidth_ = 5835, clientHeight_ = 5310;  // twips
+    std::vector<PlacedChild> children_;
+    std::unique_ptr<host::FormContainer> container_;
+    BackgroundPicture picture_;
+    host::UniqueFont uiFont_;
+    host::UniqueIcon bigIcon_, smallIcon_;
+};
+
+}  // namespace app

@@ -1,0 +1,40 @@
+#include "open_file_dialog.h"
+
+#include <commdlg.h>
+
+#include <vector>
+
+namespace app {
+
+void CommonDialog::ShowOpen(HWND owner) {
+    // "a|b|c|d" becomes "a\0b\0c\0d\0\0".
+    std::wstring filter = Filter;
+    for (auto& c : filter)
+        if (c == L'|') c = L'\0';
+    filter.push_back(L'\0');
+    filter.push_back(L'\0');
+
+    // Room for long paths (the \\?\ form and paths past 260 characters).
+    std::vector<wchar_t> file(32768, L'\0');
+    std::vector<wchar_t> title(32768, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrFileTitle = title.data();
+    ofn.nMaxFileTitle = static_cast<DWORD>(title.size());
+    ofn.Flags = OFN_EXPLORER;
+    if (::GetOpenFileNameW(&ofn)) {
+        fileName_ = file.data();
+        fileTitle_ = title.data();
+    } else {
+        // Cancelled (or the dialog could not be shown): nothing was chosen.
+        fileName_.clear();
+        fileTitle_.clear();
+    }
+}
+
+}  // namespace app

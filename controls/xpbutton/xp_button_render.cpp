@@ -1,0 +1,159 @@
+// XPButton2's look: one routine repaints the whole control for a state; three small
+// routines carry out its strokes, each creating and deleting its own pen or brush.
+#include <cmath>
+
+#include "host_error.h"
+#include "win_handles.h"
+#include "xp_button.h"
+
+namespace xpbutton {
+
+namespace {
+
+// Runs one drawing step; a failing step is skipped so the routine always completes.
+template <typename Fn>
+void Step(Fn&& fn) noexcept {
+    try {
+        fn();
+    } catch (...) {
+    }
+}
+
+uint32_t At(const uint32_t (&table)[5], int32_t state, int32_t first = 0, int32_t last = 4) {
+    if (state < first || state > last)
+        throw host::Error(host::ErrorNumber::InvalidProcedureCall, L"Subscript out of range");
+    return table[state];
+}
+
+}  // namespace
+
+void XPButton2::InitColors() {
+    m_tColors = ButtonColors{
+        /*aBorder*/ {0xBAC7C9, 0x743C00, 0x743C00, 0x743C00, 0x743C00},
+        /*aLight1*/ {0, 0xFFFFFF, 0xFFE7CE, 0xCEF3FF, 0},
+        /*aLight2*/ {0, 0xFEFEFE, 0xF7D7BD, 0x8CDBFF, 0},
+        /*aShade1*/ {0, 0xD6DFE2, 0xE7AE8C, 0x31B2FF, 0},
+        /*aShade2*/ {0, 0xC5D0D6, 0xEF826B, 0x0096E6, 0},
+        /*aCornerEdge*/ {0x8CB1C4, 0x845521, 0x845521, 0x845521, 0x845521},
+        /*aCornerOuter*/ {0xBDC7CE, 0xAD967B, 0xAD967B, 0xAD967B, 0xAD967B},
+        /*aCornerInner*/ {0x8CB1C4, 0xA57D52, 0xA57D52, 0xA57D52, 0xA57D52},
+        /*aGlowTop*/ {0, 0xFBFCFC, 0xF7D3BD, 0x9CDFE1, 0},
+        /*aGlowBottom*/ {0, 0xE6EBEC, 0xE7AE8C, 0x30B6FF, 0},
+    };
+}
+
+void XPButton2::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
+    HDC dc = SurfaceHdc();
+    host::UniquePen pen(::CreatePen(PS_SOLID, 1, colour));
+    HGDIOBJ previous = ::SelectObject(dc, pen.get());
+    ::MoveToEx(dc, x1, y1, nullptr);
+    ::LineTo(dc, x2, y2);
+    ::SelectObject(dc, previous);
+}
+
+void XPButton2::FillSolid(const DrawRect& rect, uint32_t colour) {
+    host::UniqueBrush brush(::CreateSolidBrush(colour));
+    HDC dc = SurfaceHdc();
+    RECT r{rect.Left, rect.Top, rect.Right, rect.Bottom};
+    ::FillRect(dc, &r, brush.get());
+}
+
+void XPButton2::DrawGradient(const DrawRect& rect, uint32_t topColour, uint32_t bottomColour) {
+    const int32_t n = rect.Bottom - rect.Top;
+    auto split = [](uint32_t c, float& r, float& g, float& b) {
+        r = static_cast<float>(c & 0xFF);
+        g = static_cast<float>((c / 256) & 0xFF);
+        b = static_cast<float>((c & 0xFF0000) / 65536);
+    };
+    float rA, gA, bA, rB, gB, bB;
+    split(topColour, rA, gA, bA);
+    split(bottomColour, rB, gB, bB);
+    // A zero-height band is an arithmetic error, so that gradient is left out.
+    if (n == 0) throw host::Error(host::ErrorNumber::DivisionByZero, L"Division by zero");
+    const float stepR = (rA - rB) / static_cast<float>(n);
+    const float stepG = (gA - gB) / static_cast<float>(n);
+    const float stepB = (bA - bB) / static_cast<float>(n);
+    if (n < 0) return;
+    for (int32_t i = 0; i <= n; ++i) {
+        // Rows from the bottom up; halves round to the even integer.
+        const float fi = static_cast<float>(i);
+        const auto r = static_cast<uint32_t>(std::nearbyint(fi * stepR + rB));
+        const auto g = static_cast<uint32_t>(std::nearbyint(fi * stepG + gB));
+        const auto b = static_cast<uint32_t>(std::nearbyint(fi * stepB + bB));
+        const int32_t y = rect.Top + n - i;
+        DrawLine(rect.Left, y, rect.Right, y, r + 256 * g + 65536 * b);
+    }
+}
+
+void XPButton2::DrawButton(int32_t state) {
+    if (m_bNoRedraw) return;
+    m_lState = state;
+    const int32_t s = m_lState;
+    int32_t W = 0, H = 0;
+    Step([&] {
+        W = static_cast<int32_t>(std::nearbyint(ScaleWidth()));
+        H = static_cast<int32_t>(std::nearbyint(ScaleHeight()));
+    });
+    Step([&] { Cls(); });
+    HDC dc = nullptr;
+    Step([&] { dc = SurfaceHdc(); });
+
+    Step([&] {
+        const uint32_t c = At(m_tColors.aBorder, s);
+        DrawLine(3, 0, W - 3, 0, c);
+        DrawLine(0, 3, 0, H - 3, c);
+        DrawLine(3, H - 1, W - 3, H - 1, c);
+        DrawLine(W - 1, 3, W - 1, H - 3, c);
+    });
+
+    if (s == STATE_DISABLED || s == STATE_PRESSED) {
+        Step([&] { FillSolid({1, 1, W - 1, H - 1}, s == STATE_PRESSED ? FACE_PRESSED : FACE_DISABLED); });
+    } else {
+        Step([&] { DrawGradient({1, 3, W - 1, H - 2}, At(m_tColors.aGlowTop, s, 1, 3), At(m_tColors.aGlowBottom, s, 1, 3)); });
+        Step([&] { DrawGradient({3, 3, W - 3, H - 3}, FACE_TOP, FACE_BOTTOM); });
+        Step([&] { DrawLine(1, 1, W, 1, At(m_tColors.aLight1, s, 1, 3)); });
+        Step([&] { DrawLine(1, 2, W, 2, At(m_tColors.aLight2, s, 1, 3)); });
+        Step([&] { DrawLine(1, H - 3, W, H - 3, At(m_tColors.aShade1, s, 1, 3)); });
+        Step([&] { DrawLine(2, H - 2, W - 1, H - 2, At(m_tColors.aShade2, s, 1, 3)); });
+    }
+
+    Step([&] {
+        const uint32_t E = At(m_tColors.aCornerEdge, s);
+        const uint32_t O = At(m_tColors.aCornerOuter, s);
+        const uint32_t I = At(m_tColors.aCornerInner, s);
+        const struct { int32_t x, y; uint32_t c; } pixels[] = {
+            {0, 1, O},         {0, 2, E},         {1, 0, O},         {1, 1, I},         {2, 0, E},
+            {W - 1, 1, O},     {W - 1, 2, E},     {W - 2, 0, O},     {W - 2, 1, I},     {W - 3, 0, E},
+            {0, H - 2, O},     {0, H - 3, E},     {1, H - 1, O},     {1, H - 2, I},     {2, H - 1, E},
+            {W - 1, H - 2, O}, {W - 1, H - 3, E}, {W - 2, H - 1, O}, {W - 2, H - 2, I}, {W - 3, H - 1, E},
+        };
+        for (const auto& p : pixels) ::SetPixel(dc, p.x, p.y, p.c);
+    });
+
+    Step([&] {
+        // The window owns the region once it is set; otherwise it is ours to delete.
+        host::UniqueRegion region(::CreateRoundRectRgn(0, 0, W + 1, H + 1, 3, 3));
+        HWND hwnd = SurfaceHwnd();
+        if (region && hwnd && ::SetWindowRgn(hwnd, region.get(), TRUE)) (void)region.release();
+    });
+
+    m_bNoRedraw = true;
+    const RECT caption{3, 3, W - 3, H - 3};
+    Step([&] { UserControl::SetForeColor(m_bEnabled ? static_cast<uint32_t>(m_lForeColor) : CAPTION_DISABLED); });
+    Step([&] {
+        // Unicode, so the captions read the same on every system locale. "&" underlines
+        // the access key and "&&" draws one "&".
+        RECT r = caption;
+        ::SetBkMode(dc, TRANSPARENT);
+        ::DrawTextW(dc, m_sCaption.c_str(), -1, &r, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    });
+    if (m_bFocused && m_bFocusRect && s > STATE_NORMAL) {
+        Step([&] {
+            UserControl::SetForeColor(FOCUS_RECT_TEXT);
+            ::DrawFocusRect(dc, &caption);
+        });
+    }
+    m_bNoRedraw = false;
+}
+
+}  // namespace xpbutton

@@ -1,0 +1,431 @@
+#include "control_site.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cwctype>
+#include <set>
+
+namespace host {
+
+namespace {
+
+constexpr wchar_t kSiteProperty[] = L"Dorvane.ControlSite";
+
+void RegisterSurfaceClass(const std::wstring& className) {
+    static std::set<std::wstring> registered;
+    if (registered.count(className)) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = DefWindowProcW;  // replaced per window below
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = className.c_str();
+    wc.cbWndExtra = sizeof(void*);
+    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw Error(ErrorNumber::Platform, L"Cannot register the window class " + className);
+    registered.insert(className);
+}
+
+int16_t ShiftFromKeyboard() {
+    int16_t shift = 0;
+    if (::GetKeyState(VK_SHIFT) < 0) shift |= vbShiftMask;
+    if (::GetKeyState(VK_CONTROL) < 0) shift |= vbCtrlMask;
+    if (::GetKeyState(VK_MENU) < 0) shift |= vbAltMask;
+    return shift;
+}
+
+int16_t ButtonsFromMouseKeys(WPARAM keys) {
+    int16_t b = 0;
+    if (keys & MK_LBUTTON) b |= vbLeftButton;
+    if (keys & MK_RBUTTON) b |= vbRightButton;
+    if (keys & MK_MBUTTON) b |= vbMiddleButton;
+    return b;
+}
+
+double TwipsPerUnit(int32_t scale, UINT dpi) {
+    switch (scale) {
+        case vbTwips: return 1.0;
+        case vbPoints: return 20.0;
+        case vbPixels: return 1440.0 / dpi;
+        case vbInches: return 1440.0;
+        case vbMillimeters: return 1440.0 / 25.4;
+        case vbCentimeters: return 1440.0 / 2.54;
+        default: throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: scale mode");
+    }
+}
+
+}  // namespace
+
+ControlSite::ControlSite(std::unique_ptr<UserControl> control, SiteSettings settings)
+    : control_(std::move(control)), settings_(std::move(settings)) {}
+
+std::unique_ptr<ControlSite> ControlSite::Create(std::unique_ptr<UserControl> control, SiteSettings settings) {
+    if (!control) throw Error(ErrorNumber::ObjectRequired, L"Object required");
+    std::unique_ptr<ControlSite> site(new ControlSite(std::move(control), std::move(settings)));
+    const std::wstring className = site->control_->TypeName();
+    RegisterSurfaceClass(className);
+    const RECT& r = site->settings_.Bounds;
+    HWND hwnd = ::CreateWindowExW(0, className.c_str(), L"",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, r.left, r.top,
+                                  r.right - r.left, r.bottom - r.top, site->settings_.ParentWindow, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr);
+    if (!hwnd) throw Error(ErrorNumber::Platform, L"Cannot create the control window " + site->settings_.Name);
+    site->hwnd_.reset(hwnd);
+    ::SetPropW(hwnd, kSiteProperty, site.get());
+    ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlSite::WindowProc));
+    site->ResizePicture();
+    site->font_ = FontObject::Create();  // the surface's initial font: Verdana 8.25 pt
+    site->ApplyFont();
+    site->control_->site_ = site.get();
+    return site;
+}
+
+ControlSite::~ControlSite() {
+    DestroyWindow();
+    if (pictureDc_) {
+        if (originalFont_) ::SelectObject(pictureDc_.get(), originalFont_);
+        if (originalBitmap_) ::SelectObject(pictureDc_.get(), originalBitmap_);
+    }
+    if (control_) control_->site_ = nullptr;
+}
+
+ControlSite* ControlSite::FromWindow(HWND hwnd) {
+    return static_cast<ControlSite*>(::GetPropW(hwnd, kSiteProperty));
+}
+
+template <typename Fn>
+Status ControlSite::Deliver(Fn&& fn) {
+    try {
+        fn();
+        return std::nullopt;
+    } catch (const Error& e) {
+        lastError_ = e;
+    } catch (const std::bad_alloc&) {
+        lastError_ = Error(ErrorNumber::Platform, L"Out of memory");
+    } catch (const std::exception& e) {
+        lastError_ = Error(ErrorNumber::Platform, FromUtf8(e.what()));
+    }
+    return lastError_;
+}
+
+Status ControlSite::Load(const PropertyBag* saved) {
+    if (loaded_) throw Error(ErrorNumber::InvalidProcedureCall, L"The control is already loaded");
+    loaded_ = true;
+    if (auto s = Deliver([&] { control_->Initialize(); })) return s;
+    Status result;
+    if (saved) {
+        PropertyBag bag = *saved;  // the control gets its own copy; it is released after
+        result = Deliver([&] { control_->ReadProperties(bag); });
+    } else {
+        result = Deliver([&] { control_->InitProperties(); });
+    }
+    RefreshWindowText();
+    if (result) return result;
+    return Deliver([&] { control_->Resize(); });
+}
+
+Status ControlSite::Save(PropertyBag& bag) {
+    auto s = Deliver([&] { control_->WriteProperties(bag); });
+    // The container's own entries: the extent in 0.01 mm.
+    RECT rc{};
+    ::GetWindowRect(hwnd(), &rc);
+    const double dpi = Dpi();
+    bag.Set(L"_ExtentX", static_cast<int32_t>(std::lround((rc.right - rc.left) * 2540.0 / dpi)));
+    bag.Set(L"_ExtentY", static_cast<int32_t>(std::lround((rc.bottom - rc.top) * 2540.0 / dpi)));
+    return s;
+}
+
+Status ControlSite::SetDisplayAsDefault(bool value) {
+    settings_.DisplayAsDefault = value;
+    return NotifyAmbientChanged(L"DisplayAsDefault");
+}
+
+Status ControlSite::NotifyAmbientChanged(const std::wstring& propertyName) {
+    return Deliver([&] { control_->AmbientChanged(propertyName); });
+}
+
+void ControlSite::Terminate() {
+    if (terminated_ || !loaded_) {
+        terminated_ = true;
+        return;
+    }
+    terminated_ = true;
+    Deliver([&] { control_->Terminate(); });
+}
+
+void ControlSite::DestroyWindow() {
+    Terminate();
+    if (hwnd_) {
+        ::RemovePropW(hwnd_.get(), kSiteProperty);
+        hwnd_.reset();
+    }
+}
+
+bool ControlSite::WantsAccessKey(wchar_t key) const {
+    if (!::IsWindowEnabled(hwnd())) return false;
+    const wchar_t k = static_cast<wchar_t>(std::towlower(key));
+    for (wchar_t c : accessKeys_)
+        if (static_cast<wchar_t>(std::towlower(c)) == k) return true;
+    return false;
+}
+
+void ControlSite::DeliverAccessKey(wchar_t key) {
+    if (::GetFocus() != hwnd()) ::SetFocus(hwnd());
+    int16_t keyAscii = static_cast<int16_t>(key);
+    Deliver([&] { control_->AccessKeyPress(keyAscii); });
+}
+
+UINT ControlSite::Dpi() const {
+    UINT dpi = hwnd_ ? ::GetDpiForWindow(hwnd_.get()) : 0;
+    return dpi ? dpi : 96;
+}
+
+double ControlSite::ClientWidth() const {
+    RECT rc{};
+    ::GetClientRect(hwnd(), &rc);
+    return rc.right - rc.left;
+}
+
+double ControlSite::ClientHeight() const {
+    RECT rc{};
+    ::GetClientRect(hwnd(), &rc);
+    return rc.bottom - rc.top;
+}
+
+uint32_t ControlSite::ResolveColour(uint32_t colour) {
+    if (colour & 0x80000000u) return ::GetSysColor(static_cast<int>(colour & 0xFF));
+    return colour & 0x00FFFFFFu;
+}
+
+void ControlSite::Clear() {
+    RECT rc{0, 0, static_cast<LONG>(ClientWidth()), static_cast<LONG>(ClientHeight())};
+    UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
+    ::FillRect(pictureDc_.get(), &rc, brush.get());
+}
+
+void ControlSite::SetForeColor(uint32_t colour) {
+    foreColor_ = colour;
+    ::SetTextColor(pictureDc_.get(), ResolveColour(colour));
+}
+
+void ControlSite::SetFont(const FontRef& font) {
+    if (!font) throw Error(ErrorNumber::ObjectRequired, L"Object required: font");
+    font_ = font;
+    ApplyFont();
+}
+
+void ControlSite::ApplyFont() {
+    const FontDesc& d = font_->Desc();
+    LOGFONTW lf{};
+    lf.lfHeight = -static_cast<LONG>(std::lround(d.Size * Dpi() / 72.0));
+    lf.lfWeight = d.Weight;
+    lf.lfItalic = d.Italic;
+    lf.lfUnderline = d.Underline;
+    lf.lfStrikeOut = d.Strikethrough;
+    lf.lfCharSet = static_cast<BYTE>(d.Charset);
+    lf.lfQuality = CLEARTYPE_QUALITY;
+    wcsncpy_s(lf.lfFaceName, d.Name.c_str(), _TRUNCATE);
+    UniqueFont created(::CreateFontIndirectW(&lf));
+    if (!created) throw Error(ErrorNumber::Platform, L"Cannot create the font " + d.Name);
+    HGDIOBJ previous = ::SelectObject(pictureDc_.get(), created.get());
+    if (!originalFont_) originalFont_ = previous;
+    hfont_ = std::move(created);  // the previous HFONT is deselected above, then deleted here
+    if (hwnd_) ::SendMessageW(hwnd_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(hfont_.get()), FALSE);
+}
+
+int32_t ControlSite::OuterWidthTwips() const {
+    RECT rc{};
+    ::GetWindowRect(hwnd(), &rc);
+    return static_cast<int32_t>(std::lround((rc.right - rc.left) * 1440.0 / Dpi()));
+}
+
+int32_t ControlSite::OuterHeightTwips() const {
+    RECT rc{};
+    ::GetWindowRect(hwnd(), &rc);
+    return static_cast<int32_t>(std::lround((rc.bottom - rc.top) * 1440.0 / Dpi()));
+}
+
+void ControlSite::SetOuterWidthTwips(int32_t twips) {
+    if (twips < 0) throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: width");
+    RECT rc{};
+    ::GetWindowRect(hwnd(), &rc);
+    const int px = static_cast<int>(std::lround(twips * Dpi() / 1440.0));
+    ::SetWindowPos(hwnd(), nullptr, 0, 0, px, rc.bottom - rc.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ControlSite::SetOuterHeightTwips(int32_t twips) {
+    if (twips < 0) throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: height");
+    RECT rc{};
+    ::GetWindowRect(hwnd(), &rc);
+    const int px = static_cast<int>(std::lround(twips * Dpi() / 1440.0));
+    ::SetWindowPos(hwnd(), nullptr, 0, 0, rc.right - rc.left, px, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+double ControlSite::Scale(double value, int32_t fromScale, int32_t toScale) const {
+    const UINT dpi = Dpi();
+    return value * TwipsPerUnit(fromScale, dpi) / TwipsPerUnit(toScale, dpi);
+}
+
+void ControlSite::SetEnabled(bool enabled) { ::EnableWindow(hwnd(), enabled ? TRUE : FALSE); }
+
+void ControlSite::PropertyChanged(const std::wstring& propertyName) {
+    RefreshWindowText();
+    if (settings_.OnPropertyChanged) settings_.OnPropertyChanged(propertyName);
+}
+
+void ControlSite::RefreshWindowText() {
+    if (!hwnd_) return;
+    const std::wstring text = control_->AccessibleName();
+    wchar_t current[512] = {};
+    ::GetWindowTextW(hwnd(), current, 512);
+    if (text != current) ::SetWindowTextW(hwnd(), text.c_str());
+}
+
+void ControlSite::ResizePicture() {
+    const int w = std::max(1, static_cast<int>(ClientWidth()));
+    const int h = std::max(1, static_cast<int>(ClientHeight()));
+    WindowDc screen(hwnd());
+    if (!pictureDc_) {
+        pictureDc_.reset(::CreateCompatibleDC(screen.get()));
+        if (!pictureDc_) throw Error(ErrorNumber::Platform, L"Cannot create the control's picture");
+        ::SetBkMode(pictureDc_.get(), TRANSPARENT);
+    }
+    UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
+    if (!bitmap) return;  // keep the old picture; drawing then clips to it
+    {
+        // Carry the old picture over, so a resize shows no hole until the control redraws.
+        UniqueMemoryDc copyDc(::CreateCompatibleDC(screen.get()));
+        HGDIOBJ old = ::SelectObject(copyDc.get(), bitmap.get());
+        RECT all{0, 0, w, h};
+        UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
+        ::FillRect(copyDc.get(), &all, brush.get());
+        if (picture_) ::BitBlt(copyDc.get(), 0, 0, w, h, pictureDc_.get(), 0, 0, SRCCOPY);
+        ::SelectObject(copyDc.get(), old);
+    }
+    HGDIOBJ previous = ::SelectObject(pictureDc_.get(), bitmap.get());
+    if (!originalBitmap_) originalBitmap_ = previous;
+    picture_ = std::move(bitmap);
+}
+
+void ControlSite::MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam) {
+    float x = static_cast<float>(GET_X_LPARAM(lParam));
+    float y = static_cast<float>(GET_Y_LPARAM(lParam));
+    int16_t shift = ShiftFromKeyboard();
+    switch (msg) {
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN: {
+            int16_t button = msg == WM_LBUTTONDOWN ? vbLeftButton : msg == WM_RBUTTONDOWN ? vbRightButton : vbMiddleButton;
+            // A press gives the control the focus before it hears of the press.
+            if (msg == WM_LBUTTONDOWN && ::GetFocus() != hwnd()) ::SetFocus(hwnd());
+            if (!capturing_) {
+                ::SetCapture(hwnd());
+                capturing_ = true;
+            }
+            Deliver([&] { control_->MouseDown(button, shift, x, y); });
+            break;
+        }
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP: {
+            int16_t button = msg == WM_LBUTTONUP ? vbLeftButton : msg == WM_RBUTTONUP ? vbRightButton : vbMiddleButton;
+            if (capturing_ && !(wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) {
+                capturing_ = false;
+                ::ReleaseCapture();
+            }
+            Deliver([&] { control_->MouseUp(button, shift, x, y); });
+            break;
+        }
+        case WM_MOUSEMOVE: {
+            int16_t buttons = ButtonsFromMouseKeys(wParam);
+            Deliver([&] { control_->MouseMove(buttons, shift, x, y); });
+            break;
+        }
+        default: break;
+    }
+}
+
+LRESULT CALLBACK ControlSite::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    ControlSite* site = FromWindow(hwnd);
+    if (!site) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    return site->HandleMessage(msg, wParam, lParam);
+}
+
+LRESULT ControlSite::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND self = hwnd();
+    switch (msg) {
+        case WM_ERASEBKGND:
+            return 1;  // the picture covers everything
+        case WM_PAINT: {
+            PaintDc paint(self);
+            const RECT& a = paint.Area();
+            ::BitBlt(paint.get(), a.left, a.top, a.right - a.left, a.bottom - a.top, pictureDc_.get(), a.left, a.top,
+                     SRCCOPY);
+            return 0;
+        }
+        case WM_SIZE:
+            ResizePicture();
+            if (loaded_ && !terminated_) Deliver([&] { control_->Resize(); });
+            return 0;
+        case WM_GETDLGCODE: {
+            // Enter, Space and the arrows belong to the focused control; Tab still moves on.
+            LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
+            auto* m = reinterpret_cast<const MSG*>(lParam);
+            if (m && m->message == WM_KEYDOWN && (m->wParam == VK_RETURN || m->wParam == VK_ESCAPE))
+                code |= DLGC_WANTMESSAGE;
+            return code;
+        }
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP:
+        case WM_MOUSEMOVE:
+            MouseNotification(msg, wParam, lParam);
+            return 0;
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDBLCLK:
+            // The second press of a double-click is reported as the double click alone.
+            if (!capturing_) {
+                ::SetCapture(self);
+                capturing_ = true;
+            }
+            Deliver([&] { control_->DblClick(); });
+            return 0;
+        case WM_CAPTURECHANGED:
+            capturing_ = false;
+            return 0;
+        case WM_KEYDOWN:
+        case WM_KEYUP: {
+            int16_t key = static_cast<int16_t>(wParam);
+            int16_t shift = ShiftFromKeyboard();
+            if (msg == WM_KEYDOWN)
+                Deliver([&] { control_->KeyDown(key, shift); });
+            else
+                Deliver([&] { control_->KeyUp(key, shift); });
+            return 0;
+        }
+        case WM_SETFOCUS:
+            Deliver([&] { control_->GotFocus(); });
+            return 0;
+        case WM_KILLFOCUS:
+            Deliver([&] { control_->LostFocus(); });
+            return 0;
+        case WM_NCDESTROY: {
+            ::RemovePropW(self, kSiteProperty);
+            LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
+            (void)hwnd_.release();  // the window is gone; nothing left to destroy
+            return r;
+        }
+        default:
+            break;
+    }
+    return ::DefWindowProcW(self, msg, wParam, lParam);
+}
+
+}  // namespace host

@@ -1,0 +1,123 @@
+// The container's side of one hosted user control: its surface window (class named
+// after the control's type) with an off-screen picture, its ambient properties,
+// extender and parent, delivery of notifications, and routing of the window's input.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host_error.h"
+#include "user_control.h"
+#include "win_handles.h"
+
+namespace host {
+
+using Status = std::optional<Error>;  // empty: the notification succeeded
+
+struct SiteSettings {
+    std::wstring Name;                 // the extender's Name
+    IParent* Parent = nullptr;         // the hosting form, not owned
+    HWND ParentWindow = nullptr;       // the window the surface is a child of
+    RECT Bounds{0, 0, 82, 27};         // pixels in the parent's client area
+    bool UserMode = true;              // ambient UserMode
+    bool DisplayAsDefault = false;     // ambient DisplayAsDefault
+    uint32_t BackColor = 0x8000000F;   // button face
+    std::function<void(const std::wstring&)> OnPropertyChanged;
+};
+
+class ControlSite {
+public:
+    // Creates the surface window and sites the control; raises host::Error when the
+    // window cannot be created.
+    static std::unique_ptr<ControlSite> Create(std::unique_ptr<UserControl> control, SiteSettings settings);
+    ~ControlSite();
+    ControlSite(const ControlSite&) = delete;
+    ControlSite& operator=(const ControlSite&) = delete;
+
+    // Lifecycle, in the container's order: Initialize, then ReadProperties from the saved
+    // bag (or InitProperties when there is none), then one Resize for the placed size.
+    Status Load(const PropertyBag* saved);
+    Status Save(PropertyBag& bag);  // WriteProperties plus the extents "_extentx"/"_extenty"
+    Status SetDisplayAsDefault(bool value);  // ambient change, then AmbientChanged
+    Status NotifyAmbientChanged(const std::wstring& propertyName);
+    void Terminate();  // once; quiet
+    void DestroyWindow();  // Terminate, then the surface window goes
+
+    HWND hwnd() const { return hwnd_.get(); }
+    UserControl& Control() const { return *control_; }
+    template <typename T>
+    T& ControlAs() const { return dynamic_cast<T&>(*control_); }
+    const std::wstring& Name() const { return settings_.Name; }
+    bool Terminated() const { return terminated_; }
+    const std::wstring& AccessKeys() const { return accessKeys_; }
+    bool WantsAccessKey(wchar_t key) const;
+
+    // The last error a notification delivered from a window message ended with.
+    const Status& LastError() const { return lastError_; }
+
+    // Used by UserControl's services.
+    HDC PictureDc() const { return pictureDc_.get(); }
+    double ClientWidth() const;
+    double ClientHeight() const;
+    void Clear();
+    void SetForeColor(uint32_t colour);
+    uint32_t ForeColor() const { return foreColor_; }
+    void SetFont(const FontRef& font);
+    FontRef Font() const { return font_; }
+    int32_t OuterWidthTwips() const;
+    int32_t OuterHeightTwips() const;
+    void SetOuterWidthTwips(int32_t twips);
+    void SetOuterHeightTwips(int32_t twips);
+    double Scale(double value, int32_t fromScale, int32_t toScale) const;
+    void SetEnabled(bool enabled);
+    void SetAccessKeys(const std::wstring& keys) { accessKeys_ = keys; }
+    void PropertyChanged(const std::wstring& propertyName);
+    const SiteSettings& Settings() const { return settings_; }
+    UINT Dpi() const;
+
+    // Delivers an access key as the container does: focus to the control, then the
+    // notification.
+    void DeliverAccessKey(wchar_t key);
+
+    static ControlSite* FromWindow(HWND hwnd);
+    static uint32_t ResolveColour(uint32_t colour);  // system-colour references to RGB
+
+private:
+    ControlSite(std::unique_ptr<UserControl> control, SiteSettings settings);
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void ResizePicture();
+    void ApplyFont();
+    void RefreshWindowText();
+    template <typename Fn>
+    Status Deliver(Fn&& fn);
+    void MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam);
+
+    std::unique_ptr<UserControl> control_;
+    SiteSettings settings_;
+    UniqueWindow hwnd_;
+    UniqueMemoryDc pictureDc_;
+    UniqueBitmap picture_;
+    HGDIOBJ originalBitmap_ = nullptr;
+    UniqueFont hfont_;
+    HGDIOBJ originalFont_ = nullptr;
+    FontRef font_;
+    uint32_t foreColor_ = 0;
+    std::wstring accessKeys_;
+    bool loaded_ = false;
+    bool terminated_ = false;
+    bool capturing_ = false;
+    Status lastError_;
+};
+
+// Keystrokes put into the input stream without waiting: "{TAB}", "+{TAB}", "^", "%".
+void SendKeys(const std::wstring& keys);
+// Dispatches every message waiting in the thread's queue, through the registered
+// form pre-translators (access keys, dialog navigation).
+void DoEvents();
+
+}  // namespace host

@@ -1,0 +1,266 @@
+#include "design_format.h"
+
+#include <cwchar>
+#include <cwctype>
+
+#include "host_error.h"
+
+namespace host {
+
+namespace {
+
+constexpr size_t kMaxDepth = 32;
+
+[[noreturn]] void Malformed(size_t line, const std::wstring& what) {
+    throw Error(ErrorNumber::TypeMismatch, L"Form design, line " + std::to_wstring(line) + L": " + what);
+}
+
+std::wstring_view Trim(std::wstring_view s) {
+    while (!s.empty() && std::iswspace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && std::iswspace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::towlower(a[i]) != std::towlower(b[i])) return false;
+    return true;
+}
+
+// Reads values left to right; used for a whole value and for Font(...) arguments.
+class ValueReader {
+public:
+    explicit ValueReader(std::wstring_view text) : s_(text) {}
+
+    Value ReadValue() {
+        SkipSpace();
+        if (AtEnd()) Fail(L"a value is missing");
+        if (s_[pos_] == L'"') return ReadText();
+        if (MatchWord(L"Font")) return ReadFont();
+        if (MatchWord(L"True")) return true;
+        if (MatchWord(L"False")) return false;
+        return ReadNumber();
+    }
+
+    void ExpectEnd() {
+        SkipSpace();
+        if (!AtEnd()) Fail(L"unexpected text after the value");
+    }
+
+private:
+    bool AtEnd() const { return pos_ >= s_.size(); }
+    void SkipSpace() { while (!AtEnd() && std::iswspace(s_[pos_])) ++pos_; }
+    [[noreturn]] void Fail(const std::wstring& what) const { RaiseTypeMismatch(what); }
+
+    bool MatchWord(std::wstring_view word) {
+        if (s_.size() - pos_ < word.size()) return false;
+        if (!EqualsNoCase(s_.substr(pos_, word.size()), word)) return false;
+        size_t end = pos_ + word.size();
+        if (end < s_.size() && (std::iswalnum(s_[end]) || s_[end] == L'_')) return false;
+        pos_ = end;
+        return true;
+    }
+
+    std::wstring ReadText() {
+        std::wstring out;
+        ++pos_;  // opening quote
+        for (;;) {
+            if (AtEnd()) Fail(L"a text value has no closing quote");
+            wchar_t c = s_[pos_++];
+            if (c == L'"') {
+                if (!AtEnd() && s_[pos_] == L'"') {
+                    out += L'"';
+                    ++pos_;
+                    continue;
+                }
+                return out;
+            }
+            out += c;
+        }
+    }
+
+    Value ReadNumber() {
+        size_t start = pos_;
+        while (!AtEnd() && (std::iswalnum(s_[pos_]) || s_[pos_] == L'.' || s_[pos_] == L'-' ||
+                            s_[pos_] == L'+' || s_[pos_] == L'&' || s_[pos_] == L'%' || s_[pos_] == L'#'))
+            ++pos_;
+        std::wstring token(s_.substr(start, pos_ - start));
+        if (token.empty()) Fail(L"'" + std::wstring(s_.substr(start, 1)) + L"' does not start a value");
+        wchar_t suffix = token.back();
+        bool isHex = token.size() > 2 && token[0] == L'&' && (token[1] == L'H' || token[1] == L'h');
+        if (suffix == L'%') {
+            token.pop_back();
+            return ToInt16(Value(token));
+        }
+        if (suffix == L'#') {
+            token.pop_back();
+            return ToDouble(Value(token));
+        }
+        if (isHex) return ToInt32(Value(token));  // &H...& is a Long
+        if (suffix == L'&') token.pop_back();
+        if (token.find_first_of(L".eE") != std::wstring::npos) return ToDouble(Value(token));
+        return ToInt32(Value(token));
+    }
+
+    Value ReadFont() {
+        SkipSpace();
+        if (AtEnd() || s_[pos_] != L'(') Fail(L"Font needs its attributes in brackets");
+        ++pos_;
+        std::vector<Value> args;
+        for (;;) {
+            args.push_back(ReadValue());
+            SkipSpace();
+            if (AtEnd()) Fail(L"Font(...) is not closed");
+            if (s_[pos_] == L',') {
+                ++pos_;
+                if (args.size() >= 8) Fail(L"Font takes eight attributes");
+                continue;
+            }
+            if (s_[pos_] == L')') {
+                ++pos_;
+                break;
+            }
+            Fail(L"Font attributes are separated by commas");
+        }
+        if (args.size() != 8) Fail(L"Font takes eight attributes");
+        FontDesc d;
+        d.Name = ToText(args[0]);
+        d.Size = ToDouble(args[1]);
+        if (!(d.Size > 0 && d.Size <= 2160)) Fail(L"font size out of range");
+        d.Weight = ToInt16(args[2]);
+        d.Bold = ToBool(args[3]);
+        d.Italic = ToBool(args[4]);
+        d.Underline = ToBool(args[5]);
+        d.Strikethrough = ToBool(args[6]);
+        d.Charset = ToInt16(args[7]);
+        return FontObject::Create(d);
+    }
+
+    std::wstring_view s_;
+    size_t pos_ = 0;
+};
+
+bool IsIdentifier(std::wstring_view s) {
+    if (s.empty()) return false;
+    for (wchar_t c : s)
+        if (!(std::iswalnum(c) || c == L'_' || c > 0x7F)) return false;
+    return true;
+}
+
+void WriteNode(const DesignNode& node, int depth, std::wstring& out) {
+    const std::wstring indent(static_cast<size_t>(depth) * 2, L' ');
+    out += indent + L"Begin " + node.Kind + L" " + node.Name + L"\n";
+    for (const auto& [key, value] : node.Properties.Entries())
+        out += indent + L"  " + key + L" = " + FormatDesignValue(value) + L"\n";
+    for (const auto& child : node.Children) WriteNode(child, depth + 1, out);
+    out += indent + L"End\n";
+}
+
+}  // namespace
+
+const DesignNode* DesignNode::FindChild(std::wstring_view name) const {
+    for (const auto& c : Children)
+        if (EqualsNoCase(c.Name, name)) return &c;
+    return nullptr;
+}
+
+Value ParseDesignValue(std::wstring_view text) {
+    ValueReader r(text);
+    Value v = r.ReadValue();
+    r.ExpectEnd();
+    return v;
+}
+
+std::wstring FormatDesignValue(const Value& value) {
+    if (auto p = std::get_if<std::wstring>(&value)) {
+        std::wstring out = L"\"";
+        for (wchar_t c : *p) {
+            if (c == L'"') out += L'"';
+            out += c;
+        }
+        return out + L"\"";
+    }
+    if (auto p = std::get_if<bool>(&value)) return *p ? L"True" : L"False";
+    if (auto p = std::get_if<int16_t>(&value)) return std::to_wstring(*p) + L"%";
+    if (auto p = std::get_if<int32_t>(&value)) return std::to_wstring(*p);
+    if (auto p = std::get_if<double>(&value)) {
+        wchar_t buf[64];
+        std::swprintf(buf, 64, L"%.17g", *p);
+        return std::wstring(buf) + L"#";
+    }
+    if (auto p = std::get_if<FontRef>(&value); p && *p) {
+        const FontDesc& d = (*p)->Desc();
+        return L"Font(" + FormatDesignValue(d.Name) + L", " + FormatDesignValue(d.Size) + L", " +
+               FormatDesignValue(d.Weight) + L", " + FormatDesignValue(d.Bold) + L", " +
+               FormatDesignValue(d.Italic) + L", " + FormatDesignValue(d.Underline) + L", " +
+               FormatDesignValue(d.Strikethrough) + L", " + FormatDesignValue(d.Charset) + L")";
+    }
+    return L"\"\"";  // Empty is stored as empty text
+}
+
+DesignNode ParseDesign(std::string_view utf8) {
+    if (utf8.size() >= 3 && utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
+    const std::wstring text = FromUtf8(utf8);
+    std::vector<DesignNode> stack;
+    bool haveRoot = false;
+    DesignNode root;
+    size_t lineNo = 0;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t eol = text.find(L'\n', pos);
+        if (eol == std::wstring::npos) eol = text.size();
+        std::wstring_view line = Trim(std::wstring_view(text).substr(pos, eol - pos));
+        pos = eol + 1;
+        ++lineNo;
+        if (line.empty() || line[0] == L'\'' || line[0] == L'#') {
+            if (eol == text.size()) break;
+            continue;
+        }
+        if (line.size() > 6 && EqualsNoCase(line.substr(0, 6), L"Begin ")) {
+            std::wstring_view rest = Trim(line.substr(6));
+            size_t sp = rest.find_first_of(L" \t");
+            if (sp == std::wstring_view::npos) Malformed(lineNo, L"Begin needs a kind and a name");
+            std::wstring_view kind = rest.substr(0, sp), name = Trim(rest.substr(sp));
+            if (!IsIdentifier(kind) || !IsIdentifier(name)) Malformed(lineNo, L"bad kind or name");
+            if (haveRoot && stack.empty()) Malformed(lineNo, L"only one top-level object is allowed");
+            if (stack.size() >= kMaxDepth) Malformed(lineNo, L"objects nested too deeply");
+            DesignNode node;
+            node.Kind = kind;
+            node.Name = name;
+            stack.push_back(std::move(node));
+            haveRoot = true;
+        } else if (EqualsNoCase(line, L"End")) {
+            if (stack.empty()) Malformed(lineNo, L"End without Begin");
+            DesignNode done = std::move(stack.back());
+            stack.pop_back();
+            if (stack.empty())
+                root = std::move(done);
+            else
+                stack.back().Children.push_back(std::move(done));
+        } else {
+            if (stack.empty()) Malformed(lineNo, L"a property outside any object");
+            size_t eq = line.find(L'=');
+            if (eq == std::wstring_view::npos) Malformed(lineNo, L"a property needs '='");
+            std::wstring_view key = Trim(line.substr(0, eq));
+            if (!IsIdentifier(key)) Malformed(lineNo, L"bad property name");
+            try {
+                stack.back().Properties.Set(key, ParseDesignValue(line.substr(eq + 1)));
+            } catch (const Error& e) {
+                Malformed(lineNo, e.Description());
+            }
+        }
+        if (eol == text.size()) break;
+    }
+    if (!stack.empty()) Malformed(lineNo, L"Begin without End");
+    if (!haveRoot) Malformed(lineNo, L"no object");
+    return root;
+}
+
+std::string WriteDesign(const DesignNode& root) {
+    std::wstring out;
+    WriteNode(root, 0, out);
+    return ToUtf8(out);
+}
+
+}  // namespace host

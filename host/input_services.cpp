@@ -1,0 +1,91 @@
+// Keystroke synthesis and one pass of the message loop, as a control asks of its host.
+#include <windows.h>
+
+#include <vector>
+
+#include "control_site.h"
+#include "form_container.h"
+
+namespace host {
+
+namespace {
+
+struct NamedKey {
+    const wchar_t* name;
+    WORD vk;
+};
+
+constexpr NamedKey kNamedKeys[] = {
+    {L"TAB", VK_TAB},   {L"ENTER", VK_RETURN}, {L"ESC", VK_ESCAPE}, {L"LEFT", VK_LEFT}, {L"RIGHT", VK_RIGHT},
+    {L"UP", VK_UP},     {L"DOWN", VK_DOWN},    {L"HOME", VK_HOME},  {L"END", VK_END},   {L"BACKSPACE", VK_BACK},
+    {L"DELETE", VK_DELETE}, {L"F4", VK_F4},
+};
+
+void AddKey(std::vector<INPUT>& inputs, WORD vk, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(in);
+}
+
+}  // namespace
+
+void SendKeys(const std::wstring& keys) {
+    // The notation: + Shift, ^ Ctrl, % Alt before one key; {NAME} a named key; any other
+    // character is typed as itself.
+    std::vector<INPUT> inputs;
+    std::vector<WORD> held;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        wchar_t c = keys[i];
+        if (c == L'+' || c == L'^' || c == L'%') {
+            WORD vk = c == L'+' ? VK_SHIFT : c == L'^' ? VK_CONTROL : VK_MENU;
+            AddKey(inputs, vk, false);
+            held.push_back(vk);
+            continue;
+        }
+        if (c == L'{') {
+            size_t close = keys.find(L'}', i + 1);
+            if (close == std::wstring::npos)
+                throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: " + keys);
+            std::wstring name = keys.substr(i + 1, close - i - 1);
+            WORD vk = 0;
+            for (const auto& k : kNamedKeys)
+                if (_wcsicmp(k.name, name.c_str()) == 0) vk = k.vk;
+            if (!vk) throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: {" + name + L"}");
+            AddKey(inputs, vk, false);
+            AddKey(inputs, vk, true);
+            i = close;
+        } else {
+            INPUT down{};
+            down.type = INPUT_KEYBOARD;
+            down.ki.wScan = c;
+            down.ki.dwFlags = KEYEVENTF_UNICODE;
+            INPUT up = down;
+            up.ki.dwFlags |= KEYEVENTF_KEYUP;
+            inputs.push_back(down);
+            inputs.push_back(up);
+        }
+        for (auto it = held.rbegin(); it != held.rend(); ++it) AddKey(inputs, *it, true);
+        held.clear();
+    }
+    for (auto it = held.rbegin(); it != held.rend(); ++it) AddKey(inputs, *it, true);
+    if (!inputs.empty()) ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void DoEvents() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave the quit request for the real message loop.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (FormContainer::PreTranslateForThread(msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace host

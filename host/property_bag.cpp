@@ -1,0 +1,59 @@
+#include "property_bag.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace host {
+
+std::wstring PropertyBag::NormalizeKey(std::wstring_view key) {
+    std::wstring out(key);
+    for (auto& c : out) c = static_cast<wchar_t>(std::towlower(c));
+    return out;
+}
+
+Value PropertyBag::Stored(const Value& value) {
+    // Keep a snapshot of a font, so later changes to the control's font object do not
+    // alter what was saved.
+    if (auto f = std::get_if<FontRef>(&value); f && *f) return (*f)->Clone();
+    return value;
+}
+
+std::vector<PropertyBag::Entry>::iterator PropertyBag::Find(std::wstring_view key) {
+    const std::wstring k = NormalizeKey(key);
+    return std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.first == k; });
+}
+
+std::vector<PropertyBag::Entry>::const_iterator PropertyBag::Find(std::wstring_view key) const {
+    const std::wstring k = NormalizeKey(key);
+    return std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.first == k; });
+}
+
+Value PropertyBag::ReadProperty(std::wstring_view key, const Value& defaultValue) const {
+    auto it = Find(key);
+    if (it == entries_.end()) return defaultValue;
+    return Stored(it->second);  // a font comes back as a new object with the same attributes
+}
+
+void PropertyBag::WriteProperty(std::wstring_view key, const Value& value, const Value& defaultValue) {
+    auto it = Find(key);
+    if (ValuesEqual(value, defaultValue)) {
+        if (it != entries_.end()) entries_.erase(it);
+        return;
+    }
+    if (it != entries_.end())
+        it->second = Stored(value);
+    else
+        entries_.emplace_back(NormalizeKey(key), Stored(value));
+}
+
+void PropertyBag::Set(std::wstring_view key, const Value& value) {
+    auto it = Find(key);
+    if (it != entries_.end())
+        it->second = Stored(value);
+    else
+        entries_.emplace_back(NormalizeKey(key), Stored(value));
+}
+
+bool PropertyBag::Contains(std::wstring_view key) const { return Find(key) != entries_.end(); }
+
+}  // namespace host

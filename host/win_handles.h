@@ -1,0 +1,119 @@
+// Owning and scoped Win32 handles. Every owning type is move-only; borrowed handles are
+// plain HWND/HDC values.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace host {
+
+template <typename Handle, typename Traits>
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(Handle h) noexcept : h_(h) {}
+    UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, Traits::Invalid())) {}
+    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+        if (this != &o) reset(std::exchange(o.h_, Traits::Invalid()));
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+
+    Handle get() const noexcept { return h_; }
+    explicit operator bool() const noexcept { return h_ != Traits::Invalid(); }
+    [[nodiscard]] Handle release() noexcept { return std::exchange(h_, Traits::Invalid()); }
+    void reset(Handle h = Traits::Invalid()) noexcept {
+        if (h_ != Traits::Invalid()) Traits::Close(h_);
+        h_ = h;
+    }
+
+private:
+    Handle h_ = Traits::Invalid();
+};
+
+template <typename GdiHandle>
+struct GdiObjectTraits {
+    static GdiHandle Invalid() noexcept { return nullptr; }
+    static void Close(GdiHandle h) noexcept { ::DeleteObject(h); }
+};
+struct MemoryDcTraits {
+    static HDC Invalid() noexcept { return nullptr; }
+    static void Close(HDC h) noexcept { ::DeleteDC(h); }
+};
+struct WindowTraits {
+    static HWND Invalid() noexcept { return nullptr; }
+    static void Close(HWND h) noexcept {
+        if (::IsWindow(h)) ::DestroyWindow(h);
+    }
+};
+struct KernelHandleTraits {
+    static HANDLE Invalid() noexcept { return nullptr; }
+    static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
+};
+struct IconTraits {
+    static HICON Invalid() noexcept { return nullptr; }
+    static void Close(HICON h) noexcept { ::DestroyIcon(h); }
+};
+
+using UniqueFont = UniqueHandle<HFONT, GdiObjectTraits<HFONT>>;
+using UniqueBitmap = UniqueHandle<HBITMAP, GdiObjectTraits<HBITMAP>>;
+using UniqueBrush = UniqueHandle<HBRUSH, GdiObjectTraits<HBRUSH>>;
+using UniquePen = UniqueHandle<HPEN, GdiObjectTraits<HPEN>>;
+using UniqueRegion = UniqueHandle<HRGN, GdiObjectTraits<HRGN>>;
+using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
+using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
+using UniqueIcon = UniqueHandle<HICON, IconTraits>;
+
+// GetDC/ReleaseDC for the lifetime of the scope.
+class WindowDc {
+public:
+    explicit WindowDc(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+    ~WindowDc() {
+        if (dc_) ::ReleaseDC(hwnd_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
+};
+
+// BeginPaint/EndPaint for the lifetime of the scope.
+class PaintDc {
+public:
+    explicit PaintDc(HWND hwnd) noexcept : hwnd_(hwnd) { dc_ = ::BeginPaint(hwnd, &ps_); }
+    ~PaintDc() { ::EndPaint(hwnd_, &ps_); }
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+    const RECT& Area() const noexcept { return ps_.rcPaint; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT ps_{};
+    HDC dc_;
+};
+
+// Selects an object into a DC and selects the previous one back at scope end.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ obj) noexcept : dc_(dc), previous_(::SelectObject(dc, obj)) {}
+    ~SelectedObject() {
+        if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+    bool ok() const noexcept { return previous_ && previous_ != HGDI_ERROR; }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+}  // namespace host
