@@ -1,0 +1,36 @@
+// Splits T-SQL text into tokens: words, [bracketed] and "quoted" identifiers, '...' and
+// N'...' literals (doubled quotes inside), numbers, @variables, punctuation. Comments
+// (-- to end of line, nested /* */) and whitespace are dropped.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace standin {
+
+enum class TokenKind { kWord, kQuotedIdentifier, kString, kNumber, kVariable, kSystemVariable, kPunct, kEnd };
+
+struct SqlToken {
+  TokenKind kind = TokenKind::kEnd;
+  std::string text;     // identifier or literal value without quotes; punctuation itself
+  bool unicode = false; // N'...'
+};
+
+// A batch that cannot be read at all (unclosed quote or comment), as SQL Server reports it.
+struct SqlError {
+  int number = 0;
+  int severity = 16;
+  int state = 1;
+  std::string text;
+};
+
+struct LexResult {
+  std::vector<SqlToken> tokens;  // always ends with a kEnd token when error is empty
+  std::optional<SqlError> error;
+};
+
+LexResult LexSql(std::string_view sql);
+
+}  // namespace standin

@@ -1,0 +1,146 @@
+#include "tds_tokens.h"
+
+namespace standin {
+namespace {
+
+constexpr std::uint8_t kTokenLoginAck = 0xAD;
+constexpr std::uint8_t kTokenEnvChange = 0xE3;
+constexpr std::uint8_t kTokenInfo = 0xAB;
+constexpr std::uint8_t kTokenError = 0xAA;
+constexpr std::uint8_t kTokenColMetadata = 0x81;
+constexpr std::uint8_t kTokenRow = 0xD1;
+constexpr std::uint8_t kTokenReturnStatus = 0x79;
+constexpr std::uint8_t kTokenReturnValue = 0xAC;
+constexpr std::uint8_t kTokenDone = 0xFD;
+constexpr std::uint8_t kTokenDoneProc = 0xFE;
+constexpr std::uint8_t kTokenDoneInProc = 0xFF;
+
+constexpr std::uint8_t kTypeNVarChar = 0xE7;
+constexpr std::uint8_t kTypeIntN = 0x26;
+
+}  // namespace
+
+void TokenWriter::LoginAck(std::string_view program, std::uint32_t version) {
+  w_.U8(kTokenLoginAck);
+  const std::size_t len_pos = w_.Size();
+  w_.U16Le(0);
+  w_.U8(1);  // interface: SQL_TSQL
+  w_.U32Be(version_);
+  w_.BVarChar(program);
+  w_.U32Be(version);
+  w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
+}
+
+void TokenWriter::EnvStrings(std::uint8_t type, std::string_view now, std::string_view before) {
+  w_.U8(kTokenEnvChange);
+  const std::size_t len_pos = w_.Size();
+  w_.U16Le(0);
+  w_.U8(type);
+  w_.BVarChar(now);
+  w_.BVarChar(before);
+  w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
+}
+
+void TokenWriter::EnvDatabase(std::string_view now, std::string_view before) { EnvStrings(1, now, before); }
+void TokenWriter::EnvLanguage(std::string_view now, std::string_view before) { EnvStrings(2, now, before); }
+
+void TokenWriter::EnvPacketSize(std::uint32_t now, std::uint32_t before) {
+  EnvStrings(4, std::to_string(now), std::to_string(before));
+}
+
+void TokenWriter::EnvCollation() {
+  w_.U8(kTokenEnvChange);
+  w_.U16Le(1 + 1 + sizeof kCollation + 1);
+  w_.U8(7);
+  w_.U8(sizeof kCollation);
+  w_.Raw(kCollation);
+  w_.U8(0);
+}
+
+void TokenWriter::Message(const ServerMessage& m, std::string_view server_name) {
+  w_.U8(m.severity > 10 ? kTokenError : kTokenInfo);
+  const std::size_t len_pos = w_.Size();
+  w_.U16Le(0);
+  w_.U32Le(static_cast<std::uint32_t>(m.number));
+  w_.U8(m.state);
+  w_.U8(m.severity);
+  w_.UsVarChar(m.text);
+  w_.BVarChar(server_name);
+  w_.BVarChar(m.procedure);
+  if (version_ >= kTds72) w_.U32Le(static_cast<std::uint32_t>(m.line));
+  else w_.U16Le(static_cast<std::uint16_t>(m.line));
+  w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
+}
+
+void TokenWriter::ColumnMetadata(const std::vector<Column>& columns) {
+  w_.U8(kTokenColMetadata);
+  w_.U16Le(static_cast<std::uint16_t>(columns.size()));
+  for (const Column& c : columns) {
+    if (version_ >= kTds72) w_.U32Le(0);
+    else w_.U16Le(0);
+    w_.U16Le(c.type == ColumnType::kInt ? 0x0000 : 0x0001);  // flags: nullable for text
+    if (c.type == ColumnType::kInt) {
+      w_.U8(kTypeIntN);
+      w_.U8(4);
+    } else {
+      w_.U8(kTypeNVarChar);
+      w_.U16Le(static_cast<std::uint16_t>(c.max_chars * 2));
+      w_.Raw(kCollation);
+    }
+    w_.BVarChar(c.name);
+  }
+}
+
+void TokenWriter::Row(const std::vector<Column>& columns, const std::vector<Value>& values) {
+  w_.U8(kTokenRow);
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const Value& v = values.at(i);
+    if (columns[i].type == ColumnType::kInt) {
+      w_.U8(4);
+      w_.U32Le(static_cast<std::uint32_t>(v.number));
+      continue;
+    }
+    if (!v.text) {
+      w_.U16Le(0xFFFF);
+      continue;
+    }
+    Bytes u = Utf8ToUtf16Le(*v.text);
+    const std::size_t max_bytes = static_cast<std::size_t>(columns[i].max_chars) * 2;
+    if (u.size() > max_bytes) u.resize(max_bytes);
+    w_.U16Le(static_cast<std::uint16_t>(u.size()));
+    w_.Raw(u);
+  }
+}
+
+void TokenWriter::ReturnStatus(std::int32_t value) {
+  w_.U8(kTokenReturnStatus);
+  w_.U32Le(static_cast<std::uint32_t>(value));
+}
+
+void TokenWriter::ReturnValueInt(std::uint16_t ordinal, std::string_view name, std::int32_t value) {
+  w_.U8(kTokenReturnValue);
+  w_.U16Le(ordinal);
+  w_.BVarChar(name);
+  w_.U8(0x01);  // an output parameter
+  if (version_ >= kTds72) w_.U32Le(0);
+  else w_.U16Le(0);
+  w_.U16Le(0x0001);
+  w_.U8(kTypeIntN);
+  w_.U8(4);
+  w_.U8(4);
+  w_.U32Le(static_cast<std::uint32_t>(value));
+}
+
+void TokenWriter::DoneToken(std::uint8_t token, std::uint16_t status, std::uint16_t cmd, std::uint64_t rows) {
+  w_.U8(token);
+  w_.U16Le(status);
+  w_.U16Le(cmd);
+  if (version_ >= kTds72) w_.U64Le(rows);
+  else w_.U32Le(static_cast<std::uint32_t>(rows));
+}
+
+void TokenWriter::Done(std::uint16_t s, std::uint16_t c, std::uint64_t r) { DoneToken(kTokenDone, s, c, r); }
+void TokenWriter::DoneProc(std::uint16_t s, std::uint16_t c, std::uint64_t r) { DoneToken(kTokenDoneProc, s, c, r); }
+void TokenWriter::DoneInProc(std::uint16_t s, std::uint16_t c, std::uint64_t r) { DoneToken(kTokenDoneInProc, s, c, r); }
+
+}  // namespace standin

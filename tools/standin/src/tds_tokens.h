@@ -1,0 +1,91 @@
+// Writers for the tokens of a tabular result: LOGINACK, ENVCHANGE, INFO/ERROR, result
+// sets (COLMETADATA/ROW), RETURNSTATUS and the DONE family.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "wire.h"
+
+namespace standin {
+
+// TDS versions as they appear in LOGINACK (big-endian on the wire).
+inline constexpr std::uint32_t kTds71 = 0x71000001;
+inline constexpr std::uint32_t kTds72 = 0x72090002;
+inline constexpr std::uint32_t kTds73A = 0x730A0003;
+inline constexpr std::uint32_t kTds73B = 0x730B0003;
+inline constexpr std::uint32_t kTds74 = 0x74000004;
+
+// DONE status bits.
+inline constexpr std::uint16_t kDoneFinal = 0x0000;
+inline constexpr std::uint16_t kDoneMore = 0x0001;
+inline constexpr std::uint16_t kDoneError = 0x0002;
+inline constexpr std::uint16_t kDoneCount = 0x0010;
+inline constexpr std::uint16_t kDoneAttn = 0x0020;
+inline constexpr std::uint16_t kDoneSrvError = 0x0100;
+
+// Current-command values SQL Server puts in DONE tokens.
+inline constexpr std::uint16_t kCmdSelect = 0xC1;
+inline constexpr std::uint16_t kCmdSet = 0xBE;  // not distinguished by clients
+inline constexpr std::uint16_t kCmdExecute = 0xE0;
+inline constexpr std::uint16_t kCmdUse = 0xE2;  // not distinguished by clients
+
+// SQL_Latin1_General_CP1_CI_AS: LCID 0x0409, case- and kana-insensitive flags, sort id 52.
+inline constexpr std::uint8_t kCollation[5] = {0x09, 0x04, 0xD0, 0x00, 0x34};
+
+struct ServerMessage {
+  std::int32_t number = 0;
+  std::uint8_t state = 1;
+  std::uint8_t severity = 0;  // "class": up to 10 INFO, above ERROR
+  std::string text;
+  std::string procedure;
+  std::int32_t line = 1;
+};
+
+enum class ColumnType { kNVarChar, kInt };
+
+struct Column {
+  std::string name;
+  ColumnType type = ColumnType::kNVarChar;
+  std::uint16_t max_chars = 128;
+};
+
+struct Value {
+  std::optional<std::string> text;  // nullopt is NULL
+  std::int32_t number = 0;          // for kInt columns
+};
+
+class TokenWriter {
+ public:
+  explicit TokenWriter(std::uint32_t tds_version) : version_(tds_version) {}
+
+  void LoginAck(std::string_view program, std::uint32_t version);
+  void EnvDatabase(std::string_view now, std::string_view before);
+  void EnvLanguage(std::string_view now, std::string_view before);
+  void EnvPacketSize(std::uint32_t now, std::uint32_t before);
+  void EnvCollation();
+  void Message(const ServerMessage& m, std::string_view server_name);
+  void ColumnMetadata(const std::vector<Column>& columns);
+  void Row(const std::vector<Column>& columns, const std::vector<Value>& values);
+  void ReturnStatus(std::int32_t value);
+  // RETURNVALUE of an int OUTPUT parameter (the handle of sp_prepare/sp_prepexec).
+  void ReturnValueInt(std::uint16_t ordinal, std::string_view name, std::int32_t value);
+  void Done(std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
+  void DoneProc(std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
+  void DoneInProc(std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
+
+  std::size_t Size() const { return w_.Size(); }
+  Bytes Take() { return w_.Take(); }
+
+ private:
+  void DoneToken(std::uint8_t token, std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
+  void EnvStrings(std::uint8_t type, std::string_view now, std::string_view before);
+
+  std::uint32_t version_;
+  ByteWriter w_;
+};
+
+}  // namespace standin
