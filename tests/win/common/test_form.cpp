@@ -1,0 +1,105 @@
+#include "test_form.h"
+
+#include <thread>
+
+namespace testing_support {
+
+namespace {
+
+LRESULT CALLBACK TestFormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+void RegisterTestFormClass() {
+    static bool done = false;
+    if (done) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &TestFormProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = L"DorvaneTestForm";
+    ::RegisterClassExW(&wc);
+    done = true;
+}
+
+}  // namespace
+
+TestForm::TestForm(int clientWidth, int clientHeight, bool mdiChild) {
+    RegisterTestFormClass();
+    RECT rc{0, 0, clientWidth, clientHeight};
+    ::AdjustWindowRectEx(&rc, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
+    hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, L"DorvaneTestForm", L"Dorvane test form",
+                              WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, rc.right - rc.left, rc.bottom - rc.top,
+                              nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    container_ = std::make_unique<host::FormContainer>(hwnd_, mdiChild);
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::UpdateWindow(hwnd_);
+    Pump(std::chrono::milliseconds(20));
+}
+
+TestForm::~TestForm() {
+    container_->TerminateAll();
+    container_.reset();
+    ::DestroyWindow(hwnd_);
+    Pump(std::chrono::milliseconds(10));
+}
+
+host::ControlSite& TestForm::AddButton(const std::wstring& name, RECT bounds, const host::PropertyBag* saved,
+                                       bool userMode, host::Status* status) {
+    host::SiteSettings settings;
+    settings.Name = name;
+    settings.Bounds = bounds;
+    settings.UserMode = userMode;
+    host::ControlSite& site = container_->AddControl(std::make_unique<xpbutton::XPButton2>(), settings);
+    host::Status s = site.Load(saved);
+    if (status) *status = s;
+    return site;
+}
+
+void TestForm::Activate() {
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::SetForegroundWindow(hwnd_);
+    ::SetActiveWindow(hwnd_);
+    Pump(std::chrono::milliseconds(30));
+}
+
+void Pump(std::chrono::milliseconds duration) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    do {
+        host::DoEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+bool PumpUntil(const std::function<bool()>& predicate, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        host::DoEvents();
+        if (predicate()) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+COLORREF PicturePixel(const host::ControlSite& site, int x, int y) { return ::GetPixel(site.PictureDc(), x, y); }
+
+COLORREF ScreenPixel(HWND hwnd, int x, int y) {
+    host::WindowDc dc(hwnd);
+    return ::GetPixel(dc.get(), x, y);
+}
+
+GuiCounts CurrentGuiCounts() {
+    HANDLE self = ::GetCurrentProcess();
+    return GuiCounts{::GetGuiResources(self, GR_USEROBJECTS), ::GetGuiResources(self, GR_GDIOBJECTS)};
+}
+
+host::PropertyBag ButtonBag(const std::wstring& caption) {
+    host::PropertyBag bag;
+    bag.Set(L"Caption", caption);
+    bag.Set(L"Font", host::FontObject::Create(host::FontDesc{}));
+    return bag;
+}
+
+}  // namespace testing_support
