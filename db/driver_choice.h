@@ -1,0 +1,74 @@
+// Which installed ODBC driver talks to SQL Server, and the ODBC connection string for it.
+// Platform-neutral: the list of drivers comes from SQLDriversW on Windows (or Wine).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/connection_settings.h"
+
+namespace db {
+
+// The driver families, best first.
+enum class DriverKind {
+  kOdbc18,         // "ODBC Driver 18 for SQL Server"
+  kOdbc17,         // "ODBC Driver 17 for SQL Server"
+  kNativeClient11, // "SQL Server Native Client 11.0"
+  kFreeTds,        // FreeTDS (the driver under Wine and Linux)
+  kSqlServer,      // the built-in "SQL Server" driver every Windows has
+};
+
+// One entry of SQLDriversW: the driver's description (its name) and its attributes
+// ("Driver=/usr/lib/.../libtdsodbc.so", "UsageCount=1", ...).
+struct InstalledDriver {
+  std::wstring name;
+  std::vector<std::wstring> attributes;
+};
+
+struct ChosenDriver {
+  std::wstring name;  // as installed, for DRIVER={...}
+  DriverKind kind;
+};
+
+// The family of one installed driver, if it is a SQL Server driver. A driver counts as
+// FreeTDS when its name contains "FreeTDS" or its library is FreeTDS's (libtdsodbc), so a
+// FreeTDS registered under another name (even "SQL Server") is still driven as FreeTDS.
+std::optional<DriverKind> ClassifyDriver(const InstalledDriver& driver);
+
+// The best SQL Server driver of the list (the first one of the best family), if any.
+std::optional<ChosenDriver> ChooseDriver(const std::vector<InstalledDriver>& installed);
+
+// The description of the error when no SQL Server driver is installed: says so and
+// lists what is installed.
+std::wstring NoDriverDescription(const std::vector<InstalledDriver>& installed);
+
+// The server text for the driver: an empty Data Source means the local machine,
+// "(local)" for Microsoft's drivers, "localhost" for FreeTDS. FreeTDS knows neither
+// "(local)" nor "." nor the "tcp:" prefix, so those are rewritten for it; "host,port"
+// is split into SERVER and PORT for FreeTDS (when a port is given, an instance name is
+// not looked up, as with Microsoft's drivers). Anything else is passed through.
+struct ServerAddress {
+  std::wstring server;
+  std::wstring port;  // FreeTDS only; empty when not given
+};
+ServerAddress ServerAddressFor(DriverKind kind, const std::wstring& dataSource);
+
+// The TDS version asked of FreeTDS: the highest the stand-in and SQL Server 2012 and
+// later speak (7.1 to 7.4).
+inline constexpr wchar_t kFreeTdsVersion[] = L"7.4";
+
+// The ODBC connection string for SQLDriverConnectW:
+//   DRIVER={name};SERVER=...;[PORT=...;]UID=...;PWD=...;[DATABASE=...;] plus
+//   - Driver 18: Encrypt=no;TrustServerCertificate=yes (18 encrypts and checks the
+//     certificate by default; SQLOLEDB does neither, and "no" is what 18.1+ call
+//     "Optional": encryption still happens when the server demands it);
+//   - FreeTDS: TDS_Version=7.4;ClientCharset=UTF-8 (Unicode database and login names).
+//     The login timeout is not put in the string: FreeTDS (1.3, also under Wine) honours
+//     SQL_ATTR_LOGIN_TIMEOUT for the whole login, a server that accepts the TCP
+//     connection and never answers included, while its LoginTimeout keyword is ignored.
+// Every value is quoted by QuoteOdbcValue.
+std::wstring BuildDriverConnectionString(const ChosenDriver& driver,
+                                         const ConnectionSettings& settings);
+
+}  // namespace db

@@ -1,0 +1,121 @@
+// The connection layer through the real client stack (Wine's odbc32, unixODBC, FreeTDS)
+// where no server answers: driver choice, a closed port, a server that never answers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "db/connection.h"
+#include "listener.h"
+
+namespace {
+
+std::wstring DorvaneString(const std::wstring& server, const std::wstring& extra = L"") {
+  return L"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source='" + server +
+         L"';User ID=sa;Initial Catalog=master" + extra;
+}
+
+std::wstring Local(int port) { return L"127.0.0.1," + std::to_wstring(port); }
+
+TEST(DbDrivers, EnumerationFindsFreeTdsAndChoosesIt) {
+  const std::vector<db::InstalledDriver> drivers = db::InstalledDrivers();
+  ASSERT_FALSE(drivers.empty());
+  bool listed = false;
+  for (const db::InstalledDriver& driver : drivers) {
+    if (driver.name == L"FreeTDS") {
+      listed = true;
+      bool hasLibrary = false;
+      for (const std::wstring& attribute : driver.attributes) {
+        if (attribute.find(L"libtdsodbc") != std::wstring::npos) hasLibrary = true;
+      }
+      EXPECT_TRUE(hasLibrary) << "the Driver= attribute names FreeTDS's library";
+    }
+  }
+  EXPECT_TRUE(listed);
+  const std::optional<db::ChosenDriver> chosen = db::ChooseDriver(drivers);
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(chosen->name, L"FreeTDS");
+  EXPECT_EQ(chosen->kind, db::DriverKind::kFreeTds);
+}
+
+TEST(DbNoServer, ClosedPortGivesFreeTdsUnableToConnect) {
+  db_test::WinsockScope winsock;
+  const int port = db_test::ClosedPort();
+  db::Connection connection;
+  try {
+    connection.Open(DorvaneString(Local(port)), L"", L"");
+    FAIL() << "Open succeeded against a closed port";
+  } catch (const db::Error& error) {
+    EXPECT_NE(error.Description().find(L"Unable to connect"), std::wstring::npos)
+        << error.what();
+    EXPECT_TRUE(error.HasSqlState(L"08S01")) << error.what();
+    EXPECT_TRUE(error.HasNativeError(20009)) << error.what();
+    // The description is the records' messages, one per line, in order.
+    std::wstring joined;
+    for (const db::DiagnosticRecord& record : error.Records()) {
+      if (!joined.empty()) joined += L'\n';
+      joined += record.message;
+    }
+    EXPECT_EQ(error.Description(), joined);
+  }
+  EXPECT_FALSE(connection.IsOpen());
+  EXPECT_THROW(connection.Execute(L"SELECT 1"), db::Error);
+}
+
+TEST(DbNoServer, EmptyDataSourceMeansLocalhostForFreeTds) {
+  // Nothing listens on the default port 1433 on this machine's loopback during the tests
+  // (the stand-in always picks a free port): FreeTDS must try localhost and fail to
+  // connect, not complain about an unknown server name.
+  db::Connection connection;
+  try {
+    connection.Open(DorvaneString(L""), L"", L"");
+    GTEST_SKIP() << "something answers as SQL Server on localhost:1433";
+  } catch (const db::Error& error) {
+    EXPECT_TRUE(error.HasSqlState(L"08S01")) << error.what();
+    EXPECT_NE(error.Description().find(L"Unable to connect"), std::wstring::npos)
+        << error.what();
+  }
+}
+
+TEST(DbNoServer, SilentServerEndsInLoginTimeoutError) {
+  db_test::WinsockScope winsock;
+  db_test::SilentListener listener;
+  db::Connection connection;
+  try {
+    connection.Open(DorvaneString(Local(listener.Port()), L";Connect Timeout=2"), L"", L"");
+    FAIL() << "Open succeeded against a server that never answers";
+  } catch (const db::Error& error) {
+    EXPECT_TRUE(error.HasSqlState(L"HYT00")) << error.what();
+    EXPECT_FALSE(error.Description().empty());
+  }
+  EXPECT_FALSE(connection.IsOpen());
+}
+
+TEST(DbNoServer, SilentServerWithDefaultTimeoutEndsInError) {
+  // ADO's default login timeout (15 s) applies when the string sets none.
+  db_test::WinsockScope winsock;
+  db_test::SilentListener listener;
+  db::Connection connection;
+  try {
+    connection.Open(DorvaneString(Local(listener.Port())), L"", L"");
+    FAIL() << "Open succeeded against a server that never answers";
+  } catch (const db::Error& error) {
+    EXPECT_TRUE(error.HasSqlState(L"HYT00")) << error.what();
+  }
+}
+
+TEST(DbNoServer, StringErrorsComeBeforeAnyDriverWork) {
+  db::Connection connection;
+  try {
+    connection.Open(L"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.mdb", L"", L"");
+    FAIL();
+  } catch (const db::Error& error) {
+    EXPECT_EQ(error.Description(),
+              L"Provider 'Microsoft.Jet.OLEDB.4.0' is not supported: Dorvane connects to SQL "
+              L"Server only (SQLOLEDB, MSOLEDBSQL).");
+    EXPECT_TRUE(error.Records().empty());
+  }
+  EXPECT_THROW(connection.Open(DorvaneString(L"x"), L"", L"", 16), db::Error);  // adAsyncConnect
+  EXPECT_FALSE(connection.IsOpen());
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// A Winsock TCP listener for the connection tests: it accepts connections in the
+// kernel's backlog and never answers, like a server that hangs during the login.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace db_test {
+
+// WSAStartup/WSACleanup for one scope.
+class WinsockScope {
+ public:
+  WinsockScope() {
+    WSADATA data{};
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("WSAStartup failed");
+  }
+  WinsockScope(const WinsockScope&) = delete;
+  WinsockScope& operator=(const WinsockScope&) = delete;
+  ~WinsockScope() { WSACleanup(); }
+};
+
+// Owns a listening socket on 127.0.0.1 at a free port.
+class SilentListener {
+ public:
+  SilentListener() {
+    socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (socket_ == INVALID_SOCKET) throw std::runtime_error("socket failed");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    int length = sizeof(address);
+    if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::listen(socket_, 8) != 0 ||
+        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      Close();
+      throw std::runtime_error("bind/listen failed");
+    }
+    port_ = ntohs(address.sin_port);
+  }
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+  ~SilentListener() { Close(); }
+
+  int Port() const { return port_; }
+  void Close() {
+    if (socket_ != INVALID_SOCKET) ::closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+  }
+
+ private:
+  SOCKET socket_ = INVALID_SOCKET;
+  int port_ = 0;
+};
+
+// A port nothing listens on: one that was just bound and released.
+inline int ClosedPort() {
+  SilentListener listener;
+  return listener.Port();
+}
+
+}  // namespace db_test
