@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake make g++ clang googletest
   g++-mingw-w64-x86-64 wine wine64
-  xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales
+  xvfb x11-utils xdotool imagemagick fonts-wqy-microhei fonts-wine locales
   unixodbc unixodbc-dev tdsodbc freetds-bin nodejs
   python3 procps
 )

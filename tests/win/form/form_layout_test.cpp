@@ -1,0 +1,202 @@
+// Form1 built from the stored design compiled into this test: window, children, focus
+// order, close-down.
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include "main_window.h"
+#include "test_form.h"
+
+namespace {
+
+using testing_support::Pump;
+using testing_support::PumpUntil;
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+std::wstring TextOf(HWND hwnd) {
+    wchar_t text[256] = {};
+    ::GetWindowTextW(hwnd, text, 256);
+    return text;
+}
+
+RECT ChildRectInClient(HWND parent, HWND child) {
+    RECT r{};
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+class Form1Test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the picture decoder is a COM object
+        form_ = app::Form1::Create(::GetModuleHandleW(nullptr), app::Form1::LoadDesign(::GetModuleHandleW(nullptr)),
+                                   SW_SHOW);
+        ::SetForegroundWindow(form_->hwnd());
+        Pump(std::chrono::milliseconds(100));
+    }
+    void TearDown() override {
+        form_.reset();
+        Pump(std::chrono::milliseconds(20));
+        ::CoUninitialize();
+    }
+    std::unique_ptr<app::Form1> form_;
+};
+
+TEST_F(Form1Test, WindowHasItsCaptionSizeBorderAndPlace) {
+    HWND w = form_->hwnd();
+    ASSERT_EQ(form_->Dpi(), 96u) << "these pixel checks assume 96 dpi";
+    EXPECT_EQ(TextOf(w), L"Dorvane");
+    RECT client{};
+    ::GetClientRect(w, &client);
+    EXPECT_EQ(client.right, 389);
+    EXPECT_EQ(client.bottom, 354);
+    const LONG style = ::GetWindowLongW(w, GWL_STYLE);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_FALSE(style & WS_THICKFRAME) << "the border is fixed";
+    EXPECT_TRUE(style & WS_SYSMENU);
+    // Centred in the work area.
+    RECT wr{};
+    ::GetWindowRect(w, &wr);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    ::GetMonitorInfoW(::MonitorFromWindow(w, MONITOR_DEFAULTTOPRIMARY), &mi);
+    EXPECT_NEAR((wr.left + wr.right) / 2, (mi.rcWork.left + mi.rcWork.right) / 2, 1);
+    EXPECT_NEAR((wr.top + wr.bottom) / 2, (mi.rcWork.top + mi.rcWork.bottom) / 2, 1);
+    EXPECT_NE(::SendMessageW(w, WM_GETICON, ICON_SMALL, 0), 0);
+    EXPECT_NE(::SendMessageW(w, WM_GETICON, ICON_BIG, 0), 0);
+}
+
+TEST_F(Form1Test, ChildrenMatchTheDesign) {
+    HWND w = form_->hwnd();
+    struct Expected {
+        const wchar_t* name;
+        const wchar_t* cls;
+        const wchar_t* text;
+        RECT rect;  // right/bottom 0 for labels: sized to their text
+    };
+    const Expected expected[] = {
+        {L"Text3", L"Edit", L"", {24, 120, 24 + 329, 120 + 25}},
+        {L"Text1", L"Edit", L"", {24, 176, 24 + 329, 176 + 25}},
+        {L"Text2", L"Edit", L"", {24, 232, 24 + 329, 232 + 25}},
+        {L"Command2", L"XPButton2", L"打开数据库文件", {24, 280, 24 + 105, 280 + 25}},
+        {L"Command3", L"XPButton2", L"分离", {152, 272, 152 + 97, 272 + 33}},
+        {L"XPButton21", L"XPButton2", L"退出", {264, 280, 264 + 89, 280 + 25}},
+        {L"Label3", L"Static", L"SQL数据库IP地址或机器名(本地可为空)", {24, 104, 0, 0}},
+        {L"Label1", L"Static", L"主文件(MDF)信息", {24, 160, 0, 0}},
+        {L"Label2", L"Static", L"Log文件信息", {24, 208, 0, 0}},
+        {L"Label4", L"Static", L"选择“DataSource”文件夹内的“db_ZVQ_Data.MDF”文件", {16, 320, 0, 0}},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.name);
+        HWND child = form_->ChildWindow(e.name);
+        ASSERT_NE(child, nullptr);
+        EXPECT_EQ(::GetParent(child), w);
+        EXPECT_EQ(_wcsicmp(ClassOf(child).c_str(), e.cls), 0) << ClassOf(child).c_str();
+        EXPECT_EQ(TextOf(child), e.text);
+        const RECT r = ChildRectInClient(w, child);
+        EXPECT_EQ(r.left, e.rect.left);
+        EXPECT_EQ(r.top, e.rect.top);
+        if (e.rect.right) {
+            EXPECT_EQ(r.right, e.rect.right);
+            EXPECT_EQ(r.bottom, e.rect.bottom);
+        } else {
+            // Auto-size: exactly the extent of the text in the label's font.
+            HDC dc = ::GetDC(child);
+            HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0)));
+            SIZE sz{};
+            ::GetTextExtentPoint32W(dc, e.text, static_cast<int>(wcslen(e.text)), &sz);
+            ::SelectObject(dc, old);
+            ::ReleaseDC(child, dc);
+            EXPECT_EQ(r.right - r.left, sz.cx);
+            EXPECT_EQ(r.bottom - r.top, sz.cy);
+            EXPECT_FALSE(::GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP);
+        }
+    }
+    // All three buttons end on one bottom line, 305 px from the top.
+    for (const wchar_t* b : {L"Command2", L"Command3", L"XPButton21"})
+        EXPECT_EQ(ChildRectInClient(w, form_->ChildWindow(b)).bottom, 305) << b;
+}
+
+TEST_F(Form1Test, ButtonsCarryTheirStoredPropertiesAndHookTheirWindows) {
+    for (const wchar_t* name : {L"Command2", L"Command3", L"XPButton21"}) {
+        SCOPED_TRACE(name);
+        auto& button = form_->Button(name).ControlAs<xpbutton::XPButton2>();
+        const host::FontDesc& f = button.Font()->Desc();
+        EXPECT_EQ(f.Name, L"Verdana");
+        EXPECT_DOUBLE_EQ(f.Size, 8.25);
+        EXPECT_EQ(f.Weight, 400);
+        EXPECT_FALSE(f.Bold || f.Italic || f.Underline || f.Strikethrough);
+        EXPECT_TRUE(button.Enabled());
+        EXPECT_TRUE(button.FocusRect());
+        EXPECT_EQ(button.ForeColor(), 0);
+        // Its own window for the mouse leaving, the form's for activation.
+        EXPECT_GE(button.Hooks().FindHook(button.hwnd(), false), 0);
+        EXPECT_GE(button.Hooks().FindHook(form_->hwnd(), false), 0);
+    }
+    EXPECT_EQ(form_->Button(L"Command2").ControlAs<xpbutton::XPButton2>().Caption(), L"打开数据库文件");
+}
+
+TEST_F(Form1Test, FocusStartsInText1AndTabWalksTheOrder) {
+    HWND w = form_->hwnd();
+    ASSERT_TRUE(PumpUntil([&] { return ::GetForegroundWindow() == w; }));
+    EXPECT_EQ(::GetFocus(), form_->ChildWindow(L"Text1"));
+    for (const auto& t : {L"Text1", L"Text2", L"Text3"}) EXPECT_EQ(TextOf(form_->ChildWindow(t)), L"");
+    const wchar_t* order[] = {L"Text2", L"Text3", L"Command3", L"Command2", L"XPButton21", L"Text1"};
+    for (const wchar_t* next : order) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wVk = in[1].ki.wVk = VK_TAB;
+        in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        ::SendInput(2, in, sizeof(INPUT));
+        HWND expected = form_->ChildWindow(next);
+        EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == expected; })) << "Tab did not reach " << testing::PrintToString(
+            std::wstring(next));
+    }
+}
+
+TEST_F(Form1Test, ClosingTheWindowTerminatesEveryButtonAndUnhooksTheForm) {
+    HWND w = form_->hwnd();
+    std::vector<host::ControlSite*> sites;
+    for (const wchar_t* name : {L"Command2", L"Command3", L"XPButton21"}) sites.push_back(&form_->Button(name));
+    ::PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(w); }));
+    for (host::ControlSite* site : sites) {
+        EXPECT_TRUE(site->Terminated());
+        const auto& button = site->ControlAs<xpbutton::XPButton2>();
+        for (const auto& rec : button.Hooks().Records()) EXPECT_EQ(rec.hWndHooked, nullptr);
+    }
+    // The close posted the quit request for the message loop.
+    MSG msg;
+    EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(Form1Test, LayoutScalesWithTheDpi) {
+    HWND w = form_->hwnd();
+    RECT suggested{};
+    ::GetWindowRect(w, &suggested);
+    ::SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    Pump(std::chrono::milliseconds(50));
+    // (The frame keeps the system's metrics in this simulated change, so only the
+    // children are compared.)
+    const RECT b = ChildRectInClient(w, form_->ChildWindow(L"Command3"));
+    EXPECT_EQ(b.left, 228);
+    EXPECT_EQ(b.top, 408);
+    EXPECT_EQ(b.right - b.left, 145);  // 2566 x 0.01 mm at 144 dpi
+    EXPECT_EQ(b.bottom - b.top, 49);
+    const RECT t = ChildRectInClient(w, form_->ChildWindow(L"Text1"));
+    EXPECT_EQ(t.left, 36);
+    EXPECT_EQ(t.top, 264);
+    EXPECT_EQ(t.right - t.left, 494);
+    const RECT lbl = ChildRectInClient(w, form_->ChildWindow(L"Label4"));
+    EXPECT_EQ(lbl.left, 24);
+    EXPECT_EQ(lbl.top, 480);
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// Dorvane.exe as shipped: its version record, its icon, and that it needs nothing but
+// the system's own DLLs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<char> ReadFile(const wchar_t* path) {
+    HANDLE f = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    LARGE_INTEGER size{};
+    ::GetFileSizeEx(f, &size);
+    std::vector<char> bytes(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    ::ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    ::CloseHandle(f);
+    bytes.resize(read);
+    return bytes;
+}
+
+// The names in the PE import directory (not delay-loaded ones; the build has none).
+std::vector<std::string> ImportedDlls(const std::vector<char>& image) {
+    std::vector<std::string> names;
+    auto at = [&](size_t off, size_t len) { return off + len <= image.size(); };
+    if (!at(0, sizeof(IMAGE_DOS_HEADER))) return names;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || !at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS64))) return names;
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) return names;
+    const auto* sections = IMAGE_FIRST_SECTION(nt);
+    auto rvaToOffset = [&](DWORD rva) -> size_t {
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const auto& s = sections[i];
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + std::max(s.Misc.VirtualSize, s.SizeOfRawData))
+                return rva - s.VirtualAddress + s.PointerToRawData;
+        }
+        return 0;
+    };
+    const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    size_t off = rvaToOffset(dir.VirtualAddress);
+    while (off && at(off, sizeof(IMAGE_IMPORT_DESCRIPTOR))) {
+        const auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image.data() + off);
+        if (!d->Name) break;
+        const size_t nameOff = rvaToOffset(d->Name);
+        if (!nameOff || !at(nameOff, 1)) break;
+        std::string name(image.data() + nameOff);
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        names.push_back(name);
+        off += sizeof(IMAGE_IMPORT_DESCRIPTOR);
+    }
+    return names;
+}
+
+std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* key) {
+    std::wstring path = std::wstring(L"\\StringFileInfo\\080404B0\\") + key;
+    void* value = nullptr;
+    UINT len = 0;
+    if (!::VerQueryValueW(info.data(), path.c_str(), &value, &len) || !value) return L"<missing>";
+    return static_cast<const wchar_t*>(value);
+}
+
+TEST(ProgramFile, ImportsOnlyWindowsSystemDlls) {
+    const auto image = ReadFile(DORVANE_EXE);
+    ASSERT_FALSE(image.empty()) << "cannot read Dorvane.exe";
+    const auto dlls = ImportedDlls(image);
+    ASSERT_FALSE(dlls.empty());
+    const std::set<std::string> system = {
+        "kernel32.dll", "user32.dll",   "gdi32.dll",    "comdlg32.dll",  "comctl32.dll", "ole32.dll",
+        "oleaut32.dll", "odbc32.dll",   "msvcrt.dll",   "advapi32.dll",  "shell32.dll",  "shcore.dll",
+        "windowscodecs.dll", "shlwapi.dll", "oleacc.dll", "uxtheme.dll", "version.dll",  "ws2_32.dll"};
+    for (const auto& dll : dlls) EXPECT_TRUE(system.count(dll)) << dll << " is not a Windows system DLL";
+    // Linked statically: no compiler run-time DLLs.
+    for (const auto& dll : dlls) {
+        EXPECT_EQ(dll.find("libstdc++"), std::string::npos);
+        EXPECT_EQ(dll.find("libgcc"), std::string::npos);
+        EXPECT_EQ(dll.find("winpthread"), std::string::npos);
+    }
+}
+
+TEST(ProgramFile, CarriesTheVersionRecord) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(DORVANE_EXE, &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoW(DORVANE_EXE, 0, size, info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    struct Translation {
+        WORD language, codePage;
+    }* tr = nullptr;
+    ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr), &len));
+    ASSERT_GE(len, sizeof(Translation));
+    EXPECT_EQ(tr->language, 0x0804);
+    EXPECT_EQ(tr->codePage, 0x04B0);
+    EXPECT_EQ(VersionString(info, L"FileDescription"), L"Dorvane");
+    EXPECT_EQ(VersionString(info, L"ProductName"), L"Dorvane");
+    EXPECT_EQ(VersionString(info, L"InternalName"), L"Dorvane");
+    EXPECT_EQ(VersionString(info, L"OriginalFilename"), L"Dorvane.exe");
+    EXPECT_EQ(VersionString(info, L"FileVersion"), L"1.00");
+}
+
+TEST(ProgramFile, CarriesTheTwoImageIconAsItsOwn) {
+    HMODULE exe = ::LoadLibraryExW(DORVANE_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(exe, nullptr);
+    // The first icon group is the program's icon; it holds 16x16 and 32x32 at 8 bits.
+    HRSRC group = ::FindResourceW(exe, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const BYTE* dir = static_cast<const BYTE*>(::LockResource(::LoadResource(exe, group)));
+    ASSERT_NE(dir, nullptr);
+    const WORD count = *reinterpret_cast<const WORD*>(dir + 4);
+    ASSERT_EQ(count, 2);
+    std::set<int> sizes;
+    for (WORD i = 0; i < count; ++i) {
+        const BYTE* e = dir + 6 + i * 14;  // GRPICONDIRENTRY
+        sizes.insert(e[0]);
+        EXPECT_EQ(*reinterpret_cast<const WORD*>(e + 6), 8) << "bits per pixel";
+    }
+    EXPECT_EQ(sizes, (std::set<int>{16, 32}));
+    ::FreeLibrary(exe);
+}
+
+}  // namespace
