@@ -101,6 +101,11 @@ int main(int argc, char** argv) {
     auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
     if (a == "--help" || a == "-h") { std::cout << kUsage; return 0; }
     if (a == "--verbose") { options.verbose = true; continue; }
+    static const char* const kWithValue[] = {"--listen", "--port-file", "--data", "--account", "--catalog",
+                                             "--fault", "--delay-ms", "--max-connections"};
+    if (std::find(std::begin(kWithValue), std::end(kWithValue), a) == std::end(kWithValue)) {
+      return Fail("unknown argument " + a + " (see --help)");
+    }
     const std::string* v = value();
     if (!v) return Fail(a + " needs a value (see --help)");
     if (a == "--listen") {
@@ -132,8 +137,6 @@ int main(int argc, char** argv) {
       if (*end != '\0' || n < 0 || n > 3600000 || v->empty()) return Fail("bad number for " + a + ": " + *v);
       if (a == "--delay-ms") options.delay_ms = static_cast<int>(n);
       else options.max_connections = static_cast<int>(std::max(1L, n));
-    } else {
-      return Fail("unknown argument " + a + " (see --help)");
     }
   }
 
