@@ -67,6 +67,7 @@ Connection& Connection::operator=(Connection&& other) noexcept {
     connection_ = std::move(other.connection_);  // disconnects and frees ours first
     environment_ = std::move(other.environment_);
     driverName_ = std::move(other.driverName_);
+    commandTimeoutSeconds_ = other.commandTimeoutSeconds_;
   }
   return *this;
 }
@@ -112,6 +113,14 @@ void Connection::Open(std::wstring_view connectionString, std::wstring_view user
   driverName_ = driver->name;
 }
 
+void Connection::SetCommandTimeout(long seconds) {
+  if (seconds < 0) {
+    throw Error(L"The command timeout must be 0 (no limit) or a number of seconds, not " +
+                std::to_wstring(seconds) + L".");
+  }
+  commandTimeoutSeconds_ = seconds;
+}
+
 void Connection::Execute(std::wstring_view statement, long options) {
   constexpr long kKnown = kAdCmdText | kAdCmdUnknown | kAdExecuteNoRecords;
   if (options != kOptionUnspecified && (options & ~kKnown) != 0) {
@@ -123,7 +132,7 @@ void Connection::Execute(std::wstring_view statement, long options) {
   odbc::StatementHandle handle = odbc::AllocateStatement(connection_);
   odbc::Check(SQLSetStmtAttrW(handle.Get(), SQL_ATTR_QUERY_TIMEOUT,
                               reinterpret_cast<SQLPOINTER>(
-                                  static_cast<SQLULEN>(kDefaultCommandTimeoutSeconds)),
+                                  static_cast<SQLULEN>(commandTimeoutSeconds_)),
                               SQL_IS_UINTEGER),
               SQL_HANDLE_STMT, handle.Get(), L"Setting the command timeout");
 

@@ -34,11 +34,15 @@ class Connection {
   void Open(std::wstring_view connectionString, std::wstring_view userId,
             std::wstring_view password, long options = kOptionUnspecified);
 
-  // Runs `statement` as SQL text with a 30 s command timeout. Every result is read
+  // Runs `statement` as SQL text with the command timeout (30 s unless set). Every result is read
   // through to its end and discarded, so a server error in a later result is raised
   // too. `options`: -1 (unspecified) or a combination of ADO's adCmdText (1),
   // adCmdUnknown (8) and adExecuteNoRecords (0x80). Throws db::Error on every failure.
   void Execute(std::wstring_view statement, long options = kOptionUnspecified);
+
+  // ADO's CommandTimeout: seconds a statement may run (0 = no limit); 30 by default.
+  void SetCommandTimeout(long seconds);
+  long CommandTimeout() const noexcept { return commandTimeoutSeconds_; }
 
   bool IsOpen() const noexcept { return connection_.Connected(); }
   // The driver the last Open chose (empty before).
@@ -49,6 +53,7 @@ class Connection {
   odbc::Environment environment_;
   odbc::ConnectionHandle connection_;
   std::wstring driverName_;
+  long commandTimeoutSeconds_ = kDefaultCommandTimeoutSeconds;
 };
 
 // The ODBC drivers installed, as SQLDriversW lists them (the W function: under Wine the
