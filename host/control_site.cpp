@@ -1,6 +1,9 @@
 #include "control_site.h"
 
 #include <windowsx.h>
+#include <oleacc.h>
+
+#include "accessible_button.h"
 
 #include <algorithm>
 #include <cmath>
@@ -170,6 +173,10 @@ bool ControlSite::WantsAccessKey(wchar_t key) const {
     for (wchar_t c : accessKeys_)
         if (static_cast<wchar_t>(std::towlower(c)) == k) return true;
     return false;
+}
+
+IAccessible* ControlSite::CreateAccessibleObject() {
+    return CreateAccessibleButton(hwnd(), [this] { DeliverAccessKey(L'\0'); });
 }
 
 void ControlSite::DeliverAccessKey(wchar_t key) {
@@ -416,6 +423,14 @@ LRESULT ControlSite::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_KILLFOCUS:
             Deliver([&] { control_->LostFocus(); });
             return 0;
+        case WM_GETOBJECT:
+            // Screen readers: the control answers as a push button named by its window
+            // text; its default action is the access key's, which clicks it.
+            if (static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT)) {
+                const LRESULT r = AnswerAccessibleButton(self, wParam, [this] { DeliverAccessKey(L'\0'); });
+                if (r > 0) return r;
+            }
+            break;
         case WM_NCDESTROY: {
             ::RemovePropW(self, kSiteProperty);
             LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);

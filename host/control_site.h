@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oleacc.h>
 
 #include <functional>
 #include <memory>
@@ -82,6 +83,10 @@ public:
     // Delivers an access key as the container does: focus to the control, then the
     // notification.
     void DeliverAccessKey(wchar_t key);
+
+    // What screen readers get for the control (one reference for the caller): a push
+    // button named by the window text, whose default action is the access key's.
+    IAccessible* CreateAccessibleObject();
 
     static ControlSite* FromWindow(HWND hwnd);
     static uint32_t ResolveColour(uint32_t colour);  // system-colour references to RGB
