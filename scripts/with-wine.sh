@@ -32,6 +32,17 @@ else
 fi
 
 mkdir -p "$ODBCSYSINI"
+# Wine's own fonts (Marlett draws the title-bar buttons) made visible to fontconfig too.
+cat > "$BUILD_DIR/fonts.conf" <<FONTS
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
+<fontconfig>
+  <include ignore_missing="yes">/etc/fonts/fonts.conf</include>
+  <dir>/usr/share/wine/fonts</dir>
+  <cachedir>$BUILD_DIR/fontconfig-cache</cachedir>
+</fontconfig>
+FONTS
+export FONTCONFIG_FILE="$BUILD_DIR/fonts.conf"
 TDS_DRIVER="$(dpkg -L tdsodbc 2>/dev/null | grep -m1 'libtdsodbc\.so$' || echo /usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so)"
 printf '[FreeTDS]\nDescription=FreeTDS driver for SQL Server\nDriver=%s\nUsageCount=1\n' "$TDS_DRIVER" > "$ODBCSYSINI/odbcinst.ini"
 : > "$ODBCINI"
