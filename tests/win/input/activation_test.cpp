@@ -1,0 +1,161 @@
+// XPButton2 and its form's activation, taken by another real window and given back:
+// FormActivate, looks restored, presses cancelled; mouse leave on a disabled control and
+// on the default button; and a control that never saw its form activated.
+#include "input_fixture.h"
+
+namespace input_testing {
+namespace {
+
+using namespace xpbutton;
+using testing_support::PumpUntil;
+
+using Activation = InputTest;
+
+TEST_F(Activation, FormActivateReportsOneAndZero) {
+    other.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0}));
+    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
+    form->Activate();
+    ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0, 1}));
+}
+
+TEST_F(Activation, ActivationRestoresTheHotAndTheDefaultLook) {
+    // The pointer over the control while its form is inactive: no hot look until the
+    // form is active again.
+    other.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
+    ASSERT_TRUE(PointerTo(ok, 20, 10));
+    EXPECT_TRUE(ok.Flags().MouseOver);
+    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
+    EXPECT_TRUE(ok.Log->Moves.empty());
+    form->Activate();
+    ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok.Flags().State, STATE_HOT);
+    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_HOT));
+
+    // The default button, pointer outside: normal while inactive, focused look back on
+    // activation.
+    ASSERT_TRUE(PointerOff(*form, ok));
+    ASSERT_FALSE(ok.Site->SetDisplayAsDefault(true).has_value());
+    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
+    other.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
+    form->Activate();
+    ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
+    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_FOCUSED));
+}
+
+TEST_F(Activation, DeactivationDuringAMousePressCancelsIt) {
+    ASSERT_TRUE(PointerTo(ok, 20, 10));
+    ASSERT_TRUE(LeftDown(ok));
+    ASSERT_EQ(ok.Flags().State, STATE_PRESSED);
+    other.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
+    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_NORMAL));
+    EXPECT_FALSE(ok.Flags().Pressed);
+    EXPECT_FALSE(ok.Flags().MouseDown);
+    // The release still reaches the control (the pointer is over it), and clicks nothing.
+    ASSERT_TRUE(LeftUp(ok));
+    EXPECT_EQ(ok.Log->Clicks, 0);
+    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
+    form->Activate();
+    ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok.Log->Clicks, 0);
+}
+
+TEST_F(Activation, DeactivationDuringASpacePressCancelsIt) {
+    ::SetFocus(ok.hwnd());
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
+    ASSERT_EQ(ok.Flags().State, STATE_PRESSED);
+    MessageSpy otherSpy(other.hwnd());
+    other.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
+    EXPECT_FALSE(ok.Flags().SpaceDown);
+    EXPECT_FALSE(ok.Flags().Pressed);
+    // The release goes to the window that now has the focus.
+    ASSERT_TRUE(KeyUp(otherSpy, VK_SPACE));
+    EXPECT_EQ(ok.Log->Clicks, 0);
+}
+
+TEST_F(Activation, MouseLeavingADisabledControlChangesOnlyMouseOver) {
+    ASSERT_TRUE(PointerTo(ok, 20, 10));
+    ASSERT_EQ(ok.Flags().State, STATE_HOT);
+    ok.Button().SetEnabled(false);
+    ASSERT_EQ(ok.Flags().State, STATE_DISABLED);
+    const auto before = ok.Flags();
+    ASSERT_TRUE(before.MouseOver);
+    Mark(*ok.Site);
+    ASSERT_TRUE(PointerOff(*form, ok));
+    const auto after = ok.Flags();
+    EXPECT_FALSE(after.MouseOver);
+    EXPECT_EQ(after.State, STATE_DISABLED);
+    EXPECT_EQ(after.Focused, before.Focused);
+    EXPECT_EQ(after.Pressed, before.Pressed);
+    EXPECT_EQ(after.FormActive, before.FormActive);
+    EXPECT_EQ(after.Default, before.Default);
+    EXPECT_FALSE(Redrawn(*ok.Site));
+    EXPECT_GE(ok.Spy->Count(0x2A3 /* WM_MOUSELEAVE */), 1);
+}
+
+TEST_F(Activation, DefaultButtonShowsFocusedWhenThePointerLeaves) {
+    ASSERT_FALSE(ok.Site->SetDisplayAsDefault(true).has_value());
+    ASSERT_EQ(ok.Flags().State, STATE_FOCUSED);
+    ASSERT_FALSE(ok.Flags().Focused);
+    ASSERT_TRUE(PointerTo(ok, 20, 10));
+    EXPECT_EQ(ok.Flags().State, STATE_HOT);
+    ASSERT_TRUE(PointerOff(*form, ok));
+    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
+    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_FOCUSED));
+    EXPECT_FALSE(ok.Flags().Focused);
+}
+
+// A button loaded while its form is already active, and never re-activated: it hooked
+// the form after the activation, so it does not know the form is active.
+TEST(BeforeFirstActivation, HoverAndReleaseDoNothingWhileKeysClick) {
+    ParkCursor();
+    testing_support::TestForm form;
+    form.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return ::GetActiveWindow() == form.hwnd(); }, 2s));
+    Probe ok = AddProbe(form, L"XPButton21", L"&OK");
+    ASSERT_NE(ok.Button().Hooks().FindHook(form.hwnd(), false), -1);
+    ASSERT_EQ(ok.Flags().State, STATE_NORMAL);
+
+    Mark(*ok.Site);
+    ASSERT_TRUE(PointerTo(ok, 20, 10));
+    ASSERT_TRUE(PointerTo(ok, 30, 12));
+    EXPECT_TRUE(ok.Flags().MouseOver);
+    EXPECT_FALSE(ok.Flags().FormActive);
+    EXPECT_FALSE(Redrawn(*ok.Site));
+    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
+    EXPECT_TRUE(ok.Log->Moves.empty());
+
+    ASSERT_TRUE(LeftDown(ok));
+    EXPECT_EQ(::GetFocus(), ok.hwnd());
+    Mark(*ok.Site);
+    ASSERT_TRUE(LeftUp(ok));
+    EXPECT_EQ(ok.Log->Clicks, 0);
+    EXPECT_FALSE(Redrawn(*ok.Site));
+    EXPECT_FALSE(ok.Flags().Pressed);
+
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_RETURN));
+    ASSERT_TRUE(KeyUp(*ok.Spy, VK_RETURN));
+    EXPECT_EQ(ok.Log->Clicks, 1);
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
+    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
+    EXPECT_EQ(ok.Log->Clicks, 2);
+    SendKeyInput('O', false);
+    SendKeyInput('O', true);
+    EXPECT_TRUE(PumpUntil([&] { return ok.Log->Clicks == 3; }, 2s));
+    EXPECT_FALSE(ok.Flags().FormActive);
+    EXPECT_TRUE(ok.Log->Activations.empty());
+    ParkCursor();
+}
+
+}  // namespace
+}  // namespace input_testing

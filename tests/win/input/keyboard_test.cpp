@@ -1,0 +1,169 @@
+// XPButton2 under real keys from SendInput: Enter and Space held, Space with the left button
+// held, Space cancelled by the access key, arrow keys moving the focus, and access keys as
+// the form's container routes them.
+#include "input_fixture.h"
+
+namespace input_testing {
+namespace {
+
+using namespace xpbutton;
+using testing_support::PumpUntil;
+
+using KeyboardInput = InputTest;
+
+// Bit 30 of a key message: the key was already down (auto-repeat).
+bool Repeated(LPARAM lParam) { return ((lParam >> 30) & 1) != 0; }
+
+TEST_F(KeyboardInput, EnterHeldClicksOnEveryKeyDownWithoutPainting) {
+    ::SetFocus(ok.hwnd());
+    ASSERT_EQ(ok.Flags().State, STATE_FOCUSED);
+    Mark(*ok.Site);
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_RETURN));
+    EXPECT_FALSE(Repeated(ok.Spy->LastKeyDown()));
+    EXPECT_EQ(ok.Log->Clicks, 1);
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_RETURN));
+    EXPECT_TRUE(Repeated(ok.Spy->LastKeyDown()));
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_RETURN));
+    EXPECT_TRUE(Repeated(ok.Spy->LastKeyDown()));
+    EXPECT_EQ(ok.Log->Clicks, 3);
+    ASSERT_TRUE(KeyUp(*ok.Spy, VK_RETURN));
+    EXPECT_EQ(ok.Log->Clicks, 3);
+    EXPECT_FALSE(Redrawn(*ok.Site));
+    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
+}
+
+TEST_F(KeyboardInput, SpaceHeldClicksOnceOnRelease) {
+    ::SetFocus(ok.hwnd());
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
+    EXPECT_TRUE(Repeated(ok.Spy->LastKeyDown()));
+    EXPECT_EQ(ok.Log->Clicks, 0);
+    EXPECT_TRUE(ok.Flags().SpaceDown);
+    EXPECT_TRUE(ok.Flags().Pressed);
+    EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
+    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_PRESSED));
+    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
+    EXPECT_EQ(ok.Log->Clicks, 1);
+    EXPECT_FALSE(ok.Flags().SpaceDown);
+    EXPECT_FALSE(ok.Flags().Pressed);
+    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);  // the pointer is outside
+
+    // With the pointer over the control the release shows the hot look.
+    ASSERT_TRUE(PointerTo(ok, 20, 10));
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
+    EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
+    // Space held: the pointer moving paints nothing and raises no MouseMove.
+    const size_t moves = ok.Log->Moves.size();
+    ASSERT_TRUE(PointerTo(ok, 25, 12));
+    EXPECT_EQ(ok.Log->Moves.size(), moves);
+    EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
+    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
+    EXPECT_EQ(ok.Log->Clicks, 2);
+    EXPECT_EQ(ok.Flags().State, STATE_HOT);
+}
+
+TEST_F(KeyboardInput, SpaceIsIgnoredWhileTheLeftButtonIsHeld) {
+    ASSERT_TRUE(PointerTo(ok, 20, 10));
+    ASSERT_TRUE(LeftDown(ok));
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
+    EXPECT_FALSE(ok.Flags().SpaceDown);
+    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
+    EXPECT_EQ(ok.Log->Clicks, 0);
+    EXPECT_TRUE(ok.Flags().Pressed);  // still the mouse's press
+    EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
+    ASSERT_TRUE(LeftUp(ok));
+    EXPECT_EQ(ok.Log->Clicks, 1);
+}
+
+TEST_F(KeyboardInput, AccessKeyCancelsAHeldSpace) {
+    ::SetFocus(ok.hwnd());
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
+    ASSERT_EQ(ok.Flags().State, STATE_PRESSED);
+    // The plain key "o" while the control has the focus is its access key.
+    SendKeyInput('O', false);
+    SendKeyInput('O', true);
+    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().SpaceDown; }, 2s));
+    EXPECT_FALSE(ok.Flags().Pressed);
+    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
+    EXPECT_EQ(ok.Log->Clicks, 0);
+    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
+    EXPECT_EQ(ok.Log->Clicks, 0);
+}
+
+class ArrowKeys : public InputTest {
+protected:
+    void SetUp() override {
+        InputTest::SetUp();
+        if (HasFatalFailure()) return;
+        cancel = AddProbe(*form, L"XPButton22", L"&Cancel", kSecondBounds);
+        field = AddTextField(*form, L"Text1", RECT{20, 120, 200, 144});
+        fieldSpy = std::make_unique<MessageSpy>(field);
+    }
+    // Puts the focus on the second button, presses the arrow and waits for the focus.
+    bool ArrowFromSecondGoesTo(WORD vk, HWND expected) {
+        ::SetFocus(cancel.hwnd());
+        if (::GetFocus() != cancel.hwnd()) return false;
+        if (!KeyDown(*cancel.Spy, vk)) return false;
+        SendKeyInput(vk, true);
+        return PumpUntil([&] { return ::GetFocus() == expected; }, 2s);
+    }
+    Probe cancel;
+    HWND field = nullptr;
+    std::unique_ptr<MessageSpy> fieldSpy;
+};
+
+TEST_F(ArrowKeys, RightAndDownMoveToTheNextControl) {
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_RIGHT, field));
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_DOWN, field));
+    EXPECT_FALSE(cancel.Flags().Focused);
+}
+
+TEST_F(ArrowKeys, LeftAndUpMoveToThePreviousControl) {
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_LEFT, ok.hwnd()));
+    EXPECT_TRUE(ok.Flags().Focused);
+    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_UP, ok.hwnd()));
+    // Shift went up again with the synthesised Tab.
+    EXPECT_GE(::GetKeyState(VK_SHIFT), 0);
+}
+
+TEST_F(ArrowKeys, AccessKeysAreRoutedByTheContainer) {
+    // Alt+O anywhere on the form: from the text field it clicks "&OK".
+    ::SetFocus(field);
+    ASSERT_EQ(::GetFocus(), field);
+    SendKeyInput(VK_MENU, false);
+    SendKeyInput('O', false);
+    SendKeyInput('O', true);
+    SendKeyInput(VK_MENU, true);
+    EXPECT_TRUE(PumpUntil([&] { return ok.Log->Clicks == 1; }, 2s));
+    EXPECT_EQ(::GetFocus(), ok.hwnd());
+    EXPECT_EQ(TextOf(field), L"");
+
+    // The plain key while a button has the focus: the button itself, or another one.
+    ASSERT_TRUE(KeyDown(*ok.Spy, 'O'));
+    SendKeyInput('O', true);
+    EXPECT_TRUE(PumpUntil([&] { return ok.Log->Clicks == 2; }, 2s));
+    ::SetFocus(cancel.hwnd());
+    ASSERT_TRUE(KeyDown(*cancel.Spy, 'O'));
+    SendKeyInput('O', true);
+    EXPECT_TRUE(PumpUntil([&] { return ok.Log->Clicks == 3; }, 2s));
+    EXPECT_EQ(cancel.Log->Clicks, 0);
+
+    // The plain key while the text field has the focus is typing.
+    ::SetFocus(field);
+    ASSERT_TRUE(KeyDown(*fieldSpy, 'O'));
+    SendKeyInput('O', true);
+    EXPECT_TRUE(PumpUntil([&] { return TextOf(field) == L"o"; }, 2s));
+    EXPECT_EQ(ok.Log->Clicks, 3);
+    EXPECT_EQ(::GetFocus(), field);
+
+    // Alt+C reaches the other button.
+    SendKeyInput(VK_MENU, false);
+    SendKeyInput('C', false);
+    SendKeyInput('C', true);
+    SendKeyInput(VK_MENU, true);
+    EXPECT_TRUE(PumpUntil([&] { return cancel.Log->Clicks == 1; }, 2s));
+    EXPECT_EQ(ok.Log->Clicks, 3);
+}
+
+}  // namespace
+}  // namespace input_testing
