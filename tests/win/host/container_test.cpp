@@ -1,0 +1,285 @@
+// The control container on a real form: lifecycle delivery and its order, errors as the
+// notification's status, the surface's services, access keys, Tab and the message pass.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "form_container.h"
+#include "test_form.h"
+
+using testing_support::Pump;
+using testing_support::PumpUntil;
+using testing_support::TestForm;
+
+namespace {
+
+using Names = std::vector<std::wstring>;
+
+// A user control that writes down every notification it gets.
+class Probe : public host::UserControl {
+public:
+    explicit Probe(Names& log, std::wstring failIn = {}) : log_(log), failIn_(std::move(failIn)) {}
+    std::wstring TypeName() const override { return L"DorvaneProbe"; }
+    std::wstring AccessibleName() const override { return caption; }
+
+    void Initialize() override { Note(L"Initialize"); }
+    void InitProperties() override {
+        Note(L"InitProperties");
+        SetAccessKeys(L"p");
+    }
+    void ReadProperties(host::PropertyBag& bag) override {
+        Note(L"ReadProperties");
+        caption = host::ToText(bag.ReadProperty(L"Caption", std::wstring()));
+    }
+    void WriteProperties(host::PropertyBag& bag) override {
+        Note(L"WriteProperties");
+        bag.WriteProperty(L"Caption", caption, std::wstring());
+    }
+    void AmbientChanged(const std::wstring& name) override { Note(L"AmbientChanged " + name); }
+    void Terminate() override { Note(L"Terminate"); }
+    void Resize() override { Note(L"Resize"); }
+    void GotFocus() override { Note(L"GotFocus"); }
+    void LostFocus() override { Note(L"LostFocus"); }
+    void AccessKeyPress(int16_t& key) override { Note(L"AccessKeyPress " + std::wstring(1, static_cast<wchar_t>(key))); }
+    void MouseDown(int16_t& button, int16_t&, float& x, float& y) override {
+        Note(L"MouseDown " + std::to_wstring(button) + L" " + std::to_wstring(static_cast<int>(x)) + L"," +
+             std::to_wstring(static_cast<int>(y)));
+    }
+
+    // Surface services, for the tests.
+    using UserControl::AmbientDisplayAsDefault;
+    using UserControl::AmbientUserMode;
+    using UserControl::ExtenderName;
+    using UserControl::Parent;
+    using UserControl::PropertyChanged;
+    using UserControl::ScaleX;
+    using UserControl::SetAccessKeys;
+    using UserControl::SetHeight;
+    using UserControl::SetWidth;
+    using UserControl::Width;
+    using UserControl::Height;
+
+    std::wstring caption;
+
+private:
+    void Note(const std::wstring& what) {
+        log_.push_back(what);
+        if (!failIn_.empty() && what.rfind(failIn_, 0) == 0)
+            throw host::Error(host::ErrorNumber::InvalidProcedureCall, L"probe failed in " + failIn_);
+    }
+    Names& log_;
+    std::wstring failIn_;
+};
+
+host::ControlSite& AddProbe(TestForm& form, const std::wstring& name, Names& log, RECT bounds = {10, 10, 90, 40},
+                            std::wstring failIn = {}) {
+    host::SiteSettings s;
+    s.Name = name;
+    s.Bounds = bounds;
+    return form.Container().AddControl(std::make_unique<Probe>(log, std::move(failIn)), std::move(s));
+}
+
+TEST(HostContainer, LoadDeliversInTheContainersOrder) {
+    Names log;
+    TestForm form;
+    host::ControlSite& fresh = AddProbe(form, L"Probe1", log);
+    ASSERT_FALSE(fresh.Load(nullptr).has_value());
+    EXPECT_EQ(log, (Names{L"Initialize", L"InitProperties", L"Resize"}));
+    EXPECT_THROW(fresh.Load(nullptr), host::Error);  // once only
+
+    log.clear();
+    host::PropertyBag bag;
+    bag.Set(L"caption", std::wstring(L"Saved"));
+    host::ControlSite& saved = AddProbe(form, L"Probe2", log, {10, 50, 90, 80});
+    ASSERT_FALSE(saved.Load(&bag).has_value());
+    EXPECT_EQ(log, (Names{L"Initialize", L"ReadProperties", L"Resize"}));
+    wchar_t text[64] = {};
+    ::GetWindowTextW(saved.hwnd(), text, 64);
+    EXPECT_STREQ(text, L"Saved");
+
+    log.clear();
+    saved.Terminate();
+    saved.Terminate();
+    EXPECT_EQ(log, (Names{L"Terminate"}));
+}
+
+TEST(HostContainer, FailingNotificationEndsTheLoadWithItsError) {
+    Names log, log2, log3;  // outlive the form, whose close-down terminates the probes
+    TestForm form;
+    host::ControlSite& site = AddProbe(form, L"Probe1", log, {10, 10, 90, 40}, L"Initialize");
+    host::Status s = site.Load(nullptr);
+    ASSERT_TRUE(s.has_value());
+    EXPECT_EQ(s->Number(), host::ErrorNumber::InvalidProcedureCall);
+    EXPECT_EQ(s->Description(), L"probe failed in Initialize");
+    EXPECT_EQ(log, (Names{L"Initialize"}));
+
+    host::ControlSite& other = AddProbe(form, L"Probe2", log2, {10, 50, 90, 80}, L"ReadProperties");
+    host::PropertyBag bag;
+    s = other.Load(&bag);
+    ASSERT_TRUE(s.has_value());
+    EXPECT_EQ(log2, (Names{L"Initialize", L"ReadProperties"}));  // no Resize after a failed read
+
+    // Terminate swallows its error.
+    host::ControlSite& quiet = AddProbe(form, L"Probe3", log3, {10, 90, 90, 120}, L"Terminate");
+    ASSERT_FALSE(quiet.Load(nullptr).has_value());
+    EXPECT_NO_THROW(quiet.Terminate());
+}
+
+TEST(HostContainer, SaveWritesTheControlAndItsExtents) {
+    Names log;
+    TestForm form;
+    host::ControlSite& site = AddProbe(form, L"Probe1", log, {0, 0, 96, 48});
+    ASSERT_FALSE(site.Load(nullptr).has_value());
+    site.ControlAs<Probe>().caption = L"x";
+    host::PropertyBag bag;
+    ASSERT_FALSE(site.Save(bag).has_value());
+    EXPECT_EQ(host::ToText(bag.ReadProperty(L"CAPTION", std::wstring())), L"x");
+    EXPECT_EQ(host::ToInt32(bag.ReadProperty(L"_extentx", 0)), 2540);  // one inch
+    EXPECT_EQ(host::ToInt32(bag.ReadProperty(L"_extenty", 0)), 1270);
+}
+
+TEST(HostContainer, SurfaceServices) {
+    Names log;
+    TestForm form;
+    host::ControlSite& site = AddProbe(form, L"Probe1", log, {0, 0, 96, 48});
+    ASSERT_FALSE(site.Load(nullptr).has_value());
+    Probe& probe = site.ControlAs<Probe>();
+    EXPECT_EQ(probe.Width(), 1440);
+    EXPECT_EQ(probe.Height(), 720);
+    EXPECT_DOUBLE_EQ(probe.ScaleX(1440, host::vbTwips, host::vbPixels), 96.0);
+    EXPECT_DOUBLE_EQ(probe.ScaleX(96, host::vbPixels, host::vbInches), 1.0);
+    EXPECT_THROW(probe.ScaleX(1, 42, host::vbPixels), host::Error);
+    log.clear();
+    probe.SetWidth(2160);
+    EXPECT_DOUBLE_EQ(site.ClientWidth(), 144.0);
+    EXPECT_EQ(log, (Names{L"Resize"}));
+    EXPECT_THROW(probe.SetHeight(-1), host::Error);
+
+    EXPECT_TRUE(probe.AmbientUserMode());
+    EXPECT_FALSE(probe.AmbientDisplayAsDefault());
+    EXPECT_EQ(probe.ExtenderName(), L"Probe1");
+    EXPECT_EQ(probe.Parent().hwnd(), form.hwnd());
+    EXPECT_FALSE(probe.Parent().MDIChild());
+    ASSERT_EQ(probe.Parent().Controls().size(), 1u);
+    EXPECT_EQ(probe.Parent().Controls()[0], &probe);
+
+    log.clear();
+    ASSERT_FALSE(site.SetDisplayAsDefault(true).has_value());
+    EXPECT_TRUE(probe.AmbientDisplayAsDefault());
+    EXPECT_EQ(log, (Names{L"AmbientChanged DisplayAsDefault"}));
+
+    EXPECT_EQ(form.Container().FindSite(L"PROBE1"), &site);
+    EXPECT_EQ(form.Container().FindSite(L"Probe9"), nullptr);
+}
+
+TEST(HostContainer, MdiChildComesFromTheForm) {
+    TestForm form(400, 300, true);
+    EXPECT_TRUE(form.Container().MDIChild());
+}
+
+TEST(HostContainer, PressGivesFocusThenTheMouseDown) {
+    Names log;
+    TestForm form;
+    form.Activate();
+    host::ControlSite& site = AddProbe(form, L"Probe1", log);
+    ASSERT_FALSE(site.Load(nullptr).has_value());
+    log.clear();
+    ::SendMessageW(site.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7));
+    EXPECT_EQ(log, (Names{L"GotFocus", L"MouseDown 1 5,7"}));
+    EXPECT_EQ(::GetCapture(), site.hwnd());
+    ::SendMessageW(site.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 7));
+    EXPECT_EQ(::GetCapture(), nullptr);
+}
+
+TEST(HostContainer, AccessKeyMovesFocusAndIsDelivered) {
+    Names log1, log2;
+    TestForm form;
+    form.Activate();
+    host::ControlSite& first = AddProbe(form, L"Probe1", log1);
+    host::ControlSite& second = AddProbe(form, L"Probe2", log2, {10, 50, 90, 80});
+    ASSERT_FALSE(first.Load(nullptr).has_value());
+    ASSERT_FALSE(second.Load(nullptr).has_value());
+    second.ControlAs<Probe>().SetAccessKeys(L"q");
+    ::SetFocus(first.hwnd());
+    Pump();
+    log2.clear();
+
+    // Alt+Q through the thread's message pass.
+    ::PostMessageW(first.hwnd(), WM_SYSCHAR, L'Q', 1 << 29);
+    host::DoEvents();
+    EXPECT_EQ(::GetFocus(), second.hwnd());
+    EXPECT_EQ(log2, (Names{L"GotFocus", L"AccessKeyPress Q"}));
+
+    // A plain key counts too while a user control has the focus; a disabled control is
+    // passed over.
+    auto presses = [](const Names& log) {
+        return std::count_if(log.begin(), log.end(), [](const std::wstring& e) { return e.rfind(L"AccessKeyPress", 0) == 0; });
+    };
+    ::SetFocus(first.hwnd());
+    Pump();
+    log2.clear();
+    ::PostMessageW(first.hwnd(), WM_CHAR, L'q', 1);
+    host::DoEvents();
+    EXPECT_EQ(::GetFocus(), second.hwnd());
+    EXPECT_EQ(presses(log2), 1);
+
+    ::SetFocus(first.hwnd());
+    Pump();
+    ::EnableWindow(second.hwnd(), FALSE);
+    log2.clear();
+    ::PostMessageW(first.hwnd(), WM_SYSCHAR, L'q', 1 << 29);
+    host::DoEvents();
+    EXPECT_EQ(presses(log2), 0);
+    EXPECT_EQ(::GetFocus(), first.hwnd());
+}
+
+TEST(HostContainer, SendKeysTabMovesTheFocus) {
+    Names log1, log2;
+    TestForm form;
+    form.Activate();
+    host::ControlSite& first = AddProbe(form, L"Probe1", log1);
+    host::ControlSite& second = AddProbe(form, L"Probe2", log2, {10, 50, 90, 80});
+    ASSERT_FALSE(first.Load(nullptr).has_value());
+    ASSERT_FALSE(second.Load(nullptr).has_value());
+    ::SetFocus(first.hwnd());
+    Pump();
+    ASSERT_EQ(::GetFocus(), first.hwnd());
+    host::SendKeys(L"{TAB}");
+    EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == second.hwnd(); }, std::chrono::seconds(3)));
+    host::SendKeys(L"+{TAB}");
+    EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == first.hwnd(); }, std::chrono::seconds(3)));
+    EXPECT_THROW(host::SendKeys(L"{NOSUCHKEY}"), host::Error);
+    EXPECT_THROW(host::SendKeys(L"{TAB"), host::Error);
+}
+
+TEST(HostContainer, DoEventsDispatchesWhatIsWaiting) {
+    Names log;
+    TestForm form;
+    host::ControlSite& site = AddProbe(form, L"Probe1", log);
+    ASSERT_FALSE(site.Load(nullptr).has_value());
+    log.clear();
+    ::PostMessageW(site.hwnd(), WM_SETFOCUS, 0, 0);
+    ::PostMessageW(site.hwnd(), WM_KILLFOCUS, 0, 0);
+    host::DoEvents();
+    EXPECT_EQ(log, (Names{L"GotFocus", L"LostFocus"}));
+    MSG m;
+    EXPECT_FALSE(::PeekMessageW(&m, site.hwnd(), 0, 0, PM_NOREMOVE));
+}
+
+TEST(HostContainer, TerminateAllEndsEveryControlAndItsWindow) {
+    Names log1, log2;
+    TestForm form;
+    host::ControlSite& first = AddProbe(form, L"Probe1", log1);
+    host::ControlSite& second = AddProbe(form, L"Probe2", log2, {10, 50, 90, 80});
+    ASSERT_FALSE(first.Load(nullptr).has_value());
+    ASSERT_FALSE(second.Load(nullptr).has_value());
+    const HWND w1 = first.hwnd(), w2 = second.hwnd();
+    form.Container().TerminateAll();
+    EXPECT_EQ(log1.back(), L"Terminate");
+    EXPECT_EQ(log2.back(), L"Terminate");
+    EXPECT_FALSE(::IsWindow(w1));
+    EXPECT_FALSE(::IsWindow(w2));
+}
+
+}  // namespace

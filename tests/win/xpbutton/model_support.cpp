@@ -1,0 +1,81 @@
+#include "model_support.h"
+
+namespace model_testing {
+
+namespace {
+
+constexpr COLORREF kMarkColour = 0x00FF00FF;  // magenta: no look of the button uses it
+
+}  // namespace
+
+SitedButton AddLogged(testing_support::TestForm& form, const std::wstring& name, const host::PropertyBag* saved,
+                      ChangeLog* log, bool userMode, RECT bounds, bool displayAsDefault) {
+    host::SiteSettings settings;
+    settings.Name = name;
+    settings.Bounds = bounds;
+    settings.UserMode = userMode;
+    settings.DisplayAsDefault = displayAsDefault;
+    if (log) settings.OnPropertyChanged = [log](const std::wstring& n) { log->Names.push_back(n); };
+    SitedButton b;
+    b.Site = &form.Container().AddControl(std::make_unique<xpbutton::XPButton2>(), std::move(settings));
+    b.LoadStatus = b.Site->Load(saved);
+    return b;
+}
+
+COLORREF FacePixel(const host::ControlSite& site) {
+    const int w = static_cast<int>(site.ClientWidth());
+    return testing_support::PicturePixel(site, w / 2, 1);
+}
+
+COLORREF ExpectedFace(int32_t state) {
+    switch (state) {
+        case xpbutton::STATE_DISABLED: return xpbutton::FACE_DISABLED;
+        case xpbutton::STATE_NORMAL: return 0xFFFFFF;
+        case xpbutton::STATE_FOCUSED: return 0xFFE7CE;
+        case xpbutton::STATE_HOT: return 0xCEF3FF;
+        default: return xpbutton::FACE_PRESSED;
+    }
+}
+
+void Mark(const host::ControlSite& site) {
+    const int w = static_cast<int>(site.ClientWidth());
+    ::SetPixel(site.PictureDc(), w / 2, 1, kMarkColour);
+}
+
+bool Redrawn(const host::ControlSite& site) { return FacePixel(site) != kMarkColour; }
+
+int HookedRecordCount(const xpbutton::XPButton2& button) {
+    int n = 0;
+    for (const auto& r : button.Hooks().Records())
+        if (r.hWndHooked) ++n;
+    return n;
+}
+
+bool Hooks(const xpbutton::XPButton2& button, HWND hwnd) {
+    for (const auto& r : button.Hooks().Records())
+        if (r.hWndHooked && r.hWndHooked == hwnd) return true;
+    return false;
+}
+
+std::vector<UINT> AfterMessagesOf(const xpbutton::XPButton2& button, HWND hwnd) {
+    std::vector<UINT> out;
+    for (const auto& r : button.Hooks().Records()) {
+        if (!r.hWndHooked || r.hWndHooked != hwnd) continue;
+        for (int32_t i = 0; i < r.nAfterCount && i < static_cast<int32_t>(r.aAfterMsgs.size()); ++i)
+            if (r.aAfterMsgs[static_cast<size_t>(i)] != 0) out.push_back(r.aAfterMsgs[static_cast<size_t>(i)]);
+    }
+    return out;
+}
+
+LOGFONTW PictureFont(const host::ControlSite& site) {
+    LOGFONTW lf{};
+    HGDIOBJ font = ::GetCurrentObject(site.PictureDc(), OBJ_FONT);
+    ::GetObjectW(font, sizeof(lf), &lf);
+    return lf;
+}
+
+void ParkCursor() {
+    ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 2, ::GetSystemMetrics(SM_CYSCREEN) - 2);
+}
+
+}  // namespace model_testing

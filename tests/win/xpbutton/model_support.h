@@ -1,0 +1,57 @@
+// Helpers of the XPButton2 model tests: buttons sited with a notification recorder, the
+// face pixel that tells the drawn look apart, and a mark that shows whether a repaint ran.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_form.h"
+#include "xp_button.h"
+
+namespace model_testing {
+
+// The PropertyChanged notifications a site sent, in order.
+struct ChangeLog {
+    std::vector<std::wstring> Names;
+    void Clear() { Names.clear(); }
+};
+
+struct SitedButton {
+    host::ControlSite* Site = nullptr;
+    host::Status LoadStatus;
+    xpbutton::XPButton2& Button() const { return Site->ControlAs<xpbutton::XPButton2>(); }
+};
+
+inline constexpr RECT kBounds{10, 10, 92, 37};  // 82 x 27 pixels
+
+// Sites an XPButton2 on the form with the given settings (Parent and ParentWindow are the
+// form's) and the log as its PropertyChanged listener, then loads it.
+SitedButton AddLogged(testing_support::TestForm& form, const std::wstring& name, const host::PropertyBag* saved,
+                      ChangeLog* log, bool userMode = true, RECT bounds = kBounds, bool displayAsDefault = false);
+
+// The pixel in the middle of the row just inside the top border: white, blue, amber, the
+// pressed grey or the disabled face, one per look.
+COLORREF FacePixel(const host::ControlSite& site);
+COLORREF ExpectedFace(int32_t state);
+
+// Overwrites the face pixel with a colour no look uses; Redrawn tells whether a repaint
+// has run since.
+void Mark(const host::ControlSite& site);
+bool Redrawn(const host::ControlSite& site);
+
+// The number of records that hook a window, and the message table of the record that
+// hooks `hwnd` (empty when none does).
+int HookedRecordCount(const xpbutton::XPButton2& button);
+std::vector<UINT> AfterMessagesOf(const xpbutton::XPButton2& button, HWND hwnd);
+bool Hooks(const xpbutton::XPButton2& button, HWND hwnd);
+
+// The selected font of the site's picture.
+LOGFONTW PictureFont(const host::ControlSite& site);
+
+// Keeps the pointer out of every test window, so no button sees it by accident.
+void ParkCursor();
+
+}  // namespace model_testing

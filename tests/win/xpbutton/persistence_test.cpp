@@ -1,0 +1,154 @@
+// XPButton2's properties through the container's property bag: saved by WriteProperties
+// (defaults left out), read back by ReadProperties into a new button, also through the
+// form's stored-design text.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "design_format.h"
+#include "model_support.h"
+
+using namespace model_testing;
+using testing_support::TestForm;
+using xpbutton::STATE_DISABLED;
+using xpbutton::STATE_NORMAL;
+
+namespace {
+
+std::vector<std::wstring> Keys(const host::PropertyBag& bag) {
+    std::vector<std::wstring> keys;
+    for (const auto& e : bag.Entries()) keys.push_back(e.first);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+TEST(XPButtonPersistence, AllDefaultControlStoresOnlyItsFontAndExtents) {
+    TestForm form;
+    auto b = AddLogged(form, L"XPButton21", nullptr, nullptr);
+    ASSERT_EQ(b.Button().Caption(), L"&OK");
+    host::PropertyBag bag;
+    ASSERT_FALSE(b.Site->Save(bag).has_value());
+    EXPECT_EQ(Keys(bag), (std::vector<std::wstring>{L"_extentx", L"_extenty", L"font"}));
+    const host::FontRef font = host::ToFont(bag.ReadProperty(L"Font", std::wstring(L"Verdana")));
+    EXPECT_EQ(font->Desc(), host::FontDesc{});
+    // 82 x 27 pixels at 96 dpi, in 0.01 mm.
+    EXPECT_EQ(host::ToInt32(bag.ReadProperty(L"_ExtentX", 0)), 2170);
+    EXPECT_EQ(host::ToInt32(bag.ReadProperty(L"_ExtentY", 0)), 714);
+}
+
+TEST(XPButtonPersistence, SavingChangesNoFieldAndDrawsNothing) {
+    ChangeLog log;
+    TestForm form;
+    auto b = AddLogged(form, L"XPButton21", nullptr, &log);
+    log.Clear();
+    Mark(*b.Site);
+    host::PropertyBag bag;
+    ASSERT_FALSE(b.Site->Save(bag).has_value());
+    ASSERT_FALSE(b.Site->Save(bag).has_value());
+    EXPECT_FALSE(Redrawn(*b.Site));
+    EXPECT_TRUE(log.Names.empty());
+    EXPECT_EQ(b.Button().GetFlags().State, STATE_NORMAL);
+}
+
+TEST(XPButtonPersistence, EveryPropertySurvivesARoundTrip) {
+    TestForm form;
+    auto a = AddLogged(form, L"XPButton21", nullptr, nullptr);
+    auto& first = a.Button();
+    // CJK, and U+20000 as a surrogate pair.
+    const std::wstring caption = L"分离 &D \U00020000 \"q\"";
+    first.SetCaption(caption);
+    first.SetForeColor(0x123456);
+    first.SetFocusRect(false);
+    host::FontDesc desc{L"Tahoma", 10.5, 700, true, true, true, true, 134};
+    host::FontRef font = host::FontObject::Create(desc);
+    first.SetFont(font);
+    first.SetEnabled(false);
+
+    host::PropertyBag bag;
+    ASSERT_FALSE(a.Site->Save(bag).has_value());
+    EXPECT_EQ(Keys(bag), (std::vector<std::wstring>{L"_extentx", L"_extenty", L"caption", L"enabled", L"focusrect",
+                                                    L"font", L"forecolor"}));
+    font->SetSize(30);  // the bag keeps what was saved
+
+    ChangeLog log;
+    auto b = AddLogged(form, L"XPButton22", &bag, &log);
+    ASSERT_FALSE(b.LoadStatus.has_value());
+    auto& second = b.Button();
+    EXPECT_EQ(second.Caption(), caption);
+    EXPECT_EQ(second.ForeColor(), 0x123456);
+    EXPECT_FALSE(second.FocusRect());
+    EXPECT_FALSE(second.Enabled());
+    ASSERT_TRUE(second.Font());
+    EXPECT_EQ(second.Font()->Desc(), desc);
+    EXPECT_NE(second.Font(), font);
+    EXPECT_EQ(b.Site->AccessKeys(), L"d");
+    EXPECT_EQ(second.GetFlags().State, STATE_DISABLED);
+    EXPECT_FALSE(::IsWindowEnabled(b.Site->hwnd()));
+
+    // The same through the stored-design text.
+    host::DesignNode root{L"Form", L"Form1", {}, {}};
+    root.Children.push_back(host::DesignNode{L"XPButton2", L"XPButton22", bag, {}});
+    const host::DesignNode parsed = host::ParseDesign(host::WriteDesign(root));
+    const host::DesignNode* node = parsed.FindChild(L"XPButton22");
+    ASSERT_NE(node, nullptr);
+    auto c = AddLogged(form, L"XPButton23", &node->Properties, nullptr);
+    ASSERT_FALSE(c.LoadStatus.has_value());
+    EXPECT_EQ(c.Button().Caption(), caption);
+    EXPECT_EQ(c.Button().ForeColor(), 0x123456);
+    EXPECT_FALSE(c.Button().FocusRect());
+    EXPECT_FALSE(c.Button().Enabled());
+    EXPECT_EQ(c.Button().Font()->Desc(), desc);
+}
+
+TEST(XPButtonPersistence, EmptyBagGivesTheDefaults) {
+    TestForm form;
+    const host::PropertyBag empty;
+    auto b = AddLogged(form, L"XPButton21", &empty, nullptr);
+    ASSERT_FALSE(b.LoadStatus.has_value());
+    auto& button = b.Button();
+    EXPECT_EQ(button.Caption(), L"&OK");
+    EXPECT_EQ(b.Site->AccessKeys(), L"o");
+    EXPECT_EQ(button.ForeColor(), 0);
+    EXPECT_EQ(button.Font()->Desc(), host::FontDesc{});
+    EXPECT_TRUE(button.FocusRect());
+    EXPECT_TRUE(button.Enabled());
+    EXPECT_FALSE(button.GetFlags().NoRedraw);
+    EXPECT_EQ(button.GetFlags().State, STATE_NORMAL);
+    EXPECT_EQ(FacePixel(*b.Site), ExpectedFace(STATE_NORMAL));
+}
+
+TEST(XPButtonPersistence, KeysAreFoundWithoutRegardToCase) {
+    TestForm form;
+    const host::DesignNode root = host::ParseDesign(
+        "Begin Form Form1\n"
+        "  Begin XPButton2 XPButton21\n"
+        "    caption = \"&Detach\"\n"
+        "    FORECOLOR = &H0000FF&\n"
+        "    eNaBlEd = False\n"
+        "  End\n"
+        "End\n");
+    const host::DesignNode* node = root.FindChild(L"xpbutton21");
+    ASSERT_NE(node, nullptr);
+    auto b = AddLogged(form, L"XPButton21", &node->Properties, nullptr);
+    ASSERT_FALSE(b.LoadStatus.has_value());
+    EXPECT_EQ(b.Button().Caption(), L"&Detach");
+    EXPECT_EQ(b.Button().ForeColor(), 0x0000FF);
+    EXPECT_FALSE(b.Button().Enabled());
+}
+
+TEST(XPButtonPersistence, StoredTextValuesAreConverted) {
+    TestForm form;
+    host::PropertyBag bag;
+    bag.Set(L"Caption", int32_t{42});         // a number read as text
+    bag.Set(L"ForeColor", std::wstring(L"&HFF00&"));
+    bag.Set(L"FocusRect", std::wstring(L"False"));
+    bag.Set(L"Enabled", int16_t{-1});
+    auto b = AddLogged(form, L"XPButton21", &bag, nullptr);
+    ASSERT_FALSE(b.LoadStatus.has_value());
+    EXPECT_EQ(b.Button().Caption(), L"42");
+    EXPECT_EQ(b.Button().ForeColor(), 0xFF00);
+    EXPECT_FALSE(b.Button().FocusRect());
+    EXPECT_TRUE(b.Button().Enabled());
+}
+
+}  // namespace
