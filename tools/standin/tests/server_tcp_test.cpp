@@ -136,6 +136,23 @@ TEST_F(ServerTest, FaultsDropConnectionsWhereAsked) {
   }
 }
 
+TEST_F(ServerTest, AttentionIsAcknowledgedAfterTheAnswer) {
+  auto server = Start({"--delay-ms", "100"});
+  auto c = Client(server->Port());
+  // The cancel arrives while the server holds its answer back.
+  ByteWriter w;
+  w.U32Le(22); w.U32Le(18); w.U16Le(2); w.U64Le(0); w.U32Le(1);
+  w.Raw(Utf8ToUtf16Le("SELECT 1"));
+  ASSERT_TRUE(c->SendPacket(0x01, w.Data()));
+  ASSERT_TRUE(c->SendPacket(0x06, Bytes{}));
+  Answer first = c->Receive();
+  ASSERT_TRUE(first.received);
+  Answer ack = first.dones.back().status & 0x20 ? first : c->Receive();
+  ASSERT_TRUE(ack.received);
+  EXPECT_EQ(ack.dones.back().status & 0x20, 0x20);
+  EXPECT_EQ(c->Batch("SELECT DB_NAME()").rows.at(0).at(0), "master");
+}
+
 TEST_F(ServerTest, PacketSizeIsNegotiated) {
   for (int i = 0; i < 6; ++i) MakeSample(data_.Path(), "extra_database_with_a_long_name_" + std::to_string(i));
   auto server = Start();
