@@ -108,7 +108,8 @@ void XPButton2::DrawButton(int32_t state) {
 
     if (s == STATE_DISABLED || s == STATE_PRESSED) {
         Step([&] { FillSolid({1, 1, W - 1, H - 1}, s == STATE_PRESSED ? FACE_PRESSED : FACE_DISABLED); });
-    } else {
+    } else if (s >= STATE_NORMAL && s <= STATE_HOT) {
+        // A state outside 0..4 gets no face at all, not even the fixed face gradient.
         Step([&] { DrawGradient({1, 3, W - 1, H - 2}, At(m_tColors.aGlowTop, s, 1, 3), At(m_tColors.aGlowBottom, s, 1, 3)); });
         Step([&] { DrawGradient({3, 3, W - 3, H - 3}, FACE_TOP, FACE_BOTTOM); });
         Step([&] { DrawLine(1, 1, W, 1, At(m_tColors.aLight1, s, 1, 3)); });
@@ -135,6 +136,10 @@ void XPButton2::DrawButton(int32_t state) {
         host::UniqueRegion region(::CreateRoundRectRgn(0, 0, W + 1, H + 1, 3, 3));
         HWND hwnd = SurfaceHwnd();
         if (region && hwnd && ::SetWindowRgn(hwnd, region.get(), TRUE)) (void)region.release();
+        // Wine redraws only what a new region changes, and an unchanged region changes
+        // nothing: ask for the whole window. The paint comes later, from the message
+        // loop, so it shows the caption and focus rectangle drawn below as well.
+        if (hwnd) ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
     });
 
     m_bNoRedraw = true;

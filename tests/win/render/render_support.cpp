@@ -1,0 +1,166 @@
+#include "render_support.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace render_tests {
+
+Look LookOf(int state) {
+    // The five looks, channel values as the button's colour table lists them.
+    switch (state) {
+        case 0:
+            return Look{0xBAC7C9, 0, 0, 0, 0, 0x8CB1C4, 0xBDC7CE, 0x8CB1C4, 0, 0, true, 0xEAF4F5};
+        case 1:
+            return Look{0x743C00, 0xFFFFFF, 0xFEFEFE, 0xD6DFE2, 0xC5D0D6, 0x845521, 0xAD967B, 0xA57D52,
+                        0xFBFCFC, 0xE6EBEC, false, 0};
+        case 2:
+            return Look{0x743C00, 0xFFE7CE, 0xF7D7BD, 0xE7AE8C, 0xEF826B, 0x845521, 0xAD967B, 0xA57D52,
+                        0xF7D3BD, 0xE7AE8C, false, 0};
+        case 3:
+            return Look{0x743C00, 0xCEF3FF, 0x8CDBFF, 0x31B2FF, 0x0096E6, 0x845521, 0xAD967B, 0xA57D52,
+                        0x9CDFE1, 0x30B6FF, false, 0};
+        case 4:
+            return Look{0x743C00, 0, 0, 0, 0, 0x845521, 0xAD967B, 0xA57D52, 0, 0, true, 0xDEE3E7};
+        default:
+            ADD_FAILURE() << "no look for state " << state;
+            return Look{};
+    }
+}
+
+namespace {
+
+// Round to nearest, ties to the even integer, written out rather than left to the
+// floating-point environment.
+int RoundHalfEven(float v) {
+    const float f = std::floor(v);
+    const float frac = v - f;
+    int r = static_cast<int>(f);
+    if (frac > 0.5f || (frac == 0.5f && (r % 2 != 0))) ++r;
+    return r;
+}
+
+}  // namespace
+
+uint32_t GradientRow(uint32_t topColour, uint32_t bottomColour, int top, int bottom, int y) {
+    const int n = bottom - top;
+    const int i = bottom - y;  // row `bottom` is step 0
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const float a = static_cast<float>((topColour >> shift) & 0xFF);
+        const float b = static_cast<float>((bottomColour >> shift) & 0xFF);
+        volatile float step = (a - b) / static_cast<float>(n);  // held as a 32-bit float
+        volatile float scaled = static_cast<float>(i) * step;
+        const float value = scaled + b;
+        out |= static_cast<uint32_t>(RoundHalfEven(value)) << shift;
+    }
+    return out;
+}
+
+uint32_t ExpectedPixel(int W, int H, int state, int x, int y, uint32_t background) {
+    const Look k = LookOf(state);
+    // Columns: 0, 1, 2, middle, W-3, W-2, W-1 -> 0..6.
+    const int col = x == 0 ? 0 : x == W - 1 ? 6 : x == W - 2 ? 5 : x == W - 3 ? 4 : x <= 2 ? x : 3;
+    const uint32_t L1 = k.Flat ? k.FlatFace : k.Light1;
+    const uint32_t L2 = k.Flat ? k.FlatFace : k.Light2;
+    const uint32_t S1 = k.Flat ? k.FlatFace : k.Shade1;
+    const uint32_t S2 = k.Flat ? k.FlatFace : k.Shade2;
+    const uint32_t E = k.CornerEdge, O = k.CornerOuter, I = k.CornerInner, B = k.Border;
+    // The bottom rows are drawn after the top ones, so they win where rows coincide
+    // (heights 5 and 6).
+    if (y == 0 || y == H - 1) {
+        const uint32_t row[7] = {background, O, E, B, E, O, background};
+        return row[col];
+    }
+    if (y == H - 2) {
+        const uint32_t row[7] = {O, I, S2, S2, S2, I, O};
+        return row[col];
+    }
+    if (y == H - 3) {
+        const uint32_t row[7] = {E, S1, S1, S1, S1, S1, E};
+        return row[col];
+    }
+    if (y == 1) {
+        const uint32_t row[7] = {O, I, L1, L1, L1, I, O};
+        return row[col];
+    }
+    if (y == 2) {
+        const uint32_t row[7] = {E, L2, L2, L2, L2, L2, E};
+        return row[col];
+    }
+    // Rows 3 .. H-4: border, side bands, face.
+    if (col == 0 || col == 6) return B;
+    if (k.Flat) return k.FlatFace;
+    if (col == 3) return GradientRow(kFaceTop, kFaceBottom, 3, H - 3, y);
+    return GradientRow(k.GlowTop, k.GlowBottom, 3, H - 2, y);
+}
+
+uint32_t Background() { return ::GetSysColor(COLOR_BTNFACE); }
+
+Snapshot TakePicture(const host::ControlSite& site) {
+    RECT rc{};
+    ::GetClientRect(site.hwnd(), &rc);
+    Snapshot s;
+    s.W = rc.right;
+    s.H = rc.bottom;
+    s.Pixels.reserve(static_cast<size_t>(s.W) * s.H);
+    for (int y = 0; y < s.H; ++y)
+        for (int x = 0; x < s.W; ++x) s.Pixels.push_back(testing_support::PicturePixel(site, x, y));
+    return s;
+}
+
+Snapshot TakeScreen(HWND hwnd, int W, int H) {
+    Snapshot s;
+    s.W = W;
+    s.H = H;
+    host::WindowDc dc(hwnd);
+    s.Pixels.reserve(static_cast<size_t>(W) * H);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) s.Pixels.push_back(::GetPixel(dc.get(), x, y));
+    return s;
+}
+
+std::vector<POINT> CaptionInk(const Snapshot& picture, int state, uint32_t background) {
+    std::vector<POINT> ink;
+    for (int y = 3; y < picture.H - 3; ++y)
+        for (int x = 3; x < picture.W - 3; ++x)
+            if (picture.At(x, y) != ExpectedPixel(picture.W, picture.H, state, x, y, background))
+                ink.push_back(POINT{x, y});
+    return ink;
+}
+
+void ButtonTest::SetUp() { form_ = std::make_unique<testing_support::TestForm>(400, 300); }
+
+void ButtonTest::TearDown() {
+    site_ = nullptr;
+    form_.reset();
+}
+
+host::ControlSite& ButtonTest::Place(int W, int H, const std::wstring& caption) {
+    const bool bordered = H < 7;
+    const int outerW = bordered ? W + 2 : W, outerH = bordered ? H + 2 : H;
+    const host::PropertyBag bag = testing_support::ButtonBag(caption);
+    const int index = static_cast<int>(form_->Container().Sites().size());
+    host::Status status;
+    site_ = &form_->AddButton(L"XPButton2" + std::to_wstring(index + 1), RECT{10, 10, 10 + outerW, 10 + outerH}, &bag,
+                              true, &status);
+    EXPECT_FALSE(status.has_value()) << "loading the button failed";
+    if (bordered) {
+        HWND h = site_->hwnd();
+        ::SetWindowLongPtrW(h, GWL_STYLE, ::GetWindowLongPtrW(h, GWL_STYLE) | WS_BORDER);
+        ::SetWindowPos(h, nullptr, 0, 0, outerW, outerH, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    }
+    RECT rc{};
+    ::GetClientRect(site_->hwnd(), &rc);
+    EXPECT_EQ(rc.right, W);
+    EXPECT_EQ(rc.bottom, H);
+    EXPECT_FALSE(Button().GetFlags().NoRedraw) << "drawing should be on after loading";
+    return *site_;
+}
+
+std::string Hex(uint32_t colour) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%06X", static_cast<unsigned>(colour));
+    return buf;
+}
+
+}  // namespace render_tests
