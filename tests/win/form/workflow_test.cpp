@@ -1,0 +1,228 @@
+// The detach workflow through the window's real handlers: the open dialog, the naming
+// rule, and the detach through Wine's odbc32, unixODBC, FreeTDS and TCP to a stand-in
+// SQL Server, with the message boxes answered as an operator would.
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include "db/connection.h"
+#include "main_window.h"
+#include "modal_driver.h"
+#include "standin_control.h"
+#include "test_form.h"
+
+namespace {
+
+using dorvane::test::MakeSampleDatabase;
+using dorvane::test::StandinServer;
+using dorvane::test::ToUnixPath;
+using testing_support::MessageBoxAnswerer;
+using testing_support::MessageBoxSeen;
+using testing_support::OpenDialogAnswerer;
+using testing_support::Pump;
+
+constexpr wchar_t kNotThere[] = L"does not exist. Supply a valid database name.";
+
+std::wstring TextOf(HWND hwnd) {
+    wchar_t buf[4096] = {};
+    ::GetWindowTextW(hwnd, buf, 4096);
+    return buf;
+}
+
+// A folder of its own under %TEMP%, with the given databases' files in it.
+class DataFolder {
+public:
+    explicit DataFolder(const std::wstring& name) {
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        path_ = std::wstring(temp) + L"dorvane-wf-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + name;
+        ::CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~DataFolder() {
+        WIN32_FIND_DATAW fd;
+        HANDLE h = ::FindFirstFileW((path_ + L"\\*").c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW((path_ + L"\\" + fd.cFileName).c_str());
+            } while (::FindNextFileW(h, &fd));
+            ::FindClose(h);
+        }
+        ::RemoveDirectoryW(path_.c_str());
+    }
+    const std::wstring& Path() const { return path_; }
+    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+struct Snapshot {
+    std::wstring text1, text2, text3, m, l, strdata;
+    bool operator==(const Snapshot&) const = default;
+};
+
+class WorkflowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        MakeSampleDatabase(data_.Path(), L"db_ZVQ");
+        MakeSampleDatabase(data_.Path(), L"O'Brien");
+        server_ = std::make_unique<StandinServer>(StandinServer::Start({L"--data", ToUnixPath(data_.Path())}));
+        form_ = app::Form1::Create(::GetModuleHandleW(nullptr), app::Form1::LoadDesign(::GetModuleHandleW(nullptr)),
+                                   SW_SHOW);
+        Pump(std::chrono::milliseconds(50));
+        SetServer(L"127.0.0.1," + std::to_wstring(server_->Port()));
+    }
+    void TearDown() override {
+        form_.reset();
+        server_.reset();
+        Pump(std::chrono::milliseconds(10));
+        ::CoUninitialize();
+    }
+
+    void SetServer(const std::wstring& text) { ::SetWindowTextW(form_->ChildWindow(L"Text3"), text.c_str()); }
+
+    void Choose(const std::wstring& path) {
+        OpenDialogAnswerer answer(form_->hwnd(), path);
+        form_->Command2_Click();
+        ASSERT_TRUE(answer.Answered()) << "the open dialog did not appear";
+    }
+
+    MessageBoxSeen Detach() {
+        MessageBoxAnswerer answer(form_->hwnd());
+        form_->Command3_Click();
+        return answer.Result();
+    }
+
+    Snapshot State() const {
+        return Snapshot{TextOf(form_->ChildWindow(L"Text1")), TextOf(form_->ChildWindow(L"Text2")),
+                        TextOf(form_->ChildWindow(L"Text3")), form_->m, form_->l, form_->strdata};
+    }
+
+    DataFolder data_{L"main"};
+    std::unique_ptr<StandinServer> server_;
+    std::unique_ptr<app::Form1> form_;
+};
+
+TEST_F(WorkflowTest, ChoosingTheDataFileFillsBothFieldsAndKeepsTheName) {
+    const std::wstring mdf = data_.File(L"db_ZVQ_Data.MDF");
+    Choose(mdf);
+    EXPECT_EQ(TextOf(form_->ChildWindow(L"Text1")), mdf);
+    EXPECT_EQ(TextOf(form_->ChildWindow(L"Text2")), data_.File(L"db_ZVQ_Log.LDF"));
+    EXPECT_EQ(form_->m, mdf);
+    EXPECT_EQ(form_->l, data_.File(L"db_ZVQ_Log.LDF"));
+    EXPECT_EQ(form_->strdata, L"db_ZVQ");
+    // Cancelling afterwards changes nothing.
+    const Snapshot before = State();
+    Choose(L"");
+    EXPECT_EQ(State(), before);
+}
+
+TEST_F(WorkflowTest, DetachSucceedsThenTheSecondPressShowsTheServersError) {
+    Choose(data_.File(L"db_ZVQ_Data.MDF"));
+    const Snapshot before = State();
+    MessageBoxSeen first = Detach();
+    ASSERT_TRUE(first.Shown);
+    EXPECT_EQ(first.Title, L"分离数据库");
+    EXPECT_EQ(first.Text, L"分离成功！");
+    EXPECT_FALSE(first.HasIcon);
+    EXPECT_EQ(first.Buttons, 1);
+    EXPECT_EQ(first.Owner, form_->hwnd());
+    EXPECT_EQ(State(), before) << "a detach changes no field";
+
+    MessageBoxSeen second = Detach();
+    ASSERT_TRUE(second.Shown);
+    EXPECT_EQ(second.Title, L"分离数据库");
+    EXPECT_NE(second.Text.find(L"The database 'db_ZVQ' does not exist"), std::wstring::npos) << second.Text;
+    EXPECT_EQ(State(), before);
+}
+
+TEST_F(WorkflowTest, DetachBeforeAnyChoiceSendsTheEmptyNameAndShowsTheError) {
+    MessageBoxSeen seen = Detach();
+    ASSERT_TRUE(seen.Shown);
+    EXPECT_NE(seen.Text.find(L"The database '' does not exist"), std::wstring::npos) << seen.Text;
+    EXPECT_EQ(form_->strdata, L"");
+}
+
+TEST_F(WorkflowTest, UnreachableServerShowsTheConnectionErrorQuickly) {
+    Choose(data_.File(L"db_ZVQ_Data.MDF"));
+    SetServer(L"127.0.0.1,1");  // nothing listens there
+    const Snapshot before = State();
+    const auto start = std::chrono::steady_clock::now();
+    MessageBoxSeen seen = Detach();
+    ASSERT_TRUE(seen.Shown);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "bounded by the login timeout";
+    EXPECT_NE(seen.Text.find(L"Unable to connect"), std::wstring::npos) << seen.Text;
+    EXPECT_EQ(State(), before);
+}
+
+TEST_F(WorkflowTest, RefusedLoginShowsLoginFailed) {
+    StandinServer guarded = StandinServer::Start({L"--data", ToUnixPath(data_.Path()), L"--account", L"sa:secret"});
+    Choose(data_.File(L"db_ZVQ_Data.MDF"));
+    SetServer(L"127.0.0.1," + std::to_wstring(guarded.Port()));
+    const Snapshot before = State();
+    MessageBoxSeen seen = Detach();
+    ASSERT_TRUE(seen.Shown);
+    EXPECT_NE(seen.Text.find(L"Login failed for user 'sa'."), std::wstring::npos) << seen.Text;
+    EXPECT_EQ(State(), before);
+}
+
+TEST_F(WorkflowTest, DatabaseInUseIsRefusedAndStaysAttached) {
+    Choose(data_.File(L"db_ZVQ_Data.MDF"));
+    {
+        db::Connection user;  // another session working in the database
+        user.Open(L"Provider=SQLOLEDB.1;Data Source='127.0.0.1," + std::to_wstring(server_->Port()) +
+                      L"';User ID=sa;Initial Catalog=db_ZVQ",
+                  L"", L"");
+        MessageBoxSeen seen = Detach();
+        ASSERT_TRUE(seen.Shown);
+        EXPECT_NE(seen.Text.find(L"because it is currently in use"), std::wstring::npos) << seen.Text;
+    }
+    // Once the other session has gone, the same press detaches it.
+    Pump(std::chrono::milliseconds(100));
+    EXPECT_EQ(Detach().Text, L"分离成功！");
+}
+
+TEST_F(WorkflowTest, SystemDatabaseIsRefused) {
+    MakeSampleDatabase(data_.Path(), L"master");  // a file whose name gives "master"
+    Choose(data_.File(L"master_Data.MDF"));
+    ASSERT_EQ(form_->strdata, L"master");
+    MessageBoxSeen seen = Detach();
+    ASSERT_TRUE(seen.Shown);
+    EXPECT_NE(seen.Text.find(L"because it is a system database"), std::wstring::npos) << seen.Text;
+}
+
+TEST_F(WorkflowTest, NamesWithQuotesDetachExactlyThatDatabase) {
+    Choose(data_.File(L"O'Brien_Data.MDF"));
+    ASSERT_EQ(form_->strdata, L"O'Brien");
+    EXPECT_EQ(Detach().Text, L"分离成功！");
+    // The other database is untouched; O'Brien is gone.
+    Choose(data_.File(L"db_ZVQ_Data.MDF"));
+    EXPECT_EQ(Detach().Text, L"分离成功！");
+    // A server name with a quote is quoted too: it reaches the driver as one name (which
+    // does not resolve), not as extra connection keywords.
+    SetServer(L"no'such;host");
+    MessageBoxSeen seen = Detach();
+    ASSERT_TRUE(seen.Shown);
+    EXPECT_NE(seen.Text, L"分离成功！");
+}
+
+TEST_F(WorkflowTest, ChineseFoldersAndShortNamesKeepTheWindowUsable) {
+    DataFolder chinese(L"数据库文件");
+    MakeSampleDatabase(chinese.Path(), L"销售");
+    Choose(chinese.File(L"销售_Data.MDF"));
+    EXPECT_EQ(form_->strdata, L"销售");
+    EXPECT_EQ(TextOf(form_->ChildWindow(L"Text2")), chinese.File(L"销售_Log.LDF"));
+    // A title shorter than the cut gives an empty name instead of an error.
+    DataFolder shortNames(L"s");
+    const std::wstring tiny = shortNames.File(L"a.mdf");
+    HANDLE f = ::CreateFileW(tiny.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ::CloseHandle(f);
+    Choose(tiny);
+    EXPECT_EQ(form_->strdata, L"");
+    EXPECT_TRUE(::IsWindow(form_->hwnd()));
+    MessageBoxSeen seen = Detach();
+    EXPECT_NE(seen.Text.find(L"The database '' does not exist"), std::wstring::npos) << seen.Text;
+}
+
+}  // namespace
