@@ -11,22 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "standin_control.h"
+
 namespace db_test {
-
-// Owns one open file handle.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 class SampleFolder {
  public:
@@ -46,25 +33,14 @@ class SampleFolder {
 
   const std::wstring& Path() const { return path_; }
 
-  // NAME_Data.MDF and NAME_Log.LDF with a few bytes of made-up content.
+  // NAME_Data.MDF and NAME_Log.LDF, the stand-in's sample content.
   void AddDatabase(const std::wstring& name) {
-    Write(name + L"_Data.MDF", "Dorvane test data file of " + std::to_string(name.size()));
-    Write(name + L"_Log.LDF", "Dorvane test log file");
+    files_.push_back(path_ + L"\\" + name + L"_Data.MDF");
+    files_.push_back(path_ + L"\\" + name + L"_Log.LDF");
+    dorvane::test::MakeSampleDatabase(path_, name);
   }
 
  private:
-  void Write(const std::wstring& fileName, const std::string& content) {
-    const std::wstring file = path_ + L"\\" + fileName;
-    const FileHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (handle.Get() == INVALID_HANDLE_VALUE) throw std::runtime_error("CreateFileW failed");
-    files_.push_back(file);
-    DWORD written = 0;
-    const BOOL ok = WriteFile(handle.Get(), content.data(), static_cast<DWORD>(content.size()),
-                              &written, nullptr);
-    if (!ok || written != content.size()) throw std::runtime_error("WriteFile failed");
-  }
-
   std::wstring path_;
   std::vector<std::wstring> files_;
 };
