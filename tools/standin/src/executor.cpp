@@ -111,20 +111,20 @@ Executor::Outcome Executor::RunSet(const SetStatement& s) {
     state_.language = lang;
     Report(Msg(kInfoLanguageChanged, 0, FormatLanguageChanged(lang)));
   }
-  return Outcome{false, 0, false, kCmdSet, false};
+  return Outcome{false, 0, false, kCmdNone, false};
 }
 
 Executor::Outcome Executor::RunUse(const UseStatement& s) {
   std::string canonical;
   if (!catalog_.Enter(s.database, &canonical)) {
     Report(Msg(kErrDatabaseNotFoundUse, 16, FormatDatabaseNotFoundUse(s.database)));
-    return Outcome{true, 0, false, kCmdUse, false};
+    return Outcome{true, 0, false, kCmdNone, false};
   }
   catalog_.Leave(state_.database);
   out_.EnvDatabase(canonical, state_.database);
   state_.database = canonical;
   Report(Msg(kInfoDatabaseChanged, 0, FormatDatabaseChanged(canonical)));
-  return Outcome{false, 0, false, kCmdUse, false};
+  return Outcome{false, 0, false, kCmdNone, false};
 }
 
 Executor::Outcome Executor::RunSelect(const SelectStatement& s) {

@@ -17,6 +17,7 @@
 #include "sample_content.h"
 #include "server.h"
 #include "supervisor.h"
+#include "unique_fd.h"
 
 namespace {
 
@@ -45,12 +46,14 @@ Options:
   --help                print this text
 )";
 
-int g_signal_pipe[2] = {-1, -1};
+// Write end of the self-pipe that turns signals into something poll() sees; the
+// UniqueFds in main() own both ends, the handler only borrows this one.
+int g_signal_write_fd = -1;
 
 void OnSignal(int sig) {
   const unsigned char b = static_cast<unsigned char>(sig);
   const int saved = errno;
-  [[maybe_unused]] ssize_t n = ::write(g_signal_pipe[1], &b, 1);
+  [[maybe_unused]] ssize_t n = ::write(g_signal_write_fd, &b, 1);
   errno = saved;
 }
 
@@ -144,7 +147,10 @@ int main(int argc, char** argv) {
   for (const std::string& dir : data_dirs) {
     if (auto error = catalog.AttachFolder(dir)) return Fail(*error);
   }
-  if (::pipe2(g_signal_pipe, O_CLOEXEC) != 0) return Fail("cannot create the signal pipe");
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot create the signal pipe");
+  const standin::UniqueFd signal_read(pipe_fds[0]), signal_write(pipe_fds[1]);
+  g_signal_write_fd = signal_write.Get();
   struct sigaction sa {};
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
@@ -163,14 +169,14 @@ int main(int argc, char** argv) {
     }
   };
   while (true) {
-    pollfd fds[2] = {{server.ListenFd(), POLLIN, 0}, {g_signal_pipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{server.ListenFd(), POLLIN, 0}, {signal_read.Get(), POLLIN, 0}};
     const int r = ::poll(fds, 2, 1000);
     if (r < 0 && errno != EINTR) return Fail(std::string("poll failed: ") + std::strerror(errno));
     server.Reap();
     if (r <= 0) continue;
     if (fds[1].revents & POLLIN) {
       unsigned char sig = 0;
-      if (::read(g_signal_pipe[0], &sig, 1) == 1) {
+      if (::read(signal_read.Get(), &sig, 1) == 1) {
         if (sig == SIGUSR1) { save_catalog(); continue; }
         break;
       }
@@ -179,7 +185,6 @@ int main(int argc, char** argv) {
   }
   server.Shutdown();
   save_catalog();
-  ::close(g_signal_pipe[0]);
-  ::close(g_signal_pipe[1]);
+  for (int sig : {SIGTERM, SIGINT, SIGUSR1}) ::signal(sig, SIG_DFL);
   return 0;
 }

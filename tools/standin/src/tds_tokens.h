@@ -27,11 +27,11 @@ inline constexpr std::uint16_t kDoneCount = 0x0010;
 inline constexpr std::uint16_t kDoneAttn = 0x0020;
 inline constexpr std::uint16_t kDoneSrvError = 0x0100;
 
-// Current-command values SQL Server puts in DONE tokens.
+// Current-command values of DONE tokens: SELECT and EXECUTE as SQL Server marks them;
+// other statements carry 0 (clients read only the status bits and the count).
+inline constexpr std::uint16_t kCmdNone = 0x00;
 inline constexpr std::uint16_t kCmdSelect = 0xC1;
-inline constexpr std::uint16_t kCmdSet = 0xBE;  // not distinguished by clients
 inline constexpr std::uint16_t kCmdExecute = 0xE0;
-inline constexpr std::uint16_t kCmdUse = 0xE2;  // not distinguished by clients
 
 // SQL_Latin1_General_CP1_CI_AS: LCID 0x0409, case- and kana-insensitive flags, sort id 52.
 inline constexpr std::uint8_t kCollation[5] = {0x09, 0x04, 0xD0, 0x00, 0x34};
