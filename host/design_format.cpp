@@ -1,5 +1,6 @@
 #include "design_format.h"
 
+#include <cmath>
 #include <cwchar>
 #include <cwctype>
 
@@ -148,11 +149,33 @@ bool IsIdentifier(std::wstring_view s) {
     return true;
 }
 
+[[noreturn]] void Unwritable(const std::wstring& what) {
+    throw Error(ErrorNumber::InvalidProcedureCall, L"Form design: " + what);
+}
+
+bool HasLineBreak(const std::wstring& text) { return text.find_first_of(L"\r\n") != std::wstring::npos; }
+
+// The reader takes the design line by line and word by word, so whatever would not come
+// back the same is refused here instead of being written as a design that fails to load.
+void CheckWritable(const std::wstring& key, const Value& value) {
+    if (!IsIdentifier(key)) Unwritable(L"'" + key + L"' is not a property name");
+    if (auto p = std::get_if<std::wstring>(&value); p && HasLineBreak(*p))
+        Unwritable(L"the text of " + key + L" holds a line break");
+    if (auto p = std::get_if<FontRef>(&value); p && *p && HasLineBreak((*p)->Name()))
+        Unwritable(L"the text of " + key + L" holds a line break");
+    if (auto p = std::get_if<double>(&value); p && !std::isfinite(*p))
+        Unwritable(key + L" is not a finite number");
+}
+
 void WriteNode(const DesignNode& node, int depth, std::wstring& out) {
+    if (!IsIdentifier(node.Kind) || !IsIdentifier(node.Name))
+        Unwritable(L"'" + node.Kind + L" " + node.Name + L"' is not a kind and a name");
     const std::wstring indent(static_cast<size_t>(depth) * 2, L' ');
     out += indent + L"Begin " + node.Kind + L" " + node.Name + L"\n";
-    for (const auto& [key, value] : node.Properties.Entries())
+    for (const auto& [key, value] : node.Properties.Entries()) {
+        CheckWritable(key, value);
         out += indent + L"  " + key + L" = " + FormatDesignValue(value) + L"\n";
+    }
     for (const auto& child : node.Children) WriteNode(child, depth + 1, out);
     out += indent + L"End\n";
 }

@@ -12,7 +12,8 @@
 // Values: "text" (a doubled quote inside stands for one), True / False, whole numbers
 // (12 is a Long, 12% an Integer, &H0000FF& a Long in hex), numbers with a decimal point
 // or a # suffix (Double), and Font(name, size, weight, bold, italic, underline,
-// strikethrough, charset). Lines starting with ' or # are comments.
+// strikethrough, charset). Lines starting with ' or # are comments. A text value stays on
+// its line, so it cannot hold a line break.
 #pragma once
 
 #include <string>
@@ -34,6 +35,8 @@ struct DesignNode {
 
 // Raises host::Error (TypeMismatch) naming the line on malformed input.
 DesignNode ParseDesign(std::string_view utf8);
+// Raises host::Error (InvalidProcedureCall) for what the format cannot hold: a text with a
+// line break, a number that is not finite, a kind, name or key that is not one word.
 std::string WriteDesign(const DesignNode& root);
 
 // One value in the design's notation, for tests and diagnostics.

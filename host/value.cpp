@@ -101,8 +101,12 @@ int16_t ToInt16(const Value& v) { return ToInteger<int16_t>(v); }
 bool ToBool(const Value& v) {
     if (auto p = std::get_if<bool>(&v)) return *p;
     if (auto p = std::get_if<std::wstring>(&v)) {
+        // "True" and "False" in any case, with spaces around them but not inside.
+        size_t b = 0, e = p->size();
+        while (b < e && std::iswspace((*p)[b])) ++b;
+        while (e > b && std::iswspace((*p)[e - 1])) --e;
         std::wstring t;
-        for (wchar_t c : *p) if (!std::iswspace(c)) t += static_cast<wchar_t>(std::towlower(c));
+        for (size_t i = b; i < e; ++i) t += static_cast<wchar_t>(std::towlower((*p)[i]));
         if (t == L"true") return true;
         if (t == L"false") return false;
     }

@@ -2,6 +2,7 @@
 // malformed input refused with the line it is on. Also UTF-8 <-> UTF-16 conversion.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "design_format.h"
@@ -151,6 +152,40 @@ TEST(HostDesignFormat, MalformedInputNamesItsLine) {
     EXPECT_EQ(bad.rfind(L"Form design, line 3: ", 0), 0u) << testing::PrintToString(bad);
     const std::wstring open = ErrorText("Begin Form Form1\n  caption = \"open\nEnd\n");
     EXPECT_EQ(open, L"Form design, line 2: Type mismatch: a text value has no closing quote");
+}
+
+TEST(HostDesignFormat, WriterRefusesWhatItsReaderCouldNotReadBack) {
+    // A line break would split the text over two lines, a non-finite number has no
+    // notation, and a kind, name or key must be one word: each is refused when written
+    // rather than stored as a design that no longer loads.
+    const auto refused = [](const DesignNode& node) {
+        try {
+            host::WriteDesign(node);
+        } catch (const host::Error& e) {
+            return e.Description();
+        }
+        return std::wstring(L"(written)");
+    };
+    DesignNode form{L"Form", L"Form1", {}, {}};
+    form.Properties.Set(L"Caption", std::wstring(L"two\r\nlines"));
+    EXPECT_EQ(refused(form), L"Form design: the text of caption holds a line break");
+    form.Properties.Clear();
+    form.Properties.Set(L"Left", std::numeric_limits<double>::infinity());
+    EXPECT_EQ(refused(form), L"Form design: left is not a finite number");
+    form.Properties.Clear();
+    form.Properties.Set(L"Left", std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(refused(form), L"Form design: left is not a finite number");
+    form.Properties.Clear();
+    form.Properties.Set(L"bad key", int32_t{1});
+    EXPECT_EQ(refused(form), L"Form design: 'bad key' is not a property name");
+    form.Properties.Clear();
+    form.Children.push_back(DesignNode{L"XPButton2", L"Two words", {}, {}});
+    EXPECT_EQ(refused(form), L"Form design: 'XPButton2 Two words' is not a kind and a name");
+
+    // A font name is text like any other.
+    DesignNode font{L"Form", L"Form1", {}, {}};
+    font.Properties.Set(L"Font", host::FontObject::Create(FontDesc{L"a\nb"}));
+    EXPECT_EQ(refused(font), L"Form design: the text of font holds a line break");
 }
 
 TEST(HostDesignFormat, NestingIsBounded) {

@@ -89,6 +89,9 @@ TEST(HostValue, Booleans) {
     EXPECT_FALSE(host::ToBool(Value(int16_t{0})));
     EXPECT_FALSE(host::ToBool(Value(host::Empty{})));
     EXPECT_EQ(ErrorOf([] { host::ToBool(Value(std::wstring(L"yes"))); }), ErrorNumber::TypeMismatch);
+    // Only the ends are trimmed: a word broken by a space is no Boolean.
+    EXPECT_EQ(ErrorOf([] { host::ToBool(Value(std::wstring(L"Tr ue"))); }), ErrorNumber::TypeMismatch);
+    EXPECT_EQ(ErrorOf([] { host::ToBool(Value(std::wstring(L"fal\tse"))); }), ErrorNumber::TypeMismatch);
     EXPECT_EQ(host::ToText(Value(true)), L"True");
     EXPECT_EQ(host::ToText(Value(false)), L"False");
 }
