@@ -194,6 +194,17 @@ LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             break;
         }
+        case WM_ACTIVATE:
+            // The focus comes back to the control that had it when the window was last
+            // active (after the open dialog or a message box, say).
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = ::GetFocus();
+                if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
+            } else if (lastFocus_ && ::IsWindow(lastFocus_) && ::IsChild(hwnd_, lastFocus_)) {
+                ::SetFocus(lastFocus_);
+                return 0;
+            }
+            break;
         case WM_DPICHANGED: {
             dpi_ = HIWORD(wParam);
             const RECT* suggested = reinterpret_cast<const RECT*>(lParam);

@@ -75,6 +75,7 @@ private:
 
     HINSTANCE instance_ = nullptr;
     HWND hwnd_ = nullptr;
+    HWND lastFocus_ = nullptr;
     UINT dpi_ = 96;
     int32_t clientWidth_ = 5835, clientHeight_ = 5310;  // twips
     std::vector<PlacedChild> children_;

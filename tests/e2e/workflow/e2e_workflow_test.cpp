@@ -1,0 +1,345 @@
+// Dorvane.exe started as its own process and driven from outside it, as an operator
+// would: keyboard only, then by mouse, against a stand-in SQL Server through the real
+// client stack. The looks are checked on the screen's pixels and saved as screenshots.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "modal_driver.h"
+#include "screen_capture.h"
+#include "standin_control.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using dorvane::test::MakeSampleDatabase;
+using dorvane::test::StandinServer;
+using dorvane::test::ToUnixPath;
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return condition();
+}
+
+std::wstring TextOf(HWND hwnd) {
+    wchar_t buf[4096] = {};
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 2000, &ignored);
+    return buf;
+}
+
+void Keys(std::initializer_list<std::pair<WORD, bool>> strokes) {
+    std::vector<INPUT> in;
+    for (const auto& [vk, up] : strokes) {
+        INPUT i{};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = vk;
+        i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        in.push_back(i);
+    }
+    ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    std::this_thread::sleep_for(80ms);
+}
+void Press(WORD vk) { Keys({{vk, false}, {vk, true}}); }
+void ShiftTab() { Keys({{VK_SHIFT, false}, {VK_TAB, false}, {VK_TAB, true}, {VK_SHIFT, true}}); }
+
+void Type(const std::wstring& text) {
+    std::vector<INPUT> in;
+    for (wchar_t c : text) {
+        INPUT i{};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wScan = c;
+        i.ki.dwFlags = KEYEVENTF_UNICODE;
+        in.push_back(i);
+        i.ki.dwFlags |= KEYEVENTF_KEYUP;
+        in.push_back(i);
+    }
+    ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    std::this_thread::sleep_for(150ms);
+}
+
+void MoveTo(POINT p) {
+    ::SetCursorPos(p.x, p.y);
+    INPUT i{};
+    i.type = INPUT_MOUSE;
+    i.mi.dwFlags = MOUSEEVENTF_MOVE;  // a zero move, so the window hears of the position
+    ::SendInput(1, &i, sizeof(INPUT));
+    std::this_thread::sleep_for(150ms);
+}
+
+void Mouse(DWORD flags) {
+    INPUT i{};
+    i.type = INPUT_MOUSE;
+    i.mi.dwFlags = flags;
+    ::SendInput(1, &i, sizeof(INPUT));
+    std::this_thread::sleep_for(120ms);
+}
+
+void Click(POINT p) {
+    MoveTo(p);
+    Mouse(MOUSEEVENTF_LEFTDOWN);
+    Mouse(MOUSEEVENTF_LEFTUP);
+}
+
+POINT Centre(HWND hwnd) {
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// The colour of a button's left side band, half way down, as the screen shows it.
+COLORREF SideBand(HWND button) {
+    RECT r{};
+    ::GetWindowRect(button, &r);
+    return e2e::ScreenPixelAt(r.left + 1, (r.top + r.bottom) / 2);
+}
+bool IsOrange(COLORREF c) { return GetRValue(c) > GetBValue(c) + 60; }
+bool IsBlue(COLORREF c) { return GetBValue(c) > GetRValue(c) + 30; }
+
+class TempFolder {
+public:
+    TempFolder() {
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        path_ = std::wstring(temp) + L"dorvane-e2e-" + std::to_wstring(::GetCurrentProcessId());
+        ::CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TempFolder() {
+        for (const wchar_t* f : {L"db_ZVQ_Data.MDF", L"db_ZVQ_Log.LDF"}) ::DeleteFileW((path_ + L"\\" + f).c_str());
+        ::RemoveDirectoryW(path_.c_str());
+    }
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+struct ChildFinder {
+    DWORD pid;
+    HWND form = nullptr;
+};
+
+BOOL CALLBACK FindForm(HWND hwnd, LPARAM lParam) {
+    auto* f = reinterpret_cast<ChildFinder*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[64] = {};
+    ::GetClassNameW(hwnd, cls, 64);
+    if (pid == f->pid && wcscmp(cls, L"DorvaneForm1") == 0 && ::IsWindowVisible(hwnd)) {
+        f->form = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Dorvane.exe running in its own process, started in the data folder.
+class Dorvane {
+public:
+    explicit Dorvane(const std::wstring& folder) {
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        std::wstring cmd = L"\"" + std::wstring(DORVANE_EXE) + L"\"";
+        started_ = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi_);
+        if (!started_) return;
+        ChildFinder f{pi_.dwProcessId};
+        WaitFor([&] {
+            ::EnumWindows(&FindForm, reinterpret_cast<LPARAM>(&f));
+            return f.form != nullptr;
+        });
+        form_ = f.form;
+        std::this_thread::sleep_for(300ms);
+        if (form_) ::SetForegroundWindow(form_);
+    }
+    ~Dorvane() {
+        if (started_) {
+            if (::WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(pi_.hProcess, 99);
+            ::WaitForSingleObject(pi_.hProcess, 10000);
+            ::CloseHandle(pi_.hThread);
+            ::CloseHandle(pi_.hProcess);
+        }
+    }
+    Dorvane(const Dorvane&) = delete;
+    Dorvane& operator=(const Dorvane&) = delete;
+
+    HWND Form() const { return form_; }
+    HWND Button(const wchar_t* caption) const { return ::FindWindowExW(form_, nullptr, L"XPButton2", caption); }
+    HWND Edit(int index) const {  // 0 Text1, 1 Text2, 2 Text3: created in that order
+        HWND e = nullptr;
+        for (int i = 0; i <= index; ++i) e = ::FindWindowExW(form_, e, L"Edit", nullptr);
+        return e;
+    }
+    // The exit code once the process has ended within the limit, or -1.
+    long WaitForExit(DWORD ms) const {
+        if (::WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+        DWORD code = 0;
+        ::GetExitCodeProcess(pi_.hProcess, &code);
+        return static_cast<long>(code);
+    }
+    HWND FocusedWindow() const {
+        GUITHREADINFO gti{};
+        gti.cbSize = sizeof(gti);
+        ::GetGUIThreadInfo(pi_.dwThreadId, &gti);
+        return gti.hwndFocus;
+    }
+    void Shot(const std::wstring& name) const {
+        ::CreateDirectoryW(DORVANE_SHOTS, nullptr);
+        RECT r{};
+        ::GetWindowRect(form_, &r);
+        e2e::SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
+    }
+    bool started_ = false;
+
+private:
+    PROCESS_INFORMATION pi_{};
+    HWND form_ = nullptr;
+};
+
+struct MessageBoxText {
+    HWND box = nullptr;
+    std::wstring title, text;
+};
+
+MessageBoxText WaitForMessageBox(HWND owner) {
+    MessageBoxText m;
+    WaitFor([&] { return (m.box = testing_support::FindOwnedDialog(owner)) != nullptr; }, 40s);
+    if (m.box) {
+        std::this_thread::sleep_for(200ms);
+        m.title = TextOf(m.box);
+        m.text = TextOf(::GetDlgItem(m.box, 0xFFFF));
+    }
+    return m;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MakeSampleDatabase(folder_.Path(), L"db_ZVQ");
+        server_ = std::make_unique<StandinServer>(StandinServer::Start({L"--data", ToUnixPath(folder_.Path())}));
+        serverText_ = L"127.0.0.1," + std::to_wstring(server_->Port());
+        mdf_ = folder_.Path() + L"\\db_ZVQ_Data.MDF";
+    }
+    TempFolder folder_;
+    std::unique_ptr<StandinServer> server_;
+    std::wstring serverText_, mdf_;
+};
+
+TEST_F(EndToEnd, KeyboardOnlyWorkflow) {
+    Dorvane app(folder_.Path());
+    ASSERT_TRUE(app.started_ && app.Form()) << "Dorvane did not open its window";
+    ASSERT_TRUE(WaitFor([&] { return app.FocusedWindow() == app.Edit(0); })) << "focus starts in Text1";
+    Press(VK_TAB);
+    Press(VK_TAB);
+    ASSERT_TRUE(WaitFor([&] { return app.FocusedWindow() == app.Edit(2); }));
+    Type(serverText_);
+    EXPECT_EQ(TextOf(app.Edit(2)), serverText_);
+    Press(VK_TAB);  // 分离
+    Press(VK_TAB);  // 打开数据库文件
+    HWND open = app.Button(L"打开数据库文件");
+    ASSERT_TRUE(WaitFor([&] { return app.FocusedWindow() == open; }));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(IsBlue(SideBand(open))) << "the focused look";
+    app.Shot(L"focused");
+
+    Press(VK_SPACE);  // the open dialog
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (dialog = testing_support::FindOwnedDialog(app.Form())) != nullptr; }));
+    std::this_thread::sleep_for(400ms);
+    Type(mdf_);
+    Press(VK_RETURN);
+    ASSERT_TRUE(WaitFor([&] { return TextOf(app.Edit(0)) == mdf_; })) << "Text1 shows the chosen file";
+    EXPECT_EQ(TextOf(app.Edit(1)), folder_.Path() + L"\\db_ZVQ_Log.LDF");
+
+    // Focus comes back to the button that opened the dialog; Shift+Tab reaches 分离.
+    ASSERT_TRUE(WaitFor([&] { return app.FocusedWindow() == open; }));
+    ShiftTab();
+    HWND detach = app.Button(L"分离");
+    ASSERT_TRUE(WaitFor([&] { return app.FocusedWindow() == detach; }));
+    Press(VK_RETURN);
+    MessageBoxText box = WaitForMessageBox(app.Form());
+    ASSERT_NE(box.box, nullptr) << "no message box";
+    EXPECT_EQ(box.title, L"分离数据库");
+    EXPECT_EQ(box.text, L"分离成功！");
+    Press(VK_RETURN);
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box.box); }));
+
+    // Alt+F4 closes the window and the process ends.
+    ASSERT_TRUE(WaitFor([&] { return ::GetForegroundWindow() == app.Form(); }));
+    Keys({{VK_MENU, false}, {VK_F4, false}, {VK_F4, true}, {VK_MENU, true}});
+    EXPECT_EQ(app.WaitForExit(10000), 0);
+}
+
+TEST_F(EndToEnd, MouseWorkflowAndTheLooks) {
+    Dorvane app(folder_.Path());
+    ASSERT_TRUE(app.started_ && app.Form());
+    // The server name is the one thing typed.
+    Click(Centre(app.Edit(2)));
+    Type(serverText_);
+
+    HWND open = app.Button(L"打开数据库文件");
+    const COLORREF normal = SideBand(open);
+    EXPECT_FALSE(IsOrange(normal));
+    MoveTo(Centre(open));
+    EXPECT_TRUE(WaitFor([&] { return IsOrange(SideBand(open)); }, 3s)) << "the hot look while the pointer is over it";
+    app.Shot(L"hot");
+    Mouse(MOUSEEVENTF_LEFTDOWN);
+    EXPECT_TRUE(WaitFor([&] { return SideBand(open) == RGB(231, 227, 222); }, 3s)) << "the flat pressed face";
+    app.Shot(L"pressed");
+    Mouse(MOUSEEVENTF_LEFTUP);
+
+    // In the open dialog, double-click the one *.MDF file of the folder it opens in.
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (dialog = testing_support::FindOwnedDialog(app.Form())) != nullptr; }));
+    std::this_thread::sleep_for(500ms);
+    HWND list = ::FindWindowExW(::FindWindowExW(dialog, nullptr, L"SHELLDLL_DefView", nullptr), nullptr,
+                                L"SysListView32", nullptr);
+    ASSERT_NE(list, nullptr) << "the dialog's file list";
+    RECT lr{};
+    ::GetWindowRect(list, &lr);
+    MoveTo(POINT{lr.left + 40, lr.top + 10});
+    Mouse(MOUSEEVENTF_LEFTDOWN);
+    Mouse(MOUSEEVENTF_LEFTUP);
+    Mouse(MOUSEEVENTF_LEFTDOWN);
+    Mouse(MOUSEEVENTF_LEFTUP);
+    ASSERT_TRUE(WaitFor([&] { return _wcsicmp(TextOf(app.Edit(0)).c_str(), mdf_.c_str()) == 0; }))
+        << "Text1: " << testing::PrintToString(TextOf(app.Edit(0)));
+
+    Click(Centre(app.Button(L"分离")));
+    MessageBoxText box = WaitForMessageBox(app.Form());
+    ASSERT_NE(box.box, nullptr);
+    EXPECT_EQ(box.text, L"分离成功！");
+    HWND ok = ::FindWindowExW(box.box, nullptr, L"Button", nullptr);
+    ASSERT_NE(ok, nullptr);
+    Click(Centre(ok));
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box.box); }));
+
+    // A second press shows the server's error for the now missing database.
+    Click(Centre(app.Button(L"分离")));
+    box = WaitForMessageBox(app.Form());
+    ASSERT_NE(box.box, nullptr);
+    EXPECT_NE(box.text.find(L"does not exist"), std::wstring::npos);
+    Click(Centre(::FindWindowExW(box.box, nullptr, L"Button", nullptr)));
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box.box); }));
+
+    // 退出 ends the process at once.
+    Click(Centre(app.Button(L"退出")));
+    EXPECT_EQ(app.WaitForExit(5000), 0);
+}
+
+TEST_F(EndToEnd, CloseBoxEndsTheProcess) {
+    Dorvane app(folder_.Path());
+    ASSERT_TRUE(app.started_ && app.Form());
+    ::PostMessageW(app.Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(app.WaitForExit(10000), 0);
+}
+
+}  // namespace
