@@ -153,7 +153,8 @@ bool IsIdentifier(std::wstring_view s) {
     throw Error(ErrorNumber::InvalidProcedureCall, L"Form design: " + what);
 }
 
-bool HasLineBreak(const std::wstring& text) { return text.find_first_of(L"\r\n") != std::wstring::npos; }
+// The reader splits lines at LF alone; a CR inside a text reads back as it was written.
+bool HasLineBreak(const std::wstring& text) { return text.find(L'\n') != std::wstring::npos; }
 
 // The reader takes the design line by line and word by word, so whatever would not come
 // back the same is refused here instead of being written as a design that fails to load.

@@ -50,7 +50,9 @@ double ParseNumber(const std::wstring& text) {
         if (expDigits) i = j;
     }
     if (!digits || i != t.size()) RaiseTypeMismatch(L"'" + text + L"' is not a number");
-    return std::wcstod(t.c_str(), nullptr);
+    const double d = std::wcstod(t.c_str(), nullptr);
+    if (!std::isfinite(d)) throw Error(ErrorNumber::Overflow, L"Overflow");  // "1e999"
+    return d;
 }
 
 double RoundHalfEven(double x) { return std::nearbyint(x); }  // default rounding mode: to even

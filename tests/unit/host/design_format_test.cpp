@@ -118,6 +118,11 @@ TEST(HostDesignFormat, SingleValues) {
     EXPECT_EQ(host::FormatDesignValue(Value(std::wstring(L"a\"b"))), L"\"a\"\"b\"");
     EXPECT_EQ(host::FormatDesignValue(Value(false)), L"False");
     EXPECT_THROW(host::ParseDesignValue(L"70000%"), host::Error);
+    EXPECT_THROW(host::ParseDesignValue(L"1e999"), host::Error);  // no infinity to write back
+    EXPECT_THROW(host::ParseDesignValue(L"1e999#"), host::Error);
+    // A carriage return inside a text is no line break: it is written and read back as is.
+    EXPECT_EQ(std::get<std::wstring>(host::ParseDesignValue(host::FormatDesignValue(Value(std::wstring(L"a\rb"))))),
+              L"a\rb");
     EXPECT_THROW(host::ParseDesignValue(L"\"open"), host::Error);
     EXPECT_THROW(host::ParseDesignValue(L"\"a\" \"b\""), host::Error);
     EXPECT_THROW(host::ParseDesignValue(L"Truex"), host::Error);

@@ -52,6 +52,10 @@ TEST(HostValue, OutOfRangeOverflows) {
     EXPECT_EQ(ErrorOf([] { host::ToInt32(Value(std::numeric_limits<double>::infinity())); }), ErrorNumber::Overflow);
     EXPECT_EQ(ErrorOf([] { host::ToInt32(Value(std::numeric_limits<double>::quiet_NaN())); }), ErrorNumber::Overflow);
     EXPECT_EQ(ErrorOf([] { host::ToInt32(Value(std::wstring(L"99999999999"))); }), ErrorNumber::Overflow);
+    // Text beyond the range of a Double overflows rather than reading as infinity.
+    EXPECT_EQ(ErrorOf([] { host::ToDouble(Value(std::wstring(L"1e999"))); }), ErrorNumber::Overflow);
+    EXPECT_EQ(ErrorOf([] { host::ToDouble(Value(std::wstring(L"-1e400"))); }), ErrorNumber::Overflow);
+    EXPECT_DOUBLE_EQ(host::ToDouble(Value(std::wstring(L"1e308"))), 1e308);
 }
 
 TEST(HostValue, HexText) {
