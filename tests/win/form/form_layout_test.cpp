@@ -207,6 +207,33 @@ TEST_F(Form1Test, FocusStartsInText1AndTabWalksTheOrder) {
     }
 }
 
+TEST_F(Form1Test, EveryButtonHearsTheFormsActivationAndDeactivation) {
+    HWND w = form_->hwnd();
+    std::vector<std::vector<int32_t>> states(3);
+    const wchar_t* names[] = {L"Command2", L"Command3", L"XPButton21"};
+    for (int i = 0; i < 3; ++i)
+        form_->Button(names[i]).ControlAs<xpbutton::XPButton2>().Events.FormActivate = [&states, i](int32_t& State) {
+            states[static_cast<size_t>(i)].push_back(State);
+        };
+    // Another real window takes the activation, then the form gets it back.
+    HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                   nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::SetForegroundWindow(other);
+    ::SetActiveWindow(other);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetActiveWindow() == other; }));
+    ::SetForegroundWindow(w);
+    ::SetActiveWindow(w);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetActiveWindow() == w; }));
+    Pump(std::chrono::milliseconds(30));
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(states[static_cast<size_t>(i)], (std::vector<int32_t>{0, 1}));
+        const auto flags = form_->Button(names[i]).ControlAs<xpbutton::XPButton2>().GetFlags();
+        EXPECT_TRUE(flags.FormActive);
+    }
+    ::DestroyWindow(other);
+}
+
 TEST_F(Form1Test, ClosingTheWindowTerminatesEveryButtonAndUnhooksTheForm) {
     HWND w = form_->hwnd();
     std::vector<host::ControlSite*> sites;
