@@ -99,6 +99,12 @@ async function workflow(port, tdsVersion) {
   const busy = await proc(c, 'sp_detach_db', { dbname: 'db_ZVQ' });
   assert.equal(busy.error?.number, 3703);
   assert.equal(busy.error?.message, "Cannot detach the database 'db_ZVQ' because it is currently in use.");
+  // A pooled connection's reset puts it back into its login database.
+  assert.equal((await batch(inside, 'USE master')).error, null);
+  assert.deepEqual((await batch(inside, 'SELECT DB_NAME()')).rows, [['master']]);
+  await new Promise((resolve, reject) => inside.reset((err) => (err ? reject(err) : resolve())));
+  assert.deepEqual((await batch(inside, 'SELECT DB_NAME()')).rows, [['db_ZVQ']]);
+  assert.equal((await proc(c, 'sp_detach_db', { dbname: 'db_ZVQ' })).error?.number, 3703);
   await close(inside);
   assert.equal((await batch(c, 'CREATE TABLE t (x int)')).error?.number, 50000);
   await close(c);

@@ -128,6 +128,7 @@ Session::Reply Session::HandleLogin(const Message& m) {
   }
   entered_ = true;
   state_.database = canonical;
+  login_database_ = canonical;
   const std::uint32_t before = packet_size_;
   if (login->packet_size != 0) packet_size_ = std::clamp(login->packet_size, kMinPacketSize, kMaxPacketSize);
 
@@ -148,6 +149,21 @@ Session::Reply Session::HandleLogin(const Message& m) {
   return r;
 }
 
+void Session::ResetIfAsked(const Message& m, TokenWriter& w) {
+  if (!(m.status & (kStatusResetConnection | kStatusResetConnectionSkipTran))) return;
+  // Back to the login's database; should that one have been detached meanwhile, the
+  // session stays where it is, as it still holds that database.
+  std::string canonical;
+  if (!EqualsNoCase(state_.database, login_database_) && catalog_.Enter(login_database_, &canonical)) {
+    catalog_.Leave(state_.database);
+    state_.database = canonical;
+  }
+  state_.options.clear();
+  state_.language = "us_english";
+  prepared_.clear();
+  w.EnvResetAck();
+}
+
 std::optional<ByteSpan> Session::Body(const Message& m) const {
   if (tds_version_ < kTds72) return ByteSpan(m.payload);
   return SkipAllHeaders(m.payload);
@@ -162,6 +178,7 @@ Session::Reply Session::HandleBatch(const Message& m) {
     set_up_done_ = true;
   }
   TokenWriter w(tds_version_);
+  ResetIfAsked(m, w);
   Executor(catalog_, state_, w).RunBatch(batch, false);
   return Answer(w.Take());
 }
@@ -175,6 +192,7 @@ Session::Reply Session::HandleRpc(const Message& m) {
   if (config_.faults.drop_during_execute && !set_up_done_) return Broken("fault drop-during-execute");
   set_up_done_ = true;
   TokenWriter w(tds_version_);
+  ResetIfAsked(m, w);
   Executor ex(catalog_, state_, w);
   if (!unsupported.empty()) {
     ex.Report(ServerMessage{kErrNotSupported, 1, 16, FormatNotSupported(unsupported), {}, 1});

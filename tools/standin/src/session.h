@@ -55,6 +55,8 @@ class Session {
   Reply HandleLogin(const Message& m);
   Reply HandleBatch(const Message& m);
   Reply HandleRpc(const Message& m);
+  // Puts the session back as it was after login when the request asks for it.
+  void ResetIfAsked(const Message& m, TokenWriter& w);
   Reply Answer(Bytes tokens) const;
   Reply Broken(std::string reason) const;
   bool CheckAccount(const std::string& user, const std::string& password) const;
@@ -69,6 +71,7 @@ class Session {
   std::uint32_t tds_version_ = 0x74000004;
   std::uint32_t packet_size_ = kDefaultPacketSize;
   SessionState state_;
+  std::string login_database_;
   bool entered_ = false;         // state_.database is counted in the catalog
   bool set_up_done_ = false;     // a non-SET request has been seen (for drop-during-execute)
   std::map<std::int32_t, std::string> prepared_;  // sp_prepare handles and their SQL

@@ -24,6 +24,10 @@ enum class PacketType : std::uint8_t {
 
 inline constexpr std::size_t kHeaderSize = 8;
 inline constexpr std::uint8_t kStatusEom = 0x01;
+// Pooling clients ask for a fresh session state before a request (the transaction too,
+// or without it); the stand-in has no transactions, so both mean the same here.
+inline constexpr std::uint8_t kStatusResetConnection = 0x08;
+inline constexpr std::uint8_t kStatusResetConnectionSkipTran = 0x10;
 // Packet sizes a client may negotiate (LOGIN7 PacketSize); 4096 until then.
 inline constexpr std::uint32_t kMinPacketSize = 512;
 inline constexpr std::uint32_t kMaxPacketSize = 32767;

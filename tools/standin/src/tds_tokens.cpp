@@ -57,6 +57,14 @@ void TokenWriter::EnvCollation() {
   w_.U8(0);
 }
 
+void TokenWriter::EnvResetAck() {
+  w_.U8(kTokenEnvChange);
+  w_.U16Le(3);
+  w_.U8(18);
+  w_.U8(0);
+  w_.U8(0);
+}
+
 void TokenWriter::Message(const ServerMessage& m, std::string_view server_name) {
   w_.U8(m.severity > 10 ? kTokenError : kTokenInfo);
   const std::size_t len_pos = w_.Size();

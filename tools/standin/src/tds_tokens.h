@@ -67,6 +67,8 @@ class TokenWriter {
   void EnvLanguage(std::string_view now, std::string_view before);
   void EnvPacketSize(std::uint32_t now, std::uint32_t before);
   void EnvCollation();
+  // ENVCHANGE 18: the session was reset as the request's RESETCONNECTION bit asked.
+  void EnvResetAck();
   void Message(const ServerMessage& m, std::string_view server_name);
   void ColumnMetadata(const std::vector<Column>& columns);
   void Row(const std::vector<Column>& columns, const std::vector<Value>& values);

@@ -249,6 +249,23 @@ TEST_F(SessionTest, BatchesRpcsAndAttention) {
   EXPECT_EQ(bad.dones.back().status, kDoneError);
 }
 
+TEST_F(SessionTest, ResetConnectionRestoresTheLoginState) {
+  bool closed = false;
+  ASSERT_TRUE(Login("dorvane", "s3cret", "", &closed).login_ack);
+  Sql("USE tempdb SET NOCOUNT ON");
+  EXPECT_EQ(catalog_.UsersOf("tempdb"), 1);
+  Bytes select = Utf8ToUtf16Le("SELECT DB_NAME()");
+  Bytes headers{22, 0, 0, 0, 18, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0};
+  select.insert(select.begin(), headers.begin(), headers.end());
+  Message m{PacketType::kSqlBatch, kStatusEom | kStatusResetConnection, select};
+  Session::Reply r = session_.Handle(m);
+  test::Answer a = test::DecodeTokens(ByteSpan(r.packets).subspan(8), version_);
+  EXPECT_EQ(a.env_changes.at(0).first, 18);
+  EXPECT_EQ(a.rows.at(0).at(0), "master");
+  EXPECT_EQ(catalog_.UsersOf("tempdb"), 0);
+  EXPECT_TRUE(session_.State().options.empty());
+}
+
 TEST_F(SessionTest, RequestsOutOfOrderCloseTheConnection) {
   bool closed = false;
   Send(PacketType::kSqlBatch, Utf8ToUtf16Le("SELECT 1"), &closed);

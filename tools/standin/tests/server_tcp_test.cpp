@@ -68,6 +68,18 @@ TEST_F(ServerTest, DetachWorkflowAndAttachingAgain) {
   EXPECT_NE(version.rows[0][0].find("stand-in"), std::string::npos);
 }
 
+TEST_F(ServerTest, NamesOutsideAsciiSurviveTheRoundTrip) {
+  MakeSample(data_.Path(), "销售_2024");
+  auto server = Start();
+  auto c = Client(server->Port());
+  Answer list = c->Batch("SELECT name FROM sys.databases WHERE name = N'销售_2024'");
+  EXPECT_EQ(list.Column(0), (std::vector<std::string>{"销售_2024"}));
+  EXPECT_EQ(c->Batch("sp_detach_db N'销售_2024','true'").FirstError(), nullptr);
+  Answer again = c->Batch("sp_detach_db N'销售_2024','true'");
+  ASSERT_TRUE(again.HasError(15010));
+  EXPECT_NE(again.FirstError()->text.find("'销售_2024'"), std::string::npos);
+}
+
 TEST_F(ServerTest, DatabaseInUseByAnySessionIsNotDetached) {
   auto server = Start();
   auto user = Client(server->Port(), "db_ZVQ");
