@@ -10,6 +10,7 @@ constexpr COLORREF kMarkColour = 0x00FF00FF;  // magenta: no look of the button 
 
 SitedButton AddLogged(testing_support::TestForm& form, const std::wstring& name, const host::PropertyBag* saved,
                       ChangeLog* log, bool userMode, RECT bounds, bool displayAsDefault) {
+    ParkCursor();
     host::SiteSettings settings;
     settings.Name = name;
     settings.Bounds = bounds;

@@ -28,7 +28,8 @@ struct SitedButton {
 inline constexpr RECT kBounds{10, 10, 92, 37};  // 82 x 27 pixels
 
 // Sites an XPButton2 on the form with the given settings (Parent and ParentWindow are the
-// form's) and the log as its PropertyChanged listener, then loads it.
+// form's) and the log as its PropertyChanged listener, then loads it. The cursor is parked
+// first, so the new button does not start under the pointer.
 SitedButton AddLogged(testing_support::TestForm& form, const std::wstring& name, const host::PropertyBag* saved,
                       ChangeLog* log, bool userMode = true, RECT bounds = kBounds, bool displayAsDefault = false);
 
