@@ -4,7 +4,6 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <utility>
@@ -146,11 +145,12 @@ StandinServer StandinServer::Start(const std::vector<std::wstring>& args) {
     line += "\t" + ToUtf8(a);
   }
   const std::string answer = Command(line);
-  int port = 0, pid = 0;
-  if (answer.rfind("ok ", 0) != 0 || std::sscanf(answer.c_str() + 3, "%d %d", &port, &pid) != 2) {
-    throw std::runtime_error("stand-in control: " + answer);
-  }
-  return StandinServer(port, pid);
+  // "ok PORT PID"
+  char* end = nullptr;
+  const long port = answer.rfind("ok ", 0) == 0 ? std::strtol(answer.c_str() + 3, &end, 10) : 0;
+  const long pid = port > 0 && *end == ' ' ? std::strtol(end + 1, &end, 10) : 0;
+  if (port <= 0 || pid <= 0 || *end != '\0') throw std::runtime_error("stand-in control: " + answer);
+  return StandinServer(static_cast<int>(port), static_cast<int>(pid));
 }
 
 StandinServer::StandinServer(StandinServer&& other) noexcept

@@ -37,6 +37,13 @@ struct Diag {
   std::wstring text;
 };
 
+std::string Narrow(const std::wstring& w) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
+  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
 Diag FirstDiag(const OdbcHandle& h) {
   Diag d;
   SQLWCHAR state[6] = {}, text[1024] = {};
@@ -121,12 +128,12 @@ TEST(StandinControl, DetachThroughWineOdbcAndFreeTds) {
   ASSERT_GT(server.Port(), 0);
 
   Connection c(server.Port());
-  ASSERT_TRUE(c.Ok()) << std::string(c.Error().text.begin(), c.Error().text.end());
+  ASSERT_TRUE(c.Ok()) << Narrow(c.Error().text);
   Diag diag;
   EXPECT_TRUE(c.Exec(L"sp_detach_db 'db_ZVQ','true'", &diag));
   EXPECT_FALSE(c.Exec(L"sp_detach_db 'db_ZVQ','true'", &diag));
   EXPECT_EQ(diag.native, 15010);
-  EXPECT_NE(diag.text.find(L"The database 'db_ZVQ' does not exist."), std::wstring::npos);
+  EXPECT_NE(diag.text.find(L"The database 'db_ZVQ' does not exist."), std::wstring::npos) << Narrow(diag.text);
 
   // Attached again from the Windows path of the files, which the server maps from Z:.
   std::wstring z_folder = L"Z:" + unix_folder;
