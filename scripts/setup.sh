@@ -11,6 +11,9 @@ PACKAGES=(
   python3 procps
 )
 
+# npm ships inside NodeSource's nodejs; with Debian's own nodejs it is a package of its own.
+command -v npm >/dev/null || PACKAGES+=(npm)
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
