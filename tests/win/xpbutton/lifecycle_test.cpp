@@ -181,6 +181,23 @@ TEST(XPButtonLifecycle, DesignModeHooksNothingAndTerminateUnhooksNothing) {
     EXPECT_EQ(runSeen, (std::vector<int32_t>{1, 0}));
 }
 
+TEST(XPButtonLifecycle, ContainerCloseDownUnhooksEveryButton) {
+    TestForm form;
+    const host::PropertyBag bag = testing_support::ButtonBag(L"分离");
+    auto first = AddLogged(form, L"XPButton21", &bag, nullptr, true, Slot(0));
+    auto second = AddLogged(form, L"XPButton22", &bag, nullptr, true, Slot(1));
+    ASSERT_EQ(HookedRecordCount(first.Button()), 2);
+    ASSERT_EQ(HookedRecordCount(second.Button()), 2);
+    const HWND w1 = first.Site->hwnd(), w2 = second.Site->hwnd();
+    form.Container().TerminateAll();
+    EXPECT_EQ(HookedRecordCount(first.Button()), 0);
+    EXPECT_EQ(HookedRecordCount(second.Button()), 0);
+    EXPECT_FALSE(::IsWindow(w1));
+    EXPECT_FALSE(::IsWindow(w2));
+    // The form's own procedure is back: it still answers after its hooks are gone.
+    EXPECT_EQ(::SendMessageW(form.hwnd(), WM_ACTIVATE, WA_ACTIVE, 0), 0);
+}
+
 TEST(XPButtonLifecycle, TerminateEndsTheFontSubscription) {
     ChangeLog log;
     TestForm form;

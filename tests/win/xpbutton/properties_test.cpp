@@ -261,6 +261,17 @@ TEST(XPButtonProperties, FontObjectIsSharedAndItsChangesRepaintAndNotify) {
     EXPECT_TRUE(PictureFont(*b.Site).lfUnderline);
 }
 
+TEST(XPButtonProperties, RepaintedLookReachesTheScreen) {
+    TestForm form;
+    form.Activate();
+    auto b = AddLogged(form, L"XPButton21", nullptr, nullptr);
+    const int w = static_cast<int>(b.Site->ClientWidth());
+    ASSERT_TRUE(PumpUntil([&] { return testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1) == ExpectedFace(STATE_NORMAL); }));
+    b.Button().SetEnabled(false);
+    EXPECT_TRUE(PumpUntil([&] { return testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1) == ExpectedFace(STATE_DISABLED); }))
+        << std::hex << testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1);
+}
+
 TEST(XPButtonProperties, FontCannotBeNone) {
     TestForm form;
     auto b = AddLogged(form, L"XPButton21", nullptr, nullptr);
