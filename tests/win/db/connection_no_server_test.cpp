@@ -49,6 +49,7 @@ TEST(DbNoServer, ClosedPortGivesFreeTdsUnableToConnect) {
         << error.what();
     EXPECT_TRUE(error.HasSqlState(L"08S01")) << error.what();
     EXPECT_TRUE(error.HasNativeError(20009)) << error.what();
+    EXPECT_FALSE(error.HasSqlState(L"HYT00")) << "refused at once, not timed out";
     // The description is the records' messages, one per line, in order.
     std::wstring joined;
     for (const db::DiagnosticRecord& record : error.Records()) {
@@ -59,6 +60,18 @@ TEST(DbNoServer, ClosedPortGivesFreeTdsUnableToConnect) {
   }
   EXPECT_FALSE(connection.IsOpen());
   EXPECT_THROW(connection.Execute(L"SELECT 1"), db::Error);
+}
+
+TEST(DbNoServer, ClosedPortIsRefusedEvenWithoutALoginTimeout) {
+  // Connect Timeout=0 means no limit: the refused TCP connection alone ends the Open.
+  db_test::WinsockScope winsock;
+  db::Connection connection;
+  try {
+    connection.Open(DorvaneString(Local(db_test::ClosedPort()), L";Connect Timeout=0"), L"", L"");
+    FAIL() << "Open succeeded against a closed port";
+  } catch (const db::Error& error) {
+    EXPECT_TRUE(error.HasSqlState(L"08S01")) << error.what();
+  }
 }
 
 TEST(DbNoServer, EmptyDataSourceMeansLocalhostForFreeTds) {
