@@ -234,6 +234,43 @@ TEST(HostContainer, AccessKeyMovesFocusAndIsDelivered) {
     EXPECT_EQ(::GetFocus(), first.hwnd());
 }
 
+TEST(HostContainer, PlainKeyInATextFieldIsTypingAndHiddenControlsAreSkipped) {
+    Names log;
+    TestForm form;
+    form.Activate();
+    host::ControlSite& site = AddProbe(form, L"Probe1", log);
+    ASSERT_FALSE(site.Load(nullptr).has_value());
+    site.ControlAs<Probe>().SetAccessKeys(L"q");
+    const HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 100, 120, 24,
+                                        form.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(edit, nullptr);
+    auto presses = [&] {
+        return std::count_if(log.begin(), log.end(), [](const std::wstring& e) { return e.rfind(L"AccessKeyPress", 0) == 0; });
+    };
+    ::SetFocus(edit);
+    Pump();
+    ::PostMessageW(edit, WM_CHAR, L'q', 1);
+    host::DoEvents();
+    EXPECT_EQ(presses(), 0);
+    wchar_t text[16] = {};
+    ::GetWindowTextW(edit, text, 16);
+    EXPECT_STREQ(text, L"q");
+
+    // Alt+Q from the text field reaches the control...
+    ::PostMessageW(edit, WM_SYSCHAR, L'q', 1 << 29);
+    host::DoEvents();
+    EXPECT_EQ(presses(), 1);
+    EXPECT_EQ(::GetFocus(), site.hwnd());
+    // ...but not once it is hidden.
+    ::SetFocus(edit);
+    ::ShowWindow(site.hwnd(), SW_HIDE);
+    Pump();
+    ::PostMessageW(edit, WM_SYSCHAR, L'q', 1 << 29);
+    host::DoEvents();
+    EXPECT_EQ(presses(), 1);
+    ::DestroyWindow(edit);
+}
+
 TEST(HostContainer, SendKeysTabMovesTheFocus) {
     Names log1, log2;
     TestForm form;

@@ -100,6 +100,29 @@ TEST(XPButtonPersistence, EveryPropertySurvivesARoundTrip) {
     EXPECT_EQ(c.Button().Font()->Desc(), desc);
 }
 
+TEST(XPButtonPersistence, ContainerMaySaveFromInsidePropertyChanged) {
+    // A design tool reads the properties back as soon as it hears of a change.
+    TestForm form;
+    host::ControlSite* site = nullptr;
+    std::vector<std::wstring> savedCaptions;
+    host::SiteSettings settings;
+    settings.Name = L"XPButton21";
+    settings.Bounds = kBounds;
+    settings.OnPropertyChanged = [&](const std::wstring& name) {
+        host::PropertyBag bag;
+        ASSERT_FALSE(site->Save(bag).has_value()) << testing::PrintToString(name);
+        savedCaptions.push_back(host::ToText(bag.ReadProperty(L"Caption", std::wstring(L"&OK"))));
+    };
+    site = &form.Container().AddControl(std::make_unique<xpbutton::XPButton2>(), std::move(settings));
+    const host::PropertyBag saved = testing_support::ButtonBag(L"分离");
+    ASSERT_FALSE(site->Load(&saved).has_value());
+    ASSERT_EQ(savedCaptions.size(), 5u);  // Caption, ForeColor, Font, FocusRect, Enabled
+    EXPECT_EQ(savedCaptions.front(), L"分离");
+    savedCaptions.clear();
+    site->ControlAs<xpbutton::XPButton2>().SetCaption(L"&Detach");
+    EXPECT_EQ(savedCaptions, std::vector<std::wstring>{L"&Detach"});
+}
+
 TEST(XPButtonPersistence, EmptyBagGivesTheDefaults) {
     TestForm form;
     const host::PropertyBag empty;
