@@ -11,16 +11,25 @@ namespace {
 std::atomic<UINT_PTR> g_nextId{1};
 std::atomic<long> g_liveStubs{0};
 
-// Counts the dispatches of a stub on the stack, also when the owner's code throws.
-class DepthGuard {
+// The dispatches of hooked messages now on this thread's stack, innermost first: one
+// frame per stub call, living in that call's stack frame.
+struct DispatchFrame {
+    HWND hWnd;
+    DispatchFrame* pOuter;
+};
+thread_local DispatchFrame* t_pInnermost = nullptr;
+// Stubs released while their window was busy, waiting for its dispatch to end.
+thread_local HookStub* t_pReleased = nullptr;
+
+class FrameGuard {
 public:
-    explicit DepthGuard(int& depth) noexcept : m_depth(depth) { ++m_depth; }
-    ~DepthGuard() { --m_depth; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
+    explicit FrameGuard(HWND hWnd) noexcept : m_frame{hWnd, t_pInnermost} { t_pInnermost = &m_frame; }
+    ~FrameGuard() { t_pInnermost = m_frame.pOuter; }
+    FrameGuard(const FrameGuard&) = delete;
+    FrameGuard& operator=(const FrameGuard&) = delete;
 
 private:
-    int& m_depth;
+    DispatchFrame m_frame;
 };
 
 }  // namespace
@@ -69,18 +78,45 @@ void HookStub::Unregister() noexcept {
     m_bInstalled = false;
 }
 
+bool HookStub::WindowBusy(HWND hWnd) noexcept {
+    for (const DispatchFrame* frame = t_pInnermost; frame != nullptr; frame = frame->pOuter) {
+        if (frame->hWnd == hWnd) return true;
+    }
+    return false;
+}
+
 void HookStub::Release() noexcept {
     // From here on no message reaches the owner through this stub, and the record's tables,
     // which are about to be erased, are never read again.
     m_pOwner = nullptr;
     m_pBeforeMsgs = m_pAfterMsgs = nullptr;
     m_nBeforeCount = m_nAfterCount = 0;
-    Unregister();
-    if (m_nDepth > 0) {
-        m_bReleased = true;  // Dispatch() frees the stub when the outermost call returns
+    if (WindowBusy(m_hWnd)) {
+        // A dispatch of this window is running: this stub may be on the stack, and the
+        // service may already have chosen it as the next link of a message that is still
+        // being handled further out (a callback that sent a message to the window).
+        // Removing the link now would leave that message pointing at a freed link; as a
+        // plain forwarder it stays harmless until the outermost dispatch returns.
+        m_pNextReleased = t_pReleased;
+        t_pReleased = this;
         return;
     }
+    Unregister();
     delete this;
+}
+
+void HookStub::FinishReleased(HWND hWnd) noexcept {
+    HookStub** link = &t_pReleased;
+    while (*link != nullptr) {
+        HookStub* stub = *link;
+        if (stub->m_hWnd != hWnd) {
+            link = &stub->m_pNextReleased;
+            continue;
+        }
+        *link = stub->m_pNextReleased;
+        stub->Unregister();
+        delete stub;
+    }
 }
 
 LRESULT CALLBACK HookStub::SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
@@ -92,7 +128,7 @@ LRESULT HookStub::Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     const UINT uArrived = uMsg;
     LRESULT lReturn = 0;
     {
-        DepthGuard depth(m_nDepth);
+        FrameGuard frame(hWnd);
         bool bHandled = false;
         HWND lng_hWnd = hWnd;
         Deliver(true, bHandled, lReturn, lng_hWnd, uMsg, wParam, lParam);
@@ -104,13 +140,15 @@ LRESULT HookStub::Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
             Deliver(false, bHandled, lReturn, lng_hWnd, uMsg, wParam, lParam);
         }
         if (uArrived == WM_NCDESTROY) {
-            // The window is going away: leave its chain now (the service must not outlive
-            // the window with our registration in it); a later unhook only frees the stub.
+            // The window is going away: leave its chain now, while the service can still
+            // find it; once the window is destroyed no message is passed along it again.
+            // A later unhook only frees the stub.
             Unregister();
             m_bGone = true;
         }
     }
-    if (m_nDepth == 0 && m_bReleased) delete this;
+    // This stub may be among those freed here: nothing below touches it.
+    if (!WindowBusy(hWnd)) FinishReleased(hWnd);
     return lReturn;
 }
 

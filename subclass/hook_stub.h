@@ -34,9 +34,10 @@ public:
     void SetTable(int32_t When, const UINT* pTable, int32_t count) noexcept;
     void SetCount(int32_t When, int32_t count) noexcept;
 
-    // Ends the stub: drops the owner and the tables, removes the registration unless the
-    // window is gone, and frees the stub now, or when the dispatch running on it returns
-    // (the owner may unhook from inside its own callback).
+    // Ends the stub: drops the owner and the tables at once, so it only forwards from here
+    // on; then removes the registration (unless the window is gone) and frees the stub, now
+    // if no message of its window is being dispatched through a stub on this thread, else
+    // when the outermost such dispatch returns (see Dispatch).
     void Release() noexcept;
 
     UINT_PTR Id() const noexcept { return m_uId; }        // unique, increasing per stub
@@ -59,6 +60,10 @@ private:
     void Deliver(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg,
                  WPARAM& wParam, LPARAM& lParam);
     void Unregister() noexcept;
+    // Whether a stub's dispatch of a message of hWnd is on this thread's stack.
+    static bool WindowBusy(HWND hWnd) noexcept;
+    // Unregisters and frees the released stubs of hWnd once it is no longer busy.
+    static void FinishReleased(HWND hWnd) noexcept;
 
     ISubclassOwner* m_pOwner;
     const HWND m_hWnd;
@@ -67,10 +72,9 @@ private:
     int32_t m_nBeforeCount = 0;
     const UINT* m_pAfterMsgs = nullptr;
     int32_t m_nAfterCount = 0;
-    int m_nDepth = 0;           // dispatches of this stub now on the stack
+    HookStub* m_pNextReleased = nullptr;  // the thread's list of stubs waiting to be freed
     bool m_bInstalled = false;  // registered with the window
     bool m_bGone = false;       // WM_NCDESTROY seen: the registration is already removed
-    bool m_bReleased = false;   // unhooked while dispatching: free when the last one returns
 };
 
 // Frees a stub through Release(), for stubs not yet handed to a record.

@@ -172,3 +172,53 @@ TEST(HookChain, OwnerDestroyedUnhooksEverything) {
     EXPECT_EQ(ProcOf(second.get()), ClassProcValue());
     EXPECT_EQ(SendMessageW(first.get(), MSG_A, 2, 2), ProbeResult(MSG_A, 2, 2));
 }
+
+TEST(HookChain, OwnerUnhooksDuringAMessageSentFromAnOuterCallback) {
+    const long stubs = HookStub::LiveCount();
+    TestWindow window;
+    RecordingOwner inner("inner"), outer("outer");
+    ASSERT_EQ(inner.hooks.HookWindow(window.get()), 0);
+    ASSERT_EQ(outer.hooks.HookWindow(window.get()), 0);  // hooked last: runs first
+    inner.hooks.HookMessage(window.get(), MSG_A, HOOK_BEFORE | HOOK_AFTER);
+    inner.hooks.HookMessage(window.get(), MSG_B, HOOK_BEFORE);
+    outer.hooks.HookMessage(window.get(), MSG_A, HOOK_BEFORE | HOOK_AFTER);
+
+    // The outer owner's callback sends a second message; while that one is dispatched the
+    // inner owner, next in line for the first message, unhooks.
+    outer.action = [&](bool bBefore, bool&, LRESULT&, HWND& lng_hWnd, UINT& uMsg, WPARAM&, LPARAM&) {
+        if (bBefore && uMsg == MSG_A) SendMessageW(lng_hWnd, MSG_B, 0, 0);
+    };
+    inner.action = [&](bool, bool&, LRESULT&, HWND& lng_hWnd, UINT& uMsg, WPARAM&, LPARAM&) {
+        if (uMsg == MSG_B) inner.hooks.UnhookWindow(lng_hWnd);
+    };
+    Trail().clear();
+    EXPECT_EQ(SendMessageW(window.get(), MSG_A, 1, 1), ProbeResult(MSG_A, 1, 1));
+    EXPECT_EQ(Trail(), (std::vector<std::string>{"outer before", "inner before", "proc", "proc",
+                                                 "outer after"}));
+    EXPECT_EQ(HookStub::LiveCount(), stubs + 1);
+    outer.hooks.UnhookWindow(window.get());
+    EXPECT_EQ(ProcOf(window.get()), ClassProcValue());
+    EXPECT_EQ(HookStub::LiveCount(), stubs);
+}
+
+TEST(HookChain, WindowDestroyedFromInsideACallbackWhileOthersAreHooked) {
+    const long stubs = HookStub::LiveCount();
+    TestWindow window;
+    const HWND hWnd = window.get();
+    RecordingOwner inner("inner"), outer("outer");
+    ASSERT_EQ(inner.hooks.HookWindow(hWnd), 0);
+    ASSERT_EQ(outer.hooks.HookWindow(hWnd), 0);
+    inner.hooks.HookMessage(hWnd, MSG_A, HOOK_BEFORE | HOOK_AFTER);
+    inner.hooks.HookMessage(hWnd, WM_NCDESTROY, HOOK_AFTER);
+    outer.hooks.HookMessage(hWnd, MSG_A, HOOK_BEFORE | HOOK_AFTER);
+    outer.action = [&](bool bBefore, bool&, LRESULT&, HWND&, UINT& uMsg, WPARAM&, LPARAM&) {
+        if (bBefore && uMsg == MSG_A) window.Destroy();
+    };
+    Trail().clear();
+    SendMessageW(hWnd, MSG_A, 0, 0);
+    EXPECT_FALSE(IsWindow(hWnd));
+    EXPECT_EQ(inner.CallsFor(WM_NCDESTROY), 1u);
+    outer.hooks.UnhookWindow(hWnd);
+    inner.hooks.UnhookWindow(hWnd);
+    EXPECT_EQ(HookStub::LiveCount(), stubs);
+}
