@@ -1,6 +1,8 @@
 // XPButton2 under real keys from SendInput: Enter and Space held, Space with the left button
 // held, Space cancelled by the access key, arrow keys moving the focus, and access keys as
 // the form's container routes them.
+#include <cstdio>
+
 #include "input_fixture.h"
 
 namespace input_testing {
@@ -156,6 +158,18 @@ TEST_F(ArrowKeys, AccessKeysAreRoutedByTheContainer) {
     EXPECT_EQ(ok.Log->Clicks, 3);
     EXPECT_EQ(::GetFocus(), field);
 
+    // A disabled button is passed over: no Click and the focus stays.
+    ok.Button().SetEnabled(false);
+    SendKeyInput(VK_MENU, false);
+    ASSERT_TRUE(SendKey(*fieldSpy, 'O', false, WM_SYSKEYDOWN));
+    SendKeyInput('O', true);
+    SendKeyInput(VK_MENU, true);
+    EXPECT_TRUE(PumpUntil([&] { return fieldSpy->Count(WM_KEYUP) + fieldSpy->Count(WM_SYSKEYUP) >= 2; }, 2s));
+    testing_support::Pump(50ms);
+    EXPECT_EQ(ok.Log->Clicks, 3);
+    EXPECT_EQ(::GetFocus(), field);
+    ok.Button().SetEnabled(true);
+
     // Alt+C reaches the other button.
     SendKeyInput(VK_MENU, false);
     SendKeyInput('C', false);
@@ -163,6 +177,64 @@ TEST_F(ArrowKeys, AccessKeysAreRoutedByTheContainer) {
     SendKeyInput(VK_MENU, true);
     EXPECT_TRUE(PumpUntil([&] { return cancel.Log->Clicks == 1; }, 2s));
     EXPECT_EQ(ok.Log->Clicks, 3);
+}
+
+TEST_F(ArrowKeys, AccessKeyLetsWaitingInputRunBeforeItClicks) {
+    // Alt+O comes as four key events at once. The access key is recognised from the
+    // character message while the two key releases still wait; they reach the control
+    // before its Click.
+    ::SetFocus(ok.hwnd());
+    int releasesAtClick = -1;
+    ok.Button().Events.Click = [&] { releasesAtClick = ok.Spy->Count(WM_KEYUP) + ok.Spy->Count(WM_SYSKEYUP); };
+    const int releasesBefore = ok.Spy->Count(WM_KEYUP) + ok.Spy->Count(WM_SYSKEYUP);
+    SendKeyInput(VK_MENU, false);
+    SendKeyInput('O', false);
+    SendKeyInput('O', true);
+    SendKeyInput(VK_MENU, true);
+    ASSERT_TRUE(PumpUntil([&] { return releasesAtClick >= 0; }, 2s));
+    EXPECT_EQ(releasesAtClick, releasesBefore + 2);
+}
+
+TEST_F(ArrowKeys, TabMovesTheLooksWithTheFocus) {
+    ::SetFocus(ok.hwnd());
+    ASSERT_EQ(ok.Flags().State, STATE_FOCUSED);
+    SendKeyInput(VK_TAB, false);
+    SendKeyInput(VK_TAB, true);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == cancel.hwnd(); }, 2s));
+    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
+    EXPECT_FALSE(ok.Flags().Focused);
+    EXPECT_TRUE(cancel.Flags().Focused);
+    EXPECT_EQ(cancel.Flags().State, STATE_FOCUSED);
+    EXPECT_EQ(FacePixel(*cancel.Site), ExpectedFace(STATE_FOCUSED));
+
+    // Leaving the default button draws its focused look again.
+    ASSERT_FALSE(cancel.Site->SetDisplayAsDefault(true).has_value());
+    fprintf(stderr, "DBG after default: state %d def %d active %d over %d\n", cancel.Flags().State, cancel.Flags().Default, cancel.Flags().FormActive, cancel.Flags().MouseOver);
+    Mark(*cancel.Site);
+    SendKeyInput(VK_TAB, false);
+    SendKeyInput(VK_TAB, true);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == field; }, 2s));
+    fprintf(stderr, "DBG after tab: state %d def %d active %d over %d\n", cancel.Flags().State, cancel.Flags().Default, cancel.Flags().FormActive, cancel.Flags().MouseOver);
+    EXPECT_FALSE(cancel.Flags().Focused);
+    EXPECT_TRUE(Redrawn(*cancel.Site));
+    EXPECT_EQ(cancel.Flags().State, STATE_FOCUSED);
+
+    // Gaining the focus under the pointer keeps the hot look without repainting it;
+    // losing it there shows the hot look still.
+    ASSERT_TRUE(PointerTo(ok, 20, 10));
+    ASSERT_EQ(ok.Flags().State, STATE_HOT);
+    Mark(*ok.Site);
+    SendKeyInput(VK_TAB, false);
+    SendKeyInput(VK_TAB, true);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == ok.hwnd(); }, 2s));
+    EXPECT_TRUE(ok.Flags().Focused);
+    EXPECT_FALSE(Redrawn(*ok.Site));
+    EXPECT_EQ(ok.Flags().State, STATE_HOT);
+    SendKeyInput(VK_TAB, false);
+    SendKeyInput(VK_TAB, true);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == cancel.hwnd(); }, 2s));
+    EXPECT_FALSE(ok.Flags().Focused);
+    EXPECT_EQ(ok.Flags().State, STATE_HOT);
 }
 
 }  // namespace

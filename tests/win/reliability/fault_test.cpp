@@ -1,0 +1,161 @@
+// Failures of the server as Dorvane meets them through the real client stack: the
+// connection dropped after login or during the statement, an answer later than the login
+// timeout, the server killed while a connection is open. Each time the operator gets
+// one message box titled "分离数据库" with the error's text, the window stays usable,
+// the next detach against a healthy server succeeds, and nothing hangs.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+#include "db/connection.h"
+#include "detach_rules.h"
+#include "main_window.h"
+#include "reliability_support.h"
+#include "standin_control.h"
+
+namespace reliability {
+namespace {
+
+using dorvane::test::StandinServer;
+
+// Longest a failing press may take before the test calls it a hang: the default login
+// timeout (15 s) plus the driver's own slack.
+constexpr DWORD kBoxLimitMs = 60000;
+
+std::wstring ServerText(const StandinServer& s) { return L"127.0.0.1," + std::to_wstring(s.Port()); }
+
+class Faults : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_.AddDatabase(L"db_ZVQ");
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    form_ = app::Form1::Create(instance, app::Form1::LoadDesign(instance), SW_SHOW);
+    PumpMessages();
+    form_->strdata = L"db_ZVQ";
+  }
+  void TearDown() override {
+    form_.reset();
+    PumpMessages();
+  }
+
+  StandinServer Start(std::vector<std::wstring> extra = {}) {
+    std::vector<std::wstring> args{L"--data", folder_.UnixPath()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return StandinServer::Start(args);
+  }
+
+  // Presses "分离" against `server` and returns the message box's text; fails the test
+  // when no box titled "分离数据库" appeared in time.
+  std::wstring PressDetach(const std::wstring& server) {
+    ::SetWindowTextW(form_->ChildWindow(L"Text3"), server.c_str());
+    MessageBoxWatcher watcher(form_->hwnd(), kBoxLimitMs);
+    form_->Command3_Click();
+    EXPECT_TRUE(watcher.Finish()) << "no message box within " << kBoxLimitMs << " ms";
+    EXPECT_EQ(watcher.Title(), app::kDetachTitle);
+    return watcher.Text();
+  }
+
+  // The window after a failure: enabled, answering messages, fields unchanged, and a
+  // detach against a healthy server succeeds.
+  void ExpectUsableAndNextDetachWorks() {
+    EXPECT_TRUE(::IsWindow(form_->hwnd()));
+    EXPECT_TRUE(::IsWindowEnabled(form_->hwnd()));
+    DWORD_PTR result = 0;
+    EXPECT_NE(::SendMessageTimeoutW(form_->hwnd(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0);
+    EXPECT_EQ(form_->strdata, L"db_ZVQ");
+    StandinServer healthy = Start();
+    EXPECT_EQ(PressDetach(ServerText(healthy)), app::kDetachSucceeded);
+    CheckSession check(healthy.Port());
+    ASSERT_TRUE(check.Connected());
+    EXPECT_EQ(check.Column(L"SELECT name FROM sys.databases WHERE name = N'db_ZVQ'"), std::vector<std::wstring>{});
+  }
+
+  // The description the connection layer gives for the same failure, pressed directly.
+  std::wstring DirectError(const std::wstring& server) {
+    try {
+      db::Connection connection;
+      connection.Open(app::BuildConnectionString(server), L"", L"");
+      connection.Execute(app::BuildDetachStatement(L"db_ZVQ"));
+    } catch (const db::Error& e) {
+      return e.Description();
+    }
+    ADD_FAILURE() << "the failure did not fail";
+    return L"";
+  }
+
+  SampleFolder folder_;
+  std::unique_ptr<app::Form1> form_;
+};
+
+TEST_F(Faults, ConnectionDroppedAfterLogin) {
+  StandinServer faulty = Start({L"--fault", L"drop-after-login"});
+  const std::wstring expected = DirectError(ServerText(faulty));
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(PressDetach(ServerText(faulty)), expected);
+  ExpectUsableAndNextDetachWorks();
+}
+
+TEST_F(Faults, ConnectionDroppedDuringExecute) {
+  StandinServer faulty = Start({L"--fault", L"drop-during-execute"});
+  const std::wstring expected = DirectError(ServerText(faulty));
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(PressDetach(ServerText(faulty)), expected);
+  // The statement never ran: the database is still attached on that server.
+  CheckSession check(faulty.Port());
+  if (check.Connected()) {
+    EXPECT_EQ(check.Column(L"SELECT name FROM sys.databases WHERE name = N'db_ZVQ'"),
+              std::vector<std::wstring>{L"db_ZVQ"});
+  }
+  ExpectUsableAndNextDetachWorks();
+}
+
+TEST_F(Faults, AnswerLaterThanAShortConnectTimeout) {
+  StandinServer slow = Start({L"--delay-ms", L"8000"});
+  const std::wstring text = L"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source='" + ServerText(slow) +
+                            L"';User ID=sa;Initial Catalog=master;Connect Timeout=2";
+  db::Connection connection;
+  const ULONGLONG start = ::GetTickCount64();
+  try {
+    connection.Open(text, L"", L"");
+    ADD_FAILURE() << "Open succeeded against a server slower than the timeout";
+  } catch (const db::Error& e) {
+    EXPECT_FALSE(e.Description().empty());
+    std::printf("timed out after %llu ms: %s\n", ::GetTickCount64() - start, e.what());
+  }
+  EXPECT_FALSE(connection.IsOpen());
+}
+
+TEST_F(Faults, AnswerLaterThanTheDefaultLoginTimeout) {
+  // Slower than the 15 s Form1 connects with; the press ends with the timeout's text.
+  StandinServer slow = Start({L"--delay-ms", L"25000"});
+  const std::wstring text = PressDetach(ServerText(slow));
+  EXPECT_FALSE(text.empty());
+  EXPECT_NE(text, app::kDetachSucceeded);
+  slow.Kill();  // its delayed answers would only keep the test waiting
+  ExpectUsableAndNextDetachWorks();
+}
+
+TEST_F(Faults, ServerKilledWhileAConnectionIsOpen) {
+  StandinServer doomed = Start();
+  db::Connection connection;
+  connection.Open(app::BuildConnectionString(ServerText(doomed)), L"", L"");
+  ASSERT_TRUE(connection.IsOpen());
+  doomed.Kill();
+  try {
+    connection.Execute(app::BuildDetachStatement(L"db_ZVQ"));
+    ADD_FAILURE() << "Execute succeeded on a connection whose server was killed";
+  } catch (const db::Error& e) {
+    EXPECT_FALSE(e.Description().empty());
+    std::printf("after the kill: %s\n", e.what());
+  }
+  // Releasing the broken connection returns; so does a press against the dead port.
+  connection = db::Connection();
+  const std::wstring text = PressDetach(ServerText(doomed));
+  EXPECT_FALSE(text.empty());
+  EXPECT_NE(text, app::kDetachSucceeded);
+  ExpectUsableAndNextDetachWorks();
+}
+
+}  // namespace
+}  // namespace reliability
