@@ -22,6 +22,7 @@ std::string Latin1ToUtf8(ByteSpan bytes) {
 }
 
 std::optional<std::int64_t> LittleEndianInt(ByteSpan v) {
+  if (v.size() > 8) return std::nullopt;
   std::uint64_t u = 0;
   for (std::size_t i = 0; i < v.size(); ++i) u |= static_cast<std::uint64_t>(v[i]) << (8 * i);
   switch (v.size()) {

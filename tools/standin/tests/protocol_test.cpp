@@ -123,6 +123,19 @@ TEST(RpcParsing, NamedCallsAndTruncation) {
     }
   }
   EXPECT_FALSE(SkipAllHeaders(Bytes{0xFF, 0, 0, 0, 1}));
+
+  // An integer parameter whose length byte claims more than eight bytes.
+  ByteWriter w;
+  w.U16Le(1);
+  w.Raw(Utf8ToUtf16Le("p"));
+  w.U16Le(0);
+  w.U8(0);     // unnamed parameter
+  w.U8(0);     // status
+  w.U8(0x26);  // INTN
+  w.U8(16);
+  w.U8(16);
+  w.Raw(Bytes(16, 0xAA));
+  EXPECT_FALSE(ParseRpc(w.Data(), &why, &unsupported));
 }
 
 // A session fed messages directly; answers decoded by the test client's decoder.
