@@ -131,4 +131,9 @@ TEST(DbNoServer, StringErrorsComeBeforeAnyDriverWork) {
   EXPECT_FALSE(connection.IsOpen());
 }
 
+TEST(DbErrorText, WhatIsUtf8OfTheUtf16Description) {
+  const db::Error error(L"分离 \U00020000 \xD800x");  // a pair, then a lone surrogate
+  EXPECT_STREQ(error.what(), "\xE5\x88\x86\xE7\xA6\xBB \xF0\xA0\x80\x80 \xEF\xBF\xBDx");
+}
+
 }  // namespace

@@ -141,6 +141,17 @@ TEST_F(DbServer, NamesWithQuotesAndChineseDetachWhenQuotedByTheCaller) {
       << error.what();
 }
 
+TEST_F(DbServer, UnknownInitialCatalogFailsTheLoginWith4060) {
+  const db::Error error = ErrorOf([&] {
+    db::Connection connection;
+    connection.Open(DorvaneString(Port(), L"'no such db'"), L"", L"");
+  });
+  EXPECT_TRUE(error.HasNativeError(4060)) << error.what();
+  EXPECT_NE(error.Description().find(L"Cannot open database \"no such db\" requested by the login."),
+            std::wstring::npos)
+      << error.what();
+}
+
 TEST_F(DbServer, ErrorsInLaterResultsAreRaised) {
   db::Connection connection;
   connection.Open(DorvaneString(Port()), L"", L"");
