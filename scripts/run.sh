@@ -26,6 +26,7 @@ STANDIN="$ROOT/build/native/tools/standin/dorvane-standin"
 STANDIN_PID=$!
 cleanup() { kill "$STANDIN_PID" 2>/dev/null || true; wait "$STANDIN_PID" 2>/dev/null || true; }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 sleep 0.5
 kill -0 "$STANDIN_PID" 2>/dev/null || { echo "run: the stand-in did not start (is port 1433 in use?)" >&2; exit 1; }
 echo "run: stand-in SQL Server on 127.0.0.1:1433 serving database db_ZVQ"
