@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cwctype>
 #include <set>
 
 namespace host {
@@ -167,11 +166,18 @@ void ControlSite::DestroyWindow() {
     }
 }
 
+wchar_t ControlSite::LowerCase(wchar_t c) {
+    // The C runtime's towlower changes only A-Z in the "C" locale; the system's mapping
+    // covers every script, so Alt+Ж finds the key ж.
+    ::CharLowerBuffW(&c, 1);
+    return c;
+}
+
 bool ControlSite::WantsAccessKey(wchar_t key) const {
     if (!::IsWindowEnabled(hwnd())) return false;
-    const wchar_t k = static_cast<wchar_t>(std::towlower(key));
+    const wchar_t k = LowerCase(key);
     for (wchar_t c : accessKeys_)
-        if (static_cast<wchar_t>(std::towlower(c)) == k) return true;
+        if (LowerCase(c) == k) return true;
     return false;
 }
 

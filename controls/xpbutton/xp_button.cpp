@@ -1,7 +1,6 @@
 // XPButton2's model: properties with their side effects, persistence, lifecycle.
 #include "xp_button.h"
 
-#include <cwctype>
 
 #include "host_error.h"
 
@@ -38,7 +37,7 @@ std::wstring XPButton2::ParseAccessKey() const {
     for (;;) {
         const size_t amp = m_sCaption.find(L'&', pos);
         if (amp == std::wstring::npos || amp + 1 >= m_sCaption.size()) return {};
-        const wchar_t key = static_cast<wchar_t>(std::towlower(m_sCaption[amp + 1]));
+        const wchar_t key = host::ControlSite::LowerCase(m_sCaption[amp + 1]);
         if (key == L'&') {
             pos = amp + 2;  // a doubled ampersand is a literal one
             continue;

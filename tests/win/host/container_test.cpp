@@ -271,6 +271,26 @@ TEST(HostContainer, PlainKeyInATextFieldIsTypingAndHiddenControlsAreSkipped) {
     ::DestroyWindow(edit);
 }
 
+TEST(HostContainer, AccessKeysMatchWithoutRegardToCaseBeyondAscii) {
+    Names log;
+    TestForm form;
+    form.Activate();
+    host::ControlSite& site = AddProbe(form, L"Probe1", log);
+    ASSERT_FALSE(site.Load(nullptr).has_value());
+    for (const auto& [keys, typed] : {std::pair{L"ж", L'Ж'}, std::pair{L"ä", L'Ä'}, std::pair{L"Q", L'q'}}) {
+        site.ControlAs<Probe>().SetAccessKeys(keys);
+        EXPECT_TRUE(site.WantsAccessKey(typed)) << testing::PrintToString(std::wstring(keys));
+    }
+    site.ControlAs<Probe>().SetAccessKeys(L"ж");
+    EXPECT_FALSE(site.WantsAccessKey(L'з'));
+    ::SetFocus(site.hwnd());
+    Pump();
+    log.clear();
+    ::PostMessageW(site.hwnd(), WM_SYSCHAR, L'Ж', 1 << 29);
+    host::DoEvents();
+    EXPECT_EQ(log, (Names{L"AccessKeyPress Ж"}));
+}
+
 TEST(HostContainer, SendKeysTabMovesTheFocus) {
     Names log1, log2;
     TestForm form;

@@ -86,7 +86,7 @@ TEST(XPButtonProperties, AccessKeyOfCaption) {
         {L"&z", L"z"},         {L"a&&b", L""},       {L"a&&b&c", L"c"},     {L"&&&x", L"x"},
         {L"abc&", L""},        {L"&&", L""},         {L"&", L""},           {L"", L""},
         {L"no key", L""},      {L"&1 first", L"1"},  {L"分离(&D)", L"d"},   {L"&分离", L"分"},
-        {L"a&b&c", L"b"},      {L"&&&&", L""},
+        {L"a&b&c", L"b"},      {L"&&&&", L""},       {L"&Ä", L"ä"},        {L"&Жар", L"ж"},
     };
     for (const auto& c : cases) {
         button.SetCaption(c.caption);
