@@ -188,6 +188,7 @@ int RunSupervisor(const char* /*argv0*/, const std::vector<std::string>& args) {
 
   char tmpl[] = "/tmp/dorvane-standin-supervisor.XXXXXX";
   if (!::mkdtemp(tmpl)) { std::cerr << "dorvane-standin supervise: cannot make a work folder\n"; return 2; }
+  Supervisor sup(tmpl);  // from here on its folder is removed on every way out
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
     std::cerr << "dorvane-standin supervise: cannot create the signal pipe\n";
@@ -220,7 +221,6 @@ int RunSupervisor(const char* /*argv0*/, const std::vector<std::string>& args) {
     }
   }
 
-  Supervisor sup(tmpl);
   std::map<int, std::pair<UniqueFd, std::string>> clients;  // fd -> (socket, partial line)
   const auto end = std::chrono::steady_clock::now() + kLifetime;
   bool quit = false;
