@@ -53,12 +53,23 @@ TEST_F(Activation, DeactivationDuringAMousePressCancelsIt) {
     ASSERT_TRUE(PointerTo(ok, 20, 10));
     ASSERT_TRUE(LeftDown(ok));
     ASSERT_EQ(ok.Flags().State, STATE_PRESSED);
+    // The form hears of its deactivation before the control loses the focus, so what
+    // FormActivate 0 sees is the deactivation's own doing.
+    std::vector<XPButton2::Flags> atDeactivation;
+    ok.Button().Events.FormActivate = [&](int32_t& state) {
+        if (state == 0) atDeactivation.push_back(ok.Flags());
+    };
     other.Activate();
     ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
     EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
     EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_NORMAL));
     EXPECT_FALSE(ok.Flags().Pressed);
     EXPECT_FALSE(ok.Flags().MouseDown);
+    ASSERT_EQ(atDeactivation.size(), 1u);
+    EXPECT_TRUE(atDeactivation[0].Focused);
+    EXPECT_FALSE(atDeactivation[0].Pressed);
+    EXPECT_FALSE(atDeactivation[0].MouseDown);
+    EXPECT_EQ(atDeactivation[0].State, STATE_NORMAL);
     // The release still reaches the control (the pointer is over it), and clicks nothing.
     ASSERT_TRUE(LeftUp(ok));
     EXPECT_EQ(ok.Log->Clicks, 0);
@@ -72,12 +83,19 @@ TEST_F(Activation, DeactivationDuringASpacePressCancelsIt) {
     ::SetFocus(ok.hwnd());
     ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
     ASSERT_EQ(ok.Flags().State, STATE_PRESSED);
+    std::vector<XPButton2::Flags> atDeactivation;
+    ok.Button().Events.FormActivate = [&](int32_t& state) {
+        if (state == 0) atDeactivation.push_back(ok.Flags());
+    };
     MessageSpy otherSpy(other.hwnd());
     other.Activate();
     ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
     EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
     EXPECT_FALSE(ok.Flags().SpaceDown);
     EXPECT_FALSE(ok.Flags().Pressed);
+    ASSERT_EQ(atDeactivation.size(), 1u);
+    EXPECT_FALSE(atDeactivation[0].SpaceDown);
+    EXPECT_FALSE(atDeactivation[0].Pressed);
     // The release goes to the window that now has the focus.
     ASSERT_TRUE(KeyUp(otherSpy, VK_SPACE));
     EXPECT_EQ(ok.Log->Clicks, 0);

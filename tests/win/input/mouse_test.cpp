@@ -1,7 +1,5 @@
 // XPButton2 under the real pointer: hovering, pressing, dragging out and back, right
 // button and double clicks, the inclusive right and bottom edges, and SnapMouseTo.
-#include <cmath>
-
 #include "input_fixture.h"
 
 namespace input_testing {
@@ -179,17 +177,23 @@ TEST_F(MouseInput, RightAndBottomEdgesCountAsInside) {
 }
 
 TEST_F(MouseInput, SnapMouseToPutsThePointerAtTheCentre) {
-    // 82 x 27 pixels: the centre is 41 across and 13.5 down, the half going to the even
-    // screen row.
+    // 82 x 27 pixels: the centre is 41 across and 13.5 down. The control is placed so that
+    // its client origin is on an odd screen row: origin + 13.5 is then an even row plus a
+    // half, which goes to that even row (rounding half away from zero would go below).
     POINT origin{0, 0};
     ::ClientToScreen(ok.hwnd(), &origin);
+    if (origin.y % 2 == 0) {
+        ::SetWindowPos(ok.hwnd(), nullptr, kFirstBounds.left, kFirstBounds.top + 1, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        origin = POINT{0, 0};
+        ::ClientToScreen(ok.hwnd(), &origin);
+    }
+    ASSERT_EQ(origin.y % 2, 1);
     ok.Button().SnapMouseTo();
     POINT p{};
     ASSERT_TRUE(::GetCursorPos(&p));
     EXPECT_EQ(p.x, origin.x + 41);
-    const int expectedY = origin.y % 2 == 0 ? origin.y + 14 : origin.y + 13;
-    EXPECT_EQ(p.y, expectedY);
-    EXPECT_EQ((p.y) % 2, 0);
+    EXPECT_EQ(p.y, origin.y + 13);
     // The control hears of the pointer there like of any other move.
     EXPECT_TRUE(testing_support::PumpUntil([&] { return ok.Flags().MouseOver; }, 2s));
     EXPECT_EQ(ok.Flags().State, STATE_HOT);
