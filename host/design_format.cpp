@@ -241,7 +241,11 @@ DesignNode ParseDesign(std::string_view utf8) {
             if (eol == text.size()) break;
             continue;
         }
-        if (line.size() > 6 && EqualsNoCase(line.substr(0, 6), L"Begin ")) {
+        // "key = value" is a property even when the key reads "Begin" or "End": a Begin
+        // line has no "=", since kinds and names are single words.
+        const size_t eqPos = line.find(L'=');
+        const bool isProperty = eqPos != std::wstring_view::npos && IsIdentifier(Trim(line.substr(0, eqPos)));
+        if (!isProperty && line.size() > 6 && EqualsNoCase(line.substr(0, 6), L"Begin ")) {
             std::wstring_view rest = Trim(line.substr(6));
             size_t sp = rest.find_first_of(L" \t");
             if (sp == std::wstring_view::npos) Malformed(lineNo, L"Begin needs a kind and a name");
@@ -254,7 +258,7 @@ DesignNode ParseDesign(std::string_view utf8) {
             node.Name = name;
             stack.push_back(std::move(node));
             haveRoot = true;
-        } else if (EqualsNoCase(line, L"End")) {
+        } else if (!isProperty && EqualsNoCase(line, L"End")) {
             if (stack.empty()) Malformed(lineNo, L"End without Begin");
             DesignNode done = std::move(stack.back());
             stack.pop_back();

@@ -108,6 +108,19 @@ TEST(HostDesignFormat, WriteThenParseGivesTheSameTree) {
     EXPECT_EQ(b->Children[0].Name, L"Frame1");
 }
 
+TEST(HostDesignFormat, PropertiesNamedLikeTheKeywordsRoundTrip) {
+    DesignNode root{L"Form", L"Form1", {}, {}};
+    root.Properties.Set(L"Begin", int32_t{1});
+    root.Properties.Set(L"End", std::wstring(L"Begin X Y"));
+    root.Children.push_back(DesignNode{L"Begin", L"End", {}, {}});
+    const DesignNode back = host::ParseDesign(host::WriteDesign(root));
+    EXPECT_EQ(host::ToInt32(back.Properties.ReadProperty(L"begin", Value())), 1);
+    EXPECT_EQ(host::ToText(back.Properties.ReadProperty(L"end", Value())), L"Begin X Y");
+    ASSERT_EQ(back.Children.size(), 1u);
+    EXPECT_EQ(back.Children[0].Kind, L"Begin");
+    EXPECT_EQ(back.Children[0].Name, L"End");
+}
+
 TEST(HostDesignFormat, SingleValues) {
     EXPECT_EQ(std::get<std::wstring>(host::ParseDesignValue(L"\"\"\"\"")), L"\"");
     EXPECT_EQ(std::get<bool>(host::ParseDesignValue(L" TRUE ")), true);
