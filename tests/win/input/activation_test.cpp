@@ -19,6 +19,14 @@ TEST_F(Activation, FormActivateReportsOneAndZero) {
     form->Activate();
     ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
     EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0, 1}));
+
+    // On a form that is not an MDI child only WM_ACTIVATE counts (sent to the form's own
+    // procedure to tell the two apart).
+    ok.Log->Clear();
+    ::SendMessageW(form->hwnd(), WM_NCACTIVATE, FALSE, 0);
+    EXPECT_TRUE(ok.Log->Activations.empty());
+    EXPECT_TRUE(ok.Flags().FormActive);
+    ::SendMessageW(form->hwnd(), WM_NCACTIVATE, TRUE, 0);
 }
 
 TEST_F(Activation, ActivationRestoresTheHotAndTheDefaultLook) {
@@ -131,6 +139,90 @@ TEST_F(Activation, DefaultButtonShowsFocusedWhenThePointerLeaves) {
     EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
     EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_FOCUSED));
     EXPECT_FALSE(ok.Flags().Focused);
+}
+
+// The form as an MDI child: the control watches WM_NCACTIVATE instead of WM_ACTIVATE.
+TEST(MdiChildActivation, NonClientActivationReportsOneAndZero) {
+    ParkCursor();
+    OtherWindow other;
+    testing_support::TestForm form(400, 300, /*mdiChild=*/true);
+    Probe ok = AddProbe(form, L"XPButton21", L"&OK");
+    ASSERT_NE(ok.Button().Hooks().FindHook(form.hwnd(), false), -1);
+    ASSERT_TRUE(ActivateAgain(form, other, {&ok}));
+    EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0, 1}));
+    other.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0, 1, 0}));
+
+    // Which message it is, told apart by sending each to the form's own procedure: the
+    // non-client one counts, WM_ACTIVATE does not.
+    ok.Log->Clear();
+    ::SendMessageW(form.hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
+    EXPECT_TRUE(ok.Log->Activations.empty());
+    ::SendMessageW(form.hwnd(), WM_NCACTIVATE, TRUE, 0);
+    EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{1}));
+    EXPECT_TRUE(ok.Flags().FormActive);
+}
+
+// The Click handler shows a real message box: it takes the activation from the form while
+// the handler runs, and gives it back when it closes.
+struct BoxWatch {
+    const Probe* Button = nullptr;
+    bool Seen = false;
+    XPButton2::Flags AtBox{};
+    std::vector<int32_t> ActivationsAtBox;
+    int Ticks = 0;
+};
+BoxWatch g_box;
+
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM lParam) {
+    wchar_t cls[16] = {};
+    ::GetClassNameW(hwnd, cls, 16);
+    if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd)) {
+        *reinterpret_cast<HWND*>(lParam) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK CloseBoxTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND box = nullptr;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &FindBox, reinterpret_cast<LPARAM>(&box));
+    ++g_box.Ticks;
+    // Closed once it is the active window, or after about two seconds whatever it is.
+    if (box && (::GetActiveWindow() == box || g_box.Ticks > 100)) {
+        g_box.Seen = ::GetActiveWindow() == box;
+        g_box.AtBox = g_box.Button->Flags();
+        g_box.ActivationsAtBox = g_box.Button->Log->Activations;
+        ::KillTimer(nullptr, id);
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+}
+
+TEST_F(Activation, MessageBoxFromClickDeactivatesAndGivesItBack) {
+    g_box = BoxWatch{};
+    g_box.Button = &ok;
+    int clicks = 0;
+    ok.Button().Events.Click = [&] {
+        ++clicks;
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &CloseBoxTimer);
+        ASSERT_NE(timer, 0u);
+        ::MessageBoxW(form->hwnd(), L"Click", L"Dorvane", MB_OK);
+    };
+    ASSERT_TRUE(PointerTo(ok, 20, 10));
+    ASSERT_TRUE(LeftDown(ok));
+    ASSERT_TRUE(LeftUp(ok));
+    EXPECT_EQ(clicks, 1);
+    ASSERT_TRUE(g_box.Seen);
+    EXPECT_FALSE(g_box.AtBox.FormActive);
+    EXPECT_FALSE(g_box.AtBox.Pressed);
+    EXPECT_FALSE(g_box.AtBox.MouseDown);
+    EXPECT_EQ(g_box.AtBox.State, STATE_NORMAL);
+    EXPECT_EQ(g_box.ActivationsAtBox, (std::vector<int32_t>{0}));
+    ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0, 1}));
+    EXPECT_FALSE(ok.Flags().Pressed);
+    EXPECT_FALSE(ok.Flags().MouseDown);
 }
 
 // A button loaded while its form is already active, and never re-activated: it hooked
