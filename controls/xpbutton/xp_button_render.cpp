@@ -139,7 +139,7 @@ void XPButton2::DrawButton(int32_t state) {
         // Wine redraws only what a new region changes, and an unchanged region changes
         // nothing: ask for the whole window. The paint comes later, from the message
         // loop, so it shows the caption and focus rectangle drawn below as well.
-        if (hwnd) ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+        if (hwnd) ::InvalidateRect(hwnd, nullptr, FALSE);
     });
 
     m_bNoRedraw = true;

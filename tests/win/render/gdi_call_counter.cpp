@@ -13,6 +13,7 @@ namespace {
 GdiCalls g_calls;
 std::set<HGDIOBJ> g_pens, g_brushes;
 std::multiset<HGDIOBJ> g_replacedByPen;
+std::set<HGDIOBJ> g_created;  // every handle value handed out while counting
 
 using LineToFn = BOOL(WINAPI*)(HDC, int, int);
 using MoveToExFn = BOOL(WINAPI*)(HDC, int, int, LPPOINT);
@@ -52,12 +53,14 @@ HPEN WINAPI CountCreatePen(int style, int width, COLORREF c) {
     ++g_calls.CreatePen;
     HPEN pen = realCreatePen(style, width, c);
     g_pens.insert(pen);
+    g_created.insert(pen);
     return pen;
 }
 HBRUSH WINAPI CountCreateSolidBrush(COLORREF c) {
     ++g_calls.CreateSolidBrush;
     HBRUSH brush = realCreateSolidBrush(c);
     g_brushes.insert(brush);
+    g_created.insert(brush);
     return brush;
 }
 BOOL WINAPI CountDeleteObject(HGDIOBJ obj) {
@@ -82,7 +85,9 @@ int WINAPI CountFillRect(HDC dc, const RECT* r, HBRUSH b) {
 }
 HRGN WINAPI CountCreateRoundRectRgn(int a, int b, int c, int d, int e, int f) {
     ++g_calls.CreateRoundRectRgn;
-    return realCreateRoundRectRgn(a, b, c, d, e, f);
+    HRGN region = realCreateRoundRectRgn(a, b, c, d, e, f);
+    g_created.insert(region);
+    return region;
 }
 int WINAPI CountSetWindowRgn(HWND w, HRGN r, BOOL redraw) {
     ++g_calls.SetWindowRgn;
@@ -177,6 +182,14 @@ void GdiCallCounter::Reset() {
     g_pens.clear();
     g_brushes.clear();
     g_replacedByPen.clear();
+    g_created.clear();
+}
+
+std::vector<HGDIOBJ> GdiCallCounter::LiveObjectsCreated() const {
+    std::vector<HGDIOBJ> live;
+    for (HGDIOBJ h : g_created)
+        if (::GetObjectType(h) != 0) live.push_back(h);
+    return live;
 }
 
 }  // namespace render_tests

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 namespace render_tests {
 
@@ -33,6 +34,9 @@ public:
 
     const GdiCalls& Calls() const;
     void Reset();
+    // The pens, brushes and regions created since the last Reset that are still GDI
+    // objects (deleted handles no longer name an object).
+    std::vector<HGDIOBJ> LiveObjectsCreated() const;
     bool Ready() const { return ready_; }
 
 private:
