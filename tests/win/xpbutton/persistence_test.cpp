@@ -82,6 +82,9 @@ TEST(XPButtonPersistence, EveryPropertySurvivesARoundTrip) {
     EXPECT_EQ(second.Font()->Desc(), desc);
     EXPECT_NE(second.Font(), font);
     EXPECT_EQ(b.Site->AccessKeys(), L"d");
+    wchar_t text[64] = {};
+    ::GetWindowTextW(b.Site->hwnd(), text, 64);
+    EXPECT_EQ(std::wstring(text), L"分离 D \U00020000 \"q\"");
     EXPECT_EQ(second.GetFlags().State, STATE_DISABLED);
     EXPECT_FALSE(::IsWindowEnabled(b.Site->hwnd()));
 
