@@ -147,6 +147,37 @@ TEST_F(MouseInput, RightButtonThenDoubleClicks) {
     EXPECT_EQ(ok.Flags().State, STATE_HOT);
 }
 
+TEST_F(MouseInput, PointerCrossingToAnAdjacentButtonMovesTheHotLook) {
+    Probe next = AddProbe(*form, L"XPButton22", L"&Apply", RECT{102, 20, 184, 47});
+    ASSERT_TRUE(ActivateAgain(*form, other, {&ok, &next}));
+    ASSERT_TRUE(PointerTo(ok, 70, 10));
+    ASSERT_EQ(ok.Flags().State, STATE_HOT);
+    // One step right is the other button's first column.
+    ASSERT_TRUE(PointerTo(next, 2, 10));
+    EXPECT_EQ(next.Flags().State, STATE_HOT);
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return !ok.Flags().MouseOver; }, 3s));
+    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
+    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_NORMAL));
+    ASSERT_TRUE(PointerTo(ok, 80, 10));
+    EXPECT_EQ(ok.Flags().State, STATE_HOT);
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return !next.Flags().MouseOver; }, 3s));
+    EXPECT_EQ(next.Flags().State, STATE_NORMAL);
+}
+
+TEST_F(MouseInput, PressOnAnInactiveFormActivatesItAndClicks) {
+    other.Activate();
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
+    ASSERT_TRUE(PointerTo(ok, 30, 10));
+    ASSERT_TRUE(LeftDown(ok));
+    EXPECT_TRUE(ok.Flags().FormActive);
+    EXPECT_EQ(::GetActiveWindow(), form->hwnd());
+    EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
+    ASSERT_TRUE(LeftUp(ok));
+    EXPECT_EQ(ok.Log->Clicks, 1);
+    EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0, 1}));
+    EXPECT_EQ(ok.Flags().State, STATE_HOT);
+}
+
 TEST_F(MouseInput, RightAndBottomEdgesCountAsInside) {
     // A real pointer is never reported at x = width or y = height (the client area ends
     // one pixel before), so these positions go to the window procedure as the platform's
