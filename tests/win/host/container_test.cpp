@@ -306,8 +306,36 @@ TEST(HostContainer, SendKeysTabMovesTheFocus) {
     EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == second.hwnd(); }, std::chrono::seconds(3)));
     host::SendKeys(L"+{TAB}");
     EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == first.hwnd(); }, std::chrono::seconds(3)));
+    Pump();
+    EXPECT_GE(::GetKeyState(VK_SHIFT), 0) << "Shift is released after its key";
     EXPECT_THROW(host::SendKeys(L"{NOSUCHKEY}"), host::Error);
     EXPECT_THROW(host::SendKeys(L"{TAB"), host::Error);
+}
+
+TEST(HostContainer, SendKeysTypesPlainCharacters) {
+    TestForm form;
+    form.Activate();
+    const HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 10, 200, 24,
+                                        form.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(edit, nullptr);
+    ::SetFocus(edit);
+    Pump();
+    host::SendKeys(L"sa分离");
+    wchar_t text[32] = {};
+    EXPECT_TRUE(PumpUntil([&] {
+        ::GetWindowTextW(edit, text, 32);
+        return std::wstring(text) == L"sa分离";
+    }, std::chrono::seconds(3))) << testing::PrintToString(std::wstring(text));
+    ::DestroyWindow(edit);
+}
+
+TEST(HostContainer, DoEventsLeavesTheQuitRequestForTheRealLoop) {
+    TestForm form;
+    ::PostQuitMessage(3);
+    host::DoEvents();
+    MSG m{};
+    ASSERT_TRUE(::PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 3u);
 }
 
 TEST(HostContainer, DoEventsDispatchesWhatIsWaiting) {

@@ -108,6 +108,12 @@ TEST(XPButtonProperties, ForeColorReachesTheSurfaceAndRepaints) {
     EXPECT_EQ(b.Site->ForeColor(), 0x0000FFu);
     EXPECT_EQ(::GetTextColor(b.Site->PictureDc()), 0x0000FFu);
     EXPECT_EQ(log.Names, (Names{L"ForeColor"}));
+
+    // A system-colour reference is kept as given and drawn in the system's colour.
+    const int32_t buttonText = static_cast<int32_t>(0x80000000u | COLOR_BTNTEXT);
+    button.SetForeColor(buttonText);
+    EXPECT_EQ(button.ForeColor(), buttonText);
+    EXPECT_EQ(::GetTextColor(b.Site->PictureDc()), ::GetSysColor(COLOR_BTNTEXT));
 }
 
 TEST(XPButtonProperties, FocusRectRepaintsOnlyWhileFocused) {
