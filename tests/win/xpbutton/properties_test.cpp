@@ -278,6 +278,24 @@ TEST(XPButtonProperties, RepaintedLookReachesTheScreen) {
         << std::hex << testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1);
 }
 
+TEST(XPButtonProperties, FontChangeDeletesTheSurfacesPreviousFont) {
+    // The system here reports no object counts, so the old font handle itself is checked.
+    TestForm form;
+    auto b = AddLogged(form, L"XPButton21", nullptr, nullptr);
+    auto& button = b.Button();
+    for (int i = 0; i < 3; ++i) {
+        const HGDIOBJ before = ::GetCurrentObject(b.Site->PictureDc(), OBJ_FONT);
+        ASSERT_EQ(::GetObjectType(before), static_cast<DWORD>(OBJ_FONT));
+        if (i == 0)
+            button.Font()->SetSize(14);
+        else
+            button.SetFont(host::FontObject::Create(host::FontDesc{i == 1 ? L"Tahoma" : L"Verdana"}));
+        const HGDIOBJ after = ::GetCurrentObject(b.Site->PictureDc(), OBJ_FONT);
+        EXPECT_NE(after, before);
+        EXPECT_NE(::GetObjectType(before), static_cast<DWORD>(OBJ_FONT)) << "round " << i;
+    }
+}
+
 TEST(XPButtonProperties, FontCannotBeNone) {
     TestForm form;
     auto b = AddLogged(form, L"XPButton21", nullptr, nullptr);
