@@ -99,10 +99,10 @@ class MessageBoxWatcher {
 
  private:
   void Watch(HWND owner, DWORD limitMs);
-  std::thread thread_;
   std::atomic<bool> seen_{false};
   std::wstring title_, text_;
   DWORD elapsedMs_ = 0;
+  std::thread thread_;  // last: it starts after the fields it writes exist
 };
 
 // Delivers pending messages of this thread (bounded).
