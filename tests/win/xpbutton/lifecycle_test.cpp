@@ -198,6 +198,22 @@ TEST(XPButtonLifecycle, ContainerCloseDownUnhooksEveryButton) {
     EXPECT_EQ(::SendMessageW(form.hwnd(), WM_ACTIVATE, WA_ACTIVE, 0), 0);
 }
 
+TEST(XPButtonLifecycle, FormWindowGoneBeforeTheControlsAreTerminated) {
+    // Closing the window destroys the button windows first; the buttons' Terminate then
+    // unhooks windows that no longer exist, which must stay harmless and quiet.
+    TestForm form;
+    const host::PropertyBag bag = testing_support::ButtonBag(L"分离");
+    auto first = AddLogged(form, L"XPButton21", &bag, nullptr, true, Slot(0));
+    auto second = AddLogged(form, L"XPButton22", &bag, nullptr, true, Slot(1));
+    ASSERT_TRUE(::DestroyWindow(form.hwnd()));
+    EXPECT_EQ(first.Site->hwnd(), nullptr);
+    EXPECT_EQ(second.Site->hwnd(), nullptr);
+    EXPECT_NO_THROW(form.Container().TerminateAll());
+    EXPECT_TRUE(first.Site->Terminated());
+    EXPECT_EQ(HookedRecordCount(first.Button()), 0);
+    EXPECT_EQ(HookedRecordCount(second.Button()), 0);
+}
+
 TEST(XPButtonLifecycle, TerminateEndsTheFontSubscription) {
     ChangeLog log;
     TestForm form;
