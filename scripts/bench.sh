@@ -48,7 +48,7 @@ mkdir -p "$WORK/data"
 STANDIN_PID=$!
 for _ in $(seq 1 100); do [ -s "$WORK/port" ] && break; sleep 0.1; done
 PORT="$(cat "$WORK/port")"
-wine "$WIN/bench_detach.exe" "$PORT" warm_up_nothing 2>/dev/null || true  # first Wine start loads the prefix
+wine "$WIN/bench/bench_detach.exe" "$PORT" warm_up_nothing 2>/dev/null || true  # first Wine start loads the prefix
 
 tsql_run() { printf '%s\ngo\n' "$1" | timeout 30 tsql -H 127.0.0.1 -p "$PORT" -U sa -P '' >"$WORK/tsql.out" 2>&1; }
 attach_sql="EXEC sp_attach_db @dbname = N'bench_db', @filename1 = N'$WORK/data/bench_db_Data.MDF', @filename2 = N'$WORK/data/bench_db_Log.LDF'"
@@ -61,10 +61,10 @@ for _ in $(seq 1 "$RUNS"); do
   t=$(now_ns); tsql_run "$detach_sql"; ms_since "$t" >>"$WORK/tsql_ms"
   grep -q "does not exist\|Msg " "$WORK/tsql.out" && { echo "tsql detach failed:"; cat "$WORK/tsql.out"; exit 1; }
   tsql_run "$attach_sql"
-  t=$(now_ns); wine "$WIN/bench_detach.exe" "$PORT" bench_db; ms_since "$t" >>"$WORK/exe_ms"
+  t=$(now_ns); wine "$WIN/bench/bench_detach.exe" "$PORT" bench_db; ms_since "$t" >>"$WORK/exe_ms"
 done
 tsql_run "$detach_sql" || true
-wine "$WIN/bench_detach.exe" "$PORT" bench_db "$WORK/data" "$RUNS" | awk '/^detach_ms/ {print $2}' >"$WORK/inproc_ms"
+wine "$WIN/bench/bench_detach.exe" "$PORT" bench_db "$WORK/data" "$RUNS" | awk '/^detach_ms/ {print $2}' >"$WORK/inproc_ms"
 [ "$(wc -l <"$WORK/inproc_ms")" = "$RUNS" ] || { echo "the in-process detach failed"; exit 1; }
 tsql_run "$attach_sql"
 echo "per detach, whole tsql process (native):          $(stats "$WORK/tsql_ms") ms"
@@ -76,11 +76,11 @@ echo "ratio Wine exe process / tsql process: $(ratio "$(median "$WORK/exe_ms")" 
 echo "== (b) start to first complete paint ($RUNS runs each, alternating)"
 : >"$WORK/dv_paint"; : >"$WORK/fl_paint"; : >"$WORK/dv_window"; : >"$WORK/fl_window"; : >"$WORK/dv_ws"
 for _ in $(seq 1 "$RUNS"); do
-  wine "$WIN/bench_launch.exe" "$(winepath -w "$WIN/Dorvane.exe")" DorvaneForm1 >"$WORK/launch.out"
+  wine "$WIN/bench/bench_launch.exe" "$(winepath -w "$WIN/Dorvane.exe")" DorvaneForm1 >"$WORK/launch.out"
   awk '/^painted_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/dv_paint"
   awk '/^window_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/dv_window"
   awk '/^working_set_kb/ {print $2/1024}' "$WORK/launch.out" >>"$WORK/dv_ws"
-  wine "$WIN/bench_launch.exe" "$(winepath -w "$WIN/bench/bench_floor_window.exe")" DorvaneBenchFloor >"$WORK/launch.out"
+  wine "$WIN/bench/bench_launch.exe" "$(winepath -w "$WIN/bench/bench_floor_window.exe")" DorvaneBenchFloor >"$WORK/launch.out"
   awk '/^painted_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/fl_paint"
   awk '/^window_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/fl_window"
 done

@@ -14,7 +14,7 @@ BUILD_DIR="$(realpath -m "${BUILD_DIR:-$ROOT/build/win}")"
   dpi=$2
   if [ "$dpi" != 96 ]; then
     wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
-    wineserver -w
+    "$WINESERVER" -w
   fi
   cd "$(dirname "$0")"
   wine "$0" & APP=$!

@@ -9,3 +9,7 @@ export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 # Wine's odbc32 forwards to unixODBC, which finds FreeTDS's driver through this file.
 export ODBCSYSINI="$BUILD_DIR/odbc"
 export ODBCINI="$BUILD_DIR/odbc/odbc.ini"
+# Debian keeps wineserver out of PATH.
+WINESERVER="$(command -v wineserver || true)"
+[ -n "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
+export WINESERVER

@@ -12,8 +12,8 @@ source "$HERE/wine-env.sh"
 XVFB_PID=""
 cleanup() {
   # Wine processes of this prefix, then its server, then the display.
-  timeout 20 wineserver -k 2>/dev/null || true
-  timeout 20 wineserver -w 2>/dev/null || true
+  timeout 20 "$WINESERVER" -k 2>/dev/null || true
+  timeout 20 "$WINESERVER" -w 2>/dev/null || true
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
   rm -f "${DISPLAY_FILE:-}"
 }
@@ -56,7 +56,7 @@ if [ ! -f "$WINEPREFIX/.dorvane-ready" ]; then
   # Xvfb has no window manager: Wine draws title bars and borders itself.
   timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
   timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  timeout 60 wineserver -w 2>/dev/null || true
+  timeout 60 "$WINESERVER" -w 2>/dev/null || true
   touch "$WINEPREFIX/.dorvane-ready"
 fi
 
