@@ -5,7 +5,10 @@
 // Why a subclassing registration and not a generated machine-code procedure: the program is
 // 64-bit, and the service already gives what a hand-made chain of window procedures does not:
 // the newest registration runs first, each passes the message on with DefSubclassProc, and
-// any registration can be removed at any time, in any order, even while it is running.
+// registrations can be removed in any order. One case it does not survive: removing a link
+// that a message further out on the stack is about to call next (a callback that sent a
+// message to its own window). So a stub released while its window is busy stays linked,
+// forwarding only, until the outermost dispatch of that window returns.
 #pragma once
 
 #include "window_hook.h"
