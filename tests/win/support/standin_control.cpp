@@ -142,7 +142,9 @@ StandinServer StandinServer::Start(const std::vector<std::wstring>& args) {
     if (a.find(L'\t') != std::wstring::npos || a.find(L'\n') != std::wstring::npos) {
       throw std::invalid_argument("stand-in control: arguments cannot contain tabs or line breaks");
     }
-    line += "\t" + ToUtf8(a);
+    // Appended piecewise: GCC 12's -Wrestrict misfires on "\t" + string at -O2.
+    line += '\t';
+    line += ToUtf8(a);
   }
   const std::string answer = Command(line);
   // "ok PORT PID"
