@@ -126,7 +126,7 @@ class LiveInjection : public testing::Test {
 
 TEST_F(LiveInjection, EachNameDetachesExactlyThatDatabase) {
   // All of them through the live stack: attach, detach through the builders, catalog
-  // check (four statements per name, about a millisecond and a half under Wine).
+  // check (four statements per name, 0.3 to 2 ms per name under Wine here).
   const std::vector<std::wstring> names = GenerateNames(kNames, kSeed);
   CheckSession check(server_->Port());
   ASSERT_TRUE(check.Connected()) << db::ToUtf8(check.Error());
