@@ -129,7 +129,14 @@ std::wstring Form1::WindowText(HWND hwnd) const {
 
 void Form1::Command2_Click() {
     CommonDialog1.Filter = L"*.MDF|*.MDF";
-    CommonDialog1.ShowOpen(hwnd_);
+    try {
+        CommonDialog1.ShowOpen(hwnd_);
+    } catch (const host::Error& e) {
+        // Without its dialog the handler cannot choose anything; say why instead of
+        // failing silently.
+        ::MessageBoxW(hwnd_, e.Description().c_str(), L"Dorvane", MB_OK);
+        return;
+    }
     if (CommonDialog1.FileName().empty()) return;
     const std::wstring P = CommonDialog1.FileName();
     const std::wstring T = CommonDialog1.FileTitle();

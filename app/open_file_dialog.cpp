@@ -4,9 +4,16 @@
 
 #include <vector>
 
+#include "host_error.h"
+
 namespace app {
 
 void CommonDialog::ShowOpen(HWND owner) {
+    if (!library_) library_.reset(::LoadLibraryW(L"comdlg32.dll"));
+    using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
+    auto getOpenFileName = host::ProcAddress<GetOpenFileNameFn>(library_.get(), "GetOpenFileNameW");
+    if (!getOpenFileName) throw host::Error(host::ErrorNumber::Platform, L"Cannot load the file dialog (comdlg32.dll)");
+
     // "a|b|c|d" becomes "a\0b\0c\0d\0\0".
     std::wstring filter = Filter;
     for (auto& c : filter)
@@ -27,7 +34,7 @@ void CommonDialog::ShowOpen(HWND owner) {
     ofn.lpstrFileTitle = title.data();
     ofn.nMaxFileTitle = static_cast<DWORD>(title.size());
     ofn.Flags = OFN_EXPLORER;
-    if (::GetOpenFileNameW(&ofn)) {
+    if (getOpenFileName(&ofn)) {
         fileName_ = file.data();
         fileTitle_ = title.data();
     } else {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "win_handles.h"
+
 namespace host {
 
 namespace {
@@ -157,6 +159,26 @@ private:
 
 }  // namespace
 
+// The accessibility library, loaded when a screen reader first asks (most runs never do).
+struct OleaccFunctions {
+    decltype(&::CreateStdAccessibleObject) CreateStdAccessibleObject = nullptr;
+    decltype(&::LresultFromObject) LresultFromObject = nullptr;
+};
+
+const OleaccFunctions& Oleacc() {
+    static const OleaccFunctions functions = [] {
+        OleaccFunctions f;
+        // Kept for the life of the process: objects handed to clients may call back into it.
+        if (HMODULE lib = ::LoadLibraryW(L"oleacc.dll")) {
+            f.CreateStdAccessibleObject =
+                ProcAddress<decltype(&::CreateStdAccessibleObject)>(lib, "CreateStdAccessibleObject");
+            f.LresultFromObject = ProcAddress<decltype(&::LresultFromObject)>(lib, "LresultFromObject");
+        }
+        return f;
+    }();
+    return functions;
+}
+
 // Wine's oleacc has no standard proxies: asking for one aborts the process there, so the
 // object answers position and hit tests itself under Wine.
 bool StandardObjectsAvailable() {
@@ -166,16 +188,17 @@ bool StandardObjectsAvailable() {
 
 IAccessible* CreateAccessibleButton(HWND hwnd, std::function<void()> press) {
     IAccessible* standard = nullptr;
-    if (StandardObjectsAvailable() &&
-        FAILED(::CreateStdAccessibleObject(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&standard))))
+    if (StandardObjectsAvailable() && Oleacc().CreateStdAccessibleObject &&
+        FAILED(Oleacc().CreateStdAccessibleObject(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&standard))))
         standard = nullptr;
     return new AccessibleButton(hwnd, standard, std::move(press));
 }
 
 LRESULT AnswerAccessibleButton(HWND hwnd, WPARAM wParam, std::function<void()> press) {
+    if (!Oleacc().LresultFromObject) return 0;
     IAccessible* button = CreateAccessibleButton(hwnd, std::move(press));
     // A failure comes back as a negative HRESULT, which clients read as "no object".
-    const LRESULT r = ::LresultFromObject(IID_IAccessible, wParam, button);
+    const LRESULT r = Oleacc().LresultFromObject(IID_IAccessible, wParam, button);
     button->Release();
     return r;
 }

@@ -58,6 +58,12 @@ struct IconTraits {
     static void Close(HICON h) noexcept { ::DestroyIcon(h); }
 };
 
+struct ModuleTraits {
+    static HMODULE Invalid() noexcept { return nullptr; }
+    static void Close(HMODULE h) noexcept { ::FreeLibrary(h); }
+};
+
+using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
 using UniqueFont = UniqueHandle<HFONT, GdiObjectTraits<HFONT>>;
 using UniqueBitmap = UniqueHandle<HBITMAP, GdiObjectTraits<HBITMAP>>;
 using UniqueBrush = UniqueHandle<HBRUSH, GdiObjectTraits<HBRUSH>>;
@@ -67,6 +73,12 @@ using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
 using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using UniqueIcon = UniqueHandle<HICON, IconTraits>;
+
+// A typed entry point of a loaded module, or null.
+template <typename Fn>
+Fn ProcAddress(HMODULE module, const char* name) noexcept {
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
+}
 
 // GetDC/ReleaseDC for the lifetime of the scope.
 class WindowDc {
