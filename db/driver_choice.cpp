@@ -107,6 +107,9 @@ ServerAddress ServerAddressFor(DriverKind kind, const std::wstring& dataSource) 
   }
   address.server = IsLocalAlias(machine) ? std::wstring(L"localhost") : std::wstring(machine);
   address.server += instance;
+  // Without a port FreeTDS refuses the host ("invalid port number"); SQL Server's default
+  // is 1433. A named instance is left to the SQL Browser lookup instead.
+  if (address.port.empty() && instance.empty()) address.port = L"1433";
   return address;
 }
 

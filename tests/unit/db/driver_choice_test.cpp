@@ -59,7 +59,9 @@ TEST(DbServerAddress, EmptyMeansTheLocalMachineInEachDriversWords) {
   EXPECT_EQ(db::ServerAddressFor(DriverKind::kOdbc18, L"").server, L"(local)");
   EXPECT_EQ(db::ServerAddressFor(DriverKind::kSqlServer, L"").server, L"(local)");
   EXPECT_EQ(db::ServerAddressFor(DriverKind::kFreeTds, L"").server, L"localhost");
+  EXPECT_EQ(db::ServerAddressFor(DriverKind::kFreeTds, L"").port, L"1433");
   EXPECT_EQ(db::ServerAddressFor(DriverKind::kFreeTds, L"(LOCAL)").server, L"localhost");
+  EXPECT_EQ(db::ServerAddressFor(DriverKind::kFreeTds, L"dbhost").port, L"1433");
   EXPECT_EQ(db::ServerAddressFor(DriverKind::kFreeTds, L".\\SQLEXPRESS").server,
             L"localhost\\SQLEXPRESS");
 }
@@ -90,7 +92,7 @@ TEST(DbServerAddress, FreeTdsGetsHostAndPortApart) {
   EXPECT_EQ(address.port, L"");
   address = db::ServerAddressFor(DriverKind::kFreeTds, L"odd,name");  // not a port
   EXPECT_EQ(address.server, L"odd,name");
-  EXPECT_EQ(address.port, L"");
+  EXPECT_EQ(address.port, L"1433");
 }
 
 db::ConnectionSettings Settings(std::wstring server, std::wstring user, std::wstring password,

@@ -2,6 +2,7 @@
 // where no server answers: driver choice, a closed port, a server that never answers.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "db/connection.h"
@@ -86,6 +87,26 @@ TEST(DbNoServer, EmptyDataSourceMeansLocalhostForFreeTds) {
     EXPECT_FALSE(error.HasNativeError(20013)) << error.what();
     EXPECT_EQ(error.Description().find(L"Unknown host"), std::wstring::npos) << error.what();
     EXPECT_FALSE(error.Records().empty());
+  }
+}
+
+TEST(DbNoServer, EmptyDataSourceReachesPort1433OnThisMachine) {
+  // SQL Server's default port: with no port FreeTDS would refuse ("invalid port number")
+  // before trying anything. A listener on 1433 that never answers proves the connection
+  // got there: the login ends in a timeout instead.
+  db_test::WinsockScope winsock;
+  std::unique_ptr<db_test::SilentListener> listener;
+  try {
+    listener = std::make_unique<db_test::SilentListener>(1433);
+  } catch (const std::runtime_error&) {
+    GTEST_SKIP() << "port 1433 is taken on this machine";
+  }
+  db::Connection connection;
+  try {
+    connection.Open(DorvaneString(L"", L";Connect Timeout=2"), L"", L"");
+    FAIL() << "Open succeeded against a server that never answers";
+  } catch (const db::Error& error) {
+    EXPECT_TRUE(error.HasSqlState(L"HYT00")) << error.what();
   }
 }
 

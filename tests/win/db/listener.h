@@ -28,13 +28,14 @@ class WinsockScope {
 // Owns a listening socket on 127.0.0.1 at a free port.
 class SilentListener {
  public:
-  SilentListener() {
+  // port 0: any free port.
+  explicit SilentListener(unsigned short port = 0) {
     socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (socket_ == INVALID_SOCKET) throw std::runtime_error("socket failed");
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    address.sin_port = htons(port);
     int length = sizeof(address);
     if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
         ::listen(socket_, 8) != 0 ||
