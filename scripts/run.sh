@@ -34,7 +34,8 @@ echo "run: in Dorvane choose $RUN_DIR/DataSource/db_ZVQ_Data.MDF, leave the serv
 
 if [ -n "${DISPLAY:-}" ]; then export WITH_WINE_DISPLAY="$DISPLAY"; fi
 cd "$RUN_DIR"
-"$ROOT/scripts/with-wine.sh" "$ROOT/build/win" bash -c '
+# Its own Wine prefix (in build/run), so a test run at the same time is not disturbed.
+"$ROOT/scripts/with-wine.sh" "$RUN_DIR" bash -c '
   wine "$0" &
   APP=$!
   if [ -z "${WITH_WINE_DISPLAY:-}" ]; then
