@@ -90,6 +90,34 @@ COLORREF ScreenPixel(HWND hwnd, int x, int y) {
     return ::GetPixel(dc.get(), x, y);
 }
 
+namespace {
+constexpr COLORREF kMarkColour = 0x00FF00FF;  // magenta: no look of the button uses it
+}  // namespace
+
+COLORREF FacePixel(const host::ControlSite& site) {
+    const int w = static_cast<int>(site.ClientWidth());
+    return PicturePixel(site, w / 2, 1);
+}
+
+COLORREF ExpectedFace(int32_t state) {
+    switch (state) {
+        case xpbutton::STATE_DISABLED: return xpbutton::FACE_DISABLED;
+        case xpbutton::STATE_NORMAL: return 0xFFFFFF;
+        case xpbutton::STATE_FOCUSED: return 0xFFE7CE;
+        case xpbutton::STATE_HOT: return 0xCEF3FF;
+        default: return xpbutton::FACE_PRESSED;
+    }
+}
+
+void MarkFace(const host::ControlSite& site) {
+    const int w = static_cast<int>(site.ClientWidth());
+    ::SetPixel(site.PictureDc(), w / 2, 1, kMarkColour);
+}
+
+bool Redrawn(const host::ControlSite& site) { return FacePixel(site) != kMarkColour; }
+
+void ParkCursor() { ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 2, ::GetSystemMetrics(SM_CYSCREEN) - 2); }
+
 GuiCounts CurrentGuiCounts() {
     HANDLE self = ::GetCurrentProcess();
     return GuiCounts{::GetGuiResources(self, GR_USEROBJECTS), ::GetGuiResources(self, GR_GDIOBJECTS)};

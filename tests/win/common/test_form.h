@@ -51,6 +51,17 @@ COLORREF PicturePixel(const host::ControlSite& site, int x, int y);
 // A pixel as shown on the screen (window DC of the control).
 COLORREF ScreenPixel(HWND hwnd, int x, int y);
 
+// The looks told apart by one pixel: the middle of the row just inside the top border is
+// white, blue, amber, the pressed grey or the disabled face, one per look. MarkFace
+// overwrites it with a colour no look uses, so Redrawn tells whether a repaint ran since.
+COLORREF FacePixel(const host::ControlSite& site);
+COLORREF ExpectedFace(int32_t state);
+void MarkFace(const host::ControlSite& site);
+bool Redrawn(const host::ControlSite& site);
+
+// Puts the pointer in the screen's far corner, away from every test window.
+void ParkCursor();
+
 // USER and GDI objects of this process.
 struct GuiCounts {
     DWORD User = 0, Gdi = 0;

@@ -9,7 +9,6 @@ using testing_support::PumpUntil;
 namespace {
 
 constexpr UINT_PTR kSpyId = 0x5059;  // "PY"
-constexpr COLORREF kMarkColour = 0x00FF00FF;  // magenta: no look of the button uses it
 
 LRESULT CALLBACK OtherProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -163,31 +162,5 @@ bool SendKey(const MessageSpy& target, WORD vk, bool up, UINT expectedMessage) {
 
 bool KeyDown(const MessageSpy& target, WORD vk) { return SendKey(target, vk, false, WM_KEYDOWN); }
 bool KeyUp(const MessageSpy& target, WORD vk) { return SendKey(target, vk, true, WM_KEYUP); }
-
-COLORREF FacePixel(const host::ControlSite& site) {
-    const int w = static_cast<int>(site.ClientWidth());
-    return testing_support::PicturePixel(site, w / 2, 1);
-}
-
-COLORREF ExpectedFace(int32_t state) {
-    switch (state) {
-        case xpbutton::STATE_DISABLED: return xpbutton::FACE_DISABLED;
-        case xpbutton::STATE_NORMAL: return 0xFFFFFF;
-        case xpbutton::STATE_FOCUSED: return 0xFFE7CE;
-        case xpbutton::STATE_HOT: return 0xCEF3FF;
-        default: return xpbutton::FACE_PRESSED;
-    }
-}
-
-void Mark(const host::ControlSite& site) {
-    const int w = static_cast<int>(site.ClientWidth());
-    ::SetPixel(site.PictureDc(), w / 2, 1, kMarkColour);
-}
-
-bool Redrawn(const host::ControlSite& site) { return FacePixel(site) != kMarkColour; }
-
-void ParkCursor() {
-    ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 2, ::GetSystemMetrics(SM_CYSCREEN) - 2);
-}
 
 }  // namespace input_testing

@@ -118,14 +118,12 @@ bool KeyDown(const MessageSpy& target, WORD vk);
 bool KeyUp(const MessageSpy& target, WORD vk);
 void SendKeyInput(WORD vk, bool up);
 
-// The face pixel just inside the top border tells the looks apart; Mark overwrites it with
-// a colour no look uses, so that a later repaint can be seen.
-COLORREF FacePixel(const host::ControlSite& site);
-COLORREF ExpectedFace(int32_t state);
-void Mark(const host::ControlSite& site);
-bool Redrawn(const host::ControlSite& site);
+// The looks by their face pixel, and the pointer parked: the shared fixtures'.
+using testing_support::ExpectedFace;
+using testing_support::FacePixel;
+using testing_support::ParkCursor;
+using testing_support::Redrawn;
+inline void Mark(const host::ControlSite& site) { testing_support::MarkFace(site); }
 
-// Keeps the pointer away from every test window.
-void ParkCursor();
 
 }  // namespace input_testing

@@ -2,12 +2,6 @@
 
 namespace model_testing {
 
-namespace {
-
-constexpr COLORREF kMarkColour = 0x00FF00FF;  // magenta: no look of the button uses it
-
-}  // namespace
-
 SitedButton AddLogged(testing_support::TestForm& form, const std::wstring& name, const host::PropertyBag* saved,
                       ChangeLog* log, bool userMode, RECT bounds, bool displayAsDefault) {
     ParkCursor();
@@ -22,28 +16,6 @@ SitedButton AddLogged(testing_support::TestForm& form, const std::wstring& name,
     b.LoadStatus = b.Site->Load(saved);
     return b;
 }
-
-COLORREF FacePixel(const host::ControlSite& site) {
-    const int w = static_cast<int>(site.ClientWidth());
-    return testing_support::PicturePixel(site, w / 2, 1);
-}
-
-COLORREF ExpectedFace(int32_t state) {
-    switch (state) {
-        case xpbutton::STATE_DISABLED: return xpbutton::FACE_DISABLED;
-        case xpbutton::STATE_NORMAL: return 0xFFFFFF;
-        case xpbutton::STATE_FOCUSED: return 0xFFE7CE;
-        case xpbutton::STATE_HOT: return 0xCEF3FF;
-        default: return xpbutton::FACE_PRESSED;
-    }
-}
-
-void Mark(const host::ControlSite& site) {
-    const int w = static_cast<int>(site.ClientWidth());
-    ::SetPixel(site.PictureDc(), w / 2, 1, kMarkColour);
-}
-
-bool Redrawn(const host::ControlSite& site) { return FacePixel(site) != kMarkColour; }
 
 int HookedRecordCount(const xpbutton::XPButton2& button) {
     int n = 0;
@@ -73,10 +45,6 @@ LOGFONTW PictureFont(const host::ControlSite& site) {
     HGDIOBJ font = ::GetCurrentObject(site.PictureDc(), OBJ_FONT);
     ::GetObjectW(font, sizeof(lf), &lf);
     return lf;
-}
-
-void ParkCursor() {
-    ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 2, ::GetSystemMetrics(SM_CYSCREEN) - 2);
 }
 
 }  // namespace model_testing

@@ -33,15 +33,12 @@ inline constexpr RECT kBounds{10, 10, 92, 37};  // 82 x 27 pixels
 SitedButton AddLogged(testing_support::TestForm& form, const std::wstring& name, const host::PropertyBag* saved,
                       ChangeLog* log, bool userMode = true, RECT bounds = kBounds, bool displayAsDefault = false);
 
-// The pixel in the middle of the row just inside the top border: white, blue, amber, the
-// pressed grey or the disabled face, one per look.
-COLORREF FacePixel(const host::ControlSite& site);
-COLORREF ExpectedFace(int32_t state);
-
-// Overwrites the face pixel with a colour no look uses; Redrawn tells whether a repaint
-// has run since.
-void Mark(const host::ControlSite& site);
-bool Redrawn(const host::ControlSite& site);
+// The looks by their face pixel, and the pointer parked: the shared fixtures'.
+using testing_support::ExpectedFace;
+using testing_support::FacePixel;
+using testing_support::ParkCursor;
+using testing_support::Redrawn;
+inline void Mark(const host::ControlSite& site) { testing_support::MarkFace(site); }
 
 // The number of records that hook a window, and the message table of the record that
 // hooks `hwnd` (empty when none does).
@@ -52,7 +49,5 @@ bool Hooks(const xpbutton::XPButton2& button, HWND hwnd);
 // The selected font of the site's picture.
 LOGFONTW PictureFont(const host::ControlSite& site);
 
-// Keeps the pointer out of every test window, so no button sees it by accident.
-void ParkCursor();
 
 }  // namespace model_testing
