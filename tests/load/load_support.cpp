@@ -1,108 +1,11 @@
 #include "load_support.h"
 
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
-
 namespace load {
 namespace {
 
 constexpr const char* kDriver = "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so";
 
-// Waits for `pid` up to `limit`; true when it was reaped.
-bool WaitFor(pid_t pid, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    const pid_t r = ::waitpid(pid, &status, WNOHANG);
-    if (r == pid || r < 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
-
-pid_t Spawn(const std::vector<std::string>& args, const std::string& errFile) {
-  const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  if (!errFile.empty()) {
-    if (FILE* f = std::freopen(errFile.c_str(), "w", stderr)) (void)f;
-  }
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  ::execv(argv[0], argv.data());
-  ::_exit(127);
-}
-
 }  // namespace
-
-TempDir::TempDir() {
-  char tmpl[] = "/tmp/dorvane-load.XXXXXX";
-  if (::mkdtemp(tmpl)) path_ = tmpl;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool MakeSample(const std::string& dir, const std::string& name) {
-  const pid_t pid = Spawn({DORVANE_STANDIN_BINARY, "make-sample", dir, name}, "");
-  if (pid < 0) return false;
-  int status = 0;
-  return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-StandinProcess::StandinProcess(const std::vector<std::string>& args) {
-  const std::string portFile = dir_ / "port";
-  std::vector<std::string> argv{DORVANE_STANDIN_BINARY, "--listen", "127.0.0.1:0", "--port-file", portFile,
-                                "--max-connections", "256"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  pid_ = Spawn(argv, dir_ / "stderr");
-  if (pid_ < 0) {
-    error_ = "fork failed";
-    return;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-  while (std::chrono::steady_clock::now() < deadline) {
-    const std::string port = ReadFileBytes(portFile);
-    if (!port.empty() && port.back() == '\n') {
-      port_ = std::atoi(port.c_str());
-      return;
-    }
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      error_ = "the stand-in exited at start: " + ReadFileBytes(dir_ / "stderr");
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  error_ = "the stand-in did not listen within 15 s";
-}
-
-StandinProcess::~StandinProcess() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  if (!WaitFor(pid_, std::chrono::seconds(10))) {
-    ::kill(pid_, SIGKILL);
-    WaitFor(pid_, std::chrono::seconds(10));
-  }
-}
 
 OdbcHandle::OdbcHandle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
   if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &h_))) h_ = SQL_NULL_HANDLE;

@@ -1,6 +1,5 @@
-// What the load test needs around the stand-in: a temporary data folder, the server as
-// a child process on a free port, and FreeTDS's ODBC driver through unixODBC with owned
-// handles.
+// What the load test needs around the stand-in: FreeTDS's ODBC driver through unixODBC
+// with owned handles (the data folder and the server process are the stand-in tests').
 #pragma once
 
 #include <sql.h>
@@ -12,44 +11,15 @@
 #include <utility>
 #include <vector>
 
+#include "standin_process.h"
+
 namespace load {
 
-// A fresh folder under /tmp, removed with its contents.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadFileBytes(const std::string& path);
-// Runs `dorvane-standin make-sample DIR NAME`; false when it failed.
-bool MakeSample(const std::string& dir, const std::string& name);
-
-// dorvane-standin listening on 127.0.0.1 on a port of its choosing; stopped (SIGTERM,
-// then SIGKILL after 10 s) and reaped by the destructor.
-class StandinProcess {
- public:
-  explicit StandinProcess(const std::vector<std::string>& args);
-  ~StandinProcess();
-  StandinProcess(const StandinProcess&) = delete;
-  StandinProcess& operator=(const StandinProcess&) = delete;
-  bool Running() const { return port_ != 0; }
-  int Port() const { return port_; }
-  const std::string& StartError() const { return error_; }
-
- private:
-  TempDir dir_;
-  pid_t pid_ = -1;
-  int port_ = 0;
-  std::string error_;
-};
+// The folder, sample files and server process come from the stand-in's own test harness.
+using standin::test::MakeSample;
+using standin::test::ReadFileBytes;
+using standin::test::StandinProcess;
+using standin::test::TempDir;
 
 // One ODBC handle of any type, freed once.
 class OdbcHandle {
