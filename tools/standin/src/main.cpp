@@ -16,6 +16,7 @@
 #include "catalog.h"
 #include "sample_content.h"
 #include "server.h"
+#include "signal_pipe.h"
 #include "supervisor.h"
 #include "unique_fd.h"
 
@@ -45,17 +46,6 @@ Options:
   --verbose             log connections and errors to stderr
   --help                print this text
 )";
-
-// Write end of the self-pipe that turns signals into something poll() sees; the
-// UniqueFds in main() own both ends, the handler only borrows this one.
-int g_signal_write_fd = -1;
-
-void OnSignal(int sig) {
-  const unsigned char b = static_cast<unsigned char>(sig);
-  const int saved = errno;
-  [[maybe_unused]] ssize_t n = ::write(g_signal_write_fd, &b, 1);
-  errno = saved;
-}
 
 int Fail(const std::string& text) {
   std::cerr << "dorvane-standin: " << text << "\n";
@@ -147,16 +137,8 @@ int main(int argc, char** argv) {
   for (const std::string& dir : data_dirs) {
     if (auto error = catalog.AttachFolder(dir)) return Fail(*error);
   }
-  int pipe_fds[2];
-  if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot create the signal pipe");
-  const standin::UniqueFd signal_read(pipe_fds[0]), signal_write(pipe_fds[1]);
-  g_signal_write_fd = signal_write.Get();
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  for (int sig : {SIGTERM, SIGINT, SIGUSR1}) ::sigaction(sig, &sa, nullptr);
-  ::signal(SIGPIPE, SIG_IGN);
+  const standin::SignalPipe signals({SIGTERM, SIGINT, SIGUSR1});
+  if (!signals.Valid()) return Fail("cannot create the signal pipe");
 
   standin::Server server(catalog, options);
   if (auto error = server.Listen()) return Fail(*error);
@@ -169,14 +151,13 @@ int main(int argc, char** argv) {
     }
   };
   while (true) {
-    pollfd fds[2] = {{server.ListenFd(), POLLIN, 0}, {signal_read.Get(), POLLIN, 0}};
+    pollfd fds[2] = {{server.ListenFd(), POLLIN, 0}, {signals.ReadFd(), POLLIN, 0}};
     const int r = ::poll(fds, 2, 1000);
     if (r < 0 && errno != EINTR) return Fail(std::string("poll failed: ") + std::strerror(errno));
     server.Reap();
     if (r <= 0) continue;
     if (fds[1].revents & POLLIN) {
-      unsigned char sig = 0;
-      if (::read(signal_read.Get(), &sig, 1) == 1) {
+      if (const int sig = signals.Next()) {
         if (sig == SIGUSR1) { save_catalog(); continue; }
         break;
       }
@@ -185,6 +166,5 @@ int main(int argc, char** argv) {
   }
   server.Shutdown();
   save_catalog();
-  for (int sig : {SIGTERM, SIGINT, SIGUSR1}) ::signal(sig, SIG_DFL);
   return 0;
 }

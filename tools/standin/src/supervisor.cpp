@@ -21,6 +21,7 @@
 #include <sstream>
 #include <thread>
 
+#include "signal_pipe.h"
 #include "unique_fd.h"
 
 namespace standin {
@@ -30,14 +31,6 @@ constexpr auto kLifetime = std::chrono::minutes(60);
 constexpr auto kStartTimeout = std::chrono::seconds(15);
 constexpr auto kStopTimeout = std::chrono::seconds(10);
 
-// Write end of the self-pipe for SIGTERM/SIGINT, owned by RunSupervisor's UniqueFd.
-int g_signal_write_fd = -1;
-void OnSignal(int sig) {
-  const unsigned char b = static_cast<unsigned char>(sig);
-  const int saved = errno;
-  [[maybe_unused]] ssize_t n = ::write(g_signal_write_fd, &b, 1);
-  errno = saved;
-}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -189,18 +182,11 @@ int RunSupervisor(const char* /*argv0*/, const std::vector<std::string>& args) {
   char tmpl[] = "/tmp/dorvane-standin-supervisor.XXXXXX";
   if (!::mkdtemp(tmpl)) { std::cerr << "dorvane-standin supervise: cannot make a work folder\n"; return 2; }
   Supervisor sup(tmpl);  // from here on its folder is removed on every way out
-  int pipe_fds[2];
-  if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+  const SignalPipe signals({SIGTERM, SIGINT});
+  if (!signals.Valid()) {
     std::cerr << "dorvane-standin supervise: cannot create the signal pipe\n";
     return 2;
   }
-  const UniqueFd signal_read(pipe_fds[0]), signal_write(pipe_fds[1]);
-  g_signal_write_fd = signal_write.Get();
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : {SIGTERM, SIGINT}) ::sigaction(sig, &sa, nullptr);
-  ::signal(SIGPIPE, SIG_IGN);
 
   UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in addr{};
@@ -225,7 +211,7 @@ int RunSupervisor(const char* /*argv0*/, const std::vector<std::string>& args) {
   const auto end = std::chrono::steady_clock::now() + kLifetime;
   bool quit = false;
   while (!quit && std::chrono::steady_clock::now() < end) {
-    std::vector<pollfd> fds{{listener.Get(), POLLIN, 0}, {signal_read.Get(), POLLIN, 0}};
+    std::vector<pollfd> fds{{listener.Get(), POLLIN, 0}, {signals.ReadFd(), POLLIN, 0}};
     for (auto& [fd, c] : clients) fds.push_back({fd, POLLIN, 0});
     if (::poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR) break;
     sup.ReapExited();
