@@ -101,6 +101,7 @@ void Form1::BuildChildren(const host::DesignNode& design) {
             throw host::Error(host::ErrorNumber::NotSupported, L"The form's design holds an unknown control kind " + c.Kind);
         }
         if (!c.Window) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the control " + c.Name);
+        if (c.Kind != L"XPButton2") ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
         ::SetWindowPos(c.Window, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = c.Window;
         children_.push_back(c);
@@ -119,8 +120,10 @@ void Form1::ApplyFonts() {
             ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
 }
 
-void Form1::Layout() {
-    ApplyFonts();
+void Form1::Layout(bool dpiChanged) {
+    // The fonts were made for the window's DPI when the children were built; only a new
+    // DPI needs them again.
+    if (dpiChanged) ApplyFonts();
     RECT rc{0, 0, MulDiv(clientWidth_, static_cast<int>(dpi_), 1440), MulDiv(clientHeight_, static_cast<int>(dpi_), 1440)};
     ::AdjustWindowRectExForDpi(&rc, static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_STYLE)), FALSE,
                                static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_EXSTYLE)), dpi_);
@@ -128,7 +131,7 @@ void Form1::Layout() {
     for (auto& c : children_) {
         const RECT r = ChildRect(c);
         ::SetWindowPos(c.Window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
-        if (c.Kind == L"XPButton2") {
+        if (dpiChanged && c.Kind == L"XPButton2") {
             // The caption font follows the DPI too: re-apply the button's own font.
             if (auto* site = host::ControlSite::FromWindow(c.Window)) {
                 auto& button = site->ControlAs<xpbutton::XPButton2>();

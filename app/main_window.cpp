@@ -70,7 +70,7 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     form->picture_.Load(instance, IDR_BANNER);
     form->container_ = std::make_unique<host::FormContainer>(hwnd);
     form->BuildChildren(design);
-    form->Layout();
+    form->Layout(false);
 
     // Centred on the screen the window opens on.
     RECT rc{};
@@ -215,7 +215,7 @@ LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_DPICHANGED: {
             dpi_ = HIWORD(wParam);
             const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-            Layout();
+            Layout(true);
             ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             ::InvalidateRect(hwnd_, nullptr, TRUE);

@@ -68,7 +68,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void BuildChildren(const host::DesignNode& design);
-    void Layout();
+    void Layout(bool dpiChanged);
     void ApplyFonts();
     RECT ChildRect(const PlacedChild& c) const;
     std::wstring WindowText(HWND hwnd) const;
