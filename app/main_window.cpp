@@ -12,12 +12,12 @@ namespace app {
 
 namespace {
 
-void RegisterFormClass(HINSTANCE instance) {
+void RegisterFormClass(HINSTANCE instance, WNDPROC proc) {
     static bool registered = false;
     if (registered) return;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = &DefWindowProcW;  // the real procedure is set per window at creation
+    wc.lpfnWndProc = proc;  // answers DefWindowProc until the window knows its Form1
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = nullptr;  // the picture paints the background
@@ -42,7 +42,7 @@ host::DesignNode Form1::LoadDesign(HINSTANCE instance) {
 }
 
 std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode& design, int nCmdShow) {
-    RegisterFormClass(instance);
+    RegisterFormClass(instance, &Form1::WindowProc);
     std::unique_ptr<Form1> form(new Form1());
     form->instance_ = instance;
     const std::wstring caption = host::ToText(design.Properties.ReadProperty(L"Caption", std::wstring(L"Dorvane")));
@@ -54,7 +54,6 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     if (!hwnd) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the main window");
     form->hwnd_ = hwnd;
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));
-    ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form1::WindowProc));
     form->dpi_ = ::GetDpiForWindow(hwnd) ? ::GetDpiForWindow(hwnd) : 96;
 
     // Both icon sizes, for the title bar and the task bar.

@@ -15,17 +15,16 @@ namespace {
 
 constexpr wchar_t kSiteProperty[] = L"Dorvane.ControlSite";
 
-void RegisterSurfaceClass(const std::wstring& className) {
+void RegisterSurfaceClass(const std::wstring& className, WNDPROC proc) {
     static std::set<std::wstring> registered;
     if (registered.count(className)) return;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcW;  // replaced per window below
+    wc.lpfnWndProc = proc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = className.c_str();
-    wc.cbWndExtra = sizeof(void*);
     if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         throw Error(ErrorNumber::Platform, L"Cannot register the window class " + className);
     registered.insert(className);
@@ -68,7 +67,7 @@ std::unique_ptr<ControlSite> ControlSite::Create(std::unique_ptr<UserControl> co
     if (!control) throw Error(ErrorNumber::ObjectRequired, L"Object required");
     std::unique_ptr<ControlSite> site(new ControlSite(std::move(control), std::move(settings)));
     const std::wstring className = site->control_->TypeName();
-    RegisterSurfaceClass(className);
+    RegisterSurfaceClass(className, &ControlSite::WindowProc);
     const RECT& r = site->settings_.Bounds;
     HWND hwnd = ::CreateWindowExW(0, className.c_str(), L"",
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, r.left, r.top,
@@ -77,7 +76,6 @@ std::unique_ptr<ControlSite> ControlSite::Create(std::unique_ptr<UserControl> co
     if (!hwnd) throw Error(ErrorNumber::Platform, L"Cannot create the control window " + site->settings_.Name);
     site->hwnd_.reset(hwnd);
     ::SetPropW(hwnd, kSiteProperty, site.get());
-    ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlSite::WindowProc));
     site->ResizePicture();
     site->font_ = FontObject::Create();  // the surface's initial font: Verdana 8.25 pt
     site->ApplyFont();
