@@ -164,15 +164,9 @@ void ControlSite::DestroyWindow() {
     }
 }
 
-wchar_t ControlSite::LowerCase(wchar_t c) {
-    // The C runtime's towlower changes only A-Z in the "C" locale; the system's mapping
-    // covers every script, so Alt+Ж finds the key ж.
-    ::CharLowerBuffW(&c, 1);
-    return c;
-}
-
 bool ControlSite::WantsAccessKey(wchar_t key) const {
     if (!::IsWindowEnabled(hwnd())) return false;
+    // The system's mapping covers every script, so Alt+Ж finds the key ж.
     const wchar_t k = LowerCase(key);
     for (wchar_t c : accessKeys_)
         if (LowerCase(c) == k) return true;

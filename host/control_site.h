@@ -90,7 +90,6 @@ public:
 
     static ControlSite* FromWindow(HWND hwnd);
     static uint32_t ResolveColour(uint32_t colour);  // system-colour references to RGB
-    static wchar_t LowerCase(wchar_t c);             // the system's lower case, any script
 
 private:
     ControlSite(std::unique_ptr<UserControl> control, SiteSettings settings);

@@ -29,6 +29,10 @@ void FontSubscription::Reset() {
     font_.reset();
 }
 
+FontObject::FontObject(FontDesc desc) : desc_(std::move(desc)) {
+    if (desc_.Bold != (desc_.Weight >= 600)) desc_.Weight = desc_.Bold ? 700 : 400;
+}
+
 FontRef FontObject::Create(FontDesc desc) { return std::make_shared<FontObject>(std::move(desc)); }
 
 FontRef FontObject::Clone() const { return Create(desc_); }

@@ -75,7 +75,10 @@ public:
     [[nodiscard]] FontSubscription Subscribe(Handler handler);
     size_t SubscriberCount() const { return handlers_.size(); }
 
-    explicit FontObject(FontDesc desc) : desc_(std::move(desc)) {}
+    // A description whose bold flag and weight disagree (a stored Bold True with weight
+    // 400) is taken as the flag says, as SetBold would have left it: bold at 700, not
+    // bold at 400. So what a font reports and how it draws always agree.
+    explicit FontObject(FontDesc desc);
 
 private:
     friend class FontSubscription;

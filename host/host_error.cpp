@@ -1,5 +1,13 @@
 #include "host_error.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <clocale>
+#include <cwctype>
+#include <locale.h>
+#endif
+
 namespace host {
 
 Error::Error(ErrorNumber number, std::wstring description)
@@ -101,5 +109,22 @@ std::wstring FromUtf8(std::string_view text) {
     }
     return out;
 }
+
+std::wstring LowerCase(std::wstring_view text) {
+    std::wstring out(text);
+#ifdef _WIN32
+    if (!out.empty()) ::CharLowerBuffW(out.data(), static_cast<DWORD>(out.size()));
+#else
+    // The C library's towlower follows the process's locale, which is "C" (A-Z only)
+    // unless someone sets it; a locale of our own gives the full Unicode mapping
+    // everywhere. glibc has C.UTF-8 built in from 2.35 on; without it, A-Z only.
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    for (auto& c : out)
+        c = static_cast<wchar_t>(utf8 ? ::towlower_l(static_cast<wint_t>(c), utf8) : std::towlower(static_cast<wint_t>(c)));
+#endif
+    return out;
+}
+
+wchar_t LowerCase(wchar_t c) { return LowerCase(std::wstring_view(&c, 1))[0]; }
 
 }  // namespace host

@@ -37,4 +37,10 @@ private:
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);
 
+// The system's lower case, in every script (not only A-Z): what access keys and
+// property-bag keys compare by. On Windows it is CharLowerBuffW; elsewhere the C
+// library's Unicode mapping of the C.UTF-8 locale, whatever the process's own locale.
+wchar_t LowerCase(wchar_t c);
+std::wstring LowerCase(std::wstring_view text);
+
 }  // namespace host

@@ -1,14 +1,13 @@
 #include "property_bag.h"
 
 #include <algorithm>
-#include <cwctype>
+
+#include "host_error.h"
 
 namespace host {
 
 std::wstring PropertyBag::NormalizeKey(std::wstring_view key) {
-    std::wstring out(key);
-    for (auto& c : out) c = static_cast<wchar_t>(std::towlower(c));
-    return out;
+    return LowerCase(key);  // the mapping access keys use, in every script
 }
 
 Value PropertyBag::Stored(const Value& value) {

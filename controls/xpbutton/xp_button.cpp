@@ -37,7 +37,7 @@ std::wstring XPButton2::ParseAccessKey() const {
     for (;;) {
         const size_t amp = m_sCaption.find(L'&', pos);
         if (amp == std::wstring::npos || amp + 1 >= m_sCaption.size()) return {};
-        const wchar_t key = host::ControlSite::LowerCase(m_sCaption[amp + 1]);
+        const wchar_t key = host::LowerCase(m_sCaption[amp + 1]);
         if (key == L'&') {
             pos = amp + 2;  // a doubled ampersand is a literal one
             continue;

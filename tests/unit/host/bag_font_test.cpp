@@ -31,6 +31,16 @@ TEST(HostPropertyBag, KeysAreStoredLowerCaseAndFoundInAnyCase) {
     EXPECT_EQ(host::ToText(bag.ReadProperty(L"Caption", std::wstring())), L"x");
 }
 
+TEST(HostPropertyBag, KeysCompareWithoutCaseInEveryScript) {
+    PropertyBag bag;
+    bag.Set(L"ÄÖ_ЖЯ_ΣΩ", int32_t{1});
+    EXPECT_EQ(bag.Entries()[0].first, L"äö_жя_σω");
+    EXPECT_TRUE(bag.Contains(L"Äö_Жя_Σω"));
+    bag.WriteProperty(L"äÖ_жЯ_σΩ", int32_t{2}, int32_t{0});
+    ASSERT_EQ(bag.Entries().size(), 1u);
+    EXPECT_EQ(host::ToInt32(bag.ReadProperty(L"ÄÖ_ЖЯ_ΣΩ", int32_t{0})), 2);
+}
+
 TEST(HostPropertyBag, AbsentKeyGivesTheDefault) {
     PropertyBag bag;
     EXPECT_EQ(host::ToInt32(bag.ReadProperty(L"ForeColor", int16_t{0})), 0);
@@ -124,6 +134,16 @@ TEST(HostFontObject, BoldAndWeightFollowEachOther) {
     EXPECT_TRUE(font->Bold());
     font->SetBold(false);
     EXPECT_EQ(font->Weight(), 400);
+    // A stored font whose flag and weight disagree is read as the flag says, also
+    // through the bag.
+    EXPECT_EQ(FontObject::Create(FontDesc{L"Verdana", 8.25, 400, true})->Weight(), 700);
+    EXPECT_EQ(FontObject::Create(FontDesc{L"Verdana", 8.25, 700, false})->Weight(), 400);
+    EXPECT_EQ(FontObject::Create(FontDesc{L"Verdana", 8.25, 900, true})->Weight(), 900);
+    PropertyBag bag;
+    bag.Set(L"Font", FontObject::Create(FontDesc{L"Verdana", 8.25, 400, true}));
+    auto read = host::ToFont(bag.ReadProperty(L"Font", std::wstring()));
+    EXPECT_TRUE(read->Bold());
+    EXPECT_EQ(read->Weight(), 700);
 }
 
 TEST(HostFontObject, InvalidSizeIsRefusedAndLeavesTheFont) {

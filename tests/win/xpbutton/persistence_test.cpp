@@ -151,6 +151,7 @@ TEST(XPButtonPersistence, KeysAreFoundWithoutRegardToCase) {
         "    caption = \"&Detach\"\n"
         "    FORECOLOR = &H0000FF&\n"
         "    eNaBlEd = False\n"
+        "    FONT = Font(\"Verdana\", 8.25, 400, True, False, False, False, 0)\n"
         "  End\n"
         "End\n");
     const host::DesignNode* node = root.FindChild(L"xpbutton21");
@@ -160,6 +161,16 @@ TEST(XPButtonPersistence, KeysAreFoundWithoutRegardToCase) {
     EXPECT_EQ(b.Button().Caption(), L"&Detach");
     EXPECT_EQ(b.Button().ForeColor(), 0x0000FF);
     EXPECT_FALSE(b.Button().Enabled());
+    // Bold True with weight 400 stored: bold, and drawn bold.
+    EXPECT_TRUE(b.Button().Font()->Bold());
+    LOGFONTW drawn{};
+    ::GetObjectW(::GetCurrentObject(b.Site->PictureDc(), OBJ_FONT), sizeof(drawn), &drawn);
+    EXPECT_EQ(drawn.lfWeight, FW_BOLD);
+
+    // Keys of any script, with the system's lower case.
+    host::PropertyBag bag;
+    bag.Set(L"ÄÖ_ЖЯ_ΣΩ", int32_t{1});
+    EXPECT_TRUE(bag.Contains(L"äö_жя_σω"));
 }
 
 TEST(XPButtonPersistence, StoredTextValuesAreConverted) {
