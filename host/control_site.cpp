@@ -353,6 +353,30 @@ void ControlSite::MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+void ControlSite::KeyNotification(UINT msg, int16_t key) {
+    int16_t shift = ShiftFromKeyboard();  // Alt is in it for the keys that come with Alt
+    if (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) {
+        if (std::find(heldKeys_.begin(), heldKeys_.end(), key) == heldKeys_.end()) heldKeys_.push_back(key);
+        Deliver([&] { control_->KeyDown(key, shift); });
+    } else {
+        std::erase(heldKeys_, key);
+        Deliver([&] { control_->KeyUp(key, shift); });
+    }
+}
+
+void ControlSite::ForgetKeysReleasedElsewhere() {
+    // A modal loop run by the default handling (the window menu) takes the key releases
+    // meant for the control, and the control would keep a Space press armed for good.
+    // The keyboard was away from the control meanwhile: it hears that as the focus going
+    // and coming back, which ends a press without a Click.
+    const bool released = std::any_of(heldKeys_.begin(), heldKeys_.end(),
+                                      [](int16_t key) { return ::GetKeyState(static_cast<uint16_t>(key)) >= 0; });
+    if (!released || !hwnd_) return;
+    heldKeys_.clear();
+    Deliver([&] { control_->LostFocus(); });
+    if (::GetFocus() == hwnd()) Deliver([&] { control_->GotFocus(); });
+}
+
 LRESULT CALLBACK ControlSite::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     ControlSite* site = FromWindow(hwnd);
     if (!site) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -406,19 +430,30 @@ LRESULT ControlSite::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             capturing_ = false;
             return 0;
         case WM_KEYDOWN:
-        case WM_KEYUP: {
-            int16_t key = static_cast<int16_t>(wParam);
-            int16_t shift = ShiftFromKeyboard();
-            if (msg == WM_KEYDOWN)
-                Deliver([&] { control_->KeyDown(key, shift); });
-            else
-                Deliver([&] { control_->KeyUp(key, shift); });
-            return 0;
+        case WM_KEYUP:
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP: {
+            KeyNotification(msg, static_cast<int16_t>(wParam));
+            if (msg == WM_KEYDOWN || msg == WM_KEYUP) return 0;
+            // Keys with Alt (and F10) keep their system meaning once the control has
+            // heard them: Alt+F4 closes the form, Alt alone or F10 enters menu mode.
+            const LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
+            ForgetKeysReleasedElsewhere();
+            return r;
+        }
+        case WM_SYSCHAR: {
+            // Alt+Space opens the form's window menu here, whose loop takes the keys
+            // until it closes.
+            const LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
+            ForgetKeysReleasedElsewhere();
+            return r;
         }
         case WM_SETFOCUS:
+            heldKeys_.clear();
             Deliver([&] { control_->GotFocus(); });
             return 0;
         case WM_KILLFOCUS:
+            heldKeys_.clear();  // their releases go to the new focus
             Deliver([&] { control_->LostFocus(); });
             return 0;
         case WM_GETOBJECT:

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host_error.h"
 #include "user_control.h"
@@ -101,6 +102,8 @@ private:
     template <typename Fn>
     Status Deliver(Fn&& fn);
     void MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam);
+    void KeyNotification(UINT msg, int16_t key);
+    void ForgetKeysReleasedElsewhere();
 
     std::unique_ptr<UserControl> control_;
     SiteSettings settings_;
@@ -116,6 +119,7 @@ private:
     bool loaded_ = false;
     bool terminated_ = false;
     bool capturing_ = false;
+    std::vector<int16_t> heldKeys_;  // went down on the control, release not heard yet
     Status lastError_;
 };
 

@@ -1,6 +1,7 @@
 // Keystroke synthesis and one pass of the message loop, as a control asks of its host.
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "control_site.h"
@@ -27,15 +28,42 @@ void AddKey(std::vector<INPUT>& inputs, WORD vk, bool up) {
     in.ki.wVk = vk;
     in.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
     in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    if (vk == VK_RCONTROL || vk == VK_RMENU) in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
     inputs.push_back(in);
 }
+
+// The modifier keys down at this moment, each as the side that is down.
+std::vector<WORD> HeldModifiers() {
+    struct Modifier {
+        WORD either, left, right;
+    };
+    constexpr Modifier kModifiers[] = {{VK_SHIFT, VK_LSHIFT, VK_RSHIFT},
+                                       {VK_CONTROL, VK_LCONTROL, VK_RCONTROL},
+                                       {VK_MENU, VK_LMENU, VK_RMENU}};
+    std::vector<WORD> held;
+    for (const auto& m : kModifiers) {
+        const bool left = ::GetAsyncKeyState(m.left) < 0, right = ::GetAsyncKeyState(m.right) < 0;
+        if (left) held.push_back(m.left);
+        if (right) held.push_back(m.right);
+        if (!left && !right && ::GetAsyncKeyState(m.either) < 0) held.push_back(m.either);
+    }
+    return held;
+}
+
+// An unassigned virtual key: typed after Alt is pressed again, it makes the user's
+// coming release of Alt no lone Alt press, which would enter the form's menu mode.
+constexpr WORD kMenuMaskKey = 0xE8;
 
 }  // namespace
 
 void SendKeys(const std::wstring& keys) {
     // The notation: + Shift, ^ Ctrl, % Alt before one key; {NAME} a named key; any other
-    // character is typed as itself.
+    // character is typed as itself. The keys go in as written whatever modifiers the
+    // user holds (a held Shift would turn {TAB} into Shift+Tab): those are released
+    // first and pressed again after, so they are still held afterwards.
+    const std::vector<WORD> userHeld = HeldModifiers();
     std::vector<INPUT> inputs;
+    for (WORD vk : userHeld) AddKey(inputs, vk, true);
     std::vector<WORD> held;
     for (size_t i = 0; i < keys.size(); ++i) {
         wchar_t c = keys[i];
@@ -71,6 +99,11 @@ void SendKeys(const std::wstring& keys) {
         held.clear();
     }
     for (auto it = held.rbegin(); it != held.rend(); ++it) AddKey(inputs, *it, true);
+    for (WORD vk : userHeld) AddKey(inputs, vk, false);
+    if (std::any_of(userHeld.begin(), userHeld.end(), [](WORD vk) { return vk == VK_LMENU || vk == VK_RMENU || vk == VK_MENU; })) {
+        AddKey(inputs, kMenuMaskKey, false);
+        AddKey(inputs, kMenuMaskKey, true);
+    }
     if (!inputs.empty()) ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 

@@ -160,6 +160,13 @@ bool SendKey(const MessageSpy& target, WORD vk, bool up, UINT expectedMessage) {
     return PumpUntil([&] { return target.Count(expectedMessage) > before; }, 2s);
 }
 
+void HeldKey::Release() {
+    if (!vk_) return;
+    SendKeyInput(vk_, true);
+    vk_ = 0;
+    testing_support::Pump(30ms);
+}
+
 bool KeyDown(const MessageSpy& target, WORD vk) { return SendKey(target, vk, false, WM_KEYDOWN); }
 bool KeyUp(const MessageSpy& target, WORD vk) { return SendKey(target, vk, true, WM_KEYUP); }
 

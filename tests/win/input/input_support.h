@@ -118,6 +118,20 @@ bool KeyDown(const MessageSpy& target, WORD vk);
 bool KeyUp(const MessageSpy& target, WORD vk);
 void SendKeyInput(WORD vk, bool up);
 
+// A key held down by real input until Release or the end of the scope, so a failing
+// check leaves no key down for the next test.
+class HeldKey {
+public:
+    explicit HeldKey(WORD vk) : vk_(vk) { SendKeyInput(vk, false); }
+    ~HeldKey() { Release(); }
+    HeldKey(const HeldKey&) = delete;
+    HeldKey& operator=(const HeldKey&) = delete;
+    void Release();
+
+private:
+    WORD vk_;
+};
+
 // The looks by their face pixel, and the pointer parked: the shared fixtures'.
 using testing_support::ExpectedFace;
 using testing_support::FacePixel;

@@ -3,6 +3,11 @@
 // the form's container routes them.
 #include "input_fixture.h"
 
+#include <commctrl.h>
+
+#include <atomic>
+#include <thread>
+
 namespace input_testing {
 namespace {
 
@@ -89,6 +94,85 @@ TEST_F(KeyboardInput, AccessKeyCancelsAHeldSpace) {
     EXPECT_EQ(ok.Log->Clicks, 0);
 }
 
+// Counts the form's close requests and refuses them, so the fixture's form stays.
+LRESULT CALLBACK CountCloses(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR closes) {
+    if (msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
+        ++*reinterpret_cast<int*>(closes);
+        return 0;
+    }
+    return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+TEST_F(KeyboardInput, KeysWithAltReachTheButtonAndKeepTheirSystemMeaning) {
+    ::SetFocus(ok.hwnd());
+    // Space down, Alt down, Space up, Alt up: the release ends the press by the key-up rule.
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
+    {
+        HeldKey alt(VK_MENU);
+        ASSERT_TRUE(SendKey(*ok.Spy, VK_SPACE, true, WM_SYSKEYUP));
+        EXPECT_EQ(ok.Log->Clicks, 1);
+        EXPECT_FALSE(ok.Flags().SpaceDown);
+        EXPECT_FALSE(ok.Flags().Pressed);
+        EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
+        // Alt+Enter clicks as Enter does.
+        ASSERT_TRUE(SendKey(*ok.Spy, VK_RETURN, false, WM_SYSKEYDOWN));
+        SendKeyInput(VK_RETURN, true);
+        EXPECT_EQ(ok.Log->Clicks, 2);
+    }
+    // Nothing stuck: hovering and Space work again.
+    ASSERT_TRUE(PointerTo(ok, 20, 10));
+    EXPECT_EQ(ok.Flags().State, STATE_HOT);
+    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
+    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
+    EXPECT_EQ(ok.Log->Clicks, 3);
+
+    // Alt+F4 still asks the form to close.
+    int closes = 0;
+    ::SetWindowSubclass(form->hwnd(), &CountCloses, 0xC105, reinterpret_cast<DWORD_PTR>(&closes));
+    {
+        HeldKey alt(VK_MENU);
+        ASSERT_TRUE(SendKey(*ok.Spy, VK_F4, false, WM_SYSKEYDOWN));
+        SendKeyInput(VK_F4, true);
+        EXPECT_TRUE(PumpUntil([&] { return closes == 1; }, 2s));
+    }
+    ::RemoveWindowSubclass(form->hwnd(), &CountCloses, 0xC105);
+}
+
+TEST_F(KeyboardInput, AltSpaceOpensTheWindowMenuAndLeavesNoPressBehind) {
+    ::SetFocus(ok.hwnd());
+    ParkCursor();
+    // The menu's loop runs on this thread: a helper closes it with Esc once it shows.
+    std::atomic<bool> shown{false};
+    const DWORD uiThread = ::GetCurrentThreadId();
+    std::thread closer([&] {
+        for (int i = 0; i < 300; ++i) {
+            HWND menu = ::FindWindowW(L"#32768", nullptr);
+            if (menu && ::IsWindowVisible(menu)) shown = true;
+            GUITHREADINFO gui{};
+            gui.cbSize = sizeof(gui);
+            ::GetGUIThreadInfo(uiThread, &gui);
+            if (shown && !(gui.flags & GUI_INMENUMODE)) return;
+            if (shown) {
+                SendKeyInput(VK_ESCAPE, false);
+                SendKeyInput(VK_ESCAPE, true);
+            }
+            ::Sleep(shown ? 100 : 10);
+        }
+    });
+    SendKeyInput(VK_MENU, false);
+    SendKeyInput(VK_SPACE, false);
+    SendKeyInput(VK_SPACE, true);
+    SendKeyInput(VK_MENU, true);
+    EXPECT_TRUE(PumpUntil([&] { return shown.load(); }, 3s)) << "no window menu";
+    closer.join();
+    testing_support::Pump(100ms);
+    EXPECT_EQ(ok.Log->Clicks, 0);
+    EXPECT_FALSE(ok.Flags().SpaceDown);
+    EXPECT_FALSE(ok.Flags().Pressed);
+    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
+    EXPECT_EQ(::GetFocus(), ok.hwnd());
+}
+
 class ButtonsAndField : public InputTest {
 protected:
     void SetUp() override {
@@ -127,6 +211,17 @@ TEST_F(ButtonsAndField, LeftAndUpMoveToThePreviousControl) {
     EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
     EXPECT_TRUE(ArrowFromSecondGoesTo(VK_UP, ok.hwnd()));
     // Shift went up again with the synthesised Tab.
+    EXPECT_GE(::GetKeyState(VK_SHIFT), 0);
+}
+
+TEST_F(ButtonsAndField, ArrowsGoTheirWayWhileShiftIsHeldAndShiftStaysHeld) {
+    HeldKey shift(VK_SHIFT);
+    ASSERT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s));
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_RIGHT, field));
+    EXPECT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s)) << "the user's Shift was let go";
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_LEFT, ok.hwnd()));
+    EXPECT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s)) << "the user's Shift was let go";
+    shift.Release();
     EXPECT_GE(::GetKeyState(VK_SHIFT), 0);
 }
 
