@@ -2,6 +2,9 @@
 
 #include <objbase.h>
 
+#include <optional>
+
+#include "busy_wait.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "detach_rules.h"
@@ -146,21 +149,54 @@ void Form1::Command2_Click() {
     strdata = DeriveDatabaseName(T);
 }
 
-void Form1::Command3_Click() {
-    // Every failure from here on ends in one message box with its description.
+namespace {
+
+// One press's session: the connection is made, used and released on the calling thread.
+// Every failure ends as its description text, for the one message box.
+std::optional<std::wstring> DetachInOneSession(const std::wstring& server, const std::wstring& statement) {
     try {
         db::Connection cn;
-        const std::wstring S = WindowText(ChildWindow(L"Text3"));
-        cn.Open(BuildConnectionString(S), L"", L"", db::kOptionUnspecified);
-        cn.Execute(BuildDetachStatement(strdata), db::kOptionUnspecified);
-        ::MessageBoxW(hwnd_, kDetachSucceeded, kDetachTitle, MB_OK);
+        cn.Open(BuildConnectionString(server), L"", L"", db::kOptionUnspecified);
+        cn.Execute(statement, db::kOptionUnspecified);
+        return std::nullopt;
     } catch (const db::Error& e) {
-        ::MessageBoxW(hwnd_, e.Description().c_str(), kDetachTitle, MB_OK);
+        return e.Description();
     } catch (const host::Error& e) {
-        ::MessageBoxW(hwnd_, e.Description().c_str(), kDetachTitle, MB_OK);
+        return e.Description();
     } catch (const std::exception& e) {
-        ::MessageBoxW(hwnd_, host::FromUtf8(e.what()).c_str(), kDetachTitle, MB_OK);
+        return host::FromUtf8(e.what());
     }
+}
+
+}  // namespace
+
+void Form1::Command3_Click() {
+    // A press that reaches here while a detach waits (a screen reader's default action,
+    // say) starts no second one.
+    if (detaching_) return;
+    detaching_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{detaching_};
+    const std::wstring S = WindowText(ChildWindow(L"Text3"));
+    const std::wstring statement = BuildDetachStatement(strdata);
+    std::optional<std::wstring> failure;
+    {
+        // The one place with a second thread. Waiting for the server on this thread
+        // would stop the window from painting and answering for as long as the login
+        // takes (15 s against a silent server), and Windows would offer the operator to
+        // end the program in the middle of a detach. So the session runs on a thread of
+        // its own (made, used and released there), while this thread paints and answers
+        // and drops the input meanwhile: to the operator it is still one blocking press.
+        BusyWait wait(hwnd_);
+        try {
+            wait.Run([&] { failure = DetachInOneSession(S, statement); });
+        } catch (const host::Error& e) {
+            failure = e.Description();
+        }
+    }
+    ::MessageBoxW(hwnd_, failure ? failure->c_str() : kDetachSucceeded, kDetachTitle, MB_OK);
 }
 
 void Form1::XPButton21_Click() {
@@ -210,6 +246,20 @@ LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 ::SetFocus(lastFocus_);
                 return 0;
             }
+            break;
+        case WM_SETCURSOR:
+            if (detaching_) {
+                ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+                return TRUE;
+            }
+            break;
+        case WM_CLOSE:
+            // Closing waits for no detach: during one it does nothing, and the operator
+            // gets the detach's message box as usual.
+            if (detaching_) return 0;
+            break;
+        case WM_SYSCOMMAND:
+            if (detaching_ && (wParam & 0xFFF0) == SC_CLOSE) return 0;
             break;
         case WM_DPICHANGED: {
             dpi_ = HIWORD(wParam);

@@ -76,6 +76,7 @@ private:
     HINSTANCE instance_ = nullptr;
     HWND hwnd_ = nullptr;
     HWND lastFocus_ = nullptr;
+    bool detaching_ = false;  // a detach is waiting for the server
     UINT dpi_ = 96;
     int32_t clientWidth_ = 5835, clientHeight_ = 5310;  // twips
     std::vector<PlacedChild> children_;

@@ -1,5 +1,7 @@
 // A Winsock TCP listener for the connection tests: it accepts connections in the
-// kernel's backlog and never answers, like a server that hangs during the login.
+// kernel's backlog and never answers, like a server that hangs during the login. Told
+// to, it accepts them itself, one after the other, counts them and closes each
+// unanswered after a while.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -8,8 +10,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace db_test {
 
@@ -53,11 +57,26 @@ class SilentListener {
   void Close() {
     if (socket_ != INVALID_SOCKET) ::closesocket(socket_);
     socket_ = INVALID_SOCKET;
+    if (acceptor_.joinable()) acceptor_.join();
   }
+
+  // From now on every connection is accepted, counted, held `holdMs` and closed.
+  void AcceptAndCount(DWORD holdMs) {
+    acceptor_ = std::thread([this, listening = socket_, holdMs] {
+      for (SOCKET s; (s = ::accept(listening, nullptr, nullptr)) != INVALID_SOCKET;) {
+        ++accepted_;
+        ::Sleep(holdMs);
+        ::closesocket(s);
+      }
+    });
+  }
+  int Accepted() const { return accepted_; }
 
  private:
   SOCKET socket_ = INVALID_SOCKET;
   int port_ = 0;
+  std::atomic<int> accepted_{0};
+  std::thread acceptor_;
 };
 
 // A port nothing listens on: one that was just bound and released.

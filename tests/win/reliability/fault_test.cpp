@@ -2,12 +2,18 @@
 // connection dropped after login or during the statement, an answer later than the login
 // timeout, the server killed while a connection is open. Each time the operator gets
 // one message box titled "分离数据库" with the error's text, the window stays usable,
-// the next detach against a healthy server succeeds, and nothing hangs.
+// the next detach against a healthy server succeeds, and nothing hangs. While a slow
+// server keeps a detach waiting, the window paints, answers and shows the wait cursor,
+// and presses made meanwhile are dropped.
+#include "listener.h"  // Winsock first, before windows.h
+
 #include <gtest/gtest.h>
 
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "db/connection.h"
 #include "db/error.h"
@@ -120,6 +126,122 @@ TEST_F(Faults, AnswerLaterThanTheDefaultLoginTimeout) {
   ExpectDriverError(PressDetach(ServerText(slow)));
   slow.Kill();  // its delayed answers would only keep the test waiting
   ExpectUsableAndNextDetachWorks();
+}
+
+// Pixels of a window's client area, as shown, darker than mid-grey: text drawn there.
+int DarkPixels(HWND hwnd) {
+  RECT rc{};
+  ::GetClientRect(hwnd, &rc);
+  HDC dc = ::GetDC(hwnd);
+  int dark = 0;
+  for (int y = 0; y < rc.bottom; ++y) {
+    for (int x = 0; x < rc.right; ++x) {
+      const COLORREF c = ::GetPixel(dc, x, y);
+      if (c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128) ++dark;
+    }
+  }
+  ::ReleaseDC(hwnd, dc);
+  return dark;
+}
+
+bool BoxShown(HWND owner) {
+  for (HWND box = nullptr; (box = ::FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;)
+    if (::GetWindow(box, GW_OWNER) == owner && ::IsWindowVisible(box)) return true;
+  return false;
+}
+
+void PointerOver(HWND hwnd) {
+  RECT r{};
+  ::GetWindowRect(hwnd, &r);
+  ::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+TEST_F(Faults, SlowLoginKeepsTheWindowPaintingAndAnswering) {
+  // Every answer 1.5 s late: the press waits seconds for the server. The server text is
+  // typed just before the press, so the field still has to paint it.
+  StandinServer slow = Start({L"--delay-ms", L"1500"});
+  const HWND form = form_->hwnd(), field = form_->ChildWindow(L"Text3");
+  ::SetForegroundWindow(form);
+  PointerOver(field);
+  PumpMessages();
+  struct {
+    bool waiting = false, answered = false, repainted = false, waitCursor = false;
+    int textPixels = 0;
+  } seen;
+  std::thread probe([&] {
+    ::Sleep(1500);
+    seen.textPixels = DarkPixels(field);
+    DWORD_PTR result = 0;
+    seen.answered = ::SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_BLOCK, 2000, &result) != 0;
+    ::RedrawWindow(form, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    ::Sleep(500);
+    seen.repainted = !::GetUpdateRect(form, nullptr, FALSE) && !::GetUpdateRect(field, nullptr, FALSE);
+    CURSORINFO cursor{};
+    cursor.cbSize = sizeof(cursor);
+    seen.waitCursor = ::GetCursorInfo(&cursor) && cursor.hCursor == ::LoadCursorW(nullptr, IDC_WAIT);
+    seen.waiting = !BoxShown(form);
+  });
+  EXPECT_EQ(PressDetach(ServerText(slow)), app::kDetachSucceeded);
+  probe.join();
+  ASSERT_TRUE(seen.waiting) << "the detach ended before the probes did";
+  EXPECT_GT(seen.textPixels, 20) << "the typed server text was not painted";
+  EXPECT_TRUE(seen.answered) << "the window did not answer WM_NULL within 2 s";
+  EXPECT_TRUE(seen.repainted) << "the window did not repaint";
+  EXPECT_TRUE(seen.waitCursor) << "no wait cursor over the window";
+}
+
+TEST_F(Faults, PressesDuringTheWaitStartNoSecondDetach) {
+  // A server that takes the connection, says nothing for 2 s, then drops it.
+  db_test::WinsockScope winsock;
+  db_test::SilentListener hanging;
+  hanging.AcceptAndCount(2000);
+  const HWND form = form_->hwnd(), detach = form_->ChildWindow(L"Command3");
+  ::SetForegroundWindow(form);
+  ::SetFocus(detach);
+  PumpMessages();
+  // Enter, Space and a click on 分离, a click on 退出, Alt+F4, and a close request.
+  std::thread presser([&] {
+    ::Sleep(700);
+    std::vector<INPUT> in;
+    auto key = [&](WORD vk, bool up) {
+      INPUT i{};
+      i.type = INPUT_KEYBOARD;
+      i.ki.wVk = vk;
+      i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+      in.push_back(i);
+    };
+    auto click = [&] {
+      INPUT i{};
+      i.type = INPUT_MOUSE;
+      i.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+      in.push_back(i);
+      i.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+      in.push_back(i);
+    };
+    for (WORD vk : {VK_RETURN, VK_SPACE}) key(vk, false), key(vk, true);
+    key(VK_MENU, false), key(VK_F4, false), key(VK_F4, true), key(VK_MENU, true);
+    PointerOver(detach);
+    click();
+    ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    in.clear();
+    ::Sleep(100);
+    PointerOver(form_->ChildWindow(L"XPButton21"));
+    click();
+    ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(form, WM_CLOSE, 0, 0, SMTO_BLOCK, 2000, &result);
+  });
+  ExpectDriverError(PressDetach(L"127.0.0.1," + std::to_wstring(hanging.Port())));
+  presser.join();
+  // Presses kept for later would run now and connect again: give them the time.
+  MessageBoxWatcher late(form, 5000);
+  for (const ULONGLONG end = ::GetTickCount64() + 5000; ::GetTickCount64() < end;) {
+    PumpMessages();
+    ::Sleep(20);
+  }
+  EXPECT_FALSE(late.Finish()) << "a second detach ran: " << db::ToUtf8(late.Text());
+  EXPECT_EQ(hanging.Accepted(), 1);
+  EXPECT_TRUE(::IsWindow(form)) << "closed during the wait";
 }
 
 TEST_F(Faults, ServerKilledWhileAConnectionIsOpen) {
