@@ -129,6 +129,15 @@ std::wstring Form1::WindowText(HWND hwnd) const {
     return text;
 }
 
+void Form1::SetReadOut(HWND field, const std::wstring& text) {
+    // The whole text, scrolled to its end: a long path then shows the chosen file's name
+    // rather than its drive and first folders.
+    ::SetWindowTextW(field, text.c_str());
+    const auto end = static_cast<WPARAM>(text.size());
+    ::SendMessageW(field, EM_SETSEL, end, static_cast<LPARAM>(end));
+    ::SendMessageW(field, EM_SCROLLCARET, 0, 0);
+}
+
 void Form1::Command2_Click() {
     CommonDialog1.Filter = L"*.MDF|*.MDF";
     try {
@@ -142,10 +151,10 @@ void Form1::Command2_Click() {
     if (CommonDialog1.FileName().empty()) return;
     const std::wstring P = CommonDialog1.FileName();
     const std::wstring T = CommonDialog1.FileTitle();
-    ::SetWindowTextW(ChildWindow(L"Text1"), P.c_str());
+    SetReadOut(ChildWindow(L"Text1"), P);
     m = P;
     l = DeriveLogPath(P);
-    ::SetWindowTextW(ChildWindow(L"Text2"), l.c_str());
+    SetReadOut(ChildWindow(L"Text2"), l);
     strdata = DeriveDatabaseName(T);
 }
 

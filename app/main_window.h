@@ -72,6 +72,7 @@ private:
     void ApplyFonts();
     RECT ChildRect(const PlacedChild& c) const;
     std::wstring WindowText(HWND hwnd) const;
+    static void SetReadOut(HWND field, const std::wstring& text);
 
     HINSTANCE instance_ = nullptr;
     HWND hwnd_ = nullptr;

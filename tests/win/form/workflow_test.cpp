@@ -118,6 +118,23 @@ TEST_F(WorkflowTest, ChoosingTheDataFileFillsBothFieldsAndKeepsTheName) {
     EXPECT_EQ(State(), before);
 }
 
+TEST_F(WorkflowTest, LongPathsShowTheirEndWhereTheFileNameIs) {
+    DataFolder deep(L"a folder whose name is longer than the read-out field is wide");
+    MakeSampleDatabase(deep.Path(), L"db_ZVQ");
+    Choose(deep.File(L"db_ZVQ_Data.MDF"));
+    for (const wchar_t* name : {L"Text1", L"Text2"}) {
+        HWND field = form_->ChildWindow(name);
+        EXPECT_EQ(TextOf(field), name == std::wstring(L"Text1") ? form_->m : form_->l) << "the whole path is kept";
+        const auto length = static_cast<WPARAM>(::GetWindowTextLengthW(field));
+        RECT client{};
+        ::GetClientRect(field, &client);
+        EXPECT_GT(::SendMessageW(field, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "not scrolled to the end";
+        const auto last = static_cast<short>(LOWORD(::SendMessageW(field, EM_POSFROMCHAR, length - 1, 0)));
+        EXPECT_GE(last, 0);
+        EXPECT_LT(last, client.right) << "the file name is cut off";
+    }
+}
+
 TEST_F(WorkflowTest, DetachSucceedsThenTheSecondPressShowsTheServersError) {
     Choose(data_.File(L"db_ZVQ_Data.MDF"));
     const Snapshot before = State();
