@@ -29,6 +29,7 @@ else
   for _ in $(seq 1 100); do [ -s "$DISPLAY_FILE" ] && break; sleep 0.1; done
   [ -s "$DISPLAY_FILE" ] || { echo "with-wine: Xvfb did not start" >&2; exit 1; }
   export DISPLAY=":$(head -n1 "$DISPLAY_FILE")"
+  echo "with-wine: private X display $DISPLAY"
 fi
 
 mkdir -p "$ODBCSYSINI"
