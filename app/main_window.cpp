@@ -263,8 +263,8 @@ LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             break;
         case WM_CLOSE:
-            // Closing waits for no detach: during one it does nothing, and the operator
-            // gets the detach's message box as usual.
+            // During a detach a close request is dropped, as clicks and keys are: the
+            // detach still ends with its message box.
             if (detaching_) return 0;
             break;
         case WM_SYSCOMMAND:

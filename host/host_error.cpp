@@ -3,7 +3,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <clocale>
 #include <cwctype>
 #include <locale.h>
 #endif
@@ -119,8 +118,10 @@ std::wstring LowerCase(std::wstring_view text) {
     // unless someone sets it; a locale of our own gives the full Unicode mapping
     // everywhere. glibc has C.UTF-8 built in from 2.35 on; without it, A-Z only.
     static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-    for (auto& c : out)
-        c = static_cast<wchar_t>(utf8 ? ::towlower_l(static_cast<wint_t>(c), utf8) : std::towlower(static_cast<wint_t>(c)));
+    for (auto& c : out) {
+        const auto w = static_cast<wint_t>(c);
+        c = static_cast<wchar_t>(utf8 ? ::towlower_l(w, utf8) : std::towlower(w));
+    }
 #endif
     return out;
 }

@@ -100,7 +100,9 @@ void SendKeys(const std::wstring& keys) {
     }
     for (auto it = held.rbegin(); it != held.rend(); ++it) AddKey(inputs, *it, true);
     for (WORD vk : userHeld) AddKey(inputs, vk, false);
-    if (std::any_of(userHeld.begin(), userHeld.end(), [](WORD vk) { return vk == VK_LMENU || vk == VK_RMENU || vk == VK_MENU; })) {
+    const bool altAgain = std::any_of(userHeld.begin(), userHeld.end(),
+                                      [](WORD vk) { return vk == VK_MENU || vk == VK_LMENU || vk == VK_RMENU; });
+    if (altAgain) {
         AddKey(inputs, kMenuMaskKey, false);
         AddKey(inputs, kMenuMaskKey, true);
     }
