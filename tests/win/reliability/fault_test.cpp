@@ -12,8 +12,9 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <initializer_list>
 #include <thread>
-#include <vector>
+#include <utility>
 
 #include "db/connection.h"
 #include "db/error.h"
@@ -156,6 +157,18 @@ void PointerOver(HWND hwnd) {
   ::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 
+// Real input as SendInput queues it: a key (vk, 0 or KEYEVENTF_KEYUP), or with vk 0 a
+// mouse button (MOUSEEVENTF_...) at the pointer.
+void Send(std::initializer_list<std::pair<WORD, DWORD>> events) {
+  for (const auto& [vk, flags] : events) {
+    INPUT in{};
+    in.type = vk ? INPUT_KEYBOARD : INPUT_MOUSE;
+    if (vk) in.ki = KEYBDINPUT{vk, 0, flags, 0, 0};
+    else in.mi.dwFlags = flags;
+    ::SendInput(1, &in, sizeof(in));
+  }
+}
+
 TEST_F(Faults, SlowLoginKeepsTheWindowPaintingAndAnswering) {
   // Every answer 1.5 s late: the press waits seconds for the server. The server text is
   // typed just before the press, so the field still has to paint it.
@@ -199,35 +212,17 @@ TEST_F(Faults, PressesDuringTheWaitStartNoSecondDetach) {
   ::SetForegroundWindow(form);
   ::SetFocus(detach);
   PumpMessages();
-  // Enter, Space and a click on 分离, a click on 退出, Alt+F4, and a close request.
+  // Enter, Space and a click on 分离, Alt+F4, a click on 退出, and a close request.
   std::thread presser([&] {
     ::Sleep(700);
-    std::vector<INPUT> in;
-    auto key = [&](WORD vk, bool up) {
-      INPUT i{};
-      i.type = INPUT_KEYBOARD;
-      i.ki.wVk = vk;
-      i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-      in.push_back(i);
-    };
-    auto click = [&] {
-      INPUT i{};
-      i.type = INPUT_MOUSE;
-      i.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-      in.push_back(i);
-      i.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-      in.push_back(i);
-    };
-    for (WORD vk : {VK_RETURN, VK_SPACE}) key(vk, false), key(vk, true);
-    key(VK_MENU, false), key(VK_F4, false), key(VK_F4, true), key(VK_MENU, true);
-    PointerOver(detach);
-    click();
-    ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-    in.clear();
-    ::Sleep(100);
-    PointerOver(form_->ChildWindow(L"XPButton21"));
-    click();
-    ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    const DWORD up = KEYEVENTF_KEYUP;
+    Send({{VK_RETURN, 0}, {VK_RETURN, up}, {VK_SPACE, 0}, {VK_SPACE, up}, {VK_MENU, 0}, {VK_F4, 0}, {VK_F4, up},
+          {VK_MENU, up}});
+    for (HWND button : {detach, form_->ChildWindow(L"XPButton21")}) {
+      PointerOver(button);
+      Send({{0, MOUSEEVENTF_LEFTDOWN}, {0, MOUSEEVENTF_LEFTUP}});
+      ::Sleep(100);
+    }
     DWORD_PTR result = 0;
     ::SendMessageTimeoutW(form, WM_CLOSE, 0, 0, SMTO_BLOCK, 2000, &result);
   });
