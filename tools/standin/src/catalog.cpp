@@ -59,7 +59,7 @@ std::string MapClientPath(const std::string& path) {
   return path;
 }
 
-Catalog::Catalog() {
+Catalog::Catalog(const Collation& collation) : collation_(collation) {
   int id = 1;
   for (const char* name : kSystemDatabases) {
     Entry e;
@@ -80,12 +80,12 @@ Catalog::Catalog() {
 }
 
 Catalog::Entry* Catalog::Find(const std::string& name) {
-  for (Entry& e : entries_) if (EqualsNoCase(e.name, name)) return &e;
+  for (Entry& e : entries_) if (collation_.Equal(e.name, name)) return &e;
   return nullptr;
 }
 
 const Catalog::Entry* Catalog::Find(const std::string& name) const {
-  for (const Entry& e : entries_) if (EqualsNoCase(e.name, name)) return &e;
+  for (const Entry& e : entries_) if (collation_.Equal(e.name, name)) return &e;
   return nullptr;
 }
 

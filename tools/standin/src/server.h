@@ -13,6 +13,8 @@
 
 #include "catalog.h"
 #include "session.h"
+#include "tls.h"
+#include "trace.h"
 #include "unique_fd.h"
 
 namespace standin {
@@ -24,6 +26,8 @@ struct ServerOptions {
   bool verbose = false;
   int max_connections = 64;
   SessionConfig session;
+  std::shared_ptr<const TlsContext> tls;  // needed unless session.encryption is kNone
+  std::shared_ptr<Trace> trace;           // --trace, or none
 };
 
 class Server {
