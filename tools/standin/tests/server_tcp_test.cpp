@@ -262,7 +262,13 @@ TEST(CommandLine, HelpErrorsAndSamples) {
   EXPECT_EQ(StandinProcess::RunToEnd({"--fault", "explode"}, &err), 2);
   EXPECT_EQ(StandinProcess::RunToEnd({"--data", "/nonexistent/folder"}, &err), 2);
   EXPECT_NE(err.find("/nonexistent/folder"), std::string::npos) << err;
+  EXPECT_EQ(StandinProcess::RunToEnd({"--collation", "Klingon_CI_AS"}, &err), 2);
+  EXPECT_NE(err.find("unknown collation Klingon_CI_AS"), std::string::npos) << err;
+  EXPECT_EQ(StandinProcess::RunToEnd({"--encryption", "maybe"}, &err), 2);
   TempDir a, b;
+  WriteFileBytes(a / "not.pem", "no certificate here");
+  EXPECT_EQ(StandinProcess::RunToEnd({"--certificate", a / "not.pem"}, &err), 2);
+  EXPECT_NE(err.find("cannot use the certificate in " + a / "not.pem"), std::string::npos) << err;
   ASSERT_EQ(StandinProcess::RunToEnd({"make-sample", a.Path(), "db_ZVQ"}, &err), 0) << err;
   ASSERT_EQ(StandinProcess::RunToEnd({"make-sample", b.Path(), "db_ZVQ"}, &err), 0) << err;
   const std::string data = ReadFileBytes(a / "db_ZVQ_Data.MDF");
