@@ -12,13 +12,7 @@ namespace {
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override { MakeSample(data_.Path(), "db_ZVQ"); }
-  std::unique_ptr<StandinProcess> Start(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args{"--data", data_.Path()};
-    args.insert(args.end(), extra.begin(), extra.end());
-    auto p = std::make_unique<StandinProcess>(args);
-    EXPECT_TRUE(p->Running()) << p->StartError();
-    return p;
-  }
+  std::unique_ptr<StandinProcess> Start(const std::vector<std::string>& extra = {}) { return StartWithData(data_.Path(), extra); }
   std::unique_ptr<TdsClient> Client(std::uint16_t port, const std::string& db = "") {
     auto c = std::make_unique<TdsClient>();
     EXPECT_TRUE(c->Connect(port));

@@ -18,13 +18,7 @@ class WireTest : public ::testing::Test {
     MakeSample(data_.Path(), "db_ZVQ");
     MakeSample(data_.Path(), "数据库甲");
   }
-  std::unique_ptr<StandinProcess> Start(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args{"--data", data_.Path()};
-    args.insert(args.end(), extra.begin(), extra.end());
-    auto p = std::make_unique<StandinProcess>(args);
-    EXPECT_TRUE(p->Running()) << p->StartError();
-    return p;
-  }
+  std::unique_ptr<StandinProcess> Start(const std::vector<std::string>& extra = {}) { return StartWithData(data_.Path(), extra); }
   TempDir data_;
 };
 
