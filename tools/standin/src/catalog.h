@@ -70,6 +70,7 @@ class Catalog {
   };
   struct Entry {
     std::string name;
+    std::u32string key;  // the name as the collation compares it
     int id = 0;
     bool system = false;
     bool attached = false;

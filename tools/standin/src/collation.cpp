@@ -4,6 +4,7 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -86,6 +87,10 @@ std::array<std::uint8_t, 5> Collation::TdsBytes() const {
 }
 
 Bytes Collation::Encode(std::string_view utf8) const {
+  // ASCII is the same in every code page here; most literals are nothing else.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return Bytes(utf8.begin(), utf8.end());
+  }
   IconvHandle cd = OpenIconv(CodePageName(code_page_).c_str(), "UTF-8");
   Bytes out;
   std::string one, converted;
@@ -106,6 +111,9 @@ Bytes Collation::Encode(std::string_view utf8) const {
 }
 
 std::string Collation::Decode(ByteSpan bytes) const {
+  if (std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; })) {
+    return std::string(bytes.begin(), bytes.end());
+  }
   IconvHandle cd = OpenIconv("UTF-8", CodePageName(code_page_).c_str());
   std::string out;
   std::size_t i = 0;
