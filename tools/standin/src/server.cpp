@@ -72,6 +72,18 @@ void Server::Reap() {
   }
 }
 
+// Connections whose client is still there. A client that closes and at once connects
+// again can be quicker than the thread that serves its old connection (on a busy machine,
+// with TLS handshakes to compute): a connection whose peer has hung up is not counted.
+int Server::LiveConnections() const {
+  int live = 0;
+  for (const auto& c : connections_) {
+    pollfd p{c->fd.Get(), POLLRDHUP, 0};
+    if (!c->finished && !(::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))) ++live;
+  }
+  return live;
+}
+
 void Server::AcceptOne() {
   Reap();
   UniqueFd fd(::accept4(listen_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
@@ -79,7 +91,7 @@ void Server::AcceptOne() {
   int one = 1;
   ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   std::lock_guard lock(connections_mutex_);
-  if (static_cast<int>(connections_.size()) >= options_.max_connections) {
+  if (static_cast<int>(connections_.size()) >= options_.max_connections && LiveConnections() >= options_.max_connections) {
     Log("refusing a connection: " + std::to_string(connections_.size()) + " already open");
     return;  // closing fd refuses it
   }

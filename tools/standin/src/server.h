@@ -55,6 +55,7 @@ class Server {
     std::atomic<bool> finished{false};
   };
   void Serve(Connection& c, std::uint16_t spid);
+  int LiveConnections() const;  // call with connections_mutex_ held
   void Log(const std::string& line);
 
   Catalog& catalog_;
