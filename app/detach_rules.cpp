@@ -1,5 +1,7 @@
 #include "detach_rules.h"
 
+#include <algorithm>
+
 namespace app {
 
 namespace {
@@ -37,7 +39,9 @@ std::wstring BuildConnectionString(std::wstring_view server) {
 }
 
 std::wstring BuildDetachStatement(std::wstring_view databaseName) {
-    return L"sp_detach_db '" + DoubleSingleQuotes(databaseName) + L"','true'";
+    const bool ascii = std::all_of(databaseName.begin(), databaseName.end(), [](wchar_t c) { return c < 0x80; });
+    return std::wstring(ascii ? L"sp_detach_db '" : L"sp_detach_db N'") + DoubleSingleQuotes(databaseName) +
+           L"','true'";
 }
 
 }  // namespace app

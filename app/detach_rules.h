@@ -18,7 +18,11 @@ std::wstring DeriveDatabaseName(std::wstring_view fileTitle);
 // quotes is doubled), so a server name cannot end the value early.
 std::wstring BuildConnectionString(std::wstring_view server);
 
-// "sp_detach_db 'N','true'", the name as a T-SQL literal (a ' inside is doubled).
+// "sp_detach_db 'N','true'", the name as a T-SQL literal (a ' inside is doubled). A name
+// with any character outside ASCII goes as a Unicode literal, "sp_detach_db N'N','true'":
+// a literal without N reaches the server in its collation's code page, where such
+// characters may become '?' (CJK on a code page 1252 server, anything beyond U+FFFF on
+// every code page), and the server would look for another name.
 std::wstring BuildDetachStatement(std::wstring_view databaseName);
 
 // Doubles every single quote.

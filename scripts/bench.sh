@@ -6,7 +6,8 @@
 #  (a) a detach through Dorvane's connection layer vs the same statement through tsql;
 #  (b) Dorvane.exe's start to its first complete paint vs a minimal Win32 window;
 #  (c) DrawButton per repaint at the form's three button sizes, object counts;
-#  (d) Dorvane.exe's size, its DLL imports and its working set after start.
+#  (d) Dorvane.exe's size, its DLL imports and its working set after start;
+#  (e) a detach through Dorvane's connection layer with forced encryption vs without.
 # Each figure: median of the runs and the spread (min-max). Timings are never asserted.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -113,3 +114,23 @@ stripped=$(stat -c %s "$WORK/Dorvane-stripped.exe")
 echo "size as built: $size bytes ($(mb "$size") MB); without symbols (strip): $stripped bytes ($(mb "$stripped") MB); target <= 1 MB"
 echo "DLL imports: $(x86_64-w64-mingw32-objdump -p "$WIN/Dorvane.exe" | awk '/DLL Name:/ {print $3}' | sort | tr '\n' ' ')"
 echo "working set after start: $(stats "$WORK/dv_ws") MB (target <= 20 MB); the floor window's: $(stats "$WORK/fl_ws") MB"
+
+# (e) stands apart: two more stand-ins (without data folders; bench_detach attaches the
+# sample before each timed detach), one forcing TLS on the whole session, one without
+# encryption. Each lives at most 5 minutes, whatever happens to this script.
+echo "== (e) detach with forced encryption vs without ($RUNS detaches each, in-process)"
+encryption_run() {  # MODE: per-detach times into $WORK/enc_MODE
+  local mode="$1" port_file="$WORK/port-$1" pid
+  timeout 300 "$STANDIN" --listen 127.0.0.1:0 --port-file "$port_file" --encryption "$mode" </dev/null >>"$WORK/standin.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 1 100); do [ -s "$port_file" ] && break; sleep 0.1; done
+  wine "$WIN/bench/bench_detach.exe" "$(cat "$port_file")" bench_db "$WORK/data" "$RUNS" | awk '/^detach_ms/ {print $2}' >"$WORK/enc_$mode"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  [ "$(wc -l <"$WORK/enc_$mode")" = "$RUNS" ] || { echo "the detach against --encryption $mode failed"; exit 1; }
+}
+encryption_run none
+encryption_run force
+echo "per detach, no encryption:     $(stats "$WORK/enc_none") ms"
+echo "per detach, forced encryption: $(stats "$WORK/enc_force") ms"
+echo "ratio forced encryption / none: $(ratio "$(median "$WORK/enc_force")" "$(median "$WORK/enc_none")")x"

@@ -7,7 +7,7 @@ PACKAGES=(
   cmake make g++ clang googletest
   g++-mingw-w64-x86-64 wine wine64
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei fonts-wine locales
-  unixodbc unixodbc-dev tdsodbc freetds-bin nodejs
+  unixodbc unixodbc-dev tdsodbc freetds-bin nodejs libssl-dev
   python3 procps
 )
 

@@ -37,6 +37,16 @@ TEST(DetachTexts, PlainNamesGiveTheLiteralStrings) {
     EXPECT_EQ(app::BuildDetachStatement(L""), L"sp_detach_db '','true'");
 }
 
+TEST(DetachTexts, NamesOutsideAsciiGoAsUnicodeLiterals) {
+    // Any character above U+007F makes the literal N'...', so no code page can change it.
+    EXPECT_EQ(app::BuildDetachStatement(L"数据库甲"), L"sp_detach_db N'数据库甲','true'");
+    EXPECT_EQ(app::BuildDetachStatement(L"\U0001D4B3db"), L"sp_detach_db N'\U0001D4B3db','true'");
+    EXPECT_EQ(app::BuildDetachStatement(L"caf\u00E9"), L"sp_detach_db N'caf\u00E9','true'");
+    EXPECT_EQ(app::BuildDetachStatement(L"O'数'"), L"sp_detach_db N'O''数''','true'");
+    // The last ASCII character still gives the plain literal.
+    EXPECT_EQ(app::BuildDetachStatement(L"db\u007F"), L"sp_detach_db 'db\u007F','true'");
+}
+
 TEST(DetachTexts, QuotesAreDoubledSoTheyCannotEndTheLiteral) {
     EXPECT_EQ(app::BuildDetachStatement(L"x','true';DROP DATABASE y;--"),
               L"sp_detach_db 'x'',''true'';DROP DATABASE y;--','true'");

@@ -1,6 +1,6 @@
 // The connection layer against the stand-in SQL Server through the real client stack
 // (Wine's odbc32, unixODBC, FreeTDS, TCP): the detach statements of the workflow and
-// the server's errors as the operator reads them.
+// the server's errors as the operator reads them, in each of the server's encryption modes.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "detach_rules.h"
 #include "sample_folder.h"
 #include "standin_control.h"
 
@@ -21,15 +22,8 @@ std::wstring DorvaneString(int port, const std::wstring& catalog = L"master",
          std::to_wstring(port) + L"';User ID=sa;Initial Catalog=" + catalog + extra;
 }
 
-// The detach statement as the workflow builds it, with the caller doubling quotes.
-std::wstring DetachStatement(const std::wstring& name) {
-  std::wstring quoted;
-  for (wchar_t c : name) {
-    quoted += c;
-    if (c == L'\'') quoted += c;
-  }
-  return L"sp_detach_db '" + quoted + L"','true'";
-}
+// The detach statement as the workflow builds it.
+std::wstring DetachStatement(const std::wstring& name) { return app::BuildDetachStatement(name); }
 
 // One open-execute-release round, as one press of the detach button.
 void Detach(int port, const std::wstring& name) {
@@ -189,6 +183,20 @@ TEST(DbServerLogin, WrongPasswordGives18456AndArgumentsOverrideTheString) {
   db::Connection quoted;
   EXPECT_NO_THROW(
       quoted.Open(DorvaneString(server.Port(), L"master", L";Password=\"s3cret;'x\""), L"", L""));
+}
+
+TEST(DbServerEncryption, EveryModeConnectsAndDetaches) {
+  // FreeTDS as Dorvane configures it asks for ENCRYPT_OFF: a login-only server encrypts the
+  // login packet, a forcing one the whole session, a server without encryption nothing.
+  db_test::SampleFolder folder;
+  folder.AddDatabase(L"db_ZVQ");
+  for (const wchar_t* mode : {L"login-only", L"force", L"none"}) {
+    Standin server = Standin::Start(
+        {L"--data", dorvane::test::ToUnixPath(folder.Path()), L"--encryption", mode});
+    EXPECT_NO_THROW(Detach(server.Port(), L"db_ZVQ")) << db::ToUtf8(mode);
+    const db::Error again = ErrorOf([&] { Detach(server.Port(), L"db_ZVQ"); });
+    EXPECT_TRUE(again.HasNativeError(15010)) << again.what();
+  }
 }
 
 TEST(DbServerFaults, ConnectionDroppedDuringExecuteIsAnError) {

@@ -1,11 +1,13 @@
 // The detach workflow through the window's real handlers: the open dialog, the naming
 // rule, and the detach through Wine's odbc32, unixODBC, FreeTDS and TCP to a stand-in
-// SQL Server, with the message boxes answered as an operator would.
+// SQL Server (login encrypted, as SQL Server's default; code pages 1252 and 936; forced
+// encryption), with the message boxes answered as an operator would.
 #include <objbase.h>
 
 #include <gtest/gtest.h>
 
 #include "db/connection.h"
+#include "detach_rules.h"
 #include "main_window.h"
 #include "modal_driver.h"
 #include "standin_control.h"
@@ -240,6 +242,52 @@ TEST_F(WorkflowTest, ChineseFoldersAndShortNamesKeepTheWindowUsable) {
     EXPECT_TRUE(::IsWindow(form_->hwnd()));
     MessageBoxSeen seen = Detach();
     EXPECT_NE(seen.Text.find(L"The database '' does not exist"), std::wstring::npos) << seen.Text;
+}
+
+// Names outside ASCII go as N'...' literals, so they reach a server of either code page
+// unchanged: CJK, and a character beyond U+FFFF that no code page has.
+TEST_F(WorkflowTest, UnicodeNamesDetachOnCodePage1252And936Servers) {
+    const std::wstring names[] = {L"数据库甲", L"\U0001D4B3db"};
+    for (const wchar_t* collation : {L"SQL_Latin1_General_CP1_CI_AS", L"Chinese_PRC_CI_AS"}) {
+        DataFolder folder(collation);
+        for (const std::wstring& name : names) MakeSampleDatabase(folder.Path(), name);
+        StandinServer server =
+            StandinServer::Start({L"--data", ToUnixPath(folder.Path()), L"--collation", collation});
+        SetServer(L"127.0.0.1," + std::to_wstring(server.Port()));
+        for (const std::wstring& name : names) {
+            Choose(folder.File(name + L"_Data.MDF"));
+            ASSERT_EQ(form_->strdata, name);
+            EXPECT_EQ(Detach().Text, L"分离成功！") << db::ToUtf8(collation) << " " << db::ToUtf8(name);
+            const MessageBoxSeen again = Detach();
+            EXPECT_NE(again.Text.find(L"The database '" + name + L"' does not exist"), std::wstring::npos) << again.Text;
+        }
+    }
+}
+
+// Why: without N the literal reaches a code page 1252 server as '????' and names a
+// database that is not there.
+TEST_F(WorkflowTest, TheStatementWithoutNFailsOnACodePage1252Server) {
+    DataFolder folder(L"without-n");
+    MakeSampleDatabase(folder.Path(), L"数据库甲");
+    StandinServer server = StandinServer::Start({L"--data", ToUnixPath(folder.Path())});
+    db::Connection connection;
+    connection.Open(app::BuildConnectionString(L"127.0.0.1," + std::to_wstring(server.Port())), L"", L"");
+    try {
+        connection.Execute(L"sp_detach_db '数据库甲','true'");
+        ADD_FAILURE() << "the statement without N detached the database";
+    } catch (const db::Error& e) {
+        EXPECT_TRUE(e.HasNativeError(15010)) << e.what();
+        EXPECT_NE(e.Description().find(L"The database '" + std::wstring(4, L'?') + L"' does not exist."), std::wstring::npos) << e.what();
+    }
+    EXPECT_NO_THROW(connection.Execute(app::BuildDetachStatement(L"数据库甲")));
+}
+
+TEST_F(WorkflowTest, DetachSucceedsAgainstAServerThatForcesEncryption) {
+    StandinServer forced = StandinServer::Start({L"--data", ToUnixPath(data_.Path()), L"--encryption", L"force"});
+    Choose(data_.File(L"db_ZVQ_Data.MDF"));
+    SetServer(L"127.0.0.1," + std::to_wstring(forced.Port()));
+    EXPECT_EQ(Detach().Text, L"分离成功！");
+    EXPECT_NE(Detach().Text.find(L"The database 'db_ZVQ' does not exist"), std::wstring::npos);
 }
 
 }  // namespace

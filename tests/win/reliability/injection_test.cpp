@@ -42,14 +42,16 @@ std::string Printable(const std::wstring& name) {
   return "\"" + out + "\"";
 }
 
-// Reads back the literal of "sp_detach_db '<literal>','true'" the way T-SQL reads it: a
-// doubled quote is one quote, a single quote ends it. nullopt when the statement has
-// any other shape (a quote that ends the literal early leaves text behind it).
+// Reads back the literal of "sp_detach_db '<literal>','true'" (N'<literal>' for a name
+// outside ASCII) the way T-SQL reads it: a doubled quote is one quote, a single quote
+// ends it. nullopt when the statement has any other shape (a quote that ends the literal
+// early leaves text behind it) or when the N prefix does not match the name.
 std::optional<std::wstring> DetachLiteral(const std::wstring& statement) {
-  const std::wstring prefix = L"sp_detach_db '", suffix = L",'true'";
-  if (statement.rfind(prefix, 0) != 0) return std::nullopt;
+  const std::wstring suffix = L",'true'";
+  const bool unicode = statement.rfind(L"sp_detach_db N'", 0) == 0;
+  if (!unicode && statement.rfind(L"sp_detach_db '", 0) != 0) return std::nullopt;
   std::wstring value;
-  std::size_t i = prefix.size();
+  std::size_t i = unicode ? 15 : 14;
   for (; i < statement.size(); ++i) {
     if (statement[i] != L'\'') {
       value += statement[i];
@@ -61,6 +63,8 @@ std::optional<std::wstring> DetachLiteral(const std::wstring& statement) {
     }
   }
   if (i >= statement.size() || statement.substr(i + 1) != suffix) return std::nullopt;
+  const bool ascii = std::all_of(value.begin(), value.end(), [](wchar_t c) { return c < 0x80; });
+  if (unicode == ascii) return std::nullopt;
   return value;
 }
 

@@ -1,6 +1,7 @@
 // tedious (a Node.js TDS client written elsewhere) against the stand-in server: login,
 // detach, attach, sys.databases and errors with SQL Server's numbers, for each TDS
-// version tedious speaks, over SQL batches, sp_executesql and RPC procedure calls.
+// version tedious speaks, over SQL batches, sp_executesql and RPC procedure calls; then
+// with encryption on (trusting the server's certificate) in each encryption mode.
 //   node tedious_test.js PATH_TO_dorvane-standin
 'use strict';
 const { spawn, execFileSync } = require('node:child_process');
@@ -18,12 +19,13 @@ execFileSync(standin, ['make-sample', dataDir, 'db_ZVQ']);
 const dataFile = path.join(dataDir, 'db_ZVQ_Data.MDF');
 const logFile = path.join(dataDir, 'db_ZVQ_Log.LDF');
 
-let server;
+const servers = [];
 function startServer(extra) {
-  const portFile = path.join(work, 'port');
+  const portFile = path.join(work, `port${servers.length}`);
   fs.rmSync(portFile, { force: true });
-  server = spawn(standin, ['--listen', '127.0.0.1:0', '--port-file', portFile, '--data', dataDir, ...extra],
+  const server = spawn(standin, ['--listen', '127.0.0.1:0', '--port-file', portFile, '--data', dataDir, ...extra],
                  { stdio: ['ignore', 'ignore', 'inherit'] });
+  servers.push(server);
   const deadline = Date.now() + 10000;
   return new Promise((resolve, reject) => {
     const poll = () => {
@@ -37,15 +39,18 @@ function startServer(extra) {
   });
 }
 
-function connect(port, { user = 'sa', password = '', database = 'master', tdsVersion = '7_4' } = {}) {
+function connect(port, { user = 'sa', password = '', database = 'master', tdsVersion = '7_4', encrypt = false } = {}) {
   return new Promise((resolve, reject) => {
     const c = new Connection({
       server: '127.0.0.1',
       authentication: { type: 'default', options: { userName: user, password } },
-      options: { port, database, encrypt: false, tdsVersion, connectTimeout: 10000, requestTimeout: 10000,
+      options: { port, database, encrypt, tdsVersion, connectTimeout: 10000, requestTimeout: 10000,
                  trustServerCertificate: true },
     });
     c.on('connect', (err) => (err ? reject(err) : resolve(c)));
+    // A server that refuses the encryption answers PRELOGIN and ends the connection,
+    // which tedious reports as an 'error' event (a no-op once connected).
+    c.on('error', reject);
     c.connect();
   });
 }
@@ -121,6 +126,26 @@ async function loginErrors(port) {
   });
 }
 
+// With encrypt on, tedious asks for ENCRYPT_ON: the whole session is encrypted by a server
+// that encrypts the login only and by a forcing one; a server without encryption refuses.
+async function encrypted() {
+  for (const mode of ['login-only', 'force']) {
+    const c = await connect(await startServer(['--encryption', mode]), { encrypt: true });
+    assert.deepEqual((await batch(c, 'SELECT @@MAX_PRECISION, DB_NAME()')).rows, [[38, 'master']]);
+    assert.equal((await batch(c, "sp_detach_db 'db_ZVQ','true'")).error, null);
+    assert.equal((await proc(c, 'sp_attach_db', { dbname: 'db_ZVQ', filename1: dataFile, filename2: logFile })).error, null);
+    await close(c);
+    console.log(`ok   tedious encrypt on, server ${mode}: detach and attach`);
+  }
+  const none = await startServer(['--encryption', 'none']);
+  await assert.rejects(connect(none, { encrypt: true }), (err) => {
+    assert.match(err.message, /Connection lost/);
+    return true;
+  });
+  await close(await connect(none));
+  console.log('ok   tedious encrypt on is refused by a server without encryption; encrypt off connects');
+}
+
 async function main() {
   const port = await startServer([]);
   for (const v of ['7_1', '7_2', '7_3_A', '7_3_B', '7_4']) {
@@ -129,12 +154,13 @@ async function main() {
   }
   await loginErrors(port);
   console.log('ok   tedious login errors 18456 and 4060');
+  await encrypted();
 }
 
 const timer = setTimeout(() => { console.error('tedious_test: timed out'); finish(1); }, 60000);
 function finish(code) {
   clearTimeout(timer);
-  if (server && server.exitCode === null) server.kill('SIGTERM');
+  for (const server of servers) if (server.exitCode === null) server.kill('SIGTERM');
   fs.rmSync(work, { recursive: true, force: true });
   process.exitCode = code;
 }

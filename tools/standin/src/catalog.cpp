@@ -59,11 +59,12 @@ std::string MapClientPath(const std::string& path) {
   return path;
 }
 
-Catalog::Catalog() {
+Catalog::Catalog(const Collation& collation) : collation_(collation) {
   int id = 1;
   for (const char* name : kSystemDatabases) {
     Entry e;
     e.name = name;
+    e.key = collation_.Fold(name);
     e.id = id++;
     e.system = true;
     e.attached = true;
@@ -80,12 +81,16 @@ Catalog::Catalog() {
 }
 
 Catalog::Entry* Catalog::Find(const std::string& name) {
-  for (Entry& e : entries_) if (EqualsNoCase(e.name, name)) return &e;
+  // Detached databases stay listed, so the list grows with every new name attached: the
+  // folded keys keep each look-up one fold and plain comparisons.
+  const std::u32string key = collation_.Fold(name);
+  for (Entry& e : entries_) if (e.key == key) return &e;
   return nullptr;
 }
 
 const Catalog::Entry* Catalog::Find(const std::string& name) const {
-  for (const Entry& e : entries_) if (EqualsNoCase(e.name, name)) return &e;
+  const std::u32string key = collation_.Fold(name);
+  for (const Entry& e : entries_) if (e.key == key) return &e;
   return nullptr;
 }
 
@@ -167,6 +172,7 @@ CatalogError Catalog::AttachLocked(const std::string& name, const std::vector<st
     existing->name = name;
   }
   existing->name = name;
+  existing->key = collation_.Fold(name);
   existing->id = id;
   existing->attached = true;
   existing->users = 0;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "collation.h"
 #include "tds_tokens.h"
 #include "unique_fd.h"
 
@@ -37,7 +38,9 @@ std::string MapClientPath(const std::string& path);
 
 class Catalog {
  public:
-  Catalog();
+  // Database names compare by the collation's rules (the server's collation).
+  explicit Catalog(const Collation& collation = Collation::Default());
+  const Collation& ServerCollation() const { return collation_; }
 
   // Attaches every database found in a folder (N_Data.MDF + N_Log.LDF, or name.mdf +
   // name.ldf, names compared without case). Returns the reason when it cannot.
@@ -67,6 +70,7 @@ class Catalog {
   };
   struct Entry {
     std::string name;
+    std::u32string key;  // the name as the collation compares it
     int id = 0;
     bool system = false;
     bool attached = false;
@@ -79,6 +83,7 @@ class Catalog {
   int FreeId() const;
   CatalogError AttachLocked(const std::string& name, const std::vector<std::string>& files);
 
+  const Collation& collation_;
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;
 };

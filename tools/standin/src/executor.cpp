@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "messages.h"
+#include "system_values.h"
 #include "wire.h"
 
 namespace standin {
@@ -142,8 +143,10 @@ Executor::Outcome Executor::RunSelect(const SelectStatement& s) {
   if (s.where_column && !check_column(*s.where_column)) return fail;
   if (s.order_by && !check_column(*s.order_by)) return fail;
 
+  const Collation& collation = catalog_.ServerCollation();
   std::vector<Column> columns;
-  std::vector<int> picks;  // source column, or -1 for an expression
+  std::vector<int> picks;         // source column, or -1 for an expression
+  std::vector<Value> expressions;  // per output column: the value of an expression
   for (const SelectItem& item : s.items) {
     if (item.kind == SelectItem::Kind::kColumn && item.text == "*") {
       if (s.source == SelectSource::kNone) {
@@ -153,6 +156,7 @@ Executor::Outcome Executor::RunSelect(const SelectStatement& s) {
       for (std::size_t i = 0; i < source.columns.size(); ++i) {
         columns.push_back(source.columns[i]);
         picks.push_back(static_cast<int>(i));
+        expressions.emplace_back();
       }
       continue;
     }
@@ -163,17 +167,36 @@ Executor::Outcome Executor::RunSelect(const SelectStatement& s) {
       c.name = item.alias;
       columns.push_back(c);
       picks.push_back(idx);
+      expressions.emplace_back();
       continue;
     }
     Column c{item.alias, ColumnType::kNVarChar, 128};
-    if (item.kind == SelectItem::Kind::kInteger) c.type = ColumnType::kInt;
-    if (item.kind == SelectItem::Kind::kVersion) c.max_chars = 300;
-    if (item.kind == SelectItem::Kind::kString) c.max_chars = static_cast<std::uint16_t>(std::max<std::size_t>(1, Utf16Length(item.text)));
+    Value v{item.text, 0, ColumnType::kNVarChar};
+    if (item.kind == SelectItem::Kind::kInteger) {
+      c.type = ColumnType::kInt;
+      v.number = std::atoi(item.text.c_str());
+    } else if (item.kind == SelectItem::Kind::kString) {
+      // A literal without N is varchar in the collation's code page, sized in its bytes.
+      c.type = item.unicode ? ColumnType::kNVarChar : ColumnType::kVarChar;
+      const std::size_t size = item.unicode ? Utf16Length(item.text) : collation.Encode(item.text).size();
+      c.max_chars = static_cast<std::uint16_t>(std::clamp<std::size_t>(size, 1, 4000));
+    } else if (item.kind == SelectItem::Kind::kSystem) {
+      auto sys = LookUpSystemValue(item, state_, collation);
+      if (!sys) {
+        const std::string what = item.text == "SERVERPROPERTY()" ? "SERVERPROPERTY('" + item.argument + "')" : item.text;
+        Report(Msg(kErrNotSupported, 16, FormatNotSupported("SELECT " + what)));
+        return fail;
+      }
+      c.type = sys->column.type;
+      c.max_chars = sys->column.max_chars;
+      v = sys->value;
+    }
     columns.push_back(c);
     picks.push_back(-1);
+    expressions.push_back(v);
   }
 
-  // WHERE column = value: names compare without case, ids as numbers; DB_ID of an
+  // WHERE column = value: names compare by the collation, ids as numbers; DB_ID of an
   // unknown name is NULL, which matches nothing.
   std::vector<std::vector<Value>> rows;
   const int where = s.where_column ? source.IndexOf(*s.where_column) : -1;
@@ -191,7 +214,7 @@ Executor::Outcome Executor::RunSelect(const SelectStatement& s) {
     if (where >= 0) {
       const Value& v = row[static_cast<std::size_t>(where)];
       if (where_null) continue;
-      if (wanted_id ? v.number != *wanted_id : !EqualsNoCase(v.text.value_or(""), s.where_value)) continue;
+      if (wanted_id ? v.number != *wanted_id : !collation.Equal(v.text.value_or(""), s.where_value)) continue;
     }
     rows.push_back(row);
   }
@@ -200,9 +223,9 @@ Executor::Outcome Executor::RunSelect(const SelectStatement& s) {
     const bool numeric = source.columns[idx].type == ColumnType::kInt;
     std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
       const bool less = numeric ? a[idx].number < b[idx].number
-                                : ToLowerAscii(a[idx].text.value_or("")) < ToLowerAscii(b[idx].text.value_or(""));
+                                : collation.Fold(a[idx].text.value_or("")) < collation.Fold(b[idx].text.value_or(""));
       const bool greater = numeric ? b[idx].number < a[idx].number
-                                   : ToLowerAscii(b[idx].text.value_or("")) < ToLowerAscii(a[idx].text.value_or(""));
+                                   : collation.Fold(b[idx].text.value_or("")) < collation.Fold(a[idx].text.value_or(""));
       return s.descending ? greater : less;
     });
   }
@@ -211,21 +234,7 @@ Executor::Outcome Executor::RunSelect(const SelectStatement& s) {
   for (const auto& row : rows) {
     std::vector<Value> values;
     for (std::size_t i = 0; i < picks.size(); ++i) {
-      if (picks[i] >= 0) { values.push_back(row[static_cast<std::size_t>(picks[i])]); continue; }
-      const SelectItem* item = nullptr;
-      // Find the item that produced output column i (stars expand to several columns).
-      std::size_t col = 0;
-      for (const SelectItem& it : s.items) {
-        const std::size_t width = it.kind == SelectItem::Kind::kColumn && it.text == "*" ? source.columns.size() : 1;
-        if (i < col + width) { item = &it; break; }
-        col += width;
-      }
-      switch (item->kind) {
-        case SelectItem::Kind::kDbName: values.push_back(Text(state_.database)); break;
-        case SelectItem::Kind::kVersion: values.push_back(Text(kVersionText)); break;
-        case SelectItem::Kind::kInteger: values.push_back(Int(std::atoi(item->text.c_str()))); break;
-        default: values.push_back(Text(item->text)); break;
-      }
+      values.push_back(picks[i] >= 0 ? row[static_cast<std::size_t>(picks[i])] : expressions[i]);
     }
     out_.Row(columns, values);
   }

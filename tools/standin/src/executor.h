@@ -20,6 +20,8 @@ inline constexpr const char* kVersionText =
 // What a session knows about itself while its statements run.
 struct SessionState {
   std::string database;  // current database, catalog spelling; counted in the catalog
+  std::string login;     // the login's name as the server spells it
+  std::uint16_t spid = 0;
   std::string language = "us_english";
   std::map<std::string, std::string> options;  // SET options as given
 };

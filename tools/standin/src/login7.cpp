@@ -7,7 +7,6 @@
 namespace standin {
 namespace {
 
-constexpr std::uint8_t kEncryptNotSup = 0x02;
 constexpr std::size_t kFixedPart = 36;
 // Offset/length pairs in record order, after the 36-byte fixed part.
 enum Field { kHost, kUser, kPassword, kApp, kServer, kExtension, kLibrary, kLanguage, kDatabase, kFieldCount };
@@ -24,6 +23,24 @@ std::uint8_t ScramblePasswordByte(std::uint8_t b) {
 std::uint8_t UnscramblePasswordByte(std::uint8_t b) {
   const std::uint8_t x = b ^ 0xA5;
   return static_cast<std::uint8_t>((x << 4) | (x >> 4));
+}
+
+EncryptionAnswer NegotiateEncryption(EncryptionMode server, std::optional<std::uint8_t> client) {
+  const std::uint8_t c = client ? static_cast<std::uint8_t>(*client & 0x7F) : kEncryptNotSup;
+  const bool wants = c == kEncryptOn || c == kEncryptReq;
+  switch (server) {
+    case EncryptionMode::kLoginOnly:
+      if (wants) return {kEncryptOn, Protection::kFull, false};
+      if (c == kEncryptOff) return {kEncryptOff, Protection::kLoginOnly, false};
+      return {kEncryptNotSup, Protection::kNone, false};
+    case EncryptionMode::kForce:
+      if (wants) return {kEncryptOn, Protection::kFull, false};
+      if (c == kEncryptOff) return {kEncryptReq, Protection::kFull, false};
+      return {kEncryptReq, Protection::kNone, true};
+    case EncryptionMode::kNone:
+      break;
+  }
+  return {kEncryptNotSup, Protection::kNone, wants};
 }
 
 std::optional<Prelogin> ParsePrelogin(ByteSpan payload, std::string* error) {
@@ -49,13 +66,13 @@ std::optional<Prelogin> ParsePrelogin(ByteSpan payload, std::string* error) {
   return std::nullopt;
 }
 
-Bytes BuildPreloginAnswer(std::uint32_t server_version) {
+Bytes BuildPreloginAnswer(std::uint32_t server_version, std::uint8_t encryption) {
   // Options: VERSION(6), ENCRYPTION(1), INSTOPT(1), THREADID(0), MARS(1), terminator.
   struct Opt { std::uint8_t token; Bytes data; };
   std::array<Opt, 5> opts{{
       {0x00, {static_cast<std::uint8_t>(server_version >> 24), static_cast<std::uint8_t>(server_version >> 16),
               static_cast<std::uint8_t>(server_version >> 8), static_cast<std::uint8_t>(server_version), 0, 0}},
-      {0x01, {kEncryptNotSup}},
+      {0x01, {encryption}},
       {0x02, {0x00}},
       {0x03, {}},
       {0x04, {0x00}},

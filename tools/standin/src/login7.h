@@ -1,5 +1,5 @@
-// The two messages that open a session: PRELOGIN (answered with "encryption not
-// supported") and LOGIN7 (the login record with user, password and database).
+// The two messages that open a session: PRELOGIN (with the encryption negotiation) and
+// LOGIN7 (the login record with user, password and database).
 #pragma once
 
 #include <cstdint>
@@ -15,10 +15,32 @@ struct Prelogin {
   bool has_version = false;
 };
 
+// PRELOGIN's ENCRYPTION values.
+inline constexpr std::uint8_t kEncryptOff = 0x00;     // available, not wanted
+inline constexpr std::uint8_t kEncryptOn = 0x01;      // available and wanted
+inline constexpr std::uint8_t kEncryptNotSup = 0x02;  // not available
+inline constexpr std::uint8_t kEncryptReq = 0x03;     // required
+
+// The server's setting: SQL Server's default encrypts the login packet only, "force
+// encryption" the whole session; "none" is a server without a certificate.
+enum class EncryptionMode { kLoginOnly, kForce, kNone };
+// What the connection then does.
+enum class Protection { kNone, kLoginOnly, kFull };
+
+struct EncryptionAnswer {
+  std::uint8_t answer = kEncryptNotSup;  // the ENCRYPTION value of the server's PRELOGIN
+  Protection protection = Protection::kNone;
+  bool terminate = false;  // the two sides cannot agree: the connection ends after the answer
+};
+
+// SQL Server's negotiation table. A client without an ENCRYPTION option counts as one
+// that cannot encrypt; the client-certificate bit (0x80) is not looked at.
+EncryptionAnswer NegotiateEncryption(EncryptionMode server, std::optional<std::uint8_t> client);
+
 // Parses the option table of a client's PRELOGIN; nullopt with *error when malformed.
 std::optional<Prelogin> ParsePrelogin(ByteSpan payload, std::string* error);
-// The server's PRELOGIN answer: version, ENCRYPT_NOT_SUP, no instance, no MARS.
-Bytes BuildPreloginAnswer(std::uint32_t server_version);
+// The server's PRELOGIN answer: version, the ENCRYPTION value, no instance, no MARS.
+Bytes BuildPreloginAnswer(std::uint32_t server_version, std::uint8_t encryption);
 
 struct Login7 {
   std::uint32_t tds_version = 0;  // as in LOGINACK, e.g. 0x74000004

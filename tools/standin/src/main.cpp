@@ -14,10 +14,13 @@
 #include <vector>
 
 #include "catalog.h"
+#include "collation.h"
 #include "sample_content.h"
 #include "server.h"
 #include "signal_pipe.h"
 #include "supervisor.h"
+#include "tls.h"
+#include "trace.h"
 #include "unique_fd.h"
 
 namespace {
@@ -38,6 +41,17 @@ Options:
   --account USER:PASSWORD
                         a login the server accepts (repeatable; default: sa with an empty password)
   --catalog FILE        write the catalog to FILE on exit and on SIGUSR1
+  --collation NAME      server collation (default SQL_Latin1_General_CP1_CI_AS); also
+                        SQL_Latin1_General_CP1_CS_AS, Latin1_General_CI_AS, Latin1_General_CS_AS,
+                        Chinese_PRC_CI_AS, Chinese_PRC_CS_AS
+  --encryption login-only | force | none
+                        TLS as SQL Server does it: the login packet only unless the client
+                        asks for more (default), the whole session ("force encryption"),
+                        or no certificate at all (clients that require encryption are refused)
+  --certificate FILE    PEM file with the certificate and its private key (default: a
+                        self-signed certificate made at start)
+  --trace FILE          write every packet in and out to FILE as a hex dump (decrypted; raw
+                        TLS records as well)
   --fault drop-after-login | drop-during-execute
                         close connections right after a successful login, or on the first
                         batch after the session's SET statements, without answering
@@ -88,14 +102,16 @@ int main(int argc, char** argv) {
 
   standin::ServerOptions options;
   std::vector<std::string> data_dirs;
-  std::string port_file, catalog_file;
+  std::string port_file, catalog_file, certificate_file, trace_file;
+  const standin::Collation* collation = &standin::Collation::Default();
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
     if (a == "--help" || a == "-h") { std::cout << kUsage; return 0; }
     if (a == "--verbose") { options.verbose = true; continue; }
     static const char* const kWithValue[] = {"--listen", "--port-file", "--data", "--account", "--catalog",
-                                             "--fault", "--delay-ms", "--max-connections"};
+                                             "--fault", "--delay-ms", "--max-connections", "--collation",
+                                             "--encryption", "--certificate", "--trace"};
     if (std::find(std::begin(kWithValue), std::end(kWithValue), a) == std::end(kWithValue)) {
       return Fail("unknown argument " + a + " (see --help)");
     }
@@ -120,6 +136,18 @@ int main(int argc, char** argv) {
       options.session.accounts.push_back({v->substr(0, colon), v->substr(colon + 1)});
     } else if (a == "--catalog") {
       catalog_file = *v;
+    } else if (a == "--collation") {
+      collation = standin::Collation::Find(*v);
+      if (!collation) return Fail("unknown collation " + *v + " (see --help)");
+    } else if (a == "--encryption") {
+      if (*v == "login-only") options.session.encryption = standin::EncryptionMode::kLoginOnly;
+      else if (*v == "force") options.session.encryption = standin::EncryptionMode::kForce;
+      else if (*v == "none") options.session.encryption = standin::EncryptionMode::kNone;
+      else return Fail("unknown encryption mode " + *v + " (login-only, force, none)");
+    } else if (a == "--certificate") {
+      certificate_file = *v;
+    } else if (a == "--trace") {
+      trace_file = *v;
     } else if (a == "--fault") {
       if (*v == "drop-after-login") options.session.faults.drop_after_login = true;
       else if (*v == "drop-during-execute") options.session.faults.drop_during_execute = true;
@@ -133,7 +161,26 @@ int main(int argc, char** argv) {
     }
   }
 
-  standin::Catalog catalog;
+  if (options.session.encryption != standin::EncryptionMode::kNone) {
+    std::string pem;
+    if (certificate_file.empty()) {
+      pem = standin::MakeSelfSignedPem();
+    } else {
+      std::ifstream in(certificate_file, std::ios::binary);
+      if (!in) return Fail("cannot read the certificate file " + certificate_file);
+      pem.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::string why;
+    auto tls = standin::TlsContext::ForServer(pem, &why);
+    if (!tls) return Fail("cannot use the certificate" + (certificate_file.empty() ? "" : " in " + certificate_file) + ": " + why);
+    options.tls = std::move(tls);
+  }
+  if (!trace_file.empty()) {
+    options.trace = std::make_shared<standin::Trace>(trace_file);
+    if (!options.trace->Valid()) return Fail("cannot write the trace file " + trace_file);
+  }
+
+  standin::Catalog catalog(*collation);
   for (const std::string& dir : data_dirs) {
     if (auto error = catalog.AttachFolder(dir)) return Fail(*error);
   }

@@ -1,5 +1,7 @@
 #include "rpc.h"
 
+#include "collation.h"
+
 namespace standin {
 namespace {
 
@@ -7,19 +9,6 @@ constexpr std::uint8_t kTypeInt1 = 0x30, kTypeBit = 0x32, kTypeInt2 = 0x34, kTyp
 constexpr std::uint8_t kTypeIntN = 0x26, kTypeBitN = 0x68;
 constexpr std::uint8_t kTypeBigVarChar = 0xA7, kTypeBigChar = 0xAF, kTypeNVarChar = 0xE7, kTypeNChar = 0xEF;
 constexpr std::uint8_t kTypeText = 0x23, kTypeNText = 0x63;
-
-std::string Latin1ToUtf8(ByteSpan bytes) {
-  std::string out;
-  for (std::uint8_t b : bytes) {
-    if (b < 0x80) {
-      out.push_back(static_cast<char>(b));
-    } else {
-      out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-      out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-    }
-  }
-  return out;
-}
 
 std::optional<std::int64_t> LittleEndianInt(ByteSpan v) {
   if (v.size() > 8) return std::nullopt;
@@ -95,6 +84,7 @@ std::optional<RpcRequest> ParseRpc(ByteSpan body, std::string* error, std::strin
       if (!type) return fail("RPC parameter header truncated");
       arg.name = Utf16LeToUtf8(*pname);
       std::optional<Bytes> raw;      // string bytes, nullopt for NULL
+      const Collation* code_page = &Collation::Default();  // of a varchar value
       std::optional<std::int64_t> number;
       bool unicode = false, is_null = false;
       switch (*type) {
@@ -119,7 +109,9 @@ std::optional<RpcRequest> ParseRpc(ByteSpan body, std::string* error, std::strin
         case kTypeBigVarChar: case kTypeBigChar: case kTypeNVarChar: case kTypeNChar: {
           unicode = *type == kTypeNVarChar || *type == kTypeNChar;
           auto max = r.U16Le();
-          if (!max || !r.Skip(5)) return fail("RPC parameter type truncated");
+          auto collation = max ? r.Take(5) : std::nullopt;
+          if (!collation) return fail("RPC parameter type truncated");
+          code_page = &Collation::ForTdsBytes(*collation);
           if (*max == 0xFFFF) {
             auto plp = ReadPlp(r);
             if (!plp) return fail("RPC parameter value truncated");
@@ -137,7 +129,9 @@ std::optional<RpcRequest> ParseRpc(ByteSpan body, std::string* error, std::strin
         }
         case kTypeText: case kTypeNText: {
           unicode = *type == kTypeNText;
-          if (!r.U32Le() || !r.Skip(5)) return fail("RPC parameter type truncated");
+          auto collation = r.U32Le() ? r.Take(5) : std::nullopt;
+          if (!collation) return fail("RPC parameter type truncated");
+          code_page = &Collation::ForTdsBytes(*collation);
           auto len = r.U32Le();
           if (!len) return fail("RPC parameter value truncated");
           if (*len == 0xFFFFFFFFu) { is_null = true; break; }
@@ -152,7 +146,8 @@ std::optional<RpcRequest> ParseRpc(ByteSpan body, std::string* error, std::strin
       }
       if (is_null) arg.value.kind = SqlValue::Kind::kNull;
       else if (number) { arg.value.kind = SqlValue::Kind::kNumber; arg.value.text = std::to_string(*number); }
-      else arg.value.text = unicode ? Utf16LeToUtf8(*raw) : Latin1ToUtf8(*raw);
+      else arg.value.text = unicode ? Utf16LeToUtf8(*raw) : code_page->Decode(*raw);
+      arg.value.unicode = unicode;
       call.arguments.push_back(std::move(arg));
     }
     req.calls.push_back(std::move(call));

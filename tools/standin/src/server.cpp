@@ -12,55 +12,9 @@
 #include <cstring>
 #include <iostream>
 
+#include "channel.h"
+
 namespace standin {
-namespace {
-
-// How long the rest of a packet may take once its first byte has arrived.
-constexpr int kPacketTimeoutMs = 10000;
-constexpr int kStopCheckMs = 250;
-
-enum class ReadResult { kOk, kClosed, kTimeout, kStopped };
-
-// Reads exactly n bytes. Before the first byte it waits as long as the client idles
-// (checking for shutdown); after it, at most kPacketTimeoutMs.
-ReadResult ReadFull(int fd, std::uint8_t* buf, std::size_t n, bool idle_ok, const std::atomic<bool>& stopping) {
-  std::size_t got = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPacketTimeoutMs);
-  while (got < n) {
-    if (stopping) return ReadResult::kStopped;
-    pollfd p{fd, POLLIN, 0};
-    const int r = ::poll(&p, 1, kStopCheckMs);
-    if (r < 0 && errno != EINTR) return ReadResult::kClosed;
-    if (r <= 0) {
-      if (!(idle_ok && got == 0) && std::chrono::steady_clock::now() > deadline) return ReadResult::kTimeout;
-      continue;
-    }
-    const ssize_t k = ::recv(fd, buf + got, n - got, 0);
-    if (k == 0) return ReadResult::kClosed;
-    if (k < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return ReadResult::kClosed;
-    }
-    if (got == 0 && idle_ok) deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPacketTimeoutMs);
-    got += static_cast<std::size_t>(k);
-  }
-  return ReadResult::kOk;
-}
-
-bool WriteAll(int fd, const Bytes& data) {
-  std::size_t sent = 0;
-  while (sent < data.size()) {
-    const ssize_t k = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-    if (k < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    sent += static_cast<std::size_t>(k);
-  }
-  return true;
-}
-
-}  // namespace
 
 Server::Server(Catalog& catalog, ServerOptions options) : catalog_(catalog), options_(std::move(options)) {}
 
@@ -118,6 +72,18 @@ void Server::Reap() {
   }
 }
 
+// Connections whose client is still there. A client that closes and at once connects
+// again can be quicker than the thread that serves its old connection (on a busy machine,
+// with TLS handshakes to compute): a connection whose peer has hung up is not counted.
+int Server::LiveConnections() const {
+  int live = 0;
+  for (const auto& c : connections_) {
+    pollfd p{c->fd.Get(), POLLRDHUP, 0};
+    if (!c->finished && !(::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))) ++live;
+  }
+  return live;
+}
+
 void Server::AcceptOne() {
   Reap();
   UniqueFd fd(::accept4(listen_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
@@ -125,7 +91,7 @@ void Server::AcceptOne() {
   int one = 1;
   ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   std::lock_guard lock(connections_mutex_);
-  if (static_cast<int>(connections_.size()) >= options_.max_connections) {
+  if (static_cast<int>(connections_.size()) >= options_.max_connections && LiveConnections() >= options_.max_connections) {
     Log("refusing a connection: " + std::to_string(connections_.size()) + " already open");
     return;  // closing fd refuses it
   }
@@ -141,33 +107,36 @@ void Server::AcceptOne() {
 void Server::Serve(Connection& c, std::uint16_t spid) {
   const int fd = c.fd.Get();
   Session session(catalog_, options_.session, spid);
+  Channel channel(fd, spid, stopping_, options_.trace.get());
   MessageAssembler assembler;
+  bool login_only = false;  // TLS ends once the login packet is in
   Bytes packet;
   std::string why = "client closed the connection";
   while (true) {
-    std::uint8_t header[kHeaderSize];
-    ReadResult r = ReadFull(fd, header, kHeaderSize, true, stopping_);
-    if (r != ReadResult::kOk) {
-      if (r == ReadResult::kTimeout) why = "packet header incomplete for too long";
-      if (r == ReadResult::kStopped) why = "server stopping";
+    std::string error;
+    const Channel::Result r = channel.ReadPacket(&packet, &error);
+    if (r != Channel::Result::kOk) {
+      if (r == Channel::Result::kTimeout) why = "packet incomplete for too long";
+      if (r == Channel::Result::kStopped) why = "server stopping";
+      if (r == Channel::Result::kBroken) why = "malformed packet: " + error;
       break;
     }
-    std::string error;
-    auto h = ParsePacketHeader(ByteSpan(header, kHeaderSize), &error);
-    if (!h) { why = "malformed packet: " + error; break; }
-    packet.assign(header, header + kHeaderSize);
-    packet.resize(h->length);
-    r = ReadFull(fd, packet.data() + kHeaderSize, h->length - kHeaderSize, false, stopping_);
-    if (r != ReadResult::kOk) { why = r == ReadResult::kTimeout ? "packet incomplete for too long" : "connection closed inside a packet"; break; }
     const auto fed = assembler.Feed(packet);
     if (fed == MessageAssembler::Result::kError) { why = "malformed message: " + assembler.Error(); break; }
     if (fed == MessageAssembler::Result::kNeedMore) continue;
-    Session::Reply reply = session.Handle(assembler.TakeMessage());
+    Message message = assembler.TakeMessage();
+    if (login_only && channel.Encrypted() && message.type == PacketType::kLogin7) channel.EndTls();
+    Session::Reply reply = session.Handle(message);
     if (options_.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options_.delay_ms));
-    if (!reply.packets.empty() && !WriteAll(fd, reply.packets)) { why = "cannot send the answer"; break; }
+    if (!reply.packets.empty() && !channel.Send(reply.packets)) { why = "cannot send the answer"; break; }
     if (reply.close) { why = reply.reason; break; }
+    if (reply.protect != Protection::kNone) {
+      if (!options_.tls || !channel.Handshake(*options_.tls, &error)) { why = "TLS handshake: " + error; break; }
+      login_only = reply.protect == Protection::kLoginOnly;
+    }
   }
   Log("connection " + std::to_string(spid) + " closed: " + why);
+  if (options_.trace) options_.trace->Note(spid, "connection closed: " + why);
   ::shutdown(fd, SHUT_RDWR);
   c.finished = true;
 }

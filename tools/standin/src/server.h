@@ -13,6 +13,8 @@
 
 #include "catalog.h"
 #include "session.h"
+#include "tls.h"
+#include "trace.h"
 #include "unique_fd.h"
 
 namespace standin {
@@ -24,6 +26,8 @@ struct ServerOptions {
   bool verbose = false;
   int max_connections = 64;
   SessionConfig session;
+  std::shared_ptr<const TlsContext> tls;  // needed unless session.encryption is kNone
+  std::shared_ptr<Trace> trace;           // --trace, or none
 };
 
 class Server {
@@ -51,6 +55,7 @@ class Server {
     std::atomic<bool> finished{false};
   };
   void Serve(Connection& c, std::uint16_t spid);
+  int LiveConnections() const;  // call with connections_mutex_ held
   void Log(const std::string& line);
 
   Catalog& catalog_;

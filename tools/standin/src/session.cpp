@@ -76,7 +76,7 @@ Session::Reply Session::Handle(const Message& m) {
       if (phase_ != Phase::kLoggedIn) return Broken("attention before login");
       // Every answer is complete before the next request is read, so there is nothing
       // left to cancel: acknowledge, as the client waits for the DONE with the ATTN bit.
-      TokenWriter w(tds_version_);
+      TokenWriter w = Writer();
       w.Done(kDoneAttn, 0, 0);
       return Answer(w.Take());
     }
@@ -87,17 +87,32 @@ Session::Reply Session::Handle(const Message& m) {
 
 Session::Reply Session::HandlePrelogin(const Message& m) {
   std::string error;
-  if (!ParsePrelogin(m.payload, &error)) return Broken(error);
+  auto prelogin = ParsePrelogin(m.payload, &error);
+  if (!prelogin) return Broken(error);
   phase_ = Phase::kLogin;
+  const EncryptionAnswer enc = NegotiateEncryption(config_.encryption, prelogin->encryption);
   Reply r;
-  r.packets = Packetize(PacketType::kTabularResult, BuildPreloginAnswer(kServerVersion), packet_size_, spid_);
+  r.packets = Packetize(PacketType::kTabularResult, BuildPreloginAnswer(kServerVersion, enc.answer), packet_size_, spid_);
+  r.protect = enc.protection;
+  if (enc.terminate) {
+    r.close = true;
+    r.reason = enc.answer == kEncryptReq ? "the client cannot encrypt and the server forces encryption"
+                                         : "the client requires encryption and the server has none";
+  }
   return r;
 }
 
-bool Session::CheckAccount(const std::string& user, const std::string& password) const {
-  if (config_.accounts.empty()) return EqualsNoCase(user, "sa") && password.empty();
-  return std::any_of(config_.accounts.begin(), config_.accounts.end(),
-                     [&](const Account& a) { return EqualsNoCase(a.user, user) && a.password == password; });
+std::optional<std::string> Session::CheckAccount(const std::string& user, const std::string& password) const {
+  // Login names compare by the server's collation, passwords exactly.
+  const Collation& collation = catalog_.ServerCollation();
+  if (config_.accounts.empty()) {
+    if (collation.Equal(user, "sa") && password.empty()) return std::string("sa");
+    return std::nullopt;
+  }
+  for (const Account& a : config_.accounts) {
+    if (collation.Equal(a.user, user) && a.password == password) return a.user;
+  }
+  return std::nullopt;
 }
 
 Session::Reply Session::HandleLogin(const Message& m) {
@@ -107,7 +122,7 @@ Session::Reply Session::HandleLogin(const Message& m) {
   auto version = ChooseVersion(login->tds_version);
   if (!version) return Broken("TDS version older than 7.1");
   tds_version_ = *version;
-  TokenWriter w(tds_version_);
+  TokenWriter w = Writer();
   auto fail = [&](ServerMessage msg, const char* reason) {
     w.Message(msg, kServerName);
     w.Done(kDoneError, 0, 0);
@@ -116,7 +131,9 @@ Session::Reply Session::HandleLogin(const Message& m) {
     r.reason = reason;
     return r;
   };
-  if (login->integrated_security || !CheckAccount(login->user_name, login->password)) {
+  const std::optional<std::string> account =
+      login->integrated_security ? std::nullopt : CheckAccount(login->user_name, login->password);
+  if (!account) {
     ServerMessage msg{kErrLoginFailed, 1, 14, FormatLoginFailed(login->user_name), {}, 1};
     return fail(msg, "login failed");
   }
@@ -128,6 +145,8 @@ Session::Reply Session::HandleLogin(const Message& m) {
   }
   entered_ = true;
   state_.database = canonical;
+  state_.login = *account;
+  state_.spid = spid_;
   login_database_ = canonical;
   const std::uint32_t before = packet_size_;
   if (login->packet_size != 0) packet_size_ = std::clamp(login->packet_size, kMinPacketSize, kMaxPacketSize);
@@ -154,7 +173,7 @@ void Session::ResetIfAsked(const Message& m, TokenWriter& w) {
   // Back to the login's database; should that one have been detached meanwhile, the
   // session stays where it is, as it still holds that database.
   std::string canonical;
-  if (!EqualsNoCase(state_.database, login_database_) && catalog_.Enter(login_database_, &canonical)) {
+  if (!catalog_.ServerCollation().Equal(state_.database, login_database_) && catalog_.Enter(login_database_, &canonical)) {
     catalog_.Leave(state_.database);
     state_.database = canonical;
   }
@@ -172,12 +191,12 @@ std::optional<ByteSpan> Session::Body(const Message& m) const {
 Session::Reply Session::HandleBatch(const Message& m) {
   auto body = Body(m);
   if (!body) return Broken("SQL batch headers do not fit the message");
-  const ParsedBatch batch = ParseSqlBatch(Utf16LeToUtf8(*body));
+  const ParsedBatch batch = ParseSqlBatch(Utf16LeToUtf8(*body), catalog_.ServerCollation());
   if (!OnlySets(batch)) {
     if (config_.faults.drop_during_execute && !set_up_done_) return Broken("fault drop-during-execute");
     set_up_done_ = true;
   }
-  TokenWriter w(tds_version_);
+  TokenWriter w = Writer();
   ResetIfAsked(m, w);
   Executor(catalog_, state_, w).RunBatch(batch, false);
   return Answer(w.Take());
@@ -191,7 +210,7 @@ Session::Reply Session::HandleRpc(const Message& m) {
   if (!req) return Broken(error);
   if (config_.faults.drop_during_execute && !set_up_done_) return Broken("fault drop-during-execute");
   set_up_done_ = true;
-  TokenWriter w(tds_version_);
+  TokenWriter w = Writer();
   ResetIfAsked(m, w);
   Executor ex(catalog_, state_, w);
   if (!unsupported.empty()) {
@@ -218,7 +237,7 @@ Session::Reply Session::HandleRpc(const Message& m) {
 void Session::RunProcById(const RpcCall& call, bool last, Executor& ex, TokenWriter& w) {
   const std::uint16_t done = last ? kDoneFinal : kDoneMore;
   auto text_arg = [&](std::size_t i) { return i < call.arguments.size() ? call.arguments[i].value.text : std::string(); };
-  auto run = [&](const std::string& sql) { ex.RunBatch(ParseSqlBatch(sql), true); };
+  auto run = [&](const std::string& sql) { ex.RunBatch(ParseSqlBatch(sql, catalog_.ServerCollation()), true); };
   switch (call.proc_id) {
     case kProcIdExecuteSql:
       run(text_arg(0));

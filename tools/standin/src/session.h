@@ -11,6 +11,7 @@
 
 #include "catalog.h"
 #include "executor.h"
+#include "login7.h"
 #include "rpc.h"
 #include "tds_packet.h"
 
@@ -29,6 +30,7 @@ struct Faults {
 struct SessionConfig {
   std::vector<Account> accounts;  // empty: only sa with an empty password
   Faults faults;
+  EncryptionMode encryption = EncryptionMode::kLoginOnly;
 };
 
 class Session {
@@ -42,6 +44,8 @@ class Session {
     Bytes packets;       // may be empty
     bool close = false;  // close the connection after sending
     std::string reason;  // why it closes, for --verbose
+    // After sending: the TLS handshake follows, then this protection (PRELOGIN only).
+    Protection protect = Protection::kNone;
   };
   Reply Handle(const Message& message);
 
@@ -59,7 +63,9 @@ class Session {
   void ResetIfAsked(const Message& m, TokenWriter& w);
   Reply Answer(Bytes tokens) const;
   Reply Broken(std::string reason) const;
-  bool CheckAccount(const std::string& user, const std::string& password) const;
+  // The login's name as the server spells it, or nullopt when user or password is wrong.
+  std::optional<std::string> CheckAccount(const std::string& user, const std::string& password) const;
+  TokenWriter Writer() const { return TokenWriter(tds_version_, catalog_.ServerCollation()); }
   std::optional<ByteSpan> Body(const Message& m) const;
   // Runs one RPC call given by procedure id (sp_executesql and the prepare family).
   void RunProcById(const RpcCall& call, bool last, Executor& ex, TokenWriter& w);

@@ -33,7 +33,7 @@ std::optional<std::string> ReadQuoted(std::string_view s, std::size_t& i, char c
 
 }  // namespace
 
-LexResult LexSql(std::string_view s) {
+LexResult LexSql(std::string_view s, const Collation& collation) {
   LexResult result;
   std::size_t i = 0;
   while (i < s.size()) {
@@ -70,7 +70,7 @@ LexResult LexSql(std::string_view s) {
         return result;
       }
       t.kind = TokenKind::kString;
-      t.text = std::move(*v);
+      t.text = t.unicode ? std::move(*v) : collation.ThroughCodePage(*v);
     } else if (here == '[' || here == '"') {
       const std::size_t start = i + 1;
       auto v = ReadQuoted(s, i, here == '[' ? ']' : '"');

@@ -1,12 +1,15 @@
 // Splits T-SQL text into tokens: words, [bracketed] and "quoted" identifiers, '...' and
 // N'...' literals (doubled quotes inside), numbers, @variables, punctuation. Comments
-// (-- to end of line, nested /* */) and whitespace are dropped.
+// (-- to end of line, nested /* */) and whitespace are dropped. A literal without N is a
+// varchar: its text is what the collation's code page keeps of it.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "collation.h"
 
 namespace standin {
 
@@ -15,7 +18,7 @@ enum class TokenKind { kWord, kQuotedIdentifier, kString, kNumber, kVariable, kS
 struct SqlToken {
   TokenKind kind = TokenKind::kEnd;
   std::string text;     // identifier or literal value without quotes; punctuation itself
-  bool unicode = false; // N'...'
+  bool unicode = false; // N'...' (a '...' literal has passed through the code page)
 };
 
 // A batch that cannot be read at all (unclosed quote or comment), as SQL Server reports it.
@@ -31,6 +34,6 @@ struct LexResult {
   std::optional<SqlError> error;
 };
 
-LexResult LexSql(std::string_view sql);
+LexResult LexSql(std::string_view sql, const Collation& collation = Collation::Default());
 
 }  // namespace standin

@@ -18,6 +18,9 @@ constexpr std::array kNotImplemented = {
     "DBCC", "WAITFOR", "MERGE", "WITH", "RETURN", "GOTO", "OPEN", "CLOSE", "FETCH", "DEALLOCATE",
     "KILL", "SHUTDOWN", "CHECKPOINT", "RECONFIGURE", "SAVE", "THROW", "BULK", "READTEXT",
     "WRITETEXT", "UPDATETEXT", "END", "ELSE", "BREAK", "CONTINUE", "TRY", "CATCH"};
+// Built-in functions a SELECT without a table may call (the values come from the session
+// and the server); other functions are refused as not supported.
+constexpr std::array kSystemFunctions = {"DB_NAME", "USER_NAME", "SUSER_NAME", "SUSER_SNAME", "SERVERPROPERTY"};
 // Options that take ON or OFF.
 constexpr std::array kOnOffOptions = {
     "QUOTED_IDENTIFIER", "ANSI_NULLS", "ANSI_WARNINGS", "ANSI_PADDING", "ANSI_NULL_DFLT_ON",
@@ -192,6 +195,7 @@ class Parser {
     SqlValue out;
     if (v.kind == TokenKind::kString) {
       out.text = v.text;
+      out.unicode = v.unicode;
     } else if (v.kind == TokenKind::kNumber) {
       out.kind = SqlValue::Kind::kNumber;
       out.text = v.text;
@@ -317,8 +321,8 @@ class Parser {
     SelectItem item;
     const SqlToken& v = Peek();
     if (v.kind == TokenKind::kSystemVariable) {
-      if (!EqualsNoCase(v.text, "@@VERSION")) return Fail(kErrNotSupported, 16, FormatNotSupported("SELECT " + v.text));
-      item.kind = SelectItem::Kind::kVersion;
+      item.kind = SelectItem::Kind::kSystem;
+      item.text = ToUpperAscii(v.text);
       ++pos_;
     } else if (v.kind == TokenKind::kNumber && v.text.find('.') == std::string::npos && v.text.size() < 10) {
       item.kind = SelectItem::Kind::kInteger;
@@ -327,11 +331,18 @@ class Parser {
     } else if (v.kind == TokenKind::kString) {
       item.kind = SelectItem::Kind::kString;
       item.text = v.text;
+      item.unicode = v.unicode;
       ++pos_;
-    } else if (IsWord("DB_NAME") && IsPunct("(", 1)) {
+    } else if (v.kind == TokenKind::kWord && IsPunct("(", 1) && InList(kSystemFunctions, v.text)) {
+      item.kind = SelectItem::Kind::kSystem;
+      item.text = ToUpperAscii(v.text) + "()";
       pos_ += 2;
-      if (!Accept(")")) return Fail(kErrNotSupported, 16, FormatNotSupported("DB_NAME with an argument"));
-      item.kind = SelectItem::Kind::kDbName;
+      if (item.text == "SERVERPROPERTY()") {
+        if (Peek().kind != TokenKind::kString) return SyntaxError();
+        item.argument = Peek().text;
+        ++pos_;
+      }
+      if (!Accept(")")) return Fail(kErrNotSupported, 16, FormatNotSupported(item.text.substr(0, item.text.size() - 2) + " with an argument"));
     } else if (IsPunct("*")) {
       item.text = "*";
       ++pos_;
@@ -365,8 +376,8 @@ class Parser {
 
 }  // namespace
 
-ParsedBatch ParseSqlBatch(std::string_view sql) {
-  LexResult lex = LexSql(sql);
+ParsedBatch ParseSqlBatch(std::string_view sql, const Collation& collation) {
+  LexResult lex = LexSql(sql, collation);
   if (lex.error) return ParsedBatch{{}, lex.error};
   return Parser(std::move(lex.tokens)).Run();
 }

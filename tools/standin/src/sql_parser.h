@@ -16,6 +16,7 @@ namespace standin {
 struct SqlValue {
   enum class Kind { kString, kNumber, kNull, kDefault } kind = Kind::kString;
   std::string text;
+  bool unicode = false;  // an N'...' literal
 };
 
 struct ProcArgument {
@@ -45,9 +46,13 @@ struct AttachStatement {  // CREATE DATABASE x ON (FILENAME = ...), ... FOR ATTA
 enum class SelectSource { kNone, kDatabases, kMasterFiles };
 
 struct SelectItem {
-  enum class Kind { kColumn, kDbName, kVersion, kInteger, kString } kind = Kind::kColumn;
-  std::string text;   // column name or literal
-  std::string alias;  // result column name, empty for SQL Server's "no column name"
+  // kSystem: an @@variable or a built-in function without a table (DB_NAME(), USER_NAME(),
+  // SUSER_SNAME(), SERVERPROPERTY('x')); text names it in upper case, argument holds x.
+  enum class Kind { kColumn, kSystem, kInteger, kString } kind = Kind::kColumn;
+  std::string text;      // column name, literal, or the system value's name
+  std::string argument;  // SERVERPROPERTY's property name
+  bool unicode = false;  // N'...' literal (nvarchar), else varchar
+  std::string alias;     // result column name, empty for SQL Server's "no column name"
 };
 
 struct SelectStatement {
@@ -69,7 +74,8 @@ struct ParsedBatch {
   std::optional<SqlError> error;
 };
 
-// Parses a whole batch (UTF-8). Either statements or an error, never both.
-ParsedBatch ParseSqlBatch(std::string_view sql);
+// Parses a whole batch (UTF-8); literals without N pass through the collation's code
+// page. Either statements or an error, never both.
+ParsedBatch ParseSqlBatch(std::string_view sql, const Collation& collation = Collation::Default());
 
 }  // namespace standin

@@ -16,7 +16,16 @@ constexpr std::uint8_t kTokenDoneProc = 0xFE;
 constexpr std::uint8_t kTokenDoneInProc = 0xFF;
 
 constexpr std::uint8_t kTypeNVarChar = 0xE7;
+constexpr std::uint8_t kTypeBigVarChar = 0xA7;
 constexpr std::uint8_t kTypeIntN = 0x26;
+constexpr std::uint8_t kTypeInt4 = 0x38;
+constexpr std::uint8_t kTypeInt2 = 0x34;
+constexpr std::uint8_t kTypeInt1 = 0x30;
+constexpr std::uint8_t kTypeVariant = 0x62;
+constexpr std::uint32_t kVariantMaxLength = 8009;
+
+std::uint8_t IntSize(ColumnType t) { return t == ColumnType::kTinyInt ? 1 : t == ColumnType::kSmallInt ? 2 : 4; }
+bool IsInt(ColumnType t) { return t == ColumnType::kInt || t == ColumnType::kSmallInt || t == ColumnType::kTinyInt; }
 
 }  // namespace
 
@@ -49,11 +58,12 @@ void TokenWriter::EnvPacketSize(std::uint32_t now, std::uint32_t before) {
 }
 
 void TokenWriter::EnvCollation() {
+  const auto bytes = collation_.TdsBytes();
   w_.U8(kTokenEnvChange);
-  w_.U16Le(1 + 1 + sizeof kCollation + 1);
+  w_.U16Le(static_cast<std::uint16_t>(1 + 1 + bytes.size() + 1));
   w_.U8(7);
-  w_.U8(sizeof kCollation);
-  w_.Raw(kCollation);
+  w_.U8(static_cast<std::uint8_t>(bytes.size()));
+  w_.Raw(bytes);
   w_.U8(0);
 }
 
@@ -86,14 +96,17 @@ void TokenWriter::ColumnMetadata(const std::vector<Column>& columns) {
   for (const Column& c : columns) {
     if (version_ >= kTds72) w_.U32Le(0);
     else w_.U16Le(0);
-    w_.U16Le(c.type == ColumnType::kInt ? 0x0000 : 0x0001);  // flags: nullable for text
-    if (c.type == ColumnType::kInt) {
+    w_.U16Le(IsInt(c.type) ? 0x0000 : 0x0001);  // flags: nullable for text and sql_variant
+    if (IsInt(c.type)) {
       w_.U8(kTypeIntN);
-      w_.U8(4);
+      w_.U8(IntSize(c.type));
+    } else if (c.type == ColumnType::kVariant) {
+      w_.U8(kTypeVariant);
+      w_.U32Le(kVariantMaxLength);
     } else {
-      w_.U8(kTypeNVarChar);
-      w_.U16Le(static_cast<std::uint16_t>(c.max_chars * 2));
-      w_.Raw(kCollation);
+      w_.U8(c.type == ColumnType::kVarChar ? kTypeBigVarChar : kTypeNVarChar);
+      w_.U16Le(static_cast<std::uint16_t>(c.type == ColumnType::kVarChar ? c.max_chars : c.max_chars * 2));
+      w_.Raw(collation_.TdsBytes());
     }
     w_.BVarChar(c.name);
   }
@@ -103,21 +116,48 @@ void TokenWriter::Row(const std::vector<Column>& columns, const std::vector<Valu
   w_.U8(kTokenRow);
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const Value& v = values.at(i);
-    if (columns[i].type == ColumnType::kInt) {
-      w_.U8(4);
-      w_.U32Le(static_cast<std::uint32_t>(v.number));
+    const ColumnType type = columns[i].type;
+    if (IsInt(type)) {
+      w_.U8(IntSize(type));
+      IntValue(type, v.number);
+      continue;
+    }
+    if (type == ColumnType::kVariant) {
+      if (IsInt(v.base)) {
+        w_.U32Le(2u + IntSize(v.base));
+        w_.U8(v.base == ColumnType::kTinyInt ? kTypeInt1 : v.base == ColumnType::kSmallInt ? kTypeInt2 : kTypeInt4);
+        w_.U8(0);
+        IntValue(v.base, v.number);
+      } else if (!v.text) {
+        w_.U32Le(0);
+      } else {
+        Bytes u = Utf8ToUtf16Le(*v.text);
+        if (u.size() > 256) u.resize(256);
+        w_.U32Le(static_cast<std::uint32_t>(2 + 7 + u.size()));
+        w_.U8(kTypeNVarChar);
+        w_.U8(7);  // collation and maximum length
+        w_.Raw(collation_.TdsBytes());
+        w_.U16Le(256);  // nvarchar(128)
+        w_.Raw(u);
+      }
       continue;
     }
     if (!v.text) {
       w_.U16Le(0xFFFF);
       continue;
     }
-    Bytes u = Utf8ToUtf16Le(*v.text);
-    const std::size_t max_bytes = static_cast<std::size_t>(columns[i].max_chars) * 2;
+    Bytes u = type == ColumnType::kVarChar ? collation_.Encode(*v.text) : Utf8ToUtf16Le(*v.text);
+    const std::size_t max_bytes = static_cast<std::size_t>(columns[i].max_chars) * (type == ColumnType::kVarChar ? 1 : 2);
     if (u.size() > max_bytes) u.resize(max_bytes);
     w_.U16Le(static_cast<std::uint16_t>(u.size()));
     w_.Raw(u);
   }
+}
+
+void TokenWriter::IntValue(ColumnType type, std::int32_t number) {
+  if (type == ColumnType::kTinyInt) w_.U8(static_cast<std::uint8_t>(number));
+  else if (type == ColumnType::kSmallInt) w_.U16Le(static_cast<std::uint16_t>(number));
+  else w_.U32Le(static_cast<std::uint32_t>(number));
 }
 
 void TokenWriter::ReturnStatus(std::int32_t value) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "collation.h"
 #include "wire.h"
 
 namespace standin {
@@ -33,9 +34,6 @@ inline constexpr std::uint16_t kCmdNone = 0x00;
 inline constexpr std::uint16_t kCmdSelect = 0xC1;
 inline constexpr std::uint16_t kCmdExecute = 0xE0;
 
-// SQL_Latin1_General_CP1_CI_AS: LCID 0x0409, case- and kana-insensitive flags, sort id 52.
-inline constexpr std::uint8_t kCollation[5] = {0x09, 0x04, 0xD0, 0x00, 0x34};
-
 struct ServerMessage {
   std::int32_t number = 0;
   std::uint8_t state = 1;
@@ -45,27 +43,33 @@ struct ServerMessage {
   std::int32_t line = 1;
 };
 
-enum class ColumnType { kNVarChar, kInt };
+// Column types as SQL Server sends them: nvarchar(n), varchar(n) in the collation's code
+// page, int/smallint/tinyint, and sql_variant (what SERVERPROPERTY returns).
+enum class ColumnType { kNVarChar, kVarChar, kInt, kSmallInt, kTinyInt, kVariant };
 
 struct Column {
   std::string name;
   ColumnType type = ColumnType::kNVarChar;
-  std::uint16_t max_chars = 128;
+  std::uint16_t max_chars = 128;  // characters (nvarchar), bytes (varchar)
 };
 
 struct Value {
-  std::optional<std::string> text;  // nullopt is NULL
-  std::int32_t number = 0;          // for kInt columns
+  std::optional<std::string> text;  // nullopt is NULL (text and sql_variant columns)
+  std::int32_t number = 0;          // for integer columns
+  // In a sql_variant column: the value's own type, kNVarChar (text) or an integer type.
+  ColumnType base = ColumnType::kNVarChar;
 };
 
 class TokenWriter {
  public:
-  explicit TokenWriter(std::uint32_t tds_version) : version_(tds_version) {}
+  explicit TokenWriter(std::uint32_t tds_version, const Collation& collation = Collation::Default())
+      : version_(tds_version), collation_(collation) {}
 
   void LoginAck(std::string_view program, std::uint32_t version);
   void EnvDatabase(std::string_view now, std::string_view before);
   void EnvLanguage(std::string_view now, std::string_view before);
   void EnvPacketSize(std::uint32_t now, std::uint32_t before);
+  // ENVCHANGE 7: the server collation's five bytes.
   void EnvCollation();
   // ENVCHANGE 18: the session was reset as the request's RESETCONNECTION bit asked.
   void EnvResetAck();
@@ -85,8 +89,10 @@ class TokenWriter {
  private:
   void DoneToken(std::uint8_t token, std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
   void EnvStrings(std::uint8_t type, std::string_view now, std::string_view before);
+  void IntValue(ColumnType type, std::int32_t number);
 
   std::uint32_t version_;
+  const Collation& collation_;
   ByteWriter w_;
 };
 

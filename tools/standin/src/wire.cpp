@@ -3,7 +3,6 @@
 #include <algorithm>
 
 namespace standin {
-namespace {
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -23,7 +22,6 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-// Decodes UTF-8 into code points, U+FFFD for anything malformed.
 std::u32string DecodeUtf8(std::string_view s) {
   std::u32string out;
   std::size_t i = 0;
@@ -53,8 +51,6 @@ std::u32string DecodeUtf8(std::string_view s) {
   }
   return out;
 }
-
-}  // namespace
 
 std::string Utf16LeToUtf8(ByteSpan bytes) {
   std::string out;

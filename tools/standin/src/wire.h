@@ -19,6 +19,9 @@ using ByteSpan = std::span<const std::uint8_t>;
 std::string Utf16LeToUtf8(ByteSpan bytes);
 // UTF-8 to UTF-16LE bytes; invalid sequences become U+FFFD.
 Bytes Utf8ToUtf16Le(std::string_view text);
+// UTF-8 to code points, U+FFFD for anything malformed; and one code point back to UTF-8.
+std::u32string DecodeUtf8(std::string_view text);
+void AppendUtf8(std::string& out, char32_t c);
 // Number of UTF-16 code units that Utf8ToUtf16Le produces.
 std::size_t Utf16Length(std::string_view text);
 

@@ -30,6 +30,26 @@ TEST(Catalog, SystemDatabasesExistAndCannotBeDetached) {
   EXPECT_EQ(c.Detach("master")->text, "Cannot detach the database 'master' because it is a system database.");
 }
 
+TEST(Catalog, NamesCompareByTheCollation) {
+  TempDir dir;
+  test::MakeSample(dir.Path(), "Café_数据");
+  Catalog ci(*Collation::Find("Chinese_PRC_CI_AS"));
+  Catalog cs(*Collation::Find("Latin1_General_CS_AS"));
+  ASSERT_EQ(ci.AttachFolder(dir.Path()), std::nullopt);
+  ASSERT_EQ(cs.AttachFolder(dir.Path()), std::nullopt);
+  std::string canonical;
+  // Case beyond ASCII folds too; width and kana type never count; accents always do.
+  EXPECT_TRUE(ci.Enter("CAFÉ_数据", &canonical));
+  EXPECT_EQ(canonical, "Café_数据");
+  EXPECT_TRUE(ci.Enter("ｃａｆé_数据", nullptr));
+  EXPECT_FALSE(ci.Enter("Cafe_数据", nullptr));
+  EXPECT_FALSE(cs.Enter("CAFÉ_数据", nullptr));
+  EXPECT_FALSE(cs.Enter("MASTER", nullptr));
+  EXPECT_TRUE(cs.Enter("Café_数据", nullptr));
+  EXPECT_TRUE(Collation::Find("Latin1_General_CS_AS")->Equal("カナ", "かな"));
+  EXPECT_EQ(cs.Detach("café_数据")->number, 15010);
+}
+
 TEST(Catalog, DataFolderNamingRules) {
   TempDir dir;
   test::MakeSample(dir.Path(), "db_ZVQ");

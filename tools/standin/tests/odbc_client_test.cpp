@@ -176,6 +176,42 @@ TEST_P(OdbcClientTest, LoginRefusals) {
   EXPECT_TRUE(odbc.Connect(ConnectionString(server.Port(), "sa", "pw"), &diag)) << diag.text;
 }
 
+TEST_P(OdbcClientTest, EncryptionModesAndCodePages) {
+  MakeSample(data_.Path(), "数据库甲");
+  Odbc odbc;
+  Diag diag;
+  // FreeTDS's Encryption: "request" (its default) sends ENCRYPT_OFF, "require" ENCRYPT_ON,
+  // "off" ENCRYPT_NOT_SUP. A "none" server refuses "require"; a forcing one refuses "off".
+  struct Case { const char* mode; const char* encryption; bool connects; };
+  const Case cases[] = {
+      {"login-only", "request", true}, {"login-only", "require", true}, {"login-only", "off", true},
+      {"force", "request", true},      {"force", "require", true},      {"force", "off", false},
+      {"none", "request", true},       {"none", "require", false},      {"none", "off", true},
+  };
+  for (const char* mode : {"login-only", "force", "none"}) {
+    StandinProcess server({"--data", data_.Path(), "--encryption", mode, "--collation",
+                           std::string(mode) == "force" ? "Chinese_PRC_CI_AS" : "SQL_Latin1_General_CP1_CI_AS"});
+    ASSERT_TRUE(server.Running()) << server.StartError();
+    for (const Case& c : cases) {
+      if (std::string(c.mode) != mode) continue;
+      auto dbc = odbc.Connect(ConnectionString(server.Port()) + ";ClientCharset=UTF-8;Encryption=" + c.encryption, &diag);
+      EXPECT_EQ(dbc.has_value(), c.connects) << mode << " / " << c.encryption << ": " << diag.text;
+      if (!dbc) continue;
+      // Varchar comes in the collation's code page: 936 keeps CJK, 1252 has '?' for it.
+      const bool cp936 = std::string(mode) == "force";
+      EXPECT_EQ(Exec(*dbc, "SELECT '数据库甲'").first_column, (std::vector<std::string>{cp936 ? "数据库甲" : "????"}));
+      Result plain = Exec(*dbc, "sp_detach_db '数据库甲','true'");
+      EXPECT_EQ(plain.ok, cp936) << plain.diag.text;
+      if (!cp936) {
+        EXPECT_EQ(plain.diag.native, 15010);
+      }
+      Result unicode = Exec(*dbc, "sp_detach_db N'数据库甲','true'");
+      EXPECT_EQ(unicode.ok, !cp936) << unicode.diag.text;
+      EXPECT_TRUE(Exec(*dbc, "sp_attach_db N'数据库甲', N'" + data_ / "数据库甲_Data.MDF" + "'").ok);
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(TdsVersions, OdbcClientTest, ::testing::Values("7.1", "7.2", "7.3", "7.4", "auto"));
 
 }  // namespace

@@ -100,9 +100,37 @@ TEST(PreloginParsing, OptionsAndAnswer) {
   EXPECT_EQ(p->encryption, 0x01);
   EXPECT_FALSE(ParsePrelogin(Bytes{0x00, 0x00, 0x0B}, &why));
   EXPECT_FALSE(ParsePrelogin(Bytes{0x01, 0x00, 0x40, 0x00, 0x01, 0xFF}, &why));  // points outside
-  auto answer = ParsePrelogin(BuildPreloginAnswer(0x10000000), &why);
+  auto answer = ParsePrelogin(BuildPreloginAnswer(0x10000000, kEncryptNotSup), &why);
   ASSERT_TRUE(answer) << why;
   EXPECT_EQ(answer->encryption, 0x02);  // ENCRYPT_NOT_SUP
+}
+
+TEST(PreloginParsing, EncryptionNegotiatesAsSqlServersTable) {
+  using M = EncryptionMode;
+  using P = Protection;
+  struct Cell { M server; std::optional<std::uint8_t> client; std::uint8_t answer; P protection; bool terminate; };
+  const Cell table[] = {
+      {M::kLoginOnly, kEncryptOff, kEncryptOff, P::kLoginOnly, false},
+      {M::kLoginOnly, kEncryptOn, kEncryptOn, P::kFull, false},
+      {M::kLoginOnly, kEncryptReq, kEncryptOn, P::kFull, false},
+      {M::kLoginOnly, kEncryptNotSup, kEncryptNotSup, P::kNone, false},
+      {M::kForce, kEncryptOff, kEncryptReq, P::kFull, false},
+      {M::kForce, kEncryptOn, kEncryptOn, P::kFull, false},
+      {M::kForce, kEncryptReq, kEncryptOn, P::kFull, false},
+      {M::kForce, kEncryptNotSup, kEncryptReq, P::kNone, true},
+      {M::kNone, kEncryptOff, kEncryptNotSup, P::kNone, false},
+      {M::kNone, kEncryptOn, kEncryptNotSup, P::kNone, true},
+      {M::kNone, kEncryptReq, kEncryptNotSup, P::kNone, true},
+      {M::kNone, kEncryptNotSup, kEncryptNotSup, P::kNone, false},
+      {M::kLoginOnly, std::nullopt, kEncryptNotSup, P::kNone, false},  // no ENCRYPTION option
+  };
+  for (const Cell& c : table) {
+    const EncryptionAnswer a = NegotiateEncryption(c.server, c.client);
+    const int row = static_cast<int>(&c - table);
+    EXPECT_EQ(a.answer, c.answer) << "row " << row;
+    EXPECT_EQ(a.protection, c.protection) << "row " << row;
+    EXPECT_EQ(a.terminate, c.terminate) << "row " << row;
+  }
 }
 
 TEST(RpcParsing, NamedCallsAndTruncation) {

@@ -12,13 +12,7 @@ namespace {
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override { MakeSample(data_.Path(), "db_ZVQ"); }
-  std::unique_ptr<StandinProcess> Start(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args{"--data", data_.Path()};
-    args.insert(args.end(), extra.begin(), extra.end());
-    auto p = std::make_unique<StandinProcess>(args);
-    EXPECT_TRUE(p->Running()) << p->StartError();
-    return p;
-  }
+  std::unique_ptr<StandinProcess> Start(const std::vector<std::string>& extra = {}) { return StartWithData(data_.Path(), extra); }
   std::unique_ptr<TdsClient> Client(std::uint16_t port, const std::string& db = "") {
     auto c = std::make_unique<TdsClient>();
     EXPECT_TRUE(c->Connect(port));
@@ -262,7 +256,13 @@ TEST(CommandLine, HelpErrorsAndSamples) {
   EXPECT_EQ(StandinProcess::RunToEnd({"--fault", "explode"}, &err), 2);
   EXPECT_EQ(StandinProcess::RunToEnd({"--data", "/nonexistent/folder"}, &err), 2);
   EXPECT_NE(err.find("/nonexistent/folder"), std::string::npos) << err;
+  EXPECT_EQ(StandinProcess::RunToEnd({"--collation", "Klingon_CI_AS"}, &err), 2);
+  EXPECT_NE(err.find("unknown collation Klingon_CI_AS"), std::string::npos) << err;
+  EXPECT_EQ(StandinProcess::RunToEnd({"--encryption", "maybe"}, &err), 2);
   TempDir a, b;
+  WriteFileBytes(a / "not.pem", "no certificate here");
+  EXPECT_EQ(StandinProcess::RunToEnd({"--certificate", a / "not.pem"}, &err), 2);
+  EXPECT_NE(err.find("cannot use the certificate in " + a / "not.pem"), std::string::npos) << err;
   ASSERT_EQ(StandinProcess::RunToEnd({"make-sample", a.Path(), "db_ZVQ"}, &err), 0) << err;
   ASSERT_EQ(StandinProcess::RunToEnd({"make-sample", b.Path(), "db_ZVQ"}, &err), 0) << err;
   const std::string data = ReadFileBytes(a / "db_ZVQ_Data.MDF");

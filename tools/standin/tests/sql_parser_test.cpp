@@ -137,13 +137,38 @@ TEST(SqlParser, UseAndSelects) {
   auto expr = ParseSqlBatch("SELECT DB_NAME(); SELECT @@VERSION SELECT 1");
   ASSERT_FALSE(expr.error) << expr.error->text;
   ASSERT_EQ(expr.statements.size(), 3u);
-  EXPECT_EQ(std::get<SelectStatement>(expr.statements[0]).items[0].kind, SelectItem::Kind::kDbName);
-  EXPECT_EQ(std::get<SelectStatement>(expr.statements[1]).items[0].kind, SelectItem::Kind::kVersion);
+  EXPECT_EQ(std::get<SelectStatement>(expr.statements[0]).items[0].kind, SelectItem::Kind::kSystem);
+  EXPECT_EQ(std::get<SelectStatement>(expr.statements[0]).items[0].text, "DB_NAME()");
+  EXPECT_EQ(std::get<SelectStatement>(expr.statements[1]).items[0].kind, SelectItem::Kind::kSystem);
+  EXPECT_EQ(std::get<SelectStatement>(expr.statements[1]).items[0].text, "@@VERSION");
   EXPECT_EQ(std::get<SelectStatement>(expr.statements[2]).items[0].kind, SelectItem::Kind::kInteger);
 
   auto other_table = ParseSqlBatch("SELECT name FROM sys.tables");
   ASSERT_TRUE(other_table.error);
   EXPECT_EQ(other_table.error->number, 208);
+}
+
+TEST(SqlParser, LiteralsWithoutNPassThroughTheCollationsCodePage) {
+  const Collation& latin = *Collation::Find("SQL_Latin1_General_CP1_CI_AS");
+  const Collation& prc = *Collation::Find("chinese_prc_ci_as");
+  auto name_of = [](const ParsedBatch& b) { return std::get<ExecStatement>(b.statements.at(0)).arguments.at(0).value.text; };
+  // Code page 1252 keeps Latin letters and the euro sign; CJK and characters beyond U+FFFF
+  // become '?' (two for a surrogate pair). N'...' keeps everything.
+  EXPECT_EQ(name_of(ParseSqlBatch("sp_detach_db '数据库甲','true'", latin)), "????");
+  EXPECT_EQ(name_of(ParseSqlBatch("sp_detach_db 'Café€','true'", latin)), "Café€");
+  EXPECT_EQ(name_of(ParseSqlBatch("sp_detach_db '𝒳db'", latin)), "??db");
+  EXPECT_EQ(name_of(ParseSqlBatch("sp_detach_db N'数据库甲𝒳'", latin)), "数据库甲𝒳");
+  // Code page 936 keeps CJK, loses what GBK lacks (Hangul, characters beyond U+FFFF).
+  EXPECT_EQ(name_of(ParseSqlBatch("sp_detach_db '数据库甲','true'", prc)), "数据库甲");
+  EXPECT_EQ(name_of(ParseSqlBatch("sp_detach_db '数据한𝒳','true'", prc)), "数据???");
+  // Identifiers are Unicode whatever the code page; SELECT marks which literals had N.
+  EXPECT_EQ(std::get<UseStatement>(ParseSqlBatch("USE [数据库甲]", latin).statements[0]).database, "数据库甲");
+  const ParsedBatch select = ParseSqlBatch("SELECT 'é', N'é', SERVERPROPERTY('Collation')", latin);
+  const auto& sel = std::get<SelectStatement>(select.statements.at(0));
+  EXPECT_FALSE(sel.items[0].unicode);
+  EXPECT_TRUE(sel.items[1].unicode);
+  EXPECT_EQ(sel.items[2].text, "SERVERPROPERTY()");
+  EXPECT_EQ(sel.items[2].argument, "Collation");
 }
 
 TEST(SqlParser, RefusedBatchesRunNothing) {
@@ -157,6 +182,8 @@ TEST(SqlParser, RefusedBatchesRunNothing) {
       {"SELECT 1 sp_detach_db 'x'", 102, "Incorrect syntax near 'x'."},
       {"exec sp_detach_db @name", 137, "Must declare the scalar variable \"@name\"."},
       {"DROP DATABASE x", 50000, "statement not supported by the stand-in server: DROP"},
+      {"SELECT DB_NAME(5)", 50000, "statement not supported by the stand-in server: DB_NAME with an argument"},
+      {"SELECT LEN('x')", 50000, "statement not supported by the stand-in server: function LEN"},
   };
   for (const Case& c : cases) {
     auto b = ParseSqlBatch(c.sql);

@@ -1,5 +1,7 @@
 #include "standin_process.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -157,6 +159,14 @@ int StandinProcess::RunToEnd(const std::vector<std::string>& args, std::string* 
   if (status == -1) { ::kill(pid, SIGKILL); WaitBounded(pid, std::chrono::seconds(5)); }
   if (err_out) *err_out = ReadFileBytes(dir / "stderr");
   return status;
+}
+
+std::unique_ptr<StandinProcess> StartWithData(const std::string& data_dir, const std::vector<std::string>& extra) {
+  std::vector<std::string> args{"--data", data_dir};
+  args.insert(args.end(), extra.begin(), extra.end());
+  auto p = std::make_unique<StandinProcess>(args);
+  EXPECT_TRUE(p->Running()) << p->StartError();
+  return p;
 }
 
 }  // namespace standin::test

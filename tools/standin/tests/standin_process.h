@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,5 +58,9 @@ class StandinProcess {
   std::uint16_t port_ = 0;
   std::string error_;
 };
+
+// A stand-in serving the databases of a data folder, with more arguments; the test fails
+// (not stops) when it does not start.
+std::unique_ptr<StandinProcess> StartWithData(const std::string& data_dir, const std::vector<std::string>& extra = {});
 
 }  // namespace standin::test

@@ -37,6 +37,13 @@ std::string ReadBVarChar(ByteReader& r) {
   return s ? Utf16LeToUtf8(*s) : std::string();
 }
 
+std::string HexBytes(ByteSpan bytes) {
+  static const char* const kDigits = "0123456789abcdef";
+  std::string out;
+  for (std::uint8_t b : bytes) { out += kDigits[b >> 4]; out += kDigits[b & 15]; }
+  return out;
+}
+
 struct ColumnInfo {
   std::uint8_t type = 0;
 };
@@ -60,6 +67,10 @@ Answer DecodeTokens(ByteSpan payload, std::uint32_t version) {
         ByteReader b(*body);
         if (token == 0xE3) {
           const int type = *b.U8();
+          if (type == 7) {
+            const std::uint8_t n = b.U8().value_or(0);
+            if (auto bytes = b.Take(n)) a.collation.assign(bytes->begin(), bytes->end());
+          }
           a.env_changes.emplace_back(type, type == 7 ? std::string("collation") : ReadBVarChar(b));
         } else if (token == 0xAD) {
           a.login_ack = true;
@@ -88,10 +99,12 @@ Answer DecodeTokens(ByteSpan payload, std::uint32_t version) {
           r.Skip(v72 ? 4 : 2);
           r.Skip(2);
           ColumnInfo c{*r.U8()};
-          if (c.type == 0xE7) r.Skip(2 + 5);
+          if (c.type == 0xE7 || c.type == 0xA7) r.Skip(2 + 5);
           else if (c.type == 0x26) r.Skip(1);
+          else if (c.type == 0x62) r.Skip(4);
           else return a;  // not a type the stand-in sends
           columns.push_back(c);
+          a.column_types.push_back(c.type);
           a.column_names.push_back(ReadBVarChar(r));
         }
         break;
@@ -99,14 +112,27 @@ Answer DecodeTokens(ByteSpan payload, std::uint32_t version) {
       case 0xD1: {
         std::vector<std::string> row;
         for (const ColumnInfo& c : columns) {
-          if (c.type == 0xE7) {
+          if (c.type == 0xE7 || c.type == 0xA7) {
             const std::uint16_t len = *r.U16Le();
             if (len == 0xFFFF) { row.emplace_back("NULL"); continue; }
-            row.push_back(Utf16LeToUtf8(*r.Take(len)));
+            // varchar comes as the code page's bytes: shown as hex, the test knows the code page.
+            row.push_back(c.type == 0xE7 ? Utf16LeToUtf8(*r.Take(len)) : HexBytes(*r.Take(len)));
+          } else if (c.type == 0x62) {
+            // sql_variant: base type, property bytes, properties, value; shown as "type:value".
+            const std::uint32_t len = *r.U32Le();
+            if (len == 0) { row.emplace_back("NULL"); continue; }
+            ByteReader v(*r.Take(len));
+            const std::uint8_t base = *v.U8();
+            v.Skip(*v.U8());
+            const ByteSpan data = v.Rest();
+            std::int64_t n = 0;
+            for (std::size_t k = 0; k < data.size() && base != 0xE7; ++k) n |= static_cast<std::int64_t>(data[k]) << (8 * k);
+            row.push_back(std::to_string(base) + ":" + (base == 0xE7 ? Utf16LeToUtf8(data) : std::to_string(n)));
           } else {
             const std::uint8_t len = *r.U8();
             if (len == 0) { row.emplace_back("NULL"); continue; }
-            row.push_back(std::to_string(static_cast<std::int32_t>(*r.U32Le())));
+            std::int32_t n = len == 1 ? *r.U8() : len == 2 ? static_cast<std::int16_t>(*r.U16Le()) : static_cast<std::int32_t>(*r.U32Le());
+            row.push_back(std::to_string(n));
           }
         }
         a.rows.push_back(row);
@@ -149,7 +175,9 @@ bool TdsClient::Connect(std::uint16_t port) {
   return fd_.Valid() && ::connect(fd_.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
 }
 
-bool TdsClient::SendRaw(ByteSpan bytes) {
+bool TdsClient::SendRaw(ByteSpan plain) {
+  const Bytes records = tls_ ? tls_->Encrypt(plain) : Bytes();
+  const ByteSpan bytes = tls_ ? ByteSpan(records) : plain;
   std::size_t sent = 0;
   while (sent < bytes.size()) {
     const ssize_t k = ::send(fd_.Get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -188,20 +216,58 @@ bool ReadExactly(int fd, std::uint8_t* out, std::size_t n, int timeout_ms) {
 
 }  // namespace
 
+bool TdsClient::ReadPlain(std::uint8_t* out, std::size_t n, int timeout_ms) {
+  while (plain_.size() < n) {
+    std::uint8_t buf[16384];
+    const std::size_t want = tls_ ? sizeof buf : n - plain_.size();
+    if (!ReadExactly(fd_.Get(), buf, 1, timeout_ms)) return false;
+    pollfd p{fd_.Get(), POLLIN, 0};
+    ssize_t more = 0;
+    if (want > 1 && ::poll(&p, 1, 0) > 0) more = std::max<ssize_t>(0, ::recv(fd_.Get(), buf + 1, want - 1, 0));
+    const ByteSpan raw(buf, static_cast<std::size_t>(more) + 1);
+    if (!tls_) plain_.insert(plain_.end(), raw.begin(), raw.end());
+    else if (!tls_->Decrypt(raw, &plain_)) return false;
+  }
+  std::copy(plain_.begin(), plain_.begin() + static_cast<std::ptrdiff_t>(n), out);
+  plain_.erase(plain_.begin(), plain_.begin() + static_cast<std::ptrdiff_t>(n));
+  return true;
+}
+
 Answer TdsClient::Receive(int timeout_ms) {
   Bytes payload;
   while (true) {
     std::uint8_t h[8];
-    if (!ReadExactly(fd_.Get(), h, 8, timeout_ms)) return Answer{};
+    if (!ReadPlain(h, 8, timeout_ms)) return Answer{};
     const std::size_t len = (h[2] << 8) | h[3];
     if (h[0] != 0x04 || len < 8) return Answer{};
     largest_packet_ = std::max(largest_packet_, len);
     const std::size_t at = payload.size();
     payload.resize(at + len - 8);
-    if (!ReadExactly(fd_.Get(), payload.data() + at, len - 8, timeout_ms)) return Answer{};
+    if (!ReadPlain(payload.data() + at, len - 8, timeout_ms)) return Answer{};
     if (h[1] & 0x01) break;
   }
   return DecodeTokens(payload, version_);
+}
+
+bool TdsClient::Handshake() {
+  static const std::unique_ptr<TlsContext> context = TlsContext::ForClient();
+  auto tls = std::make_unique<TlsStream>(*context, false);
+  Bytes in;
+  while (true) {
+    Bytes out;
+    const TlsStream::Step step = tls->Handshake(in, &out);
+    if (step == TlsStream::Step::kFailed) return false;
+    if (!out.empty() && !SendPacket(0x12, out)) return false;
+    if (step == TlsStream::Step::kDone) break;
+    // The server's handshake messages come in PRELOGIN packets.
+    std::uint8_t h[8];
+    if (!ReadPlain(h, 8, 10000) || h[0] != 0x12) return false;
+    in.resize(static_cast<std::size_t>((h[2] << 8) | h[3]) - 8);
+    if (!ReadPlain(in.data(), in.size(), 10000)) return false;
+  }
+  server_certificate_ = tls->PeerSubject();
+  tls_ = std::move(tls);
+  return true;
 }
 
 bool TdsClient::ClosedByServer(int timeout_ms) {
@@ -215,12 +281,20 @@ bool TdsClient::ClosedByServer(int timeout_ms) {
   }
 }
 
-Answer TdsClient::Prelogin() {
-  // VERSION and ENCRYPTION (off), the way drivers open.
+Answer TdsClient::Prelogin(std::uint8_t encryption) {
+  // VERSION and ENCRYPTION, the way drivers open.
   const std::uint8_t body[] = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF,
-                               0x09, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+                               0x09, 0x00, 0x00, 0x00, 0x00, 0x00, encryption};
   if (!SendPacket(0x12, body)) return Answer{};
-  return Receive();
+  Answer a = Receive();
+  auto p = a.received ? ParsePrelogin(a.raw, nullptr) : std::nullopt;
+  encryption_answer_ = p ? p->encryption : std::nullopt;
+  const std::uint8_t answer = encryption_answer_.value_or(kEncryptNotSup);
+  // Login only when both said OFF; the whole session when either wants it.
+  if (answer == kEncryptNotSup || encryption == kEncryptNotSup) return a;
+  login_only_ = answer == kEncryptOff && encryption == kEncryptOff;
+  if (!Handshake()) return Answer{};
+  return a;
 }
 
 Answer TdsClient::Login(const std::string& user, const std::string& password, const std::string& database,
@@ -237,6 +311,7 @@ Answer TdsClient::Login(const std::string& user, const std::string& password, co
   l.database = database;
   version_ = tds_version;
   if (!SendPacket(0x10, BuildLogin7(l))) return Answer{};
+  if (login_only_) tls_.reset();
   return Receive();
 }
 

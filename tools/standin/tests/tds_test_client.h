@@ -1,13 +1,16 @@
-// A small TDS client for the stand-in's tests: opens a TCP connection, sends PRELOGIN,
-// LOGIN7, SQL batches, RPCs or raw bytes, and decodes the answer tokens it gets back.
+// A small TDS client for the stand-in's tests: opens a TCP connection, sends PRELOGIN
+// (then does TLS as the server's answer asks), LOGIN7, SQL batches, RPCs or raw bytes, and
+// decodes the answer tokens it gets back.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "login7.h"
+#include "tls.h"
 #include "unique_fd.h"
 #include "wire.h"
 
@@ -32,9 +35,11 @@ struct Answer {
   bool received = false;  // a complete answer arrived (false: the connection closed)
   std::vector<TokenMessage> messages;
   std::vector<std::string> column_names;
+  std::vector<std::uint8_t> column_types;  // TDS type of each column
   std::vector<std::vector<std::string>> rows;  // NULL shows as "NULL"
   std::vector<DoneToken> dones;
   std::vector<std::pair<int, std::string>> env_changes;  // type, new value
+  std::vector<std::uint8_t> collation;                   // ENVCHANGE 7's new value
   std::optional<std::int32_t> return_status;
   bool login_ack = false;
   std::uint32_t login_ack_version = 0;
@@ -58,7 +63,13 @@ class TdsClient {
   // True when the server has closed the connection (reads EOF within the timeout).
   bool ClosedByServer(int timeout_ms = 5000);
 
-  Answer Prelogin();
+  // Sends PRELOGIN with the given ENCRYPTION value; when the answer calls for TLS, runs the
+  // handshake (a failed one gives received=false) and encrypts the login only or the
+  // whole session as negotiated.
+  Answer Prelogin(std::uint8_t encryption = kEncryptOff);
+  std::optional<std::uint8_t> EncryptionAnswer() const { return encryption_answer_; }
+  bool Encrypted() const { return tls_ != nullptr; }
+  const std::string& ServerCertificate() const { return server_certificate_; }
   Answer Login(const std::string& user, const std::string& password, const std::string& database = "",
                std::uint32_t tds_version = 0x74000004, std::uint32_t packet_size = 4096);
   // PRELOGIN and LOGIN7 as sa with an empty password.
@@ -70,7 +81,15 @@ class TdsClient {
   std::size_t LargestPacket() const { return largest_packet_; }
 
  private:
+  bool ReadPlain(std::uint8_t* out, std::size_t n, int timeout_ms);
+  bool Handshake();
+
   UniqueFd fd_;
+  std::unique_ptr<TlsStream> tls_;
+  bool login_only_ = false;
+  Bytes plain_;
+  std::optional<std::uint8_t> encryption_answer_;
+  std::string server_certificate_;
   std::uint32_t version_ = 0x74000004;
   std::size_t largest_packet_ = 0;
 };
