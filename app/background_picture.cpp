@@ -1,28 +1,24 @@
 #include "background_picture.h"
 
-#include <objbase.h>
-#include <shlwapi.h>
-#include <wincodec.h>
+#include <memory>
+
+// The JPEG decoder: stb_image (Debian's libstb-dev), in-process and without COM, which a
+// start of the program would otherwise load for the system's codecs. Only its JPEG
+// decoder from memory is compiled in.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_JPEG
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_FAILURE_STRINGS
+#include <stb_image.h>
 
 namespace app {
 
 namespace {
 
-template <typename T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() {
-        if (p_) p_->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    T** put() { return &p_; }
-    T* operator->() const { return p_; }
-    T* get() const { return p_; }
-
-private:
-    T* p_ = nullptr;
+struct StbFree {
+    void operator()(stbi_uc* pixels) const noexcept { stbi_image_free(pixels); }
 };
 
 }  // namespace
@@ -35,39 +31,32 @@ void BackgroundPicture::Load(HINSTANCE instance, int resourceId) {
     const void* bytes = data ? ::LockResource(data) : nullptr;
     if (!bytes || !size) return;
 
-    ComPtr<IWICImagingFactory> factory;
-    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                  reinterpret_cast<void**>(factory.put()))))
-        return;
-    ComPtr<IWICStream> stream;
-    if (FAILED(factory->CreateStream(stream.put()))) return;
-    if (FAILED(stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(bytes)), size))) return;
-    ComPtr<IWICBitmapDecoder> decoder;
-    if (FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put())))
-        return;
-    ComPtr<IWICBitmapFrameDecode> frame;
-    if (FAILED(decoder->GetFrame(0, frame.put()))) return;
-    ComPtr<IWICFormatConverter> converter;
-    if (FAILED(factory->CreateFormatConverter(converter.put()))) return;
-    if (FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
-                                     WICBitmapPaletteTypeCustom)))
-        return;
-    UINT w = 0, h = 0;
-    if (FAILED(converter->GetSize(&w, &h)) || !w || !h) return;
+    int w = 0, h = 0, channels = 0;
+    std::unique_ptr<stbi_uc, StbFree> rgb(stbi_load_from_memory(static_cast<const stbi_uc*>(bytes),
+                                                                static_cast<int>(size), &w, &h, &channels, 3));
+    if (!rgb || w <= 0 || h <= 0) return;
 
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = static_cast<LONG>(w);
-    bi.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;  // top-down
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     host::UniqueBitmap dib(::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!dib || !bits) return;
-    if (FAILED(converter->CopyPixels(nullptr, w * 4, w * h * 4, static_cast<BYTE*>(bits)))) return;
+    // RGB bytes to the DIB's blue, green, red, unused.
+    const stbi_uc* from = rgb.get();
+    auto* to = static_cast<BYTE*>(bits);
+    for (size_t i = 0, n = static_cast<size_t>(w) * static_cast<size_t>(h); i < n; ++i, from += 3, to += 4) {
+        to[0] = from[2];
+        to[1] = from[1];
+        to[2] = from[0];
+        to[3] = 0;
+    }
     bitmap_ = std::move(dib);
-    size_ = SIZE{static_cast<LONG>(w), static_cast<LONG>(h)};
+    size_ = SIZE{w, h};
     brush_.reset();
     brushDpi_ = 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dpi.h"
 #include "host_error.h"
 #include "main_window.h"
 
@@ -111,8 +112,7 @@ void Form1::BuildChildren(const host::DesignNode& design) {
 void Form1::ApplyFonts() {
     // Labels and text fields use the system's message font at the window's DPI.
     NONCLIENTMETRICSW ncm{};
-    ncm.cbSize = sizeof(ncm);
-    if (::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0, dpi_))
+    if (host::dpi::NonClientMetrics(ncm, dpi_))
         uiFont_.reset(::CreateFontIndirectW(&ncm.lfMessageFont));
     if (!uiFont_) uiFont_.reset(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
     for (const auto& c : children_)
@@ -125,8 +125,8 @@ void Form1::Layout(bool dpiChanged) {
     // DPI needs them again.
     if (dpiChanged) ApplyFonts();
     RECT rc{0, 0, MulDiv(clientWidth_, static_cast<int>(dpi_), 1440), MulDiv(clientHeight_, static_cast<int>(dpi_), 1440)};
-    ::AdjustWindowRectExForDpi(&rc, static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_STYLE)), FALSE,
-                               static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_EXSTYLE)), dpi_);
+    host::dpi::WindowRectForClient(rc, static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_STYLE)),
+                                   static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_EXSTYLE)), dpi_);
     ::SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (auto& c : children_) {
         const RECT r = ChildRect(c);

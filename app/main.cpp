@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "host_error.h"
 #include "main_window.h"
@@ -10,7 +9,8 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int nCmdShow) {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // picture decoding, dialogs
+    // No COM here: the open dialog initialises it on its first use, so a start that never
+    // opens the dialog never loads it.
     int code = 1;
     try {
         auto form = app::Form1::Create(instance, app::Form1::LoadDesign(instance), nCmdShow);
@@ -18,6 +18,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int nCmdShow) {
     } catch (const host::Error& e) {
         ::MessageBoxW(nullptr, e.Description().c_str(), L"Dorvane", MB_OK);
     }
-    if (SUCCEEDED(com)) ::CoUninitialize();
     return code;
 }

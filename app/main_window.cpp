@@ -8,6 +8,7 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "detach_rules.h"
+#include "dpi.h"
 #include "host_error.h"
 #include "resource_ids.h"
 
@@ -57,15 +58,15 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     if (!hwnd) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the main window");
     form->hwnd_ = hwnd;
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));
-    form->dpi_ = ::GetDpiForWindow(hwnd) ? ::GetDpiForWindow(hwnd) : 96;
+    form->dpi_ = host::dpi::ForWindow(hwnd);
 
     // Both icon sizes, for the title bar and the task bar.
     form->bigIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON,
-                                                         ::GetSystemMetricsForDpi(SM_CXICON, form->dpi_),
-                                                         ::GetSystemMetricsForDpi(SM_CYICON, form->dpi_), 0)));
+                                                         host::dpi::SystemMetrics(SM_CXICON, form->dpi_),
+                                                         host::dpi::SystemMetrics(SM_CYICON, form->dpi_), 0)));
     form->smallIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON,
-                                                           ::GetSystemMetricsForDpi(SM_CXSMICON, form->dpi_),
-                                                           ::GetSystemMetricsForDpi(SM_CYSMICON, form->dpi_), 0)));
+                                                           host::dpi::SystemMetrics(SM_CXSMICON, form->dpi_),
+                                                           host::dpi::SystemMetrics(SM_CYSMICON, form->dpi_), 0)));
     ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(form->bigIcon_.get()));
     ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(form->smallIcon_.get()));
 

@@ -1,6 +1,7 @@
 #include "open_file_dialog.h"
 
 #include <commdlg.h>
+#include <objbase.h>
 
 #include <vector>
 
@@ -8,7 +9,25 @@
 
 namespace app {
 
+CommonDialog::~CommonDialog() {
+    using CoUninitializeFn = void(WINAPI*)();
+    if (comInitialized_)
+        if (auto uninitialize = host::ProcAddress<CoUninitializeFn>(ole32_.get(), "CoUninitialize")) uninitialize();
+}
+
+void CommonDialog::InitializeCom() {
+    if (comInitialized_) return;
+    if (!ole32_) ole32_.reset(::LoadLibraryW(L"ole32.dll"));
+    using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
+    auto initialize = host::ProcAddress<CoInitializeExFn>(ole32_.get(), "CoInitializeEx");
+    // S_FALSE (already initialised on this thread) also needs its CoUninitialize. A thread
+    // initialised for another apartment keeps it; the dialog works there too, only the
+    // shell's extensions may be fewer, so that case is not an error.
+    comInitialized_ = initialize && SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED));
+}
+
 void CommonDialog::ShowOpen(HWND owner) {
+    InitializeCom();
     if (!library_) library_.reset(::LoadLibraryW(L"comdlg32.dll"));
     using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
     auto getOpenFileName = host::ProcAddress<GetOpenFileNameFn>(library_.get(), "GetOpenFileNameW");

@@ -13,6 +13,11 @@ namespace app {
 
 class CommonDialog {
 public:
+    CommonDialog() = default;
+    ~CommonDialog();
+    CommonDialog(const CommonDialog&) = delete;
+    CommonDialog& operator=(const CommonDialog&) = delete;
+
     std::wstring Filter;
 
     // Raises host::Error when the system's dialog library cannot be loaded.
@@ -21,9 +26,13 @@ public:
     const std::wstring& FileTitle() const { return fileTitle_; }
 
 private:
-    // The dialog library is loaded on first use, so a start of the program does not pay
-    // for it; it stays loaded as long as the component.
+    // The dialog library and COM, which the dialog wants initialised on its thread, are
+    // loaded on first use, so a start of the program does not pay for them; they stay as
+    // long as the component.
+    void InitializeCom();
     host::UniqueModule library_;
+    host::UniqueModule ole32_;
+    bool comInitialized_ = false;
     std::wstring fileName_;
     std::wstring fileTitle_;
 };

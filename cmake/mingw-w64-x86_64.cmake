@@ -1,18 +1,4 @@
-# Cross-compiles Dorvane for 64-bit Windows with Debian's MinGW-w64 (posix thread model)
-# and lets ctest run the resulting .exe files through Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# The x64 build: 64-bit Windows (x86_64-w64-mingw32).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_DLLTOOL      ${TOOLCHAIN_PREFIX}-dlltool)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# scripts/wine-run.sh supplies the private prefix, the display and the ODBC set-up.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -12,6 +12,8 @@ namespace {
 
 bool IsSelf(const VARIANT& child) { return child.vt == VT_I4 && child.lVal == CHILDID_SELF; }
 
+BSTR AllocString(const wchar_t* text);
+
 std::wstring WindowText(HWND hwnd) {
     const int n = ::GetWindowTextLengthW(hwnd);
     std::wstring text(static_cast<size_t>(n) + 1, L'\0');
@@ -68,7 +70,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         if (!IsSelf(child)) return standard_ ? standard_->get_accName(child, name) : S_FALSE;
-        *name = ::SysAllocString(WindowText(hwnd_).c_str());
+        *name = AllocString(WindowText(hwnd_).c_str());
         return *name ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
@@ -83,7 +85,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
         if (!IsSelf(child)) return standard_ ? standard_->get_accDefaultAction(child, action) : S_FALSE;
-        *action = ::SysAllocString(L"Press");
+        *action = AllocString(L"Press");
         return *action ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
@@ -159,16 +161,21 @@ private:
 
 }  // namespace
 
-// The accessibility library, loaded when a screen reader first asks (most runs never do).
+// The accessibility library and the string allocator its clients free with, loaded when a
+// screen reader first asks (most runs never do).
 struct OleaccFunctions {
     decltype(&::CreateStdAccessibleObject) CreateStdAccessibleObject = nullptr;
     decltype(&::LresultFromObject) LresultFromObject = nullptr;
+    decltype(&::SysAllocString) SysAllocString = nullptr;
 };
 
 const OleaccFunctions& Oleacc() {
     static const OleaccFunctions functions = [] {
         OleaccFunctions f;
-        // Kept for the life of the process: objects handed to clients may call back into it.
+        // Both kept for the life of the process: objects and strings handed to clients may
+        // call back into them or be freed by them.
+        if (HMODULE lib = ::LoadLibraryW(L"oleaut32.dll"))
+            f.SysAllocString = ProcAddress<decltype(&::SysAllocString)>(lib, "SysAllocString");
         if (HMODULE lib = ::LoadLibraryW(L"oleacc.dll")) {
             f.CreateStdAccessibleObject =
                 ProcAddress<decltype(&::CreateStdAccessibleObject)>(lib, "CreateStdAccessibleObject");
@@ -178,6 +185,12 @@ const OleaccFunctions& Oleacc() {
     }();
     return functions;
 }
+
+namespace {
+
+BSTR AllocString(const wchar_t* text) { return Oleacc().SysAllocString ? Oleacc().SysAllocString(text) : nullptr; }
+
+}  // namespace
 
 // Wine's oleacc has no standard proxies: asking for one aborts the process there, so the
 // object answers position and hit tests itself under Wine.

@@ -4,6 +4,7 @@
 #include <oleacc.h>
 
 #include "accessible_button.h"
+#include "dpi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -183,10 +184,7 @@ void ControlSite::DeliverAccessKey(wchar_t key) {
     Deliver([&] { control_->AccessKeyPress(keyAscii); });
 }
 
-UINT ControlSite::Dpi() const {
-    UINT dpi = hwnd_ ? ::GetDpiForWindow(hwnd_.get()) : 0;
-    return dpi ? dpi : 96;
-}
+UINT ControlSite::Dpi() const { return dpi::ForWindow(hwnd_.get()); }
 
 double ControlSite::ClientWidth() const {
     RECT rc{};

@@ -4,11 +4,14 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake make g++ clang googletest
-  g++-mingw-w64-x86-64 wine wine64
+  cmake make g++ clang googletest libstb-dev
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686-posix wine wine64
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei fonts-wine locales
   unixodbc unixodbc-dev tdsodbc freetds-bin nodejs libssl-dev
   python3 procps
+  # The x86 program under Wine: 32-bit Wine, and the i386 ODBC manager and FreeTDS driver
+  # its 32-bit odbc32 forwards to.
+  wine32:i386 libodbc2:i386 tdsodbc:i386
 )
 
 # npm ships inside NodeSource's nodejs; with Debian's own nodejs it is a package of its own.
@@ -21,6 +24,12 @@ done
 
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+# The :i386 packages need the i386 architecture (Debian's multiarch).
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture"
+  $SUDO dpkg --add-architecture i386
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"

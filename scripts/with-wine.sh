@@ -44,7 +44,13 @@ cat > "$BUILD_DIR/fonts.conf" <<FONTS
 </fontconfig>
 FONTS
 export FONTCONFIG_FILE="$BUILD_DIR/fonts.conf"
-TDS_DRIVER="$(dpkg -L tdsodbc 2>/dev/null | grep -m1 'libtdsodbc\.so$' || echo /usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so)"
+# A 32-bit program goes through Wine's 32-bit odbc32 to the i386 unixODBC, which loads only
+# an i386 driver: an x86 build folder gets the i386 FreeTDS driver in its odbcinst.ini.
+if grep -qs '^CMAKE_LINKER:.*i686-w64-mingw32' "$BUILD_DIR/CMakeCache.txt" || [ "${WINE_ODBC_ARCH:-}" = i386 ]; then
+  TDS_DRIVER="$(dpkg -L tdsodbc:i386 2>/dev/null | grep -m1 'libtdsodbc\.so$' || echo /usr/lib/i386-linux-gnu/odbc/libtdsodbc.so)"
+else
+  TDS_DRIVER="$(dpkg -L tdsodbc:amd64 2>/dev/null | grep -m1 'libtdsodbc\.so$' || echo /usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so)"
+fi
 printf '[FreeTDS]\nDescription=FreeTDS driver for SQL Server\nDriver=%s\nUsageCount=1\n' "$TDS_DRIVER" > "$ODBCSYSINI/odbcinst.ini"
 : > "$ODBCINI"
 

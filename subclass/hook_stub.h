@@ -3,7 +3,7 @@
 // message tables, and the window's life state.
 //
 // Why a subclassing registration and not a generated machine-code procedure: the program is
-// 64-bit, and the service already gives what a hand-made chain of window procedures does not:
+// built for x86 and x64 alike, and the service already gives what a hand-made chain of window procedures does not:
 // the newest registration runs first, each passes the message on with DefSubclassProc, and
 // registrations can be removed in any order. One case it does not survive: removing a link
 // that a message further out on the stack is about to call next (a callback that sent a
