@@ -45,10 +45,19 @@ bool IsLocalAlias(std::wstring_view host) {
 
 std::optional<DriverKind> ClassifyDriver(const InstalledDriver& driver) {
   if (IsFreeTds(driver)) return DriverKind::kFreeTds;
-  if (KeywordEquals(driver.name, L"ODBC Driver 18 for SQL Server")) return DriverKind::kOdbc18;
-  if (KeywordEquals(driver.name, L"ODBC Driver 17 for SQL Server")) return DriverKind::kOdbc17;
-  if (KeywordEquals(driver.name, L"SQL Server Native Client 11.0")) return DriverKind::kNativeClient11;
-  if (KeywordEquals(driver.name, L"SQL Server")) return DriverKind::kSqlServer;
+  static constexpr std::pair<const wchar_t*, DriverKind> kMicrosoft[] = {
+      {L"ODBC Driver 18 for SQL Server", DriverKind::kOdbc18},
+      {L"ODBC Driver 17 for SQL Server", DriverKind::kOdbc17},
+      {L"ODBC Driver 13.1 for SQL Server", DriverKind::kOdbc131},
+      {L"ODBC Driver 13 for SQL Server", DriverKind::kOdbc13},
+      {L"ODBC Driver 11 for SQL Server", DriverKind::kOdbc11},
+      {L"SQL Server Native Client 11.0", DriverKind::kNativeClient11},
+      {L"SQL Server Native Client 10.0", DriverKind::kNativeClient10},
+      {L"SQL Server", DriverKind::kSqlServer},
+  };
+  for (const auto& [name, kind] : kMicrosoft) {
+    if (KeywordEquals(driver.name, name)) return kind;
+  }
   return std::nullopt;
 }
 
@@ -67,8 +76,9 @@ std::optional<ChosenDriver> ChooseDriver(const std::vector<InstalledDriver>& ins
 
 std::wstring NoDriverDescription(const std::vector<InstalledDriver>& installed) {
   std::wstring text =
-      L"No SQL Server ODBC driver is installed (looked for ODBC Driver 18 or 17 for SQL Server, "
-      L"SQL Server Native Client 11.0, FreeTDS, SQL Server). Installed ODBC drivers: ";
+      L"No SQL Server ODBC driver is installed (looked for ODBC Driver 18, 17, 13.1, 13 or 11 "
+      L"for SQL Server, SQL Server Native Client 11.0 or 10.0, FreeTDS, SQL Server). "
+      L"Installed ODBC drivers: ";
   if (installed.empty()) {
     text += L"none.";
     return text;
@@ -141,7 +151,11 @@ std::wstring BuildDriverConnectionString(const ChosenDriver& driver,
       parts.emplace_back(L"ClientCharset", L"UTF-8");
       break;
     case DriverKind::kOdbc17:
+    case DriverKind::kOdbc131:
+    case DriverKind::kOdbc13:
+    case DriverKind::kOdbc11:
     case DriverKind::kNativeClient11:
+    case DriverKind::kNativeClient10:
     case DriverKind::kSqlServer:
       break;
   }

@@ -10,11 +10,16 @@
 
 namespace db {
 
-// The driver families, best first.
+// The driver families, best first. The older ones are what machines running older SQL
+// Servers (Windows 7 to 8.1, Server 2008 R2 to 2012 R2) tend to carry.
 enum class DriverKind {
   kOdbc18,         // "ODBC Driver 18 for SQL Server"
   kOdbc17,         // "ODBC Driver 17 for SQL Server"
+  kOdbc131,        // "ODBC Driver 13.1 for SQL Server"
+  kOdbc13,         // "ODBC Driver 13 for SQL Server"
+  kOdbc11,         // "ODBC Driver 11 for SQL Server"
   kNativeClient11, // "SQL Server Native Client 11.0"
+  kNativeClient10, // "SQL Server Native Client 10.0"
   kFreeTds,        // FreeTDS (the driver under Wine and Linux)
   kSqlServer,      // the built-in "SQL Server" driver every Windows has
 };
@@ -58,11 +63,15 @@ ServerAddress ServerAddressFor(DriverKind kind, const std::wstring& dataSource);
 // later speak (7.1 to 7.4).
 inline constexpr wchar_t kFreeTdsVersion[] = L"7.4";
 
-// The ODBC connection string for SQLDriverConnectW:
-//   DRIVER={name};SERVER=...;[PORT=...;]UID=...;PWD=...;[DATABASE=...;] plus
+// The ODBC connection string for SQLDriverConnectW, with only keywords the driver knows:
+//   DRIVER={name};SERVER=...;[PORT=...;]UID=...;PWD=...;[DATABASE=...;] (every driver) plus
 //   - Driver 18: Encrypt=no;TrustServerCertificate=yes (18 encrypts and checks the
 //     certificate by default; SQLOLEDB does neither, and "no" is what 18.1+ call
-//     "Optional": encryption still happens when the server demands it);
+//     "Optional": encryption still happens when the server demands it). Drivers 17 to 11
+//     and both Native Clients know Encrypt (yes/no only) and TrustServerCertificate but
+//     do not encrypt by default, so they get neither, nor does the built-in driver.
+//     (ApplicationIntent and MultiSubnetFailover, unknown to Native Client 10.0 and the
+//     built-in driver, are never sent: a detach connects to one named server);
 //   - FreeTDS: TDS_Version=7.4;ClientCharset=UTF-8 (Unicode database and login names).
 //     The login timeout is not put in the string: FreeTDS (1.3, also under Wine) honours
 //     SQL_ATTR_LOGIN_TIMEOUT for the whole login, a server that accepts the TCP

@@ -1,5 +1,6 @@
 #include "accessible_button.h"
 
+#include <objbase.h>
 #include <oleacc.h>
 
 #include <string>
@@ -161,12 +162,14 @@ private:
 
 }  // namespace
 
-// The accessibility library and the string allocator its clients free with, loaded when a
-// screen reader first asks (most runs never do).
+// The accessibility library, the string allocator its clients free with and COM, which
+// hands the object to the screen reader, loaded when a screen reader first asks (most runs
+// never do).
 struct OleaccFunctions {
     decltype(&::CreateStdAccessibleObject) CreateStdAccessibleObject = nullptr;
     decltype(&::LresultFromObject) LresultFromObject = nullptr;
     decltype(&::SysAllocString) SysAllocString = nullptr;
+    decltype(&::CoInitializeEx) CoInitializeEx = nullptr;
 };
 
 const OleaccFunctions& Oleacc() {
@@ -176,6 +179,8 @@ const OleaccFunctions& Oleacc() {
         // call back into them or be freed by them.
         if (HMODULE lib = ::LoadLibraryW(L"oleaut32.dll"))
             f.SysAllocString = ProcAddress<decltype(&::SysAllocString)>(lib, "SysAllocString");
+        if (HMODULE lib = ::LoadLibraryW(L"ole32.dll"))
+            f.CoInitializeEx = ProcAddress<decltype(&::CoInitializeEx)>(lib, "CoInitializeEx");
         if (HMODULE lib = ::LoadLibraryW(L"oleacc.dll")) {
             f.CreateStdAccessibleObject =
                 ProcAddress<decltype(&::CreateStdAccessibleObject)>(lib, "CreateStdAccessibleObject");
@@ -209,6 +214,11 @@ IAccessible* CreateAccessibleButton(HWND hwnd, std::function<void()> press) {
 
 LRESULT AnswerAccessibleButton(HWND hwnd, WPARAM wParam, std::function<void()> press) {
     if (!Oleacc().LresultFromObject) return 0;
+    // LresultFromObject marshals through COM, which this thread may not have started yet.
+    // It stays initialised for the thread's life: screen readers keep asking.
+    static thread_local const bool com =
+        Oleacc().CoInitializeEx && SUCCEEDED(Oleacc().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    (void)com;
     IAccessible* button = CreateAccessibleButton(hwnd, std::move(press));
     // A failure comes back as a negative HRESULT, which clients read as "no object".
     const LRESULT r = Oleacc().LresultFromObject(IID_IAccessible, wParam, button);

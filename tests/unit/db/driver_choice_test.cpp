@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/connection_string.h"
@@ -31,6 +32,33 @@ TEST(DbDriverChoice, BestInstalledFamilyWins) {
   EXPECT_EQ(db::ChooseDriver(rest)->name, L"FreeTDS");
   rest.pop_back();
   EXPECT_EQ(db::ChooseDriver(rest)->kind, DriverKind::kSqlServer);
+}
+
+TEST(DbDriverChoice, OlderMicrosoftDriversComeInTheirOrder) {
+  // Best first; each list without its first entry must choose the next.
+  const std::vector<std::pair<std::wstring, DriverKind>> order = {
+      {L"ODBC Driver 17 for SQL Server", DriverKind::kOdbc17},
+      {L"ODBC Driver 13.1 for SQL Server", DriverKind::kOdbc131},
+      {L"ODBC Driver 13 for SQL Server", DriverKind::kOdbc13},
+      {L"ODBC Driver 11 for SQL Server", DriverKind::kOdbc11},
+      {L"SQL Server Native Client 11.0", DriverKind::kNativeClient11},
+      {L"SQL Server Native Client 10.0", DriverKind::kNativeClient10},
+      {L"FreeTDS", DriverKind::kFreeTds},
+      {L"SQL Server", DriverKind::kSqlServer}};
+  std::vector<InstalledDriver> installed;
+  for (auto it = order.rbegin(); it != order.rend(); ++it) installed.push_back(Named(it->first));  // worst first
+  for (const auto& [name, kind] : order) {
+    SCOPED_TRACE(testing::PrintToString(name));
+    const auto chosen = db::ChooseDriver(installed);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->kind, kind);
+    EXPECT_EQ(chosen->name, name);
+    std::erase_if(installed, [&](const InstalledDriver& d) { return d.name == name; });
+  }
+  // Only the exact names: a "13.2" or "Native Client 9.0" is not a driver we know.
+  EXPECT_FALSE(db::ClassifyDriver(Named(L"ODBC Driver 13.2 for SQL Server")).has_value());
+  EXPECT_FALSE(db::ClassifyDriver(Named(L"SQL Server Native Client 9.0")).has_value());
+  EXPECT_EQ(db::ClassifyDriver(Named(L"odbc driver 13.1 for sql server")), DriverKind::kOdbc131);
 }
 
 TEST(DbDriverChoice, FreeTdsIsKnownByNameOrByItsLibrary) {
@@ -123,6 +151,14 @@ TEST(DbDriverString, MicrosoftDriversAndEncryption) {
   EXPECT_EQ(db::BuildDriverConnectionString({L"SQL Server", DriverKind::kSqlServer},
                                             Settings(L"h", L"sa", L"", L"")),
             L"DRIVER={SQL Server};SERVER=h;UID=sa;PWD=");
+  // The drivers before 18 do not encrypt by default and get no encryption keywords
+  // (Native Client 10.0 and Driver 11 know only yes/no values).
+  for (const auto& [name, kind] : {std::pair{L"ODBC Driver 13.1 for SQL Server", DriverKind::kOdbc131},
+                                   std::pair{L"ODBC Driver 11 for SQL Server", DriverKind::kOdbc11},
+                                   std::pair{L"SQL Server Native Client 10.0", DriverKind::kNativeClient10}}) {
+    EXPECT_EQ(db::BuildDriverConnectionString({name, kind}, settings),
+              L"DRIVER={" + std::wstring(name) + L"};SERVER=(local);UID=sa;PWD=;DATABASE=master");
+  }
 }
 
 TEST(DbDriverString, AwkwardValuesSurviveTheDriversParsing) {

@@ -1,11 +1,13 @@
 // Form1 built from the stored design compiled into this test: window, children, focus
-// order, close-down.
+// order, close-down, and its layout as Windows 7 gives it (system DPI, classic calls).
 #include <objbase.h>
 #include <oleacc.h>
 
 #include <gtest/gtest.h>
 
+#include "dpi.h"
 #include "main_window.h"
+#include "screen_capture.h"
 #include "test_form.h"
 
 namespace {
@@ -32,22 +34,26 @@ RECT ChildRectInClient(HWND parent, HWND child) {
     return r;
 }
 
+std::unique_ptr<app::Form1> ShowForm1() {
+    auto form = app::Form1::Create(::GetModuleHandleW(nullptr), app::Form1::LoadDesign(::GetModuleHandleW(nullptr)),
+                                   SW_SHOW);
+    ::SetForegroundWindow(form->hwnd());
+    Pump(std::chrono::milliseconds(100));
+    return form;
+}
+
 class Form1Test : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the picture decoder is a COM object
-        form_ = app::Form1::Create(::GetModuleHandleW(nullptr), app::Form1::LoadDesign(::GetModuleHandleW(nullptr)),
-                                   SW_SHOW);
-        ::SetForegroundWindow(form_->hwnd());
-        Pump(std::chrono::milliseconds(100));
-    }
+    void SetUp() override { form_ = ShowForm1(); }
     void TearDown() override {
         form_.reset();
         Pump(std::chrono::milliseconds(20));
-        ::CoUninitialize();
     }
     std::unique_ptr<app::Form1> form_;
 };
+
+// The children at 96 dpi, in pixels of the form's client area, as the design places them.
+void ExpectChildrenAsDesigned(const app::Form1& form);
 
 TEST_F(Form1Test, WindowHasItsCaptionSizeBorderAndPlace) {
     HWND w = form_->hwnd();
@@ -74,8 +80,10 @@ TEST_F(Form1Test, WindowHasItsCaptionSizeBorderAndPlace) {
     EXPECT_NE(::SendMessageW(w, WM_GETICON, ICON_BIG, 0), 0);
 }
 
-TEST_F(Form1Test, ChildrenMatchTheDesign) {
-    HWND w = form_->hwnd();
+TEST_F(Form1Test, ChildrenMatchTheDesign) { ExpectChildrenAsDesigned(*form_); }
+
+void ExpectChildrenAsDesigned(const app::Form1& form) {
+    HWND w = form.hwnd();
     struct Expected {
         const wchar_t* name;
         const wchar_t* cls;
@@ -96,7 +104,7 @@ TEST_F(Form1Test, ChildrenMatchTheDesign) {
     };
     for (const auto& e : expected) {
         SCOPED_TRACE(e.name);
-        HWND child = form_->ChildWindow(e.name);
+        HWND child = form.ChildWindow(e.name);
         ASSERT_NE(child, nullptr);
         EXPECT_EQ(::GetParent(child), w);
         EXPECT_EQ(_wcsicmp(ClassOf(child).c_str(), e.cls), 0) << ClassOf(child).c_str();
@@ -122,7 +130,7 @@ TEST_F(Form1Test, ChildrenMatchTheDesign) {
     }
     // All three buttons end on one bottom line, 305 px from the top.
     for (const wchar_t* b : {L"Command2", L"Command3", L"XPButton21"})
-        EXPECT_EQ(ChildRectInClient(w, form_->ChildWindow(b)).bottom, 305) << b;
+        EXPECT_EQ(ChildRectInClient(w, form.ChildWindow(b)).bottom, 305) << b;
 }
 
 TEST_F(Form1Test, ButtonsCarryTheirStoredPropertiesAndHookTheirWindows) {
@@ -270,6 +278,130 @@ TEST_F(Form1Test, LayoutScalesWithTheDpi) {
     const RECT lbl = ChildRectInClient(w, form_->ChildWindow(L"Label4"));
     EXPECT_EQ(lbl.left, 24);
     EXPECT_EQ(lbl.top, 480);
+}
+
+
+// Form1 as Windows 7 and 8 run it: the per-monitor DPI calls made unavailable, so the form
+// takes the system DPI and the classic calls. At 96 dpi every pixel is where the design puts
+// it; at 144 dpi (a child process started with the system set to 144) the whole window
+// scales: client area, frame, children and fonts.
+class Form1ClassicDpi : public ::testing::Test {
+protected:
+    void SetUp() override { host::dpi::HideNewerCalls(true); }
+    void TearDown() override {
+        form_.reset();
+        Pump(std::chrono::milliseconds(20));
+        host::dpi::HideNewerCalls(false);
+    }
+    // The window as a person sees it, for a look at the layout (DORVANE_SHOTS folder).
+    void Shoot(const wchar_t* name) const {
+        RECT r{};
+        ::GetWindowRect(form_->hwnd(), &r);
+        ::CreateDirectoryW(DORVANE_SHOTS, nullptr);
+        e2e::SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
+    }
+    std::unique_ptr<app::Form1> form_;
+};
+
+// The system DPI a process started from now on gets, through the user's LogPixels value;
+// the previous value comes back at the end of the scope.
+class SystemDpiForNewProcesses {
+public:
+    explicit SystemDpiForNewProcesses(DWORD dpi) {
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                          &key_, nullptr);
+        DWORD size = sizeof(previous_);
+        had_ = ::RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&previous_), &size) ==
+               ERROR_SUCCESS;
+        ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
+    }
+    ~SystemDpiForNewProcesses() {
+        if (had_)
+            ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_), sizeof(previous_));
+        else
+            ::RegDeleteValueW(key_, L"LogPixels");
+        ::RegCloseKey(key_);
+    }
+
+private:
+    HKEY key_ = nullptr;
+    DWORD previous_ = 0;
+    bool had_ = false;
+};
+
+TEST_F(Form1ClassicDpi, At96EveryPixelIsWhereTheDesignPutsIt) {
+    ASSERT_FALSE(host::dpi::NewerCallsAvailable());
+    ASSERT_EQ(host::dpi::System(), 96u) << "this test process runs at the session's 96 dpi";
+    form_ = ShowForm1();
+    EXPECT_EQ(form_->Dpi(), 96u);
+    RECT client{};
+    ::GetClientRect(form_->hwnd(), &client);
+    EXPECT_EQ(client.right, 389);
+    EXPECT_EQ(client.bottom, 354);
+    ExpectChildrenAsDesigned(*form_);
+    Shoot(L"form1-classic-96");
+
+    // The same form at 144 dpi, in a process of its own.
+    SystemDpiForNewProcesses dpi144(144);
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) +
+                           L"\" --gtest_brief=1 --gtest_also_run_disabled_tests "
+                           L"--gtest_filter=Form1ClassicDpi.DISABLED_At144TheWholeWindowScales";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    ::CloseHandle(pi.hThread);
+    EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    ::CloseHandle(pi.hProcess);
+    EXPECT_EQ(code, 0u) << "the form at 144 dpi did not hold its layout (its failures are printed above)";
+}
+
+// Run only by the test above, in a process started at 144 dpi.
+TEST_F(Form1ClassicDpi, DISABLED_At144TheWholeWindowScales) {
+    ASSERT_EQ(host::dpi::System(), 144u);
+    form_ = ShowForm1();
+    HWND w = form_->hwnd();
+    EXPECT_EQ(form_->Dpi(), 144u);
+    RECT client{}, window{};
+    ::GetClientRect(w, &client);
+    EXPECT_EQ(client.right, 584);  // 5835 twips
+    EXPECT_EQ(client.bottom, 531);  // 5310 twips
+    // The frame is the classic one for this style at the system DPI.
+    RECT expected{0, 0, 584, 531};
+    ::AdjustWindowRectEx(&expected, static_cast<DWORD>(::GetWindowLongW(w, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongW(w, GWL_EXSTYLE)));
+    ::GetWindowRect(w, &window);
+    EXPECT_EQ(window.right - window.left, expected.right - expected.left);
+    EXPECT_EQ(window.bottom - window.top, expected.bottom - expected.top);
+    const RECT b = ChildRectInClient(w, form_->ChildWindow(L"Command3"));
+    EXPECT_EQ(b.left, 228);
+    EXPECT_EQ(b.top, 408);
+    EXPECT_EQ(b.right - b.left, 145);
+    EXPECT_EQ(b.bottom - b.top, 49);
+    const RECT t = ChildRectInClient(w, form_->ChildWindow(L"Text1"));
+    EXPECT_EQ(t.left, 36);
+    EXPECT_EQ(t.top, 264);
+    EXPECT_EQ(t.right - t.left, 494);
+    EXPECT_EQ(t.bottom - t.top, 38);
+    const RECT lbl = ChildRectInClient(w, form_->ChildWindow(L"Label4"));
+    EXPECT_EQ(lbl.left, 24);
+    EXPECT_EQ(lbl.top, 480);
+    // Fonts for 144 dpi: the labels' from the system's message font, the buttons' Verdana
+    // 8.25 pt as 17 px.
+    NONCLIENTMETRICSW ncm{};
+    ncm.cbSize = sizeof(ncm);
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0));
+    LOGFONTW label{}, button{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form_->ChildWindow(L"Label4"), WM_GETFONT, 0, 0)), sizeof(label),
+                 &label);
+    ::GetObjectW(::GetCurrentObject(form_->Button(L"Command3").PictureDc(), OBJ_FONT), sizeof(button), &button);
+    EXPECT_EQ(label.lfHeight, ncm.lfMessageFont.lfHeight);
+    EXPECT_EQ(button.lfHeight, -17);
+    Shoot(L"form1-classic-144");
 }
 
 }  // namespace
