@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Dorvane's performance figures, each as a ratio measured in the same run:
 #   scripts/bench.sh [RUNS]        (default 9 runs per figure)
-# Builds a Release stand-in (build/pf-bench-native) and the Windows benchmarks
-# (build/pf-bench-win, DORVANE_BENCH=ON), then under Wine against one stand-in:
+# Builds a Release stand-in (build/pf-bench-native) and the Windows benchmarks, x64
+# (build/pf-bench-win) and x86 (build/pf-bench-win32, start-up and footprint only), with
+# DORVANE_BENCH=ON, then under Wine against one stand-in:
 #  (a) a detach through Dorvane's connection layer vs the same statement through tsql;
-#  (b) Dorvane.exe's start to its first complete paint vs a minimal Win32 window;
+#  (b) Dorvane.exe's start to its first complete paint vs a minimal Win32 window, per
+#      architecture;
 #  (c) DrawButton per repaint at the form's three button sizes, object counts;
-#  (d) Dorvane.exe's size, its DLL imports and its working set after start;
+#  (d) per architecture, Dorvane.exe's size, its DLL imports, the DLLs its start loads
+#      beyond the minimal window's, and its working set after start next to the window's;
 #  (e) a detach through Dorvane's connection layer with forced encryption vs without.
 # Each figure: median of the runs and the spread (min-max). Timings are never asserted.
 set -euo pipefail
@@ -15,6 +18,7 @@ cd "$ROOT"
 RUNS="${1:-9}"
 JOBS="${JOBS:-2}"
 NATIVE="${BENCH_NATIVE_DIR:-build/pf-bench-native}" WIN="${BENCH_WIN_DIR:-build/pf-bench-win}"
+WIN32="${BENCH_WIN32_DIR:-build/pf-bench-win32}"
 
 if [ "${BENCH_INSIDE_WINE:-}" != 1 ]; then
   # GCC 12 at -O3 reports a false -Wrestrict inside std::string (in the stand-in's SQL
@@ -25,6 +29,9 @@ if [ "${BENCH_INSIDE_WINE:-}" != 1 ]; then
   cmake -S . -B "$WIN" -DCMAKE_BUILD_TYPE=Release -DDORVANE_BENCH=ON -DCMAKE_CXX_FLAGS=-Wno-restrict \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DDORVANE_NATIVE_BUILD="$ROOT/$NATIVE" >/dev/null
   cmake --build "$WIN" -j "$JOBS" --target Dorvane bench_detach bench_floor_window bench_launch bench_drawbutton >/dev/null
+  cmake -S . -B "$WIN32" -DCMAKE_BUILD_TYPE=Release -DDORVANE_BENCH=ON -DCMAKE_CXX_FLAGS=-Wno-restrict \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" -DDORVANE_NATIVE_BUILD="$ROOT/$NATIVE" >/dev/null
+  cmake --build "$WIN32" -j "$JOBS" --target Dorvane bench_floor_window bench_launch >/dev/null
   BENCH_INSIDE_WINE=1 exec scripts/with-wine.sh "$WIN" "$0" "$RUNS"
 fi
 
@@ -75,21 +82,30 @@ echo "per detach, in-process (Open+Execute+release):    $(stats "$WORK/inproc_ms
 echo "ratio in-process / tsql process:    $(ratio "$(median "$WORK/inproc_ms")" "$(median "$WORK/tsql_ms")")x  (target <= 0.5x)"
 echo "ratio Wine exe process / tsql process: $(ratio "$(median "$WORK/exe_ms")" "$(median "$WORK/tsql_ms")")x"
 
+# The Windows build folder of each architecture.
+declare -A ARCH_DIR=([x64]="$WIN" [x86]="$WIN32")
+# launch ARCH PROGRAM CLASS NAME: one start of PROGRAM through that architecture's launcher;
+# appends its figures to $WORK/NAME_{paint,window,ws} and its modules to $WORK/NAME_modules.
+launch() {
+  local dir="${ARCH_DIR[$1]}"
+  wine "$dir/bench/bench_launch.exe" "$(winepath -w "$2")" "$3" >"$WORK/launch.out"
+  awk '/^painted_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/$4_paint"
+  awk '/^window_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/$4_window"
+  awk '/^working_set_kb/ {print $2/1024}' "$WORK/launch.out" >>"$WORK/$4_ws"
+  awk '/^module/ {n = tolower($2); if (n !~ /\.exe$/) print n}' "$WORK/launch.out" | sort -u >"$WORK/$4_modules"
+}
+
 echo "== (b) start to first complete paint ($RUNS runs each, alternating)"
-: >"$WORK/dv_paint"; : >"$WORK/fl_paint"; : >"$WORK/dv_window"; : >"$WORK/fl_window"; : >"$WORK/dv_ws"; : >"$WORK/fl_ws"
-for _ in $(seq 1 "$RUNS"); do
-  wine "$WIN/bench/bench_launch.exe" "$(winepath -w "$WIN/Dorvane.exe")" DorvaneForm1 >"$WORK/launch.out"
-  awk '/^painted_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/dv_paint"
-  awk '/^window_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/dv_window"
-  awk '/^working_set_kb/ {print $2/1024}' "$WORK/launch.out" >>"$WORK/dv_ws"
-  wine "$WIN/bench/bench_launch.exe" "$(winepath -w "$WIN/bench/bench_floor_window.exe")" DorvaneBenchFloor >"$WORK/launch.out"
-  awk '/^painted_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/fl_paint"
-  awk '/^window_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/fl_window"
-  awk '/^working_set_kb/ {print $2/1024}' "$WORK/launch.out" >>"$WORK/fl_ws"
+for arch in x64 x86; do
+  dir="${ARCH_DIR[$arch]}"
+  for _ in $(seq 1 "$RUNS"); do
+    launch "$arch" "$dir/Dorvane.exe" DorvaneForm1 "dv_$arch"
+    launch "$arch" "$dir/bench/bench_floor_window.exe" DorvaneBenchFloor "fl_$arch"
+  done
+  echo "$arch Dorvane.exe: window exists $(stats "$WORK/dv_${arch}_window") ms, first paint complete $(stats "$WORK/dv_${arch}_paint") ms"
+  echo "$arch floor:       window exists $(stats "$WORK/fl_${arch}_window") ms, first paint complete $(stats "$WORK/fl_${arch}_paint") ms"
+  echo "$arch ratio Dorvane / floor (first paint complete): $(ratio "$(median "$WORK/dv_${arch}_paint")" "$(median "$WORK/fl_${arch}_paint")")x  (target <= 1.2x)"
 done
-echo "Dorvane.exe: window exists $(stats "$WORK/dv_window") ms, first paint complete $(stats "$WORK/dv_paint") ms"
-echo "floor:       window exists $(stats "$WORK/fl_window") ms, first paint complete $(stats "$WORK/fl_paint") ms"
-echo "ratio Dorvane / floor (first paint complete): $(ratio "$(median "$WORK/dv_paint")" "$(median "$WORK/fl_paint")")x  (target <= 1.2x)"
 
 echo "== (c) DrawButton per repaint, 10000 repaints per size ($RUNS runs)"
 : >"$WORK/draw.out"
@@ -106,14 +122,21 @@ for size in 105x25 97x33 89x25; do
   echo "$size: $(stats "$WORK/draw_$size") us per repaint;$counts"
 done
 
-echo "== (d) Dorvane.exe: size, imports, working set"
+echo "== (d) Dorvane.exe: size, imports, DLLs loaded at start, working set"
 mb() { awk -v s="$1" 'BEGIN {printf "%.2f", s / 1048576}'; }
-size=$(stat -c %s "$WIN/Dorvane.exe")
-x86_64-w64-mingw32-strip -o "$WORK/Dorvane-stripped.exe" "$WIN/Dorvane.exe"
-stripped=$(stat -c %s "$WORK/Dorvane-stripped.exe")
-echo "size as built: $size bytes ($(mb "$size") MB); without symbols (strip): $stripped bytes ($(mb "$stripped") MB); target <= 1 MB"
-echo "DLL imports: $(x86_64-w64-mingw32-objdump -p "$WIN/Dorvane.exe" | awk '/DLL Name:/ {print $3}' | sort | tr '\n' ' ')"
-echo "working set after start: $(stats "$WORK/dv_ws") MB (target <= 20 MB); the floor window's: $(stats "$WORK/fl_ws") MB"
+declare -A ARCH_TOOLS=([x64]=x86_64-w64-mingw32 [x86]=i686-w64-mingw32)
+for arch in x64 x86; do
+  exe="${ARCH_DIR[$arch]}/Dorvane.exe"
+  size=$(stat -c %s "$exe")
+  "${ARCH_TOOLS[$arch]}-strip" -o "$WORK/Dorvane-stripped.exe" "$exe"
+  stripped=$(stat -c %s "$WORK/Dorvane-stripped.exe")
+  echo "$arch size as built: $size bytes ($(mb "$size") MB); without symbols (strip): $stripped bytes ($(mb "$stripped") MB); target <= 1 MB"
+  echo "$arch DLL imports: $("${ARCH_TOOLS[$arch]}-objdump" -p "$exe" | awk '/DLL Name:/ {print $3}' | sort | tr '\n' ' ')"
+  echo "$arch DLLs loaded at start beyond the floor window's: $(comm -23 "$WORK/dv_${arch}_modules" "$WORK/fl_${arch}_modules" | tr '\n' ' ')"
+  ws=$(median "$WORK/dv_${arch}_ws") fl=$(median "$WORK/fl_${arch}_ws")
+  echo "$arch working set after start: $(stats "$WORK/dv_${arch}_ws") MB; the floor window's: $(stats "$WORK/fl_${arch}_ws") MB;" \
+    "difference $(awk -v a="$ws" -v b="$fl" 'BEGIN {printf "%+.2f", a - b}') MB (target <= +3 MB)"
+done
 
 # (e) stands apart: two more stand-ins (without data folders; bench_detach attaches the
 # sample before each timed detach), one forcing TLS on the whole session, one without
