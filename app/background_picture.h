@@ -1,4 +1,6 @@
-// The form's background picture: a JPEG resource decoded once into a bitmap.
+// The form's background picture: a JPEG resource, kept only as one pattern brush of the
+// picture at the window's DPI, which both paints the background and shows through the
+// labels.
 #pragma once
 
 #include <windows.h>
@@ -9,21 +11,23 @@ namespace app {
 
 class BackgroundPicture {
 public:
-    // Decodes the RCDATA resource; an empty picture when it cannot be decoded (the form
-    // then shows a plain white background, and says so through Loaded()).
-    void Load(HINSTANCE instance, int resourceId);
-    bool Loaded() const { return static_cast<bool>(bitmap_); }
-    SIZE Size() const { return size_; }
+    // Decodes the RCDATA resource and makes the brush for dpi. Without a picture (the
+    // resource missing or not decodable) the form shows a plain white background, and
+    // Loaded() says so.
+    void Load(HINSTANCE instance, int resourceId, UINT dpi);
+    bool Loaded() const { return size_.cx > 0; }
+    SIZE Size() const { return size_; }  // at 96 dpi
     // Draws the picture from the top-left corner, scaled from 96 dpi to dpi, clipped.
-    void Draw(HDC dc, UINT dpi) const;
-    // A brush of the picture as drawn at dpi, for controls that show it through.
+    void Draw(HDC dc, UINT dpi);
+    // The picture as drawn at dpi, as a brush for controls that show it through. A new
+    // DPI decodes the resource again: no second copy of the pixels is kept for it.
     HBRUSH Brush(UINT dpi);
 
 private:
-    host::UniqueBitmap bitmap_;
+    HINSTANCE instance_ = nullptr;
+    int resourceId_ = 0;
     SIZE size_{0, 0};
     host::UniqueBrush brush_;
-    host::UniqueBitmap brushBitmap_;
     UINT brushDpi_ = 0;
 };
 

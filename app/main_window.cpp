@@ -70,7 +70,7 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(form->bigIcon_.get()));
     ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(form->smallIcon_.get()));
 
-    form->picture_.Load(instance, IDR_BANNER);
+    form->picture_.Load(instance, IDR_BANNER, form->dpi_);
     form->container_ = std::make_unique<host::FormContainer>(hwnd);
     form->BuildChildren(design);
     form->Layout(false);

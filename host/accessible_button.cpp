@@ -175,8 +175,8 @@ struct OleaccFunctions {
 const OleaccFunctions& Oleacc() {
     static const OleaccFunctions functions = [] {
         OleaccFunctions f;
-        // Both kept for the life of the process: objects and strings handed to clients may
-        // call back into them or be freed by them.
+        // Kept for the life of the process: objects and strings handed to clients may call
+        // back into these libraries or be freed by them.
         if (HMODULE lib = ::LoadLibraryW(L"oleaut32.dll"))
             f.SysAllocString = ProcAddress<decltype(&::SysAllocString)>(lib, "SysAllocString");
         if (HMODULE lib = ::LoadLibraryW(L"ole32.dll"))
