@@ -31,19 +31,39 @@ windows_build() {
   fi
 }
 
+# The x86 suites: all but the reliability ones (hostile names and server faults test the
+# server side and the naming rule, which the architecture does not change). ctest adds the
+# stand-in supervisor they need (its fixture) by itself. program_windows7_imports is a
+# script run on Dorvane.exe, not a target of its own.
+X86_TESTS=(hooks_test host_container_test xpbutton_model_test render_tests db_no_server_win_test
+  db_server_win_test form_tests program_windows7_imports input_tests workflow_tests e2e_workflow_tests)
+X86_TARGETS=(Dorvane $(printf '%s\n' "${X86_TESTS[@]}" | grep -vx program_windows7_imports))
+
 phase "Windows x64 build (MinGW-w64, x86_64)"
 windows_build build/win mingw-w64-x86_64.cmake
+
+# The x86 tree builds while the x64 tests run: those mostly wait on Wine and the display.
+# It builds at a lower priority, so the tests keep the processor they need, and in a
+# process group of its own, so that a failing run stops it with everything it started.
+phase "Windows x86 build (MinGW-w64, i686), in the background"
+X86_LOG="$ROOT/build/win32-build.log"
+set -m
+( renice -n 10 -p "$BASHPID" >/dev/null
+  windows_build build/win32 mingw-w64-i686.cmake "${X86_TARGETS[@]}" ) >"$X86_LOG" 2>&1 &
+X86_BUILD=$!
+set +m
+trap 'kill -- -"$X86_BUILD" 2>/dev/null || true' EXIT
+
 phase "Windows x64 tests under Wine"
 scripts/with-wine.sh build/win ctest --test-dir build/win --output-on-failure --timeout 600
 
-# The x86 suites: all but the reliability ones (hostile names and server faults test the
-# server side and the naming rule, which the architecture does not change). ctest adds the
-# stand-in supervisor they need (its fixture) by itself.
-X86_TESTS=(hooks_test host_container_test xpbutton_model_test render_tests db_no_server_win_test
-  db_server_win_test form_tests program_windows7_imports input_tests workflow_tests e2e_workflow_tests)
-phase "Windows x86 build (MinGW-w64, i686)"
-# (program_windows7_imports is a script run on Dorvane.exe, not a target of its own.)
-windows_build build/win32 mingw-w64-i686.cmake Dorvane $(printf '%s\n' "${X86_TESTS[@]}" | grep -vx program_windows7_imports)
+phase "Windows x86 build: waiting for it"
+if ! wait "$X86_BUILD"; then
+  cat "$X86_LOG"
+  echo "== the x86 build failed" >&2
+  exit 1
+fi
+trap - EXIT
 phase "Windows x86 tests under 32-bit Wine"
 regex="^($(IFS='|'; echo "${X86_TESTS[*]}"))\$"
 scripts/with-wine.sh build/win32 ctest --test-dir build/win32 --output-on-failure --timeout 600 -R "$regex"
