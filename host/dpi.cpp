@@ -39,7 +39,9 @@ const NewerCalls& Calls() {
     return g_hidden.load() ? none : LookedUp();
 }
 
-void ScaleFont(LOGFONTW& font, UINT from, UINT to) { font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(to), static_cast<int>(from)); }
+void ScaleFont(LOGFONTW& font, UINT from, UINT to) {
+    font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(to), static_cast<int>(from));
+}
 
 }  // namespace
 
@@ -80,7 +82,8 @@ bool NonClientMetrics(NONCLIENTMETRICSW& metrics, UINT dpi) {
 }
 
 bool WindowRectForClient(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
-    if (Calls().AdjustWindowRectExForDpi) return Calls().AdjustWindowRectExForDpi(&rect, style, FALSE, exStyle, dpi) != FALSE;
+    if (Calls().AdjustWindowRectExForDpi)
+        return Calls().AdjustWindowRectExForDpi(&rect, style, FALSE, exStyle, dpi) != FALSE;
     // The classic frame is the system DPI's, the only DPI a window has on Windows 7.
     return ::AdjustWindowRectEx(&rect, style, FALSE, exStyle) != FALSE;
 }

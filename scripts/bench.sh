@@ -92,7 +92,8 @@ launch() {
   awk '/^painted_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/$4_paint"
   awk '/^window_ms/ {print $2}' "$WORK/launch.out" >>"$WORK/$4_window"
   awk '/^working_set_kb/ {print $2/1024}' "$WORK/launch.out" >>"$WORK/$4_ws"
-  awk '/^module/ {n = tolower($2); if (n !~ /\.exe$/) print n}' "$WORK/launch.out" | sort -u >"$WORK/$4_modules"
+  # (The launcher's lines end in CR LF, a Windows program's text output.)
+  awk '/^module/ {n = tolower($2); sub(/\r$/, "", n); if (n !~ /\.exe$/) print n}' "$WORK/launch.out" | sort -u >"$WORK/$4_modules"
 }
 
 echo "== (b) start to first complete paint ($RUNS runs each, alternating)"
