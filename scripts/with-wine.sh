@@ -54,6 +54,13 @@ fi
 printf '[FreeTDS]\nDescription=FreeTDS driver for SQL Server\nDriver=%s\nUsageCount=1\n' "$TDS_DRIVER" > "$ODBCSYSINI/odbcinst.ini"
 : > "$ODBCINI"
 
+# A prefix made before 32-bit Wine was installed has no 32-bit system folder, and then no
+# program of either architecture starts in it ("could not load kernel32.dll"): make it again.
+if [ -f "$WINEPREFIX/.dorvane-ready" ] && [ -f /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ] &&
+  [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+  echo "with-wine: the Wine prefix predates 32-bit Wine; preparing it again"
+  rm -f "$WINEPREFIX/.dorvane-ready"
+fi
 if [ ! -f "$WINEPREFIX/.dorvane-ready" ]; then
   echo "with-wine: preparing the Wine prefix $WINEPREFIX (once)"
   rm -rf "$WINEPREFIX"
