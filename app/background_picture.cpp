@@ -1,4 +1,4 @@
-#include "background_picture.h"
+#include "app/background_picture.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "win_handles.h"
+#include "host/win_handles.h"
 
 namespace app {
 

@@ -1,7 +1,7 @@
-#include "busy_wait.h"
+#include "app/busy_wait.h"
 
-#include "host_error.h"
-#include "win_handles.h"
+#include "host/error.h"
+#include "host/win_handles.h"
 
 namespace app {
 

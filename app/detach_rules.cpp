@@ -1,4 +1,4 @@
-#include "detach_rules.h"
+#include "app/detach_rules.h"
 
 #include <algorithm>
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dpi.h"
-#include "host_error.h"
-#include "main_window.h"
+#include "app/main_window.h"
+#include "host/dpi.h"
+#include "host/error.h"
 
 namespace app {
 

@@ -3,8 +3,8 @@
 
 #include <commctrl.h>
 
-#include "host_error.h"
-#include "main_window.h"
+#include "app/main_window.h"
+#include "host/error.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int nCmdShow) {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};

@@ -1,16 +1,16 @@
-#include "main_window.h"
+#include "app/main_window.h"
 
 #include <objbase.h>
 
 #include <optional>
 
-#include "busy_wait.h"
+#include "app/busy_wait.h"
+#include "app/detach_rules.h"
+#include "base/error.h"
 #include "db/connection.h"
-#include "db/error.h"
-#include "detach_rules.h"
-#include "dpi.h"
-#include "host_error.h"
-#include "resource_ids.h"
+#include "host/dpi.h"
+#include "host/error.h"
+#include "resources/resource_ids.h"
 
 namespace app {
 
@@ -169,12 +169,10 @@ std::optional<std::wstring> DetachInOneSession(const std::wstring& server, const
         cn.Open(BuildConnectionString(server), L"", L"", db::kOptionUnspecified);
         cn.Execute(statement, db::kOptionUnspecified);
         return std::nullopt;
-    } catch (const db::Error& e) {
-        return e.Description();
-    } catch (const host::Error& e) {
-        return e.Description();
     } catch (const std::exception& e) {
-        return host::FromUtf8(e.what());
+        // The connection layer's and the host's errors carry the text the operator
+        // reads; anything else (out of memory, say) is worded by what() alone.
+        return base::Describe(e);
     }
 }
 
@@ -202,7 +200,7 @@ void Form1::Command3_Click() {
         BusyWait wait(hwnd_);
         try {
             wait.Run([&] { failure = DetachInOneSession(S, statement); });
-        } catch (const host::Error& e) {
+        } catch (const base::Error& e) {
             failure = e.Description();
         }
     }

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "background_picture.h"
-#include "design_format.h"
-#include "form_container.h"
-#include "open_file_dialog.h"
-#include "xp_button.h"
+#include "app/background_picture.h"
+#include "app/open_file_dialog.h"
+#include "controls/xpbutton/xp_button.h"
+#include "host/design_format.h"
+#include "host/form_container.h"
 
 namespace app {
 

@@ -1,11 +1,11 @@
-#include "open_file_dialog.h"
+#include "app/open_file_dialog.h"
 
 #include <commdlg.h>
 #include <objbase.h>
 
 #include <vector>
 
-#include "host_error.h"
+#include "host/error.h"
 
 namespace app {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "win_handles.h"
+#include "host/win_handles.h"
 
 namespace app {
 

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "bench_timer.h"
+#include "app/detach_rules.h"
+#include "bench/bench_timer.h"
 #include "db/connection.h"
-#include "detach_rules.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "bench_timer.h"
-#include "test_form.h"
+#include "bench/bench_timer.h"
+#include "tests/win/common/test_form.h"
 
 int wmain(int argc, wchar_t** argv) {
   const int repaints = argc > 1 ? _wtoi(argv[1]) : 10000;

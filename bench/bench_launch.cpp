@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-#include "bench_timer.h"
+#include "bench/bench_timer.h"
 
 namespace {
 

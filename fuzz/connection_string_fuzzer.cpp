@@ -9,10 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/detach_rules.h"
 #include "db/connection_string.h"
 #include "db/error.h"
-#include "detach_rules.h"
-#include "fuzz_support.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "design_format.h"
-#include "fuzz_support.h"
-#include "host_error.h"
+#include "fuzz/fuzz_support.h"
+#include "host/design_format.h"
+#include "host/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   host::DesignNode tree;

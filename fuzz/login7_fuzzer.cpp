@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz_support.h"
-#include "login7.h"
+#include "fuzz/fuzz_support.h"
+#include "tools/standin/src/login7.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz_support.h"
-#include "rpc.h"
-#include "sql_parser.h"
-#include "wire.h"
+#include "fuzz/fuzz_support.h"
+#include "tools/standin/src/rpc.h"
+#include "tools/standin/src/sql_parser.h"
+#include "tools/standin/src/wire.h"
 
 namespace {
 

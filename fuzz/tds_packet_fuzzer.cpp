@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz_support.h"
-#include "tds_packet.h"
+#include "fuzz/fuzz_support.h"
+#include "tools/standin/src/tds_packet.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "accessible_button.h"
+#include "host/accessible_button.h"
 
 #include <objbase.h>
 #include <oleacc.h>
 
 #include <string>
 
-#include "win_handles.h"
+#include "host/win_handles.h"
 
 namespace host {
 

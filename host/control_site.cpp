@@ -1,10 +1,11 @@
-#include "control_site.h"
+#include "host/control_site.h"
 
 #include <windowsx.h>
 #include <oleacc.h>
 
-#include "accessible_button.h"
-#include "dpi.h"
+#include "base/text.h"
+#include "host/accessible_button.h"
+#include "host/dpi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -107,7 +108,7 @@ Status ControlSite::Deliver(Fn&& fn) {
     } catch (const std::bad_alloc&) {
         lastError_ = Error(ErrorNumber::Platform, L"Out of memory");
     } catch (const std::exception& e) {
-        lastError_ = Error(ErrorNumber::Platform, FromUtf8(e.what()));
+        lastError_ = Error(ErrorNumber::Platform, base::FromUtf8(e.what()));
     }
     return lastError_;
 }
@@ -168,9 +169,9 @@ void ControlSite::DestroyWindow() {
 bool ControlSite::WantsAccessKey(wchar_t key) const {
     if (!::IsWindowEnabled(hwnd())) return false;
     // The system's mapping covers every script, so Alt+Ж finds the key ж.
-    const wchar_t k = LowerCase(key);
+    const wchar_t k = base::LowerCase(key);
     for (wchar_t c : accessKeys_)
-        if (LowerCase(c) == k) return true;
+        if (base::LowerCase(c) == k) return true;
     return false;
 }
 

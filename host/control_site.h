@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "host_error.h"
-#include "user_control.h"
-#include "win_handles.h"
+#include "host/error.h"
+#include "host/user_control.h"
+#include "host/win_handles.h"
 
 namespace host {
 

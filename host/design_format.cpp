@@ -1,10 +1,11 @@
-#include "design_format.h"
+#include "host/design_format.h"
 
 #include <cmath>
 #include <cwchar>
 #include <cwctype>
 
-#include "host_error.h"
+#include "base/text.h"
+#include "host/error.h"
 
 namespace host {
 
@@ -225,7 +226,7 @@ std::wstring FormatDesignValue(const Value& value) {
 
 DesignNode ParseDesign(std::string_view utf8) {
     if (utf8.size() >= 3 && utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
-    const std::wstring text = FromUtf8(utf8);
+    const std::wstring text = base::FromUtf8(utf8);
     std::vector<DesignNode> stack;
     bool haveRoot = false;
     DesignNode root;
@@ -288,7 +289,7 @@ DesignNode ParseDesign(std::string_view utf8) {
 std::string WriteDesign(const DesignNode& root) {
     std::wstring out;
     WriteNode(root, 0, out);
-    return ToUtf8(out);
+    return base::ToUtf8(out);
 }
 
 }  // namespace host

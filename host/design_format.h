@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "property_bag.h"
+#include "host/property_bag.h"
 
 namespace host {
 

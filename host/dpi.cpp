@@ -1,8 +1,8 @@
-#include "dpi.h"
+#include "host/dpi.h"
 
 #include <atomic>
 
-#include "win_handles.h"
+#include "host/win_handles.h"
 
 namespace host::dpi {
 

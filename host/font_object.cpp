@@ -1,9 +1,9 @@
-#include "font_object.h"
+#include "host/font_object.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "host_error.h"
+#include "host/error.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "form_container.h"
+#include "host/form_container.h"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "control_site.h"
+#include "host/control_site.h"
 
 namespace host {
 

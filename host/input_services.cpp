@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "control_site.h"
-#include "form_container.h"
+#include "host/control_site.h"
+#include "host/form_container.h"
 
 namespace host {
 

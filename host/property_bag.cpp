@@ -1,13 +1,14 @@
-#include "property_bag.h"
+#include "host/property_bag.h"
 
 #include <algorithm>
 
-#include "host_error.h"
+#include "base/text.h"
+#include "host/error.h"
 
 namespace host {
 
 std::wstring PropertyBag::NormalizeKey(std::wstring_view key) {
-    return LowerCase(key);  // the mapping access keys use, in every script
+    return base::LowerCase(key);  // the mapping access keys use, in every script
 }
 
 Value PropertyBag::Stored(const Value& value) {

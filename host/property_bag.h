@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "value.h"
+#include "host/value.h"
 
 namespace host {
 

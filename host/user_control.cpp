@@ -1,6 +1,6 @@
-#include "user_control.h"
+#include "host/user_control.h"
 
-#include "control_site.h"
+#include "host/control_site.h"
 
 namespace host {
 

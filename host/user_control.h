@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "font_object.h"
-#include "property_bag.h"
+#include "host/font_object.h"
+#include "host/property_bag.h"
 
 namespace host {
 

@@ -1,11 +1,11 @@
-#include "value.h"
+#include "host/value.h"
 
 #include <cmath>
 #include <cwchar>
 #include <cwctype>
 #include <limits>
 
-#include "host_error.h"
+#include "host/error.h"
 
 namespace host {
 

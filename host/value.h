@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "font_object.h"
+#include "host/font_object.h"
 
 namespace host {
 

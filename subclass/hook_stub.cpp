@@ -1,4 +1,4 @@
-#include "hook_stub.h"
+#include "subclass/hook_stub.h"
 
 #include <algorithm>
 #include <atomic>

@@ -11,7 +11,7 @@
 // forwarding only, until the outermost dispatch of that window returns.
 #pragma once
 
-#include "window_hook.h"
+#include "subclass/window_hook.h"
 
 #include <commctrl.h>
 

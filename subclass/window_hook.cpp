@@ -1,6 +1,6 @@
-#include "window_hook.h"
+#include "subclass/window_hook.h"
 
-#include "hook_stub.h"
+#include "subclass/hook_stub.h"
 
 #include <type_traits>
 

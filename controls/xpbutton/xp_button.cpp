@@ -1,8 +1,9 @@
 // XPButton2's model: properties with their side effects, persistence, lifecycle.
-#include "xp_button.h"
+#include "controls/xpbutton/xp_button.h"
 
 
-#include "host_error.h"
+#include "base/text.h"
+#include "host/error.h"
 
 namespace xpbutton {
 
@@ -37,7 +38,7 @@ std::wstring XPButton2::ParseAccessKey() const {
     for (;;) {
         const size_t amp = m_sCaption.find(L'&', pos);
         if (amp == std::wstring::npos || amp + 1 >= m_sCaption.size()) return {};
-        const wchar_t key = host::LowerCase(m_sCaption[amp + 1]);
+        const wchar_t key = base::LowerCase(m_sCaption[amp + 1]);
         if (key == L'&') {
             pos = amp + 2;  // a doubled ampersand is a literal one
             continue;

@@ -9,10 +9,10 @@
 #include <functional>
 #include <string>
 
-#include "control_site.h"
-#include "user_control.h"
-#include "window_hook.h"
-#include "xp_button_render.h"
+#include "controls/xpbutton/xp_button_render.h"
+#include "host/control_site.h"
+#include "host/user_control.h"
+#include "subclass/window_hook.h"
 
 namespace xpbutton {
 

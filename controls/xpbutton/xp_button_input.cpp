@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "xp_button.h"
+#include "controls/xpbutton/xp_button.h"
 
 namespace xpbutton {
 

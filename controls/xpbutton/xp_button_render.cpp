@@ -2,9 +2,9 @@
 // routines carry out its strokes, each creating and deleting its own pen or brush.
 #include <cmath>
 
-#include "host_error.h"
-#include "win_handles.h"
-#include "xp_button.h"
+#include "controls/xpbutton/xp_button.h"
+#include "host/error.h"
+#include "host/win_handles.h"
 
 namespace xpbutton {
 

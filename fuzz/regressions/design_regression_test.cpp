@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "design_format.h"
-#include "host_error.h"
+#include "host/design_format.h"
+#include "host/error.h"
 
 namespace {
 

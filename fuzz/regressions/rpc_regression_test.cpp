@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "rpc.h"
+#include "tools/standin/src/rpc.h"
 
 namespace {
 

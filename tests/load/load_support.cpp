@@ -1,4 +1,4 @@
-#include "load_support.h"
+#include "tests/load/load_support.h"
 
 namespace load {
 namespace {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "standin_process.h"
+#include "tools/standin/tests/standin_process.h"
 
 namespace load {
 

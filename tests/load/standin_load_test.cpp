@@ -13,7 +13,7 @@
 #include <mutex>
 #include <thread>
 
-#include "load_support.h"
+#include "tests/load/load_support.h"
 
 namespace load {
 namespace {

@@ -14,11 +14,11 @@
 #include <string>
 #include <thread>
 
-#include "control_site.h"
-#include "form_container.h"
-#include "png_writer.h"
-#include "win_handles.h"
-#include "xp_button.h"
+#include "controls/xpbutton/xp_button.h"
+#include "host/control_site.h"
+#include "host/form_container.h"
+#include "host/win_handles.h"
+#include "tools/buttonstrip/png_writer.h"
 
 namespace buttonstrip {
 

@@ -1,4 +1,4 @@
-#include "png_writer.h"
+#include "tools/buttonstrip/png_writer.h"
 
 #include <windows.h>
 #include <wincodec.h>

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "modal_driver.h"
-#include "screen_capture.h"
-#include "standin_control.h"
+#include "tests/e2e/workflow/screen_capture.h"
+#include "tests/win/form/modal_driver.h"
+#include "tests/win/support/standin_control.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "screen_capture.h"
+#include "tests/e2e/workflow/screen_capture.h"
 
 #include <vector>
 

@@ -1,5 +1,5 @@
 // The naming rule and the texts sent to the server.
-#include "detach_rules.h"
+#include "app/detach_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/text.h"
 #include "db/connection_string.h"
 #include "db/error.h"
 
@@ -131,7 +132,7 @@ TEST(DbConnectionString, ErrorsCarryUtf8What) {
     FAIL();
   } catch (const db::Error& error) {
     EXPECT_NE(std::string(error.what()).find("position 4"), std::string::npos);
-    EXPECT_EQ(db::ToUtf8(L"分离成功！"), "\xE5\x88\x86\xE7\xA6\xBB\xE6\x88\x90\xE5\x8A\x9F\xEF\xBC\x81");
+    EXPECT_EQ(base::ToUtf8(L"分离成功！"), "\xE5\x88\x86\xE7\xA6\xBB\xE6\x88\x90\xE5\x8A\x9F\xEF\xBC\x81");
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "db/connection_string.h"
 #include "db/driver_choice.h"
 #include "db/error.h"
@@ -51,9 +52,9 @@ TEST(DbRoundTrip, OleDbValuesComeBackExactly) {
     const std::wstring written = L"Provider=SQLOLEDB.1;Data Source=" + db::QuoteOleDbValue(name) +
                                  L";User ID=sa;Initial Catalog=" + SingleQuoted(name);
     const db::ConnectionString parsed = db::ConnectionString::Parse(written);
-    ASSERT_EQ(parsed.Pairs().size(), 4u) << db::ToUtf8(written);
-    ASSERT_EQ(*parsed.Find(L"Data Source"), name) << db::ToUtf8(written);
-    ASSERT_EQ(*parsed.Find(L"Initial Catalog"), name) << db::ToUtf8(written);
+    ASSERT_EQ(parsed.Pairs().size(), 4u) << base::ToUtf8(written);
+    ASSERT_EQ(*parsed.Find(L"Data Source"), name) << base::ToUtf8(written);
+    ASSERT_EQ(*parsed.Find(L"Initial Catalog"), name) << base::ToUtf8(written);
     ASSERT_EQ(*parsed.Find(L"User ID"), L"sa");
   }
 }
@@ -63,9 +64,9 @@ TEST(DbRoundTrip, OdbcValuesComeBackExactly) {
     const std::wstring written =
         db::BuildOdbcConnectionString({{L"DATABASE", name}, {L"UID", L"sa"}, {L"PWD", name}});
     const auto parts = db::ParseOdbcConnectionString(written);
-    ASSERT_EQ(parts.size(), 3u) << db::ToUtf8(written);
-    ASSERT_EQ(parts[0].second, name) << db::ToUtf8(written);
-    ASSERT_EQ(parts[2].second, name) << db::ToUtf8(written);
+    ASSERT_EQ(parts.size(), 3u) << base::ToUtf8(written);
+    ASSERT_EQ(parts[0].second, name) << base::ToUtf8(written);
+    ASSERT_EQ(parts[2].second, name) << base::ToUtf8(written);
   }
 }
 
@@ -80,7 +81,7 @@ TEST(DbRoundTrip, DriverStringsKeepEveryValue) {
         db::BuildDriverConnectionString({L"FreeTDS", db::DriverKind::kFreeTds}, settings);
     const auto parts = db::ParseOdbcConnectionString(written);
     // DRIVER, SERVER, PORT, UID, PWD, DATABASE, TDS_Version, ClientCharset
-    ASSERT_EQ(parts.size(), 8u) << db::ToUtf8(written);
+    ASSERT_EQ(parts.size(), 8u) << base::ToUtf8(written);
     ASSERT_EQ(parts[2].second, L"1500");
     ASSERT_EQ(parts[3].second, name);
     ASSERT_EQ(parts[4].second, name);

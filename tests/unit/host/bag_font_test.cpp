@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host_error.h"
-#include "property_bag.h"
+#include "host/error.h"
+#include "host/property_bag.h"
 
 namespace {
 

@@ -5,8 +5,9 @@
 #include <limits>
 #include <string>
 
-#include "design_format.h"
-#include "host_error.h"
+#include "base/text.h"
+#include "host/design_format.h"
+#include "host/error.h"
 
 namespace {
 
@@ -217,12 +218,12 @@ TEST(HostUtf8, RoundTripsEveryPlane) {
     std::wstring withNul = L"Dorvane 分离成功！ é \U0001F600 \U00020000 \U0010FFFF ";
     withNul += L'\0';  // an embedded NUL is carried, not an end
     withNul += L'x';
-    EXPECT_EQ(host::FromUtf8(host::ToUtf8(withNul)), withNul);
-    EXPECT_EQ(host::ToUtf8(L"分"), "\xE5\x88\x86");
-    EXPECT_EQ(host::ToUtf8(L"\U0001F600"), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(host::FromUtf8("\xC3\xA9"), L"é");
-    EXPECT_EQ(host::ToUtf8(L""), "");
-    EXPECT_EQ(host::FromUtf8(""), L"");
+    EXPECT_EQ(base::FromUtf8(base::ToUtf8(withNul)), withNul);
+    EXPECT_EQ(base::ToUtf8(L"分"), "\xE5\x88\x86");
+    EXPECT_EQ(base::ToUtf8(L"\U0001F600"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(base::FromUtf8("\xC3\xA9"), L"é");
+    EXPECT_EQ(base::ToUtf8(L""), "");
+    EXPECT_EQ(base::FromUtf8(""), L"");
 }
 
 TEST(HostUtf8, InvalidSequencesBecomeReplacementCharacters) {
@@ -241,7 +242,7 @@ TEST(HostUtf8, InvalidSequencesBecomeReplacementCharacters) {
         {"\xFF\xFE", L"\uFFFD\uFFFD"},                 // bytes that never occur
     };
     for (const auto& c : cases)
-        EXPECT_EQ(host::FromUtf8(c.in), c.out) << testing::PrintToString(c.in);
+        EXPECT_EQ(base::FromUtf8(c.in), c.out) << testing::PrintToString(c.in);
 }
 
 TEST(HostUtf8, UnpairedSurrogatesBecomeReplacementCharacters) {
@@ -249,7 +250,7 @@ TEST(HostUtf8, UnpairedSurrogatesBecomeReplacementCharacters) {
     lone += static_cast<wchar_t>(0xD800);
     lone += L'x';
     lone += static_cast<wchar_t>(0xDC00);
-    EXPECT_EQ(host::ToUtf8(lone), "\xEF\xBF\xBDx\xEF\xBF\xBD");
+    EXPECT_EQ(base::ToUtf8(lone), "\xEF\xBF\xBDx\xEF\xBF\xBD");
 }
 
 TEST(HostUtf8, ErrorTextReachesWhatAsUtf8) {

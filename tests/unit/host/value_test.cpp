@@ -5,8 +5,8 @@
 #include <functional>
 #include <limits>
 
-#include "host_error.h"
-#include "value.h"
+#include "host/error.h"
+#include "host/value.h"
 
 namespace {
 

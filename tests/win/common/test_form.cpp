@@ -1,4 +1,4 @@
-#include "test_form.h"
+#include "tests/win/common/test_form.h"
 
 #include <thread>
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "form_container.h"
-#include "property_bag.h"
-#include "xp_button.h"
+#include "controls/xpbutton/xp_button.h"
+#include "host/form_container.h"
+#include "host/property_bag.h"
 
 namespace testing_support {
 

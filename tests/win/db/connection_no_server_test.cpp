@@ -6,7 +6,7 @@
 #include <string>
 
 #include "db/connection.h"
-#include "listener.h"
+#include "tests/win/db/listener.h"
 
 namespace {
 

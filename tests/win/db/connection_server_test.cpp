@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/detach_rules.h"
+#include "base/text.h"
 #include "db/connection.h"
-#include "detach_rules.h"
-#include "sample_folder.h"
-#include "standin_control.h"
+#include "tests/win/db/sample_folder.h"
+#include "tests/win/support/standin_control.h"
 
 namespace {
 
@@ -193,7 +194,7 @@ TEST(DbServerEncryption, EveryModeConnectsAndDetaches) {
   for (const wchar_t* mode : {L"login-only", L"force", L"none"}) {
     Standin server = Standin::Start(
         {L"--data", dorvane::test::ToUnixPath(folder.Path()), L"--encryption", mode});
-    EXPECT_NO_THROW(Detach(server.Port(), L"db_ZVQ")) << db::ToUtf8(mode);
+    EXPECT_NO_THROW(Detach(server.Port(), L"db_ZVQ")) << base::ToUtf8(mode);
     const db::Error again = ErrorOf([&] { Detach(server.Port(), L"db_ZVQ"); });
     EXPECT_TRUE(again.HasNativeError(15010)) << again.what();
   }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "standin_control.h"
+#include "tests/win/support/standin_control.h"
 
 namespace db_test {
 

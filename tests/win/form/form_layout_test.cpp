@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "dpi.h"
-#include "main_window.h"
-#include "screen_capture.h"
-#include "test_form.h"
+#include "app/main_window.h"
+#include "host/dpi.h"
+#include "tests/e2e/workflow/screen_capture.h"
+#include "tests/win/common/test_form.h"
 
 namespace {
 

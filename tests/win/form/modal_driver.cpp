@@ -1,4 +1,4 @@
-#include "modal_driver.h"
+#include "tests/win/form/modal_driver.h"
 
 #include <vector>
 

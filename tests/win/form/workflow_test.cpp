@@ -6,12 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include "app/detach_rules.h"
+#include "app/main_window.h"
+#include "base/text.h"
 #include "db/connection.h"
-#include "detach_rules.h"
-#include "main_window.h"
-#include "modal_driver.h"
-#include "standin_control.h"
-#include "test_form.h"
+#include "tests/win/common/test_form.h"
+#include "tests/win/form/modal_driver.h"
+#include "tests/win/support/standin_control.h"
 
 namespace {
 
@@ -257,7 +258,7 @@ TEST_F(WorkflowTest, UnicodeNamesDetachOnCodePage1252And936Servers) {
         for (const std::wstring& name : names) {
             Choose(folder.File(name + L"_Data.MDF"));
             ASSERT_EQ(form_->strdata, name);
-            EXPECT_EQ(Detach().Text, L"分离成功！") << db::ToUtf8(collation) << " " << db::ToUtf8(name);
+            EXPECT_EQ(Detach().Text, L"分离成功！") << base::ToUtf8(collation) << " " << base::ToUtf8(name);
             const MessageBoxSeen again = Detach();
             EXPECT_NE(again.Text.find(L"The database '" + name + L"' does not exist"), std::wstring::npos) << again.Text;
         }

@@ -1,4 +1,4 @@
-#include "hook_test_support.h"
+#include "tests/win/hooks/hook_test_support.h"
 
 #include <stdexcept>
 

@@ -2,8 +2,8 @@
 // receives, and an owner that records its callbacks and can act inside them.
 #pragma once
 
-#include "hook_stub.h"
-#include "window_hook.h"
+#include "subclass/hook_stub.h"
+#include "subclass/window_hook.h"
 
 #include <windows.h>
 

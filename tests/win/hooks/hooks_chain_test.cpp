@@ -1,6 +1,6 @@
 // Several owners on one window, unhooked in every order; windows destroyed while hooked;
 // unhooking from inside a callback.
-#include "hook_test_support.h"
+#include "tests/win/hooks/hook_test_support.h"
 
 #include <gtest/gtest.h>
 

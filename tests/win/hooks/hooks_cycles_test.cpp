@@ -2,7 +2,7 @@
 // window properties, no records beyond the two in use. (Wine's GetGuiResources reports 0
 // objects; there the stub count, the window's property list and its procedure slot are what
 // would show a leak. On Windows the object counts are real as well.)
-#include "hook_test_support.h"
+#include "tests/win/hooks/hook_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Per-message dispatch through a hooked real window: forwarding, before and after delivery,
 // bHandled, rewritten arguments, ANY_MESSAGE and nested messages.
-#include "hook_test_support.h"
+#include "tests/win/hooks/hook_test_support.h"
 
 #include <gtest/gtest.h>
 

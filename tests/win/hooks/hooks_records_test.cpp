@@ -1,6 +1,6 @@
 // The hook records and their message tables: reuse of records and table slots, duplicates,
 // several windows, the same window twice, and the handles that must change nothing.
-#include "hook_test_support.h"
+#include "tests/win/hooks/hook_test_support.h"
 
 #include <gtest/gtest.h>
 

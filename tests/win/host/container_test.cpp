@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "form_container.h"
-#include "test_form.h"
+#include "host/form_container.h"
+#include "tests/win/common/test_form.h"
 
 using testing_support::Pump;
 using testing_support::PumpUntil;

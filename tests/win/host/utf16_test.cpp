@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "host_error.h"
+#include "base/text.h"
+#include "host/error.h"
 
 namespace {
 
@@ -12,9 +13,9 @@ static_assert(sizeof(wchar_t) == 2);
 
 TEST(HostUtf16, CharactersBeyondTheBmpArePairs) {
     const std::wstring text = L"分离 \U00020000 \U0001F600 \U0010FFFF";
-    EXPECT_EQ(host::FromUtf8(host::ToUtf8(text)), text);
-    EXPECT_EQ(host::FromUtf8("\xF0\xA0\x80\x80"), (std::wstring{wchar_t(0xD840), wchar_t(0xDC00)}));
-    EXPECT_EQ(host::ToUtf8(std::wstring{wchar_t(0xDBFF), wchar_t(0xDFFF)}), "\xF4\x8F\xBF\xBF");
+    EXPECT_EQ(base::FromUtf8(base::ToUtf8(text)), text);
+    EXPECT_EQ(base::FromUtf8("\xF0\xA0\x80\x80"), (std::wstring{wchar_t(0xD840), wchar_t(0xDC00)}));
+    EXPECT_EQ(base::ToUtf8(std::wstring{wchar_t(0xDBFF), wchar_t(0xDFFF)}), "\xF4\x8F\xBF\xBF");
 }
 
 TEST(HostUtf16, UnpairedSurrogatesBecomeReplacementCharacters) {
@@ -27,8 +28,8 @@ TEST(HostUtf16, UnpairedSurrogatesBecomeReplacementCharacters) {
         {{wchar_t(0xDC00), wchar_t(0xD800)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},  // the wrong order
         {{wchar_t(0xD800), wchar_t(0xD800), wchar_t(0xDC00)}, "\xEF\xBF\xBD\xF0\x90\x80\x80"},
     };
-    for (const auto& c : cases) EXPECT_EQ(host::ToUtf8(c.in), c.out) << testing::PrintToString(c.out);
-    EXPECT_EQ(host::FromUtf8("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
+    for (const auto& c : cases) EXPECT_EQ(base::ToUtf8(c.in), c.out) << testing::PrintToString(c.out);
+    EXPECT_EQ(base::FromUtf8("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // XPButton2 and its form's activation, taken by another real window and given back:
 // FormActivate, looks restored, presses cancelled; mouse leave on a disabled control and
 // on the default button; and a control that never saw its form activated.
-#include "input_fixture.h"
+#include "tests/win/input/input_fixture.h"
 
 namespace input_testing {
 namespace {

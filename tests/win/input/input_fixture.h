@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "input_support.h"
+#include "tests/win/input/input_support.h"
 
 namespace input_testing {
 

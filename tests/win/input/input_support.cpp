@@ -1,4 +1,4 @@
-#include "input_support.h"
+#include "tests/win/input/input_support.h"
 
 #include <commctrl.h>
 

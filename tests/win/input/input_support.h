@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "test_form.h"
-#include "xp_button.h"
+#include "controls/xpbutton/xp_button.h"
+#include "tests/win/common/test_form.h"
 
 namespace input_testing {
 

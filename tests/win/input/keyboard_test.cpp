@@ -1,7 +1,7 @@
 // XPButton2 under real keys from SendInput: Enter and Space held, Space with the left button
 // held, Space cancelled by the access key, arrow keys moving the focus, and access keys as
 // the form's container routes them.
-#include "input_fixture.h"
+#include "tests/win/input/input_fixture.h"
 
 #include <commctrl.h>
 

@@ -1,6 +1,6 @@
 // XPButton2 under the real pointer: hovering, pressing, dragging out and back, right
 // button and double clicks, the inclusive right and bottom edges, and SnapMouseTo.
-#include "input_fixture.h"
+#include "tests/win/input/input_fixture.h"
 
 namespace input_testing {
 namespace {

@@ -5,7 +5,8 @@
 // the next detach against a healthy server succeeds, and nothing hangs. While a slow
 // server keeps a detach waiting, the window paints, answers and shows the wait cursor,
 // and presses made meanwhile are dropped.
-#include "listener.h"  // Winsock first, before windows.h
+#include "base/text.h"
+#include "tests/win/db/listener.h"  // Winsock first, before windows.h
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,12 @@
 #include <thread>
 #include <utility>
 
+#include "app/detach_rules.h"
+#include "app/main_window.h"
 #include "db/connection.h"
 #include "db/error.h"
-#include "detach_rules.h"
-#include "main_window.h"
-#include "reliability_support.h"
-#include "standin_control.h"
+#include "tests/win/reliability/reliability_support.h"
+#include "tests/win/support/standin_control.h"
 
 namespace reliability {
 namespace {
@@ -85,8 +86,8 @@ class Faults : public testing::Test {
   // "Unexpected EOF from the server" or "Unknown error"; both are its texts.)
   static void ExpectDriverError(const std::wstring& text) {
     EXPECT_NE(text, app::kDetachSucceeded);
-    EXPECT_EQ(text.rfind(L"[FreeTDS][SQL Server]", 0), 0u) << db::ToUtf8(text);
-    EXPECT_GT(text.size(), std::wstring(L"[FreeTDS][SQL Server]").size()) << db::ToUtf8(text);
+    EXPECT_EQ(text.rfind(L"[FreeTDS][SQL Server]", 0), 0u) << base::ToUtf8(text);
+    EXPECT_GT(text.size(), std::wstring(L"[FreeTDS][SQL Server]").size()) << base::ToUtf8(text);
   }
 
   SampleFolder folder_;
@@ -234,7 +235,7 @@ TEST_F(Faults, PressesDuringTheWaitStartNoSecondDetach) {
     PumpMessages();
     ::Sleep(20);
   }
-  EXPECT_FALSE(late.Finish()) << "a second detach ran: " << db::ToUtf8(late.Text());
+  EXPECT_FALSE(late.Finish()) << "a second detach ran: " << base::ToUtf8(late.Text());
   EXPECT_EQ(hanging.Accepted(), 1);
   EXPECT_TRUE(::IsWindow(form)) << "closed during the wait";
 }

@@ -10,13 +10,14 @@
 #include <iostream>
 #include <set>
 
+#include "app/detach_rules.h"
+#include "base/text.h"
 #include "db/connection.h"
 #include "db/connection_settings.h"
 #include "db/connection_string.h"
-#include "detach_rules.h"
-#include "injection_names.h"
-#include "reliability_support.h"
-#include "standin_control.h"
+#include "tests/win/reliability/injection_names.h"
+#include "tests/win/reliability/reliability_support.h"
+#include "tests/win/support/standin_control.h"
 
 namespace reliability {
 namespace {
@@ -113,7 +114,7 @@ class LiveInjection : public testing::Test {
     server_.emplace(dorvane::test::StandinServer::Start({L"--data", folder_.UnixPath()}));
     // The sample "inj" is attached at start; the generated names take its files in turn.
     CheckSession check(server_->Port());
-    ASSERT_TRUE(check.Connected()) << db::ToUtf8(check.Error());
+    ASSERT_TRUE(check.Connected()) << base::ToUtf8(check.Error());
     ASSERT_EQ(check.Run(L"sp_detach_db 'inj','true'"), std::nullopt);
   }
 
@@ -133,7 +134,7 @@ TEST_F(LiveInjection, EachNameDetachesExactlyThatDatabase) {
   // check (four statements per name, 0.3 to 2 ms per name under Wine here).
   const std::vector<std::wstring> names = GenerateNames(kNames, kSeed);
   CheckSession check(server_->Port());
-  ASSERT_TRUE(check.Connected()) << db::ToUtf8(check.Error());
+  ASSERT_TRUE(check.Connected()) << base::ToUtf8(check.Error());
   const std::vector<std::wstring> before = Catalog(check);
   const std::wstring files = L" ON (FILENAME = " + NLiteral(folder_.UnixPath() + L"/inj_Data.MDF") +
                              L"), (FILENAME = " + NLiteral(folder_.UnixPath() + L"/inj_Log.LDF") + L") FOR ATTACH";

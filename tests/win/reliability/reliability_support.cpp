@@ -1,11 +1,11 @@
-#include "reliability_support.h"
+#include "tests/win/reliability/reliability_support.h"
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
-#include "standin_control.h"
+#include "tests/win/support/standin_control.h"
 
 namespace reliability {
 

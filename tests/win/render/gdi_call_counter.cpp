@@ -1,4 +1,4 @@
-#include "gdi_call_counter.h"
+#include "tests/win/render/gdi_call_counter.h"
 
 #include <cstring>
 #include <set>

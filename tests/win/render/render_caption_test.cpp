@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "render_support.h"
+#include "tests/win/render/render_support.h"
 
 namespace render_tests {
 namespace {

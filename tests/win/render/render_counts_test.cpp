@@ -1,7 +1,7 @@
 // The cost of a repaint as counts: strokes, pixels, pens and brushes per repaint, and
 // the process's GDI and USER objects across many repaints.
-#include "gdi_call_counter.h"
-#include "render_support.h"
+#include "tests/win/render/gdi_call_counter.h"
+#include "tests/win/render/render_support.h"
 
 namespace render_tests {
 namespace {

@@ -2,7 +2,7 @@
 // the gradients row by row, the small heights, and the rounded window shape.
 #include <sstream>
 
-#include "render_support.h"
+#include "tests/win/render/render_support.h"
 
 namespace render_tests {
 namespace {

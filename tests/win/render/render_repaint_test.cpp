@@ -1,6 +1,6 @@
 // When and how the button repaints: the redraw gate, whole repaints, states out of
 // range, the minimum size, and what the screen shows of the picture.
-#include "render_support.h"
+#include "tests/win/render/render_support.h"
 
 namespace render_tests {
 namespace {

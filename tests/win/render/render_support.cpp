@@ -1,4 +1,4 @@
-#include "render_support.h"
+#include "tests/win/render/render_support.h"
 
 #include <cmath>
 #include <cstdio>

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_form.h"
+#include "tests/win/common/test_form.h"
 
 namespace render_tests {
 

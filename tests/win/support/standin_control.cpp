@@ -1,4 +1,4 @@
-#include "standin_control.h"
+#include "tests/win/support/standin_control.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -8,7 +8,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "sample_content.h"
+#include "base/text.h"
+#include "tools/standin/src/sample_content.h"
 
 #ifdef _MSC_VER
 #pragma comment(lib, "ws2_32.lib")
@@ -17,21 +18,9 @@
 namespace dorvane::test {
 namespace {
 
-std::string ToUtf8(const std::wstring& w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
+using base::FromUtf8;
+using base::ToUtf8;
 
-std::wstring FromUtf8(const std::string& s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-  return out;
-}
 
 class FileHandle {
  public:

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "standin_control.h"
+#include "tests/win/support/standin_control.h"
 
 namespace dorvane::test {
 namespace {

@@ -3,7 +3,7 @@
 // mode, and what Terminate undoes.
 #include <gtest/gtest.h>
 
-#include "model_support.h"
+#include "tests/win/xpbutton/model_support.h"
 
 using namespace model_testing;
 using testing_support::TestForm;

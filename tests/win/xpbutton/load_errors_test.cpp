@@ -2,8 +2,8 @@
 // and the error reaches the container as the result of the load. Terminate stays quiet.
 #include <gtest/gtest.h>
 
-#include "host_error.h"
-#include "model_support.h"
+#include "host/error.h"
+#include "tests/win/xpbutton/model_support.h"
 
 using namespace model_testing;
 using testing_support::TestForm;

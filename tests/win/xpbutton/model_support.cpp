@@ -1,4 +1,4 @@
-#include "model_support.h"
+#include "tests/win/xpbutton/model_support.h"
 
 namespace model_testing {
 

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "design_format.h"
-#include "model_support.h"
+#include "host/design_format.h"
+#include "tests/win/xpbutton/model_support.h"
 
 using namespace model_testing;
 using testing_support::TestForm;

@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "model_support.h"
+#include "tests/win/xpbutton/model_support.h"
 
 using namespace model_testing;
 using testing_support::Pump;

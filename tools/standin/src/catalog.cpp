@@ -1,4 +1,4 @@
-#include "catalog.h"
+#include "tools/standin/src/catalog.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,8 +10,8 @@
 #include <map>
 #include <sstream>
 
-#include "messages.h"
-#include "wire.h"
+#include "tools/standin/src/messages.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "collation.h"
-#include "tds_tokens.h"
-#include "unique_fd.h"
+#include "tools/standin/src/collation.h"
+#include "tools/standin/src/tds_tokens.h"
+#include "tools/standin/src/unique_fd.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "channel.h"
+#include "tools/standin/src/channel.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <chrono>
 
-#include "tds_packet.h"
+#include "tools/standin/src/tds_packet.h"
 
 namespace standin {
 namespace {

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "tls.h"
-#include "trace.h"
-#include "wire.h"
+#include "tools/standin/src/tls.h"
+#include "tools/standin/src/trace.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "collation.h"
+#include "tools/standin/src/collation.h"
 
 #include <iconv.h>
 #include <locale.h>

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "wire.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 

@@ -1,11 +1,11 @@
-#include "executor.h"
+#include "tools/standin/src/executor.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "messages.h"
-#include "system_values.h"
-#include "wire.h"
+#include "tools/standin/src/messages.h"
+#include "tools/standin/src/system_values.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "catalog.h"
-#include "sql_parser.h"
-#include "tds_tokens.h"
+#include "tools/standin/src/catalog.h"
+#include "tools/standin/src/sql_parser.h"
+#include "tools/standin/src/tds_tokens.h"
 
 namespace standin {
 

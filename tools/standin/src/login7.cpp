@@ -1,8 +1,8 @@
-#include "login7.h"
+#include "tools/standin/src/login7.h"
 
 #include <array>
 
-#include "tds_tokens.h"
+#include "tools/standin/src/tds_tokens.h"
 
 namespace standin {
 namespace {

@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "catalog.h"
-#include "collation.h"
-#include "sample_content.h"
-#include "server.h"
-#include "signal_pipe.h"
-#include "supervisor.h"
-#include "tls.h"
-#include "trace.h"
-#include "unique_fd.h"
+#include "tools/standin/src/catalog.h"
+#include "tools/standin/src/collation.h"
+#include "tools/standin/src/sample_content.h"
+#include "tools/standin/src/server.h"
+#include "tools/standin/src/signal_pipe.h"
+#include "tools/standin/src/supervisor.h"
+#include "tools/standin/src/tls.h"
+#include "tools/standin/src/trace.h"
+#include "tools/standin/src/unique_fd.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "messages.h"
+#include "tools/standin/src/messages.h"
 
 namespace standin {
 namespace {

@@ -1,6 +1,6 @@
-#include "rpc.h"
+#include "tools/standin/src/rpc.h"
 
-#include "collation.h"
+#include "tools/standin/src/collation.h"
 
 namespace standin {
 namespace {

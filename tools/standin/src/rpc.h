@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "sql_parser.h"
-#include "wire.h"
+#include "tools/standin/src/sql_parser.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 

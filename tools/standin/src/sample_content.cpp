@@ -1,4 +1,4 @@
-#include "sample_content.h"
+#include "tools/standin/src/sample_content.h"
 
 namespace standin {
 namespace {

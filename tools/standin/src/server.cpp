@@ -1,4 +1,4 @@
-#include "server.h"
+#include "tools/standin/src/server.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "channel.h"
+#include "tools/standin/src/channel.h"
 
 namespace standin {
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <thread>
 
-#include "catalog.h"
-#include "session.h"
-#include "tls.h"
-#include "trace.h"
-#include "unique_fd.h"
+#include "tools/standin/src/catalog.h"
+#include "tools/standin/src/session.h"
+#include "tools/standin/src/tls.h"
+#include "tools/standin/src/trace.h"
+#include "tools/standin/src/unique_fd.h"
 
 namespace standin {
 

@@ -1,13 +1,13 @@
-#include "session.h"
+#include "tools/standin/src/session.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "login7.h"
-#include "messages.h"
-#include "rpc.h"
-#include "sql_parser.h"
-#include "wire.h"
+#include "tools/standin/src/login7.h"
+#include "tools/standin/src/messages.h"
+#include "tools/standin/src/rpc.h"
+#include "tools/standin/src/sql_parser.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 namespace {

@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "catalog.h"
-#include "executor.h"
-#include "login7.h"
-#include "rpc.h"
-#include "tds_packet.h"
+#include "tools/standin/src/catalog.h"
+#include "tools/standin/src/executor.h"
+#include "tools/standin/src/login7.h"
+#include "tools/standin/src/rpc.h"
+#include "tools/standin/src/tds_packet.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "signal_pipe.h"
+#include "tools/standin/src/signal_pipe.h"
 
 #include <fcntl.h>
 #include <signal.h>

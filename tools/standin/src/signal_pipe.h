@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "unique_fd.h"
+#include "tools/standin/src/unique_fd.h"
 
 namespace standin {
 

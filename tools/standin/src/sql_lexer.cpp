@@ -1,6 +1,6 @@
-#include "sql_lexer.h"
+#include "tools/standin/src/sql_lexer.h"
 
-#include "messages.h"
+#include "tools/standin/src/messages.h"
 
 namespace standin {
 namespace {

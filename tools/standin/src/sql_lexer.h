@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "collation.h"
+#include "tools/standin/src/collation.h"
 
 namespace standin {
 

@@ -1,10 +1,10 @@
-#include "sql_parser.h"
+#include "tools/standin/src/sql_parser.h"
 
 #include <algorithm>
 #include <array>
 
-#include "messages.h"
-#include "wire.h"
+#include "tools/standin/src/messages.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 namespace {

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "sql_lexer.h"
+#include "tools/standin/src/sql_lexer.h"
 
 namespace standin {
 

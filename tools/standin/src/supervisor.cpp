@@ -1,4 +1,4 @@
-#include "supervisor.h"
+#include "tools/standin/src/supervisor.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -21,8 +21,8 @@
 #include <sstream>
 #include <thread>
 
-#include "signal_pipe.h"
-#include "unique_fd.h"
+#include "tools/standin/src/signal_pipe.h"
+#include "tools/standin/src/unique_fd.h"
 
 namespace standin {
 namespace {

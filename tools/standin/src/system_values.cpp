@@ -1,11 +1,11 @@
-#include "system_values.h"
+#include "tools/standin/src/system_values.h"
 
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "executor.h"
-#include "wire.h"
+#include "tools/standin/src/executor.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 namespace {

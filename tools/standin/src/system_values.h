@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "collation.h"
-#include "sql_parser.h"
-#include "tds_tokens.h"
+#include "tools/standin/src/collation.h"
+#include "tools/standin/src/sql_parser.h"
+#include "tools/standin/src/tds_tokens.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "tds_packet.h"
+#include "tools/standin/src/tds_packet.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "wire.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 

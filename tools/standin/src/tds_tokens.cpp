@@ -1,4 +1,4 @@
-#include "tds_tokens.h"
+#include "tools/standin/src/tds_tokens.h"
 
 namespace standin {
 namespace {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "collation.h"
-#include "wire.h"
+#include "tools/standin/src/collation.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 

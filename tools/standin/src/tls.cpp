@@ -1,4 +1,4 @@
-#include "tls.h"
+#include "tools/standin/src/tls.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>

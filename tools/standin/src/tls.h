@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "wire.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin {
 

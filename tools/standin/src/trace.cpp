@@ -1,11 +1,11 @@
-#include "trace.h"
+#include "tools/standin/src/trace.h"
 
 #include <sys/time.h>
 
 #include <cstdio>
 #include <ctime>
 
-#include "tds_packet.h"
+#include "tools/standin/src/tds_packet.h"
 
 namespace standin {
 namespace {

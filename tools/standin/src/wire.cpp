@@ -1,4 +1,4 @@
-#include "wire.h"
+#include "tools/standin/src/wire.h"
 
 #include <algorithm>
 

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "catalog.h"
-#include "standin_process.h"
+#include "tools/standin/src/catalog.h"
+#include "tools/standin/tests/standin_process.h"
 
 namespace standin {
 namespace {

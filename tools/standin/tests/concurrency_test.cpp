@@ -8,8 +8,8 @@
 #include <mutex>
 #include <thread>
 
-#include "standin_process.h"
-#include "tds_test_client.h"
+#include "tools/standin/tests/standin_process.h"
+#include "tools/standin/tests/tds_test_client.h"
 
 namespace standin::test {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <utility>
 
-#include "standin_process.h"
+#include "tools/standin/tests/standin_process.h"
 
 namespace standin::test {
 namespace {

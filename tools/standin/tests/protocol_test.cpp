@@ -2,12 +2,12 @@
 // and whole sessions driven message by message without a socket.
 #include <gtest/gtest.h>
 
-#include "login7.h"
-#include "rpc.h"
-#include "session.h"
-#include "standin_process.h"
-#include "tds_packet.h"
-#include "tds_test_client.h"
+#include "tools/standin/src/login7.h"
+#include "tools/standin/src/rpc.h"
+#include "tools/standin/src/session.h"
+#include "tools/standin/src/tds_packet.h"
+#include "tools/standin/tests/standin_process.h"
+#include "tools/standin/tests/tds_test_client.h"
 
 namespace standin {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include "standin_process.h"
-#include "tds_test_client.h"
+#include "tools/standin/tests/standin_process.h"
+#include "tools/standin/tests/tds_test_client.h"
 
 namespace standin::test {
 namespace {

@@ -2,7 +2,7 @@
 // USE, the catalog queries, and the batches the server must refuse.
 #include <gtest/gtest.h>
 
-#include "sql_parser.h"
+#include "tools/standin/src/sql_parser.h"
 
 namespace standin {
 namespace {

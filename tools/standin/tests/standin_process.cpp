@@ -1,4 +1,4 @@
-#include "standin_process.h"
+#include "tools/standin/tests/standin_process.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "sample_content.h"
+#include "tools/standin/src/sample_content.h"
 
 #ifndef STANDIN_BINARY
 #error STANDIN_BINARY must name the dorvane-standin binary

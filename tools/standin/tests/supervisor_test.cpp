@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "standin_process.h"
-#include "supervisor.h"
-#include "tds_test_client.h"
-#include "unique_fd.h"
+#include "tools/standin/src/supervisor.h"
+#include "tools/standin/src/unique_fd.h"
+#include "tools/standin/tests/standin_process.h"
+#include "tools/standin/tests/tds_test_client.h"
 
 namespace standin::test {
 namespace {

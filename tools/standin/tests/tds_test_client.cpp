@@ -1,4 +1,4 @@
-#include "tds_test_client.h"
+#include "tools/standin/tests/tds_test_client.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "tds_packet.h"
+#include "tools/standin/src/tds_packet.h"
 
 namespace standin::test {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "login7.h"
-#include "tls.h"
-#include "unique_fd.h"
-#include "wire.h"
+#include "tools/standin/src/login7.h"
+#include "tools/standin/src/tls.h"
+#include "tools/standin/src/unique_fd.h"
+#include "tools/standin/src/wire.h"
 
 namespace standin::test {
 

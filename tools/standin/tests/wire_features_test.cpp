@@ -5,9 +5,9 @@
 
 #include <sstream>
 
-#include "standin_process.h"
-#include "tds_test_client.h"
-#include "tls.h"
+#include "tools/standin/src/tls.h"
+#include "tools/standin/tests/standin_process.h"
+#include "tools/standin/tests/tds_test_client.h"
 
 namespace standin::test {
 namespace {

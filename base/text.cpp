@@ -1,24 +1,16 @@
-#include "host_error.h"
+#include "base/text.h"
+
+#include <cstdint>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <cwctype>
 #include <locale.h>
+
+#include <cwctype>
 #endif
 
-namespace host {
-
-Error::Error(ErrorNumber number, std::wstring description)
-    : std::runtime_error(ToUtf8(description)), number_(number), description_(std::move(description)) {}
-
-void RaiseNotSupported(const std::wstring& member) {
-    throw Error(ErrorNumber::NotSupported, L"Object doesn't support this property or method: " + member);
-}
-
-void RaiseTypeMismatch(const std::wstring& what) {
-    throw Error(ErrorNumber::TypeMismatch, L"Type mismatch: " + what);
-}
+namespace base {
 
 std::string ToUtf8(std::wstring_view text) {
     std::string out;
@@ -128,4 +120,4 @@ std::wstring LowerCase(std::wstring_view text) {
 
 wchar_t LowerCase(wchar_t c) { return LowerCase(std::wstring_view(&c, 1))[0]; }
 
-}  // namespace host
+}  // namespace base
