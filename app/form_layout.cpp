@@ -88,9 +88,10 @@ void Form1::BuildChildren(const host::DesignNode& design) {
                 throw host::Error(status->Number(), c.Name + L": " + status->Description());
         } else if (c.Kind == L"Label") {
             const std::wstring text = host::ToText(node->Properties.ReadProperty(L"Caption", std::wstring()));
-            c.TextColour = static_cast<uint32_t>(ReadInt(node->Properties, L"ForeColor", static_cast<int32_t>(0x80000012)));
-            c.Window = ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, r.left,
-                                         r.top, 0, 0, hwnd_, nullptr, instance_, nullptr);
+            c.TextColour =
+                static_cast<uint32_t>(ReadInt(node->Properties, L"ForeColor", static_cast<int32_t>(0x80000012)));
+            c.Window = ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                                         r.left, r.top, 0, 0, hwnd_, nullptr, instance_, nullptr);
             container_->AddPlainControl(std::make_unique<host::PlainControl>(L"Label", c.Name, c.Window));
         } else if (c.Kind == L"TextBox") {
             const std::wstring text = host::ToText(node->Properties.ReadProperty(L"Text", std::wstring()));
@@ -99,10 +100,12 @@ void Form1::BuildChildren(const host::DesignNode& design) {
                                          r.right - r.left, r.bottom - r.top, hwnd_, nullptr, instance_, nullptr);
             container_->AddPlainControl(std::make_unique<host::PlainControl>(L"TextBox", c.Name, c.Window));
         } else {
-            throw host::Error(host::ErrorNumber::NotSupported, L"The form's design holds an unknown control kind " + c.Kind);
+            throw host::Error(host::ErrorNumber::NotSupported,
+                              L"The form's design holds an unknown control kind " + c.Kind);
         }
         if (!c.Window) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the control " + c.Name);
-        if (c.Kind != L"XPButton2") ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
+        if (c.Kind != L"XPButton2")
+            ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
         ::SetWindowPos(c.Window, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = c.Window;
         children_.push_back(c);
@@ -112,8 +115,7 @@ void Form1::BuildChildren(const host::DesignNode& design) {
 void Form1::ApplyFonts() {
     // Labels and text fields use the system's message font at the window's DPI.
     NONCLIENTMETRICSW ncm{};
-    if (host::dpi::NonClientMetrics(ncm, dpi_))
-        uiFont_.reset(::CreateFontIndirectW(&ncm.lfMessageFont));
+    if (host::dpi::NonClientMetrics(ncm, dpi_)) uiFont_.reset(::CreateFontIndirectW(&ncm.lfMessageFont));
     if (!uiFont_) uiFont_.reset(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
     for (const auto& c : children_)
         if (c.Kind != L"XPButton2")
@@ -124,13 +126,16 @@ void Form1::Layout(bool dpiChanged) {
     // The fonts were made for the window's DPI when the children were built; only a new
     // DPI needs them again.
     if (dpiChanged) ApplyFonts();
-    RECT rc{0, 0, MulDiv(clientWidth_, static_cast<int>(dpi_), 1440), MulDiv(clientHeight_, static_cast<int>(dpi_), 1440)};
+    RECT rc{0, 0, MulDiv(clientWidth_, static_cast<int>(dpi_), 1440),
+            MulDiv(clientHeight_, static_cast<int>(dpi_), 1440)};
     host::dpi::WindowRectForClient(rc, static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_STYLE)),
                                    static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_EXSTYLE)), dpi_);
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (auto& c : children_) {
         const RECT r = ChildRect(c);
-        ::SetWindowPos(c.Window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(c.Window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
         if (dpiChanged && c.Kind == L"XPButton2") {
             // The caption font follows the DPI too: re-apply the button's own font.
             if (auto* site = host::ControlSite::FromWindow(c.Window)) {

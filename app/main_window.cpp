@@ -26,7 +26,8 @@ void RegisterFormClass(HINSTANCE instance, WNDPROC proc) {
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = nullptr;  // the picture paints the background
     wc.lpszClassName = kForm1ClassName;
-    wc.hIcon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    wc.hIcon =
+        static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         throw host::Error(host::ErrorNumber::Platform, L"Cannot register the main window's class");
     registered = true;
@@ -53,8 +54,8 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     form->clientWidth_ = host::ToInt32(design.Properties.ReadProperty(L"ClientWidth", 5835));
     form->clientHeight_ = host::ToInt32(design.Properties.ReadProperty(L"ClientHeight", 5310));
 
-    HWND hwnd = ::CreateWindowExW(kExStyle, kForm1ClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  100, 100, nullptr, nullptr, instance, nullptr);
+    HWND hwnd = ::CreateWindowExW(kExStyle, kForm1ClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100,
+                                  100, nullptr, nullptr, instance, nullptr);
     if (!hwnd) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the main window");
     form->hwnd_ = hwnd;
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));

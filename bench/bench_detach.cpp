@@ -21,43 +21,43 @@ namespace {
 std::wstring Server(int port) { return L"127.0.0.1," + std::to_wstring(port); }
 
 void Detach(int port, const std::wstring& name) {
-  db::Connection connection;
-  connection.Open(app::BuildConnectionString(Server(port)), L"", L"");
-  connection.Execute(app::BuildDetachStatement(name));
+    db::Connection connection;
+    connection.Open(app::BuildConnectionString(Server(port)), L"", L"");
+    connection.Execute(app::BuildDetachStatement(name));
 }
 
 // The re-attach between timed detaches goes through the same layer but is not timed.
 void Attach(int port, const std::wstring& name, const std::wstring& folder) {
-  db::Connection connection;
-  connection.Open(app::BuildConnectionString(Server(port)), L"", L"");
-  connection.Execute(L"EXEC sp_attach_db @dbname = N'" + name + L"', @filename1 = N'" + folder + L"/" + name +
-                     L"_Data.MDF', @filename2 = N'" + folder + L"/" + name + L"_Log.LDF'");
+    db::Connection connection;
+    connection.Open(app::BuildConnectionString(Server(port)), L"", L"");
+    connection.Execute(L"EXEC sp_attach_db @dbname = N'" + name + L"', @filename1 = N'" + folder + L"/" + name +
+                       L"_Data.MDF', @filename2 = N'" + folder + L"/" + name + L"_Log.LDF'");
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3 && argc != 5) {
-    std::fprintf(stderr, "usage: bench_detach PORT NAME [UNIX_FOLDER CYCLES]\n");
-    return 2;
-  }
-  const int port = _wtoi(argv[1]);
-  const std::wstring name = argv[2];
-  try {
-    if (argc == 3) {
-      Detach(port, name);
-      return 0;
+    if (argc != 3 && argc != 5) {
+        std::fprintf(stderr, "usage: bench_detach PORT NAME [UNIX_FOLDER CYCLES]\n");
+        return 2;
     }
-    const int cycles = _wtoi(argv[4]);
-    for (int i = 0; i < cycles; ++i) {
-      Attach(port, name, argv[3]);
-      const double start = bench::NowMs();
-      Detach(port, name);
-      bench::Report("detach_ms", bench::NowMs() - start);
+    const int port = _wtoi(argv[1]);
+    const std::wstring name = argv[2];
+    try {
+        if (argc == 3) {
+            Detach(port, name);
+            return 0;
+        }
+        const int cycles = _wtoi(argv[4]);
+        for (int i = 0; i < cycles; ++i) {
+            Attach(port, name, argv[3]);
+            const double start = bench::NowMs();
+            Detach(port, name);
+            bench::Report("detach_ms", bench::NowMs() - start);
+        }
+    } catch (const db::Error& e) {
+        std::fprintf(stderr, "bench_detach: %s\n", e.what());
+        return 1;
     }
-  } catch (const db::Error& e) {
-    std::fprintf(stderr, "bench_detach: %s\n", e.what());
-    return 1;
-  }
-  return 0;
+    return 0;
 }

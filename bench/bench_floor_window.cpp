@@ -6,41 +6,41 @@
 namespace {
 
 LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(hwnd, &ps);
-      HBRUSH brush = ::CreateSolidBrush(RGB(0, 84, 166));
-      ::FillRect(dc, &ps.rcPaint, brush);
-      ::DeleteObject(brush);
-      ::EndPaint(hwnd, &ps);
-      return 0;
+    switch (msg) {
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = ::BeginPaint(hwnd, &ps);
+            HBRUSH brush = ::CreateSolidBrush(RGB(0, 84, 166));
+            ::FillRect(dc, &ps.rcPaint, brush);
+            ::DeleteObject(brush);
+            ::EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     }
-    case WM_DESTROY:
-      ::PostQuitMessage(0);
-      return 0;
-    default:
-      return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = Proc;
-  wc.hInstance = instance;
-  wc.lpszClassName = L"DorvaneBenchFloor";
-  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  ::RegisterClassW(&wc);
-  HWND hwnd = ::CreateWindowExW(0, wc.lpszClassName, L"floor", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                389, 354, nullptr, nullptr, instance, nullptr);
-  ::ShowWindow(hwnd, show);
-  ::UpdateWindow(hwnd);
-  MSG msg;
-  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-  return 0;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = instance;
+    wc.lpszClassName = L"DorvaneBenchFloor";
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    ::RegisterClassW(&wc);
+    HWND hwnd = ::CreateWindowExW(0, wc.lpszClassName, L"floor", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 389,
+                                  354, nullptr, nullptr, instance, nullptr);
+    ::ShowWindow(hwnd, show);
+    ::UpdateWindow(hwnd);
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return 0;
 }

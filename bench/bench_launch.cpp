@@ -18,91 +18,91 @@
 namespace {
 
 struct Process {
-  PROCESS_INFORMATION info{};
-  ~Process() {
-    if (info.hProcess) {
-      ::TerminateProcess(info.hProcess, 0);
-      ::WaitForSingleObject(info.hProcess, 10000);
-      ::CloseHandle(info.hProcess);
+    PROCESS_INFORMATION info{};
+    ~Process() {
+        if (info.hProcess) {
+            ::TerminateProcess(info.hProcess, 0);
+            ::WaitForSingleObject(info.hProcess, 10000);
+            ::CloseHandle(info.hProcess);
+        }
+        if (info.hThread) ::CloseHandle(info.hThread);
     }
-    if (info.hThread) ::CloseHandle(info.hThread);
-  }
 };
 
 struct ScreenDc {
-  HDC dc = ::GetDC(nullptr);
-  ~ScreenDc() { ::ReleaseDC(nullptr, dc); }
+    HDC dc = ::GetDC(nullptr);
+    ~ScreenDc() { ::ReleaseDC(nullptr, dc); }
 };
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: bench_launch PROGRAM WINDOW_CLASS\n");
-    return 2;
-  }
-  std::wstring command = L"\"" + std::wstring(argv[1]) + L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  Process p;
-  const double start = bench::NowMs();
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &p.info)) {
-    std::fprintf(stderr, "bench_launch: CreateProcess failed (%lu)\n", ::GetLastError());
-    return 1;
-  }
-  HWND window = nullptr;
-  double windowMs = 0;
-  while (!window) {
-    window = ::FindWindowW(argv[2], nullptr);
-    if (window && !::IsWindowVisible(window)) window = nullptr;
-    if (bench::NowMs() - start > 60000) {
-      std::fprintf(stderr, "bench_launch: no window within 60 s\n");
-      return 1;
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: bench_launch PROGRAM WINDOW_CLASS\n");
+        return 2;
     }
-    if (!window) ::Sleep(1);
-  }
-  windowMs = bench::NowMs() - start;
+    std::wstring command = L"\"" + std::wstring(argv[1]) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    Process p;
+    const double start = bench::NowMs();
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &p.info)) {
+        std::fprintf(stderr, "bench_launch: CreateProcess failed (%lu)\n", ::GetLastError());
+        return 1;
+    }
+    HWND window = nullptr;
+    double windowMs = 0;
+    while (!window) {
+        window = ::FindWindowW(argv[2], nullptr);
+        if (window && !::IsWindowVisible(window)) window = nullptr;
+        if (bench::NowMs() - start > 60000) {
+            std::fprintf(stderr, "bench_launch: no window within 60 s\n");
+            return 1;
+        }
+        if (!window) ::Sleep(1);
+    }
+    windowMs = bench::NowMs() - start;
 
-  RECT client{};
-  ::GetClientRect(window, &client);
-  std::array<POINT, 9> points{};
-  for (int i = 0; i < 9; ++i) {
-    points[i] = {client.right * (1 + 2 * (i % 3)) / 6, client.bottom * (1 + 2 * (i / 3)) / 6};
-    ::ClientToScreen(window, &points[i]);
-  }
-  ScreenDc screen;
-  std::array<COLORREF, 9> last{};
-  last.fill(CLR_INVALID);
-  double lastChange = bench::NowMs();
-  while (bench::NowMs() - lastChange < 1500 && bench::NowMs() - start < 60000) {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    std::array<POINT, 9> points{};
     for (int i = 0; i < 9; ++i) {
-      const COLORREF c = ::GetPixel(screen.dc, points[i].x, points[i].y);
-      if (c != last[i]) {
-        last[i] = c;
-        lastChange = bench::NowMs();
-      }
+        points[i] = {client.right * (1 + 2 * (i % 3)) / 6, client.bottom * (1 + 2 * (i / 3)) / 6};
+        ::ClientToScreen(window, &points[i]);
     }
-    ::Sleep(1);
-  }
-  const double paintedMs = lastChange - start;
+    ScreenDc screen;
+    std::array<COLORREF, 9> last{};
+    last.fill(CLR_INVALID);
+    double lastChange = bench::NowMs();
+    while (bench::NowMs() - lastChange < 1500 && bench::NowMs() - start < 60000) {
+        for (int i = 0; i < 9; ++i) {
+            const COLORREF c = ::GetPixel(screen.dc, points[i].x, points[i].y);
+            if (c != last[i]) {
+                last[i] = c;
+                lastChange = bench::NowMs();
+            }
+        }
+        ::Sleep(1);
+    }
+    const double paintedMs = lastChange - start;
 
-  PROCESS_MEMORY_COUNTERS pmc{};
-  pmc.cb = sizeof pmc;
-  if (!::GetProcessMemoryInfo(p.info.hProcess, &pmc, sizeof pmc)) {
-    std::fprintf(stderr, "bench_launch: GetProcessMemoryInfo failed (%lu)\n", ::GetLastError());
-    return 1;
-  }
-  bench::Report("window_ms", windowMs);
-  bench::Report("painted_ms", paintedMs);
-  bench::Report("working_set_kb", static_cast<double>(pmc.WorkingSetSize) / 1024.0);
-  bench::Report("peak_working_set_kb", static_cast<double>(pmc.PeakWorkingSetSize) / 1024.0);
-  HMODULE modules[512];
-  DWORD needed = 0;
-  if (::EnumProcessModules(p.info.hProcess, modules, sizeof modules, &needed)) {
-    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
-      char name[MAX_PATH] = {};
-      if (::GetModuleBaseNameA(p.info.hProcess, modules[i], name, MAX_PATH)) std::printf("module %s\n", name);
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    if (!::GetProcessMemoryInfo(p.info.hProcess, &pmc, sizeof pmc)) {
+        std::fprintf(stderr, "bench_launch: GetProcessMemoryInfo failed (%lu)\n", ::GetLastError());
+        return 1;
     }
-  }
-  return 0;
+    bench::Report("window_ms", windowMs);
+    bench::Report("painted_ms", paintedMs);
+    bench::Report("working_set_kb", static_cast<double>(pmc.WorkingSetSize) / 1024.0);
+    bench::Report("peak_working_set_kb", static_cast<double>(pmc.PeakWorkingSetSize) / 1024.0);
+    HMODULE modules[512];
+    DWORD needed = 0;
+    if (::EnumProcessModules(p.info.hProcess, modules, sizeof modules, &needed)) {
+        for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+            char name[MAX_PATH] = {};
+            if (::GetModuleBaseNameA(p.info.hProcess, modules[i], name, MAX_PATH)) std::printf("module %s\n", name);
+        }
+    }
+    return 0;
 }

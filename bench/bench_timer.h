@@ -9,15 +9,15 @@
 namespace bench {
 
 inline double NowMs() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+    LARGE_INTEGER f, c;
+    ::QueryPerformanceFrequency(&f);
+    ::QueryPerformanceCounter(&c);
+    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
 inline void Report(const char* figure, double value) {
-  std::printf("%s %.4f\n", figure, value);
-  std::fflush(stdout);
+    std::printf("%s %.4f\n", figure, value);
+    std::fflush(stdout);
 }
 
 }  // namespace bench

@@ -15,136 +15,128 @@ constexpr long kAdExecuteNoRecords = 0x80;
 
 // Splits SQLDriversW's attribute list "a=1\0b=2\0\0".
 std::vector<std::wstring> SplitAttributes(const SQLWCHAR* list, size_t capacity) {
-  std::vector<std::wstring> attributes;
-  const wchar_t* text = reinterpret_cast<const wchar_t*>(list);
-  size_t pos = 0;
-  while (pos < capacity && text[pos] != L'\0') {
-    size_t end = pos;
-    while (end < capacity && text[end] != L'\0') ++end;
-    attributes.emplace_back(text + pos, end - pos);
-    pos = end + 1;
-  }
-  return attributes;
+    std::vector<std::wstring> attributes;
+    const wchar_t* text = reinterpret_cast<const wchar_t*>(list);
+    size_t pos = 0;
+    while (pos < capacity && text[pos] != L'\0') {
+        size_t end = pos;
+        while (end < capacity && text[end] != L'\0') ++end;
+        attributes.emplace_back(text + pos, end - pos);
+        pos = end + 1;
+    }
+    return attributes;
 }
 
 // Connection pooling off for the process, as the SQL Server OLE DB provider with ADO
 // does not share sessions: every Open makes its own login and every release ends it.
 void TurnOffPooling() {
-  const SQLRETURN rc = SQLSetEnvAttr(SQL_NULL_HANDLE, SQL_ATTR_CONNECTION_POOLING,
-                                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_CP_OFF)),
-                                     SQL_IS_UINTEGER);
-  if (!odbc::Succeeded(rc)) {
-    throw Error(L"Connection pooling could not be turned off (SQLSetEnvAttr returned " +
-                std::to_wstring(rc) + L").");
-  }
+    const SQLRETURN rc = SQLSetEnvAttr(SQL_NULL_HANDLE, SQL_ATTR_CONNECTION_POOLING,
+                                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_CP_OFF)), SQL_IS_UINTEGER);
+    if (!odbc::Succeeded(rc)) {
+        throw Error(L"Connection pooling could not be turned off (SQLSetEnvAttr returned " + std::to_wstring(rc) +
+                    L").");
+    }
 }
 
 std::vector<InstalledDriver> ListDrivers(const odbc::Environment& environment) {
-  std::vector<InstalledDriver> drivers;
-  SQLUSMALLINT direction = SQL_FETCH_FIRST;
-  while (true) {
-    SQLWCHAR name[512] = {};
-    SQLWCHAR attributes[4096] = {};
-    SQLSMALLINT nameLength = 0;
-    SQLSMALLINT attributesLength = 0;
-    const SQLRETURN rc = SQLDriversW(environment.Get(), direction, name, 512, &nameLength,
-                                     attributes, 4096, &attributesLength);
-    if (rc == SQL_NO_DATA) break;
-    odbc::Check(rc, SQL_HANDLE_ENV, environment.Get(), L"Listing the ODBC drivers");
-    InstalledDriver driver;
-    driver.name = reinterpret_cast<const wchar_t*>(name);
-    driver.attributes = SplitAttributes(attributes, 4096);
-    drivers.push_back(std::move(driver));
-    direction = SQL_FETCH_NEXT;
-  }
-  return drivers;
+    std::vector<InstalledDriver> drivers;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (true) {
+        SQLWCHAR name[512] = {};
+        SQLWCHAR attributes[4096] = {};
+        SQLSMALLINT nameLength = 0;
+        SQLSMALLINT attributesLength = 0;
+        const SQLRETURN rc =
+            SQLDriversW(environment.Get(), direction, name, 512, &nameLength, attributes, 4096, &attributesLength);
+        if (rc == SQL_NO_DATA) break;
+        odbc::Check(rc, SQL_HANDLE_ENV, environment.Get(), L"Listing the ODBC drivers");
+        InstalledDriver driver;
+        driver.name = reinterpret_cast<const wchar_t*>(name);
+        driver.attributes = SplitAttributes(attributes, 4096);
+        drivers.push_back(std::move(driver));
+        direction = SQL_FETCH_NEXT;
+    }
+    return drivers;
 }
 
 }  // namespace
 
 Connection& Connection::operator=(Connection&& other) noexcept {
-  if (this != &other) {
-    connection_ = std::move(other.connection_);  // disconnects and frees ours first
-    environment_ = std::move(other.environment_);
-    driverName_ = std::move(other.driverName_);
-    commandTimeoutSeconds_ = other.commandTimeoutSeconds_;
-  }
-  return *this;
+    if (this != &other) {
+        connection_ = std::move(other.connection_);  // disconnects and frees ours first
+        environment_ = std::move(other.environment_);
+        driverName_ = std::move(other.driverName_);
+        commandTimeoutSeconds_ = other.commandTimeoutSeconds_;
+    }
+    return *this;
 }
 
-std::vector<InstalledDriver> InstalledDrivers() {
-  return ListDrivers(odbc::Environment::Create());
-}
+std::vector<InstalledDriver> InstalledDrivers() { return ListDrivers(odbc::Environment::Create()); }
 
-void Connection::Open(std::wstring_view connectionString, std::wstring_view userId,
-                      std::wstring_view password, long options) {
-  if (options != kOptionUnspecified && options != 0) {
-    throw Error(L"Open option " + std::to_wstring(options) +
-                L" is not supported: Dorvane opens connections synchronously only.");
-  }
-  if (IsOpen()) throw Error(L"The connection is already open.");
+void Connection::Open(std::wstring_view connectionString, std::wstring_view userId, std::wstring_view password,
+                      long options) {
+    if (options != kOptionUnspecified && options != 0) {
+        throw Error(L"Open option " + std::to_wstring(options) +
+                    L" is not supported: Dorvane opens connections synchronously only.");
+    }
+    if (IsOpen()) throw Error(L"The connection is already open.");
 
-  const ConnectionSettings settings =
-      ResolveSettings(ConnectionString::Parse(connectionString), userId, password);
+    const ConnectionSettings settings = ResolveSettings(ConnectionString::Parse(connectionString), userId, password);
 
-  TurnOffPooling();
-  odbc::Environment environment = odbc::Environment::Create();
-  const std::vector<InstalledDriver> installed = ListDrivers(environment);
-  const std::optional<ChosenDriver> driver = ChooseDriver(installed);
-  if (!driver) throw Error(NoDriverDescription(installed));
+    TurnOffPooling();
+    odbc::Environment environment = odbc::Environment::Create();
+    const std::vector<InstalledDriver> installed = ListDrivers(environment);
+    const std::optional<ChosenDriver> driver = ChooseDriver(installed);
+    if (!driver) throw Error(NoDriverDescription(installed));
 
-  odbc::ConnectionHandle connection = odbc::ConnectionHandle::Create(environment);
-  odbc::Check(SQLSetConnectAttrW(connection.Get(), SQL_ATTR_LOGIN_TIMEOUT,
-                                 reinterpret_cast<SQLPOINTER>(
-                                     static_cast<SQLULEN>(settings.loginTimeoutSeconds)),
-                                 SQL_IS_UINTEGER),
-              SQL_HANDLE_DBC, connection.Get(), L"Setting the login timeout");
+    odbc::ConnectionHandle connection = odbc::ConnectionHandle::Create(environment);
+    odbc::Check(SQLSetConnectAttrW(connection.Get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(settings.loginTimeoutSeconds)),
+                                   SQL_IS_UINTEGER),
+                SQL_HANDLE_DBC, connection.Get(), L"Setting the login timeout");
 
-  std::wstring odbcString = BuildDriverConnectionString(*driver, settings);
-  const SQLRETURN rc =
-      SQLDriverConnectW(connection.Get(), nullptr, odbc::Wide(odbcString),
-                        static_cast<SQLSMALLINT>(odbcString.size()), nullptr, 0, nullptr,
-                        SQL_DRIVER_NOPROMPT);
-  odbc::Check(rc, SQL_HANDLE_DBC, connection.Get(), L"Connecting to SQL Server");
-  connection.MarkConnected();
+    std::wstring odbcString = BuildDriverConnectionString(*driver, settings);
+    const SQLRETURN rc =
+        SQLDriverConnectW(connection.Get(), nullptr, odbc::Wide(odbcString),
+                          static_cast<SQLSMALLINT>(odbcString.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    odbc::Check(rc, SQL_HANDLE_DBC, connection.Get(), L"Connecting to SQL Server");
+    connection.MarkConnected();
 
-  environment_ = std::move(environment);
-  connection_ = std::move(connection);
-  driverName_ = driver->name;
+    environment_ = std::move(environment);
+    connection_ = std::move(connection);
+    driverName_ = driver->name;
 }
 
 void Connection::SetCommandTimeout(long seconds) {
-  if (seconds < 0) {
-    throw Error(L"The command timeout must be 0 (no limit) or a number of seconds, not " +
-                std::to_wstring(seconds) + L".");
-  }
-  commandTimeoutSeconds_ = seconds;
+    if (seconds < 0) {
+        throw Error(L"The command timeout must be 0 (no limit) or a number of seconds, not " +
+                    std::to_wstring(seconds) + L".");
+    }
+    commandTimeoutSeconds_ = seconds;
 }
 
 void Connection::Execute(std::wstring_view statement, long options) {
-  constexpr long kKnown = kAdCmdText | kAdCmdUnknown | kAdExecuteNoRecords;
-  if (options != kOptionUnspecified && (options & ~kKnown) != 0) {
-    throw Error(L"Execute option " + std::to_wstring(options) +
-                L" is not supported: Dorvane runs SQL text only.");
-  }
-  if (!IsOpen()) throw Error(L"The connection is not open.");
+    constexpr long kKnown = kAdCmdText | kAdCmdUnknown | kAdExecuteNoRecords;
+    if (options != kOptionUnspecified && (options & ~kKnown) != 0) {
+        throw Error(L"Execute option " + std::to_wstring(options) + L" is not supported: Dorvane runs SQL text only.");
+    }
+    if (!IsOpen()) throw Error(L"The connection is not open.");
 
-  odbc::StatementHandle handle = odbc::AllocateStatement(connection_);
-  odbc::Check(SQLSetStmtAttrW(handle.Get(), SQL_ATTR_QUERY_TIMEOUT,
-                              reinterpret_cast<SQLPOINTER>(
-                                  static_cast<SQLULEN>(commandTimeoutSeconds_)),
-                              SQL_IS_UINTEGER),
-              SQL_HANDLE_STMT, handle.Get(), L"Setting the command timeout");
+    odbc::StatementHandle handle = odbc::AllocateStatement(connection_);
+    odbc::Check(
+        SQLSetStmtAttrW(handle.Get(), SQL_ATTR_QUERY_TIMEOUT,
+                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(commandTimeoutSeconds_)), SQL_IS_UINTEGER),
+        SQL_HANDLE_STMT, handle.Get(), L"Setting the command timeout");
 
-  std::wstring text(statement);
-  odbc::Check(SQLExecDirectW(handle.Get(), odbc::Wide(text), static_cast<SQLINTEGER>(text.size())),
-              SQL_HANDLE_STMT, handle.Get(), L"Executing the statement");
-  // Rows are discarded unread; SQLMoreResults also surfaces errors of later results.
-  while (true) {
-    const SQLRETURN rc = SQLMoreResults(handle.Get());
-    if (rc == SQL_NO_DATA) break;
-    odbc::Check(rc, SQL_HANDLE_STMT, handle.Get(), L"Reading the statement's results");
-  }
+    std::wstring text(statement);
+    odbc::Check(SQLExecDirectW(handle.Get(), odbc::Wide(text), static_cast<SQLINTEGER>(text.size())), SQL_HANDLE_STMT,
+                handle.Get(), L"Executing the statement");
+    // Rows are discarded unread; SQLMoreResults also surfaces errors of later results.
+    while (true) {
+        const SQLRETURN rc = SQLMoreResults(handle.Get());
+        if (rc == SQL_NO_DATA) break;
+        odbc::Check(rc, SQL_HANDLE_STMT, handle.Get(), L"Reading the statement's results");
+    }
 }
 
 }  // namespace db

@@ -15,13 +15,13 @@ inline constexpr long kDefaultLoginTimeoutSeconds = 15;
 inline constexpr long kDefaultCommandTimeoutSeconds = 30;
 
 struct ConnectionSettings {
-  std::wstring provider;        // as written, e.g. "SQLOLEDB.1"
-  std::wstring dataSource;      // as written; empty means the local machine
-  std::wstring userId;          // empty when none is given anywhere
-  std::wstring password;
-  std::wstring initialCatalog;  // empty: the login's default database
-  // 0 means no limit, as with ADO.
-  long loginTimeoutSeconds = kDefaultLoginTimeoutSeconds;
+    std::wstring provider;    // as written, e.g. "SQLOLEDB.1"
+    std::wstring dataSource;  // as written; empty means the local machine
+    std::wstring userId;      // empty when none is given anywhere
+    std::wstring password;
+    std::wstring initialCatalog;  // empty: the login's default database
+    // 0 means no limit, as with ADO.
+    long loginTimeoutSeconds = kDefaultLoginTimeoutSeconds;
 };
 
 // True for the SQL Server OLE DB providers this layer replaces: SQLOLEDB, SQLOLEDB.1,
@@ -39,7 +39,7 @@ bool IsSqlServerProvider(std::wstring_view provider);
 // they are not empty, as ADO does.
 // Throws db::Error for a missing or non-SQL Server provider, an unknown keyword or a
 // value that is not valid for its keyword.
-ConnectionSettings ResolveSettings(const ConnectionString& connectionString,
-                                   std::wstring_view userId, std::wstring_view password);
+ConnectionSettings ResolveSettings(const ConnectionString& connectionString, std::wstring_view userId,
+                                   std::wstring_view password);
 
 }  // namespace db

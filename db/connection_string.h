@@ -12,8 +12,8 @@ namespace db {
 
 // One keyword=value pair, keyword as written (trimmed), value after unquoting.
 struct ConnectionStringPair {
-  std::wstring keyword;
-  std::wstring value;
+    std::wstring keyword;
+    std::wstring value;
 };
 
 // An OLE DB connection string: `keyword=value` pairs separated by `;`.
@@ -26,17 +26,17 @@ struct ConnectionStringPair {
 // Parse throws db::Error for an unterminated quote, text after a closing quote, a pair
 // without `=`, or an empty keyword; the description names the position (1-based).
 class ConnectionString {
- public:
-  static ConnectionString Parse(std::wstring_view text);
+public:
+    static ConnectionString Parse(std::wstring_view text);
 
-  // Every pair in the order written, repeats included.
-  const std::vector<ConnectionStringPair>& Pairs() const { return pairs_; }
+    // Every pair in the order written, repeats included.
+    const std::vector<ConnectionStringPair>& Pairs() const { return pairs_; }
 
-  // The value of the last pair with this keyword (case-insensitive), if any.
-  std::optional<std::wstring> Find(std::wstring_view keyword) const;
+    // The value of the last pair with this keyword (case-insensitive), if any.
+    std::optional<std::wstring> Find(std::wstring_view keyword) const;
 
- private:
-  std::vector<ConnectionStringPair> pairs_;
+private:
+    std::vector<ConnectionStringPair> pairs_;
 };
 
 // Blanks that the OLE DB and ODBC forms trim around keywords and unquoted values.
@@ -54,12 +54,10 @@ std::wstring QuoteOleDbValue(std::wstring_view value);
 std::wstring QuoteOdbcValue(std::wstring_view value);
 
 // "KEY1=value1;KEY2=value2" with every value quoted by QuoteOdbcValue.
-std::wstring BuildOdbcConnectionString(
-    const std::vector<std::pair<std::wstring, std::wstring>>& parts);
+std::wstring BuildOdbcConnectionString(const std::vector<std::pair<std::wstring, std::wstring>>& parts);
 
 // Reads an ODBC connection string the way drivers do (braced values with `}}` for `}`);
 // used to check what BuildOdbcConnectionString wrote. Throws db::Error when malformed.
-std::vector<std::pair<std::wstring, std::wstring>> ParseOdbcConnectionString(
-    std::wstring_view text);
+std::vector<std::pair<std::wstring, std::wstring>> ParseOdbcConnectionString(std::wstring_view text);
 
 }  // namespace db

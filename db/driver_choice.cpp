@@ -10,157 +10,154 @@ namespace db {
 namespace {
 
 bool ContainsNoCase(std::wstring_view text, std::wstring_view part) {
-  if (part.size() > text.size()) return false;
-  for (size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (KeywordEquals(text.substr(i, part.size()), part)) return true;
-  }
-  return false;
+    if (part.size() > text.size()) return false;
+    for (size_t i = 0; i + part.size() <= text.size(); ++i) {
+        if (KeywordEquals(text.substr(i, part.size()), part)) return true;
+    }
+    return false;
 }
 
 bool IsFreeTds(const InstalledDriver& driver) {
-  if (ContainsNoCase(driver.name, L"FreeTDS")) return true;
-  for (const std::wstring& attribute : driver.attributes) {
-    const size_t eq = attribute.find(L'=');
-    if (eq == std::wstring::npos) continue;
-    const std::wstring_view key = std::wstring_view(attribute).substr(0, eq);
-    if (KeywordEquals(key, L"Driver") && ContainsNoCase(attribute, L"libtdsodbc")) return true;
-  }
-  return false;
+    if (ContainsNoCase(driver.name, L"FreeTDS")) return true;
+    for (const std::wstring& attribute : driver.attributes) {
+        const size_t eq = attribute.find(L'=');
+        if (eq == std::wstring::npos) continue;
+        const std::wstring_view key = std::wstring_view(attribute).substr(0, eq);
+        if (KeywordEquals(key, L"Driver") && ContainsNoCase(attribute, L"libtdsodbc")) return true;
+    }
+    return false;
 }
 
 bool IsAllDigits(std::wstring_view text) {
-  if (text.empty()) return false;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return false;
-  }
-  return true;
+    if (text.empty()) return false;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+    }
+    return true;
 }
 
 // "(local)" and "." name the local machine for Microsoft's clients.
-bool IsLocalAlias(std::wstring_view host) {
-  return KeywordEquals(host, L"(local)") || host == L"." || host.empty();
-}
+bool IsLocalAlias(std::wstring_view host) { return KeywordEquals(host, L"(local)") || host == L"." || host.empty(); }
 
 }  // namespace
 
 std::optional<DriverKind> ClassifyDriver(const InstalledDriver& driver) {
-  if (IsFreeTds(driver)) return DriverKind::kFreeTds;
-  static constexpr std::pair<const wchar_t*, DriverKind> kMicrosoft[] = {
-      {L"ODBC Driver 18 for SQL Server", DriverKind::kOdbc18},
-      {L"ODBC Driver 17 for SQL Server", DriverKind::kOdbc17},
-      {L"ODBC Driver 13.1 for SQL Server", DriverKind::kOdbc131},
-      {L"ODBC Driver 13 for SQL Server", DriverKind::kOdbc13},
-      {L"ODBC Driver 11 for SQL Server", DriverKind::kOdbc11},
-      {L"SQL Server Native Client 11.0", DriverKind::kNativeClient11},
-      {L"SQL Server Native Client 10.0", DriverKind::kNativeClient10},
-      {L"SQL Server", DriverKind::kSqlServer},
-  };
-  for (const auto& [name, kind] : kMicrosoft) {
-    if (KeywordEquals(driver.name, name)) return kind;
-  }
-  return std::nullopt;
+    if (IsFreeTds(driver)) return DriverKind::kFreeTds;
+    static constexpr std::pair<const wchar_t*, DriverKind> kMicrosoft[] = {
+        {L"ODBC Driver 18 for SQL Server", DriverKind::kOdbc18},
+        {L"ODBC Driver 17 for SQL Server", DriverKind::kOdbc17},
+        {L"ODBC Driver 13.1 for SQL Server", DriverKind::kOdbc131},
+        {L"ODBC Driver 13 for SQL Server", DriverKind::kOdbc13},
+        {L"ODBC Driver 11 for SQL Server", DriverKind::kOdbc11},
+        {L"SQL Server Native Client 11.0", DriverKind::kNativeClient11},
+        {L"SQL Server Native Client 10.0", DriverKind::kNativeClient10},
+        {L"SQL Server", DriverKind::kSqlServer},
+    };
+    for (const auto& [name, kind] : kMicrosoft) {
+        if (KeywordEquals(driver.name, name)) return kind;
+    }
+    return std::nullopt;
 }
 
 std::optional<ChosenDriver> ChooseDriver(const std::vector<InstalledDriver>& installed) {
-  std::optional<ChosenDriver> best;
-  for (const InstalledDriver& driver : installed) {
-    const std::optional<DriverKind> kind = ClassifyDriver(driver);
-    if (!kind) continue;
-    // The enum lists the families best first; on a tie the first installed one stays.
-    if (!best || static_cast<int>(*kind) < static_cast<int>(best->kind)) {
-      best = ChosenDriver{driver.name, *kind};
+    std::optional<ChosenDriver> best;
+    for (const InstalledDriver& driver : installed) {
+        const std::optional<DriverKind> kind = ClassifyDriver(driver);
+        if (!kind) continue;
+        // The enum lists the families best first; on a tie the first installed one stays.
+        if (!best || static_cast<int>(*kind) < static_cast<int>(best->kind)) {
+            best = ChosenDriver{driver.name, *kind};
+        }
     }
-  }
-  return best;
+    return best;
 }
 
 std::wstring NoDriverDescription(const std::vector<InstalledDriver>& installed) {
-  std::wstring text =
-      L"No SQL Server ODBC driver is installed (looked for ODBC Driver 18, 17, 13.1, 13 or 11 "
-      L"for SQL Server, SQL Server Native Client 11.0 or 10.0, FreeTDS, SQL Server). "
-      L"Installed ODBC drivers: ";
-  if (installed.empty()) {
-    text += L"none.";
+    std::wstring text =
+        L"No SQL Server ODBC driver is installed (looked for ODBC Driver 18, 17, 13.1, 13 or 11 "
+        L"for SQL Server, SQL Server Native Client 11.0 or 10.0, FreeTDS, SQL Server). "
+        L"Installed ODBC drivers: ";
+    if (installed.empty()) {
+        text += L"none.";
+        return text;
+    }
+    for (size_t i = 0; i < installed.size(); ++i) {
+        if (i > 0) text += L", ";
+        text += installed[i].name;
+    }
+    text += L'.';
     return text;
-  }
-  for (size_t i = 0; i < installed.size(); ++i) {
-    if (i > 0) text += L", ";
-    text += installed[i].name;
-  }
-  text += L'.';
-  return text;
 }
 
 ServerAddress ServerAddressFor(DriverKind kind, const std::wstring& dataSource) {
-  if (kind != DriverKind::kFreeTds) {
-    return {dataSource.empty() ? std::wstring(L"(local)") : dataSource, {}};
-  }
-  std::wstring_view text = dataSource;
-  if (text.size() >= 4 && KeywordEquals(text.substr(0, 4), L"tcp:")) text.remove_prefix(4);
+    if (kind != DriverKind::kFreeTds) {
+        return {dataSource.empty() ? std::wstring(L"(local)") : dataSource, {}};
+    }
+    std::wstring_view text = dataSource;
+    if (text.size() >= 4 && KeywordEquals(text.substr(0, 4), L"tcp:")) text.remove_prefix(4);
 
-  ServerAddress address;
-  std::wstring_view host = text;
-  const size_t comma = text.rfind(L',');
-  if (comma != std::wstring_view::npos && IsAllDigits(text.substr(comma + 1))) {
-    host = text.substr(0, comma);
-    address.port = std::wstring(text.substr(comma + 1));
-    // With a port the instance name is not needed (no SQL Browser lookup).
+    ServerAddress address;
+    std::wstring_view host = text;
+    const size_t comma = text.rfind(L',');
+    if (comma != std::wstring_view::npos && IsAllDigits(text.substr(comma + 1))) {
+        host = text.substr(0, comma);
+        address.port = std::wstring(text.substr(comma + 1));
+        // With a port the instance name is not needed (no SQL Browser lookup).
+        const size_t slash = host.find(L'\\');
+        if (slash != std::wstring_view::npos) host = host.substr(0, slash);
+    }
+    std::wstring_view machine = host;
+    std::wstring_view instance;
     const size_t slash = host.find(L'\\');
-    if (slash != std::wstring_view::npos) host = host.substr(0, slash);
-  }
-  std::wstring_view machine = host;
-  std::wstring_view instance;
-  const size_t slash = host.find(L'\\');
-  if (slash != std::wstring_view::npos) {
-    machine = host.substr(0, slash);
-    instance = host.substr(slash);  // keeps the backslash
-  }
-  address.server = IsLocalAlias(machine) ? std::wstring(L"localhost") : std::wstring(machine);
-  address.server += instance;
-  // Without a port FreeTDS refuses the host ("invalid port number"); SQL Server's default
-  // is 1433. A named instance is left to the SQL Browser lookup instead.
-  if (address.port.empty() && instance.empty()) address.port = L"1433";
-  return address;
+    if (slash != std::wstring_view::npos) {
+        machine = host.substr(0, slash);
+        instance = host.substr(slash);  // keeps the backslash
+    }
+    address.server = IsLocalAlias(machine) ? std::wstring(L"localhost") : std::wstring(machine);
+    address.server += instance;
+    // Without a port FreeTDS refuses the host ("invalid port number"); SQL Server's default
+    // is 1433. A named instance is left to the SQL Browser lookup instead.
+    if (address.port.empty() && instance.empty()) address.port = L"1433";
+    return address;
 }
 
-std::wstring BuildDriverConnectionString(const ChosenDriver& driver,
-                                         const ConnectionSettings& settings) {
-  const ServerAddress address = ServerAddressFor(driver.kind, settings.dataSource);
-  // The driver name always goes in braces (names have blanks); QuoteOdbcValue would
-  // leave a plain one bare, which drivers also accept, but braces are the documented form.
-  std::wstring text = L"DRIVER={";
-  for (wchar_t c : driver.name) {
-    text += c;
-    if (c == L'}') text += c;
-  }
-  text += L"};";
+std::wstring BuildDriverConnectionString(const ChosenDriver& driver, const ConnectionSettings& settings) {
+    const ServerAddress address = ServerAddressFor(driver.kind, settings.dataSource);
+    // The driver name always goes in braces (names have blanks); QuoteOdbcValue would
+    // leave a plain one bare, which drivers also accept, but braces are the documented form.
+    std::wstring text = L"DRIVER={";
+    for (wchar_t c : driver.name) {
+        text += c;
+        if (c == L'}') text += c;
+    }
+    text += L"};";
 
-  std::vector<std::pair<std::wstring, std::wstring>> parts;
-  parts.emplace_back(L"SERVER", address.server);
-  if (!address.port.empty()) parts.emplace_back(L"PORT", address.port);
-  parts.emplace_back(L"UID", settings.userId);
-  parts.emplace_back(L"PWD", settings.password);
-  if (!settings.initialCatalog.empty()) parts.emplace_back(L"DATABASE", settings.initialCatalog);
-  switch (driver.kind) {
-    case DriverKind::kOdbc18:
-      parts.emplace_back(L"Encrypt", L"no");
-      parts.emplace_back(L"TrustServerCertificate", L"yes");
-      break;
-    case DriverKind::kFreeTds:
-      parts.emplace_back(L"TDS_Version", kFreeTdsVersion);
-      parts.emplace_back(L"ClientCharset", L"UTF-8");
-      break;
-    case DriverKind::kOdbc17:
-    case DriverKind::kOdbc131:
-    case DriverKind::kOdbc13:
-    case DriverKind::kOdbc11:
-    case DriverKind::kNativeClient11:
-    case DriverKind::kNativeClient10:
-    case DriverKind::kSqlServer:
-      break;
-  }
-  text += BuildOdbcConnectionString(parts);
-  return text;
+    std::vector<std::pair<std::wstring, std::wstring>> parts;
+    parts.emplace_back(L"SERVER", address.server);
+    if (!address.port.empty()) parts.emplace_back(L"PORT", address.port);
+    parts.emplace_back(L"UID", settings.userId);
+    parts.emplace_back(L"PWD", settings.password);
+    if (!settings.initialCatalog.empty()) parts.emplace_back(L"DATABASE", settings.initialCatalog);
+    switch (driver.kind) {
+        case DriverKind::kOdbc18:
+            parts.emplace_back(L"Encrypt", L"no");
+            parts.emplace_back(L"TrustServerCertificate", L"yes");
+            break;
+        case DriverKind::kFreeTds:
+            parts.emplace_back(L"TDS_Version", kFreeTdsVersion);
+            parts.emplace_back(L"ClientCharset", L"UTF-8");
+            break;
+        case DriverKind::kOdbc17:
+        case DriverKind::kOdbc131:
+        case DriverKind::kOdbc13:
+        case DriverKind::kOdbc11:
+        case DriverKind::kNativeClient11:
+        case DriverKind::kNativeClient10:
+        case DriverKind::kSqlServer:
+            break;
+    }
+    text += BuildOdbcConnectionString(parts);
+    return text;
 }
 
 }  // namespace db

@@ -7,13 +7,13 @@ namespace db {
 namespace {
 
 std::wstring JoinMessages(const std::vector<DiagnosticRecord>& records, std::wstring fallback) {
-  if (records.empty()) return fallback;
-  std::wstring text;
-  for (const DiagnosticRecord& record : records) {
-    if (!text.empty()) text += L'\n';
-    text += record.message;
-  }
-  return text;
+    if (records.empty()) return fallback;
+    std::wstring text;
+    for (const DiagnosticRecord& record : records) {
+        if (!text.empty()) text += L'\n';
+        text += record.message;
+    }
+    return text;
 }
 
 }  // namespace
@@ -24,17 +24,17 @@ Error::Error(std::vector<DiagnosticRecord> records, std::wstring fallback)
     : base::Error(JoinMessages(records, std::move(fallback))), records_(std::move(records)) {}
 
 bool Error::HasNativeError(long number) const noexcept {
-  for (const DiagnosticRecord& record : records_) {
-    if (record.nativeError == number) return true;
-  }
-  return false;
+    for (const DiagnosticRecord& record : records_) {
+        if (record.nativeError == number) return true;
+    }
+    return false;
 }
 
 bool Error::HasSqlState(std::wstring_view state) const noexcept {
-  for (const DiagnosticRecord& record : records_) {
-    if (record.sqlState == state) return true;
-  }
-  return false;
+    for (const DiagnosticRecord& record : records_) {
+        if (record.sqlState == state) return true;
+    }
+    return false;
 }
 
 }  // namespace db

@@ -13,27 +13,27 @@ namespace db {
 // One record of SQLGetDiagRecW: SQLSTATE, the server's or driver's native error number
 // (for SQL Server errors the server's message number, e.g. 15010), and the message text.
 struct DiagnosticRecord {
-  std::wstring sqlState;
-  long nativeError = 0;
-  std::wstring message;
+    std::wstring sqlState;
+    long nativeError = 0;
+    std::wstring message;
 };
 
 class Error : public base::Error {
- public:
-  // An error of the connection layer itself (bad connection string, no driver, ...).
-  explicit Error(std::wstring description);
-  // An error reported by the driver or the server. The description is the records'
-  // message texts in order, one per line; when there are no records, `fallback`.
-  Error(std::vector<DiagnosticRecord> records, std::wstring fallback);
+public:
+    // An error of the connection layer itself (bad connection string, no driver, ...).
+    explicit Error(std::wstring description);
+    // An error reported by the driver or the server. The description is the records'
+    // message texts in order, one per line; when there are no records, `fallback`.
+    Error(std::vector<DiagnosticRecord> records, std::wstring fallback);
 
-  const std::vector<DiagnosticRecord>& Records() const noexcept { return records_; }
-  // True when one of the records carries this native error number.
-  bool HasNativeError(long number) const noexcept;
-  // True when one of the records carries this SQLSTATE.
-  bool HasSqlState(std::wstring_view state) const noexcept;
+    const std::vector<DiagnosticRecord>& Records() const noexcept { return records_; }
+    // True when one of the records carries this native error number.
+    bool HasNativeError(long number) const noexcept;
+    // True when one of the records carries this SQLSTATE.
+    bool HasSqlState(std::wstring_view state) const noexcept;
 
- private:
-  std::vector<DiagnosticRecord> records_;
+private:
+    std::vector<DiagnosticRecord> records_;
 };
 
 }  // namespace db

@@ -20,72 +20,72 @@ namespace db::odbc {
 // Owns one handle of type `Type` (SQL_HANDLE_ENV, SQL_HANDLE_DBC or SQL_HANDLE_STMT).
 template <SQLSMALLINT Type>
 class Handle {
- public:
-  Handle() = default;
-  explicit Handle(SQLHANDLE handle) noexcept : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  Handle(Handle&& other) noexcept : handle_(other.Release()) {}
-  Handle& operator=(Handle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      handle_ = other.Release();
+public:
+    Handle() = default;
+    explicit Handle(SQLHANDLE handle) noexcept : handle_(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    Handle(Handle&& other) noexcept : handle_(other.Release()) {}
+    Handle& operator=(Handle&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            handle_ = other.Release();
+        }
+        return *this;
     }
-    return *this;
-  }
-  ~Handle() { Reset(); }
+    ~Handle() { Reset(); }
 
-  SQLHANDLE Get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept { return handle_ != SQL_NULL_HANDLE; }
-  SQLHANDLE Release() noexcept {
-    SQLHANDLE handle = handle_;
-    handle_ = SQL_NULL_HANDLE;
-    return handle;
-  }
-  void Reset() noexcept {
-    // Nothing to report from a destructor path: a failing free leaves nothing to undo.
-    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(Type, handle_);
-    handle_ = SQL_NULL_HANDLE;
-  }
+    SQLHANDLE Get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != SQL_NULL_HANDLE; }
+    SQLHANDLE Release() noexcept {
+        SQLHANDLE handle = handle_;
+        handle_ = SQL_NULL_HANDLE;
+        return handle;
+    }
+    void Reset() noexcept {
+        // Nothing to report from a destructor path: a failing free leaves nothing to undo.
+        if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(Type, handle_);
+        handle_ = SQL_NULL_HANDLE;
+    }
 
- private:
-  SQLHANDLE handle_ = SQL_NULL_HANDLE;
+private:
+    SQLHANDLE handle_ = SQL_NULL_HANDLE;
 };
 
 using StatementHandle = Handle<SQL_HANDLE_STMT>;
 
 // An ODBC 3 environment.
 class Environment {
- public:
-  // Allocates the environment and declares ODBC 3 behaviour. Throws db::Error.
-  static Environment Create();
-  SQLHENV Get() const noexcept { return handle_.Get(); }
+public:
+    // Allocates the environment and declares ODBC 3 behaviour. Throws db::Error.
+    static Environment Create();
+    SQLHENV Get() const noexcept { return handle_.Get(); }
 
- private:
-  Handle<SQL_HANDLE_ENV> handle_;
+private:
+    Handle<SQL_HANDLE_ENV> handle_;
 };
 
 // A connection handle; when connected, it is disconnected before it is freed.
 class ConnectionHandle {
- public:
-  ConnectionHandle() = default;
-  // Allocates a connection handle in `environment`. Throws db::Error.
-  static ConnectionHandle Create(const Environment& environment);
-  ConnectionHandle(ConnectionHandle&& other) noexcept;
-  ConnectionHandle& operator=(ConnectionHandle&& other) noexcept;
-  ConnectionHandle(const ConnectionHandle&) = delete;
-  ConnectionHandle& operator=(const ConnectionHandle&) = delete;
-  ~ConnectionHandle() { Reset(); }
+public:
+    ConnectionHandle() = default;
+    // Allocates a connection handle in `environment`. Throws db::Error.
+    static ConnectionHandle Create(const Environment& environment);
+    ConnectionHandle(ConnectionHandle&& other) noexcept;
+    ConnectionHandle& operator=(ConnectionHandle&& other) noexcept;
+    ConnectionHandle(const ConnectionHandle&) = delete;
+    ConnectionHandle& operator=(const ConnectionHandle&) = delete;
+    ~ConnectionHandle() { Reset(); }
 
-  SQLHDBC Get() const noexcept { return handle_.Get(); }
-  bool Connected() const noexcept { return connected_; }
-  // Called after a successful SQLDriverConnectW.
-  void MarkConnected() noexcept { connected_ = true; }
-  void Reset() noexcept;
+    SQLHDBC Get() const noexcept { return handle_.Get(); }
+    bool Connected() const noexcept { return connected_; }
+    // Called after a successful SQLDriverConnectW.
+    void MarkConnected() noexcept { connected_ = true; }
+    void Reset() noexcept;
 
- private:
-  Handle<SQL_HANDLE_DBC> handle_;
-  bool connected_ = false;
+private:
+    Handle<SQL_HANDLE_DBC> handle_;
+    bool connected_ = false;
 };
 
 // A statement handle on `connection`. Throws db::Error.

@@ -11,19 +11,19 @@
 #include "host/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  host::DesignNode tree;
-  try {
-    tree = host::ParseDesign(fuzz::Chars(data, size));
-  } catch (const host::Error& e) {
-    fuzz::Check(!e.Description().empty(), "a design refused without a description");
+    host::DesignNode tree;
+    try {
+        tree = host::ParseDesign(fuzz::Chars(data, size));
+    } catch (const host::Error& e) {
+        fuzz::Check(!e.Description().empty(), "a design refused without a description");
+        return 0;
+    }
+    const std::string written = host::WriteDesign(tree);
+    try {
+        const host::DesignNode again = host::ParseDesign(written);
+        fuzz::Check(host::WriteDesign(again) == written, "a written design reads back differently");
+    } catch (const host::Error&) {
+        fuzz::Fail("WriteDesign wrote a design that ParseDesign refuses");
+    }
     return 0;
-  }
-  const std::string written = host::WriteDesign(tree);
-  try {
-    const host::DesignNode again = host::ParseDesign(written);
-    fuzz::Check(host::WriteDesign(again) == written, "a written design reads back differently");
-  } catch (const host::Error&) {
-    fuzz::Fail("WriteDesign wrote a design that ParseDesign refuses");
-  }
-  return 0;
 }

@@ -17,25 +17,25 @@
 namespace {
 
 void CheckBatch(const std::string& sql) {
-  const standin::ParsedBatch batch = standin::ParseSqlBatch(sql);
-  fuzz::Check(!(batch.error && !batch.statements.empty()), "a batch gave statements and an error");
-  if (batch.error) fuzz::Check(!batch.error->text.empty(), "a batch refused without a message");
+    const standin::ParsedBatch batch = standin::ParseSqlBatch(sql);
+    fuzz::Check(!(batch.error && !batch.statements.empty()), "a batch gave statements and an error");
+    if (batch.error) fuzz::Check(!batch.error->text.empty(), "a batch refused without a message");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const standin::ByteSpan payload(data, size);
-  if (const auto body = standin::SkipAllHeaders(payload)) {
-    fuzz::Check(body->size() <= payload.size(), "ALL_HEADERS skipping grew the message");
-    const std::string sql = standin::Utf16LeToUtf8(*body);
-    fuzz::Check(standin::Utf16Length(sql) == body->size() / 2, "UTF-16 decoding changed the text's length");
-    CheckBatch(sql);
+    const standin::ByteSpan payload(data, size);
+    if (const auto body = standin::SkipAllHeaders(payload)) {
+        fuzz::Check(body->size() <= payload.size(), "ALL_HEADERS skipping grew the message");
+        const std::string sql = standin::Utf16LeToUtf8(*body);
+        fuzz::Check(standin::Utf16Length(sql) == body->size() / 2, "UTF-16 decoding changed the text's length");
+        CheckBatch(sql);
 
-    std::string error, unsupported;
-    const auto rpc = standin::ParseRpc(*body, &error, &unsupported);
-    if (!rpc) fuzz::Check(!error.empty(), "an RPC refused without a reason");
-  }
-  CheckBatch(std::string(fuzz::Chars(data, size)));
-  return 0;
+        std::string error, unsupported;
+        const auto rpc = standin::ParseRpc(*body, &error, &unsupported);
+        if (!rpc) fuzz::Check(!error.empty(), "an RPC refused without a reason");
+    }
+    CheckBatch(std::string(fuzz::Chars(data, size)));
+    return 0;
 }

@@ -19,61 +19,61 @@ using standin::ByteSpan;
 using standin::MessageAssembler;
 
 void CheckPacketizeRoundTrip(standin::PacketType type, ByteSpan payload, std::uint32_t packet_size) {
-  const standin::Bytes packets = standin::Packetize(type, payload, packet_size, 0x0033);
-  MessageAssembler assembler;
-  std::size_t pos = 0;
-  while (pos < packets.size()) {
-    std::string error;
-    const auto h = standin::ParsePacketHeader(ByteSpan(packets).subspan(pos), &error);
-    fuzz::Check(h.has_value(), "Packetize wrote a header the server refuses");
-    fuzz::Check(h->length <= std::max(packet_size, standin::kMinPacketSize), "Packetize wrote a packet too long");
-    fuzz::Check(pos + h->length <= packets.size(), "Packetize wrote a length past its own output");
-    const auto result = assembler.Feed(ByteSpan(packets).subspan(pos, h->length));
-    pos += h->length;
-    if (result == MessageAssembler::Result::kComplete) {
-      fuzz::Check(pos == packets.size(), "the end-of-message bit came before the last packet");
-      const standin::Message m = assembler.TakeMessage();
-      fuzz::Check(m.type == type, "the message type changed on the way");
-      fuzz::Check(std::equal(m.payload.begin(), m.payload.end(), payload.begin(), payload.end()),
-                  "the payload changed on the way through Packetize and the assembler");
-      return;
+    const standin::Bytes packets = standin::Packetize(type, payload, packet_size, 0x0033);
+    MessageAssembler assembler;
+    std::size_t pos = 0;
+    while (pos < packets.size()) {
+        std::string error;
+        const auto h = standin::ParsePacketHeader(ByteSpan(packets).subspan(pos), &error);
+        fuzz::Check(h.has_value(), "Packetize wrote a header the server refuses");
+        fuzz::Check(h->length <= std::max(packet_size, standin::kMinPacketSize), "Packetize wrote a packet too long");
+        fuzz::Check(pos + h->length <= packets.size(), "Packetize wrote a length past its own output");
+        const auto result = assembler.Feed(ByteSpan(packets).subspan(pos, h->length));
+        pos += h->length;
+        if (result == MessageAssembler::Result::kComplete) {
+            fuzz::Check(pos == packets.size(), "the end-of-message bit came before the last packet");
+            const standin::Message m = assembler.TakeMessage();
+            fuzz::Check(m.type == type, "the message type changed on the way");
+            fuzz::Check(std::equal(m.payload.begin(), m.payload.end(), payload.begin(), payload.end()),
+                        "the payload changed on the way through Packetize and the assembler");
+            return;
+        }
+        fuzz::Check(result == MessageAssembler::Result::kNeedMore, "the assembler refused Packetize's packets");
     }
-    fuzz::Check(result == MessageAssembler::Result::kNeedMore, "the assembler refused Packetize's packets");
-  }
-  fuzz::Fail("Packetize wrote no end-of-message packet");
+    fuzz::Fail("Packetize wrote no end-of-message packet");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const ByteSpan all(data, size);
-  MessageAssembler assembler;
-  std::size_t pos = 0;
-  while (pos < size) {
-    std::string error;
-    const auto h = standin::ParsePacketHeader(all.subspan(pos), &error);
-    if (!h) {
-      fuzz::Check(!error.empty(), "a refused header without a reason");
-      break;
+    const ByteSpan all(data, size);
+    MessageAssembler assembler;
+    std::size_t pos = 0;
+    while (pos < size) {
+        std::string error;
+        const auto h = standin::ParsePacketHeader(all.subspan(pos), &error);
+        if (!h) {
+            fuzz::Check(!error.empty(), "a refused header without a reason");
+            break;
+        }
+        fuzz::Check(h->length >= standin::kHeaderSize && h->length <= standin::kMaxPacketSize + 1,
+                    "a header with a length the server cannot read was accepted");
+        if (h->length > size - pos) break;  // the server would wait for the rest
+        const auto result = assembler.Feed(all.subspan(pos, h->length));
+        pos += h->length;
+        if (result == MessageAssembler::Result::kError) {
+            fuzz::Check(!assembler.Error().empty(), "a refused packet without a reason");
+            break;
+        }
+        if (result == MessageAssembler::Result::kComplete) {
+            const standin::Message m = assembler.TakeMessage();
+            fuzz::Check(m.payload.size() <= standin::kMaxMessageSize, "a message longer than the limit was assembled");
+            const std::uint32_t packet_size = standin::kMinPacketSize + (h->spid % 1024);
+            CheckPacketizeRoundTrip(m.type, m.payload, packet_size);
+        }
     }
-    fuzz::Check(h->length >= standin::kHeaderSize && h->length <= standin::kMaxPacketSize + 1,
-                "a header with a length the server cannot read was accepted");
-    if (h->length > size - pos) break;  // the server would wait for the rest
-    const auto result = assembler.Feed(all.subspan(pos, h->length));
-    pos += h->length;
-    if (result == MessageAssembler::Result::kError) {
-      fuzz::Check(!assembler.Error().empty(), "a refused packet without a reason");
-      break;
-    }
-    if (result == MessageAssembler::Result::kComplete) {
-      const standin::Message m = assembler.TakeMessage();
-      fuzz::Check(m.payload.size() <= standin::kMaxMessageSize, "a message longer than the limit was assembled");
-      const std::uint32_t packet_size = standin::kMinPacketSize + (h->spid % 1024);
-      CheckPacketizeRoundTrip(m.type, m.payload, packet_size);
-    }
-  }
-  // The raw bytes as a payload too, at the smallest and the default packet size.
-  CheckPacketizeRoundTrip(standin::PacketType::kSqlBatch, all, standin::kMinPacketSize);
-  CheckPacketizeRoundTrip(standin::PacketType::kRpc, all, standin::kDefaultPacketSize);
-  return 0;
+    // The raw bytes as a payload too, at the smallest and the default packet size.
+    CheckPacketizeRoundTrip(standin::PacketType::kSqlBatch, all, standin::kMinPacketSize);
+    CheckPacketizeRoundTrip(standin::PacketType::kRpc, all, standin::kDefaultPacketSize);
+    return 0;
 }

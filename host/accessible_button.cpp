@@ -100,7 +100,9 @@ public:
     }
 
     // IAccessible: the standard object's answers (position, hierarchy, focus, ...).
-    HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override { return standard_ ? standard_->get_accParent(parent) : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
+        return standard_ ? standard_->get_accParent(parent) : S_FALSE;
+    }
     HRESULT STDMETHODCALLTYPE get_accChildCount(LONG* count) override {
         if (standard_) return standard_->get_accChildCount(count);
         *count = 0;
@@ -115,15 +117,21 @@ public:
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override {
         return standard_ ? standard_->get_accDescription(child, text) : S_FALSE;
     }
-    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* text) override { return standard_ ? standard_->get_accHelp(child, text) : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* text) override {
+        return standard_ ? standard_->get_accHelp(child, text) : S_FALSE;
+    }
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, LONG* topic) override {
         return standard_ ? standard_->get_accHelpTopic(file, child, topic) : S_FALSE;
     }
-    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* child) override { return standard_ ? standard_->get_accFocus(child) : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* child) override {
+        return standard_ ? standard_->get_accFocus(child) : S_FALSE;
+    }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* children) override {
         return standard_ ? standard_->get_accSelection(children) : S_FALSE;
     }
-    HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT child) override { return standard_ ? standard_->accSelect(flags, child) : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT child) override {
+        return standard_ ? standard_->accSelect(flags, child) : S_FALSE;
+    }
     HRESULT STDMETHODCALLTYPE accLocation(LONG* x, LONG* y, LONG* w, LONG* h, VARIANT child) override {
         if (standard_) return standard_->accLocation(x, y, w, h, child);
         RECT r{};
@@ -207,7 +215,8 @@ bool StandardObjectsAvailable() {
 IAccessible* CreateAccessibleButton(HWND hwnd, std::function<void()> press) {
     IAccessible* standard = nullptr;
     if (StandardObjectsAvailable() && Oleacc().CreateStdAccessibleObject &&
-        FAILED(Oleacc().CreateStdAccessibleObject(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&standard))))
+        FAILED(Oleacc().CreateStdAccessibleObject(hwnd, OBJID_CLIENT, IID_IAccessible,
+                                                  reinterpret_cast<void**>(&standard))))
         standard = nullptr;
     return new AccessibleButton(hwnd, standard, std::move(press));
 }

@@ -50,13 +50,20 @@ int16_t ButtonsFromMouseKeys(WPARAM keys) {
 
 double TwipsPerUnit(int32_t scale, UINT dpi) {
     switch (scale) {
-        case vbTwips: return 1.0;
-        case vbPoints: return 20.0;
-        case vbPixels: return 1440.0 / dpi;
-        case vbInches: return 1440.0;
-        case vbMillimeters: return 1440.0 / 25.4;
-        case vbCentimeters: return 1440.0 / 2.54;
-        default: throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: scale mode");
+        case vbTwips:
+            return 1.0;
+        case vbPoints:
+            return 20.0;
+        case vbPixels:
+            return 1440.0 / dpi;
+        case vbInches:
+            return 1440.0;
+        case vbMillimeters:
+            return 1440.0 / 25.4;
+        case vbCentimeters:
+            return 1440.0 / 2.54;
+        default:
+            throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: scale mode");
     }
 }
 
@@ -71,10 +78,9 @@ std::unique_ptr<ControlSite> ControlSite::Create(std::unique_ptr<UserControl> co
     const std::wstring className = site->control_->TypeName();
     RegisterSurfaceClass(className, &ControlSite::WindowProc);
     const RECT& r = site->settings_.Bounds;
-    HWND hwnd = ::CreateWindowExW(0, className.c_str(), L"",
-                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, r.left, r.top,
-                                  r.right - r.left, r.bottom - r.top, site->settings_.ParentWindow, nullptr,
-                                  ::GetModuleHandleW(nullptr), nullptr);
+    HWND hwnd = ::CreateWindowExW(0, className.c_str(), L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS,
+                                  r.left, r.top, r.right - r.left, r.bottom - r.top, site->settings_.ParentWindow,
+                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (!hwnd) throw Error(ErrorNumber::Platform, L"Cannot create the control window " + site->settings_.Name);
     site->hwnd_.reset(hwnd);
     ::SetPropW(hwnd, kSiteProperty, site.get());
@@ -94,9 +100,7 @@ ControlSite::~ControlSite() {
     if (control_) control_->site_ = nullptr;
 }
 
-ControlSite* ControlSite::FromWindow(HWND hwnd) {
-    return static_cast<ControlSite*>(::GetPropW(hwnd, kSiteProperty));
-}
+ControlSite* ControlSite::FromWindow(HWND hwnd) { return static_cast<ControlSite*>(::GetPropW(hwnd, kSiteProperty)); }
 
 template <typename Fn>
 Status ControlSite::Deliver(Fn&& fn) {
@@ -322,7 +326,9 @@ void ControlSite::MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN: {
-            int16_t button = msg == WM_LBUTTONDOWN ? vbLeftButton : msg == WM_RBUTTONDOWN ? vbRightButton : vbMiddleButton;
+            int16_t button = msg == WM_LBUTTONDOWN   ? vbLeftButton
+                             : msg == WM_RBUTTONDOWN ? vbRightButton
+                                                     : vbMiddleButton;
             // A press gives the control the focus before it hears of the press.
             if (msg == WM_LBUTTONDOWN && ::GetFocus() != hwnd()) ::SetFocus(hwnd());
             if (!capturing_) {
@@ -348,7 +354,8 @@ void ControlSite::MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam) {
             Deliver([&] { control_->MouseMove(buttons, shift, x, y); });
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 

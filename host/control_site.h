@@ -21,13 +21,13 @@ namespace host {
 using Status = std::optional<Error>;  // empty: the notification succeeded
 
 struct SiteSettings {
-    std::wstring Name;                 // the extender's Name
-    IParent* Parent = nullptr;         // the hosting form, not owned
-    HWND ParentWindow = nullptr;       // the window the surface is a child of
-    RECT Bounds{0, 0, 82, 27};         // pixels in the parent's client area
-    bool UserMode = true;              // ambient UserMode
-    bool DisplayAsDefault = false;     // ambient DisplayAsDefault
-    uint32_t BackColor = 0x8000000F;   // button face
+    std::wstring Name;                // the extender's Name
+    IParent* Parent = nullptr;        // the hosting form, not owned
+    HWND ParentWindow = nullptr;      // the window the surface is a child of
+    RECT Bounds{0, 0, 82, 27};        // pixels in the parent's client area
+    bool UserMode = true;             // ambient UserMode
+    bool DisplayAsDefault = false;    // ambient DisplayAsDefault
+    uint32_t BackColor = 0x8000000F;  // button face
     std::function<void(const std::wstring&)> OnPropertyChanged;
 };
 
@@ -43,16 +43,18 @@ public:
     // Lifecycle, in the container's order: Initialize, then ReadProperties from the saved
     // bag (or InitProperties when there is none), then one Resize for the placed size.
     Status Load(const PropertyBag* saved);
-    Status Save(PropertyBag& bag);  // WriteProperties plus the extents "_extentx"/"_extenty"
+    Status Save(PropertyBag& bag);           // WriteProperties plus the extents "_extentx"/"_extenty"
     Status SetDisplayAsDefault(bool value);  // ambient change, then AmbientChanged
     Status NotifyAmbientChanged(const std::wstring& propertyName);
-    void Terminate();  // once; quiet
+    void Terminate();      // once; quiet
     void DestroyWindow();  // Terminate, then the surface window goes
 
     HWND hwnd() const { return hwnd_.get(); }
     UserControl& Control() const { return *control_; }
     template <typename T>
-    T& ControlAs() const { return dynamic_cast<T&>(*control_); }
+    T& ControlAs() const {
+        return dynamic_cast<T&>(*control_);
+    }
     const std::wstring& Name() const { return settings_.Name; }
     bool Terminated() const { return terminated_; }
     const std::wstring& AccessKeys() const { return accessKeys_; }

@@ -52,7 +52,9 @@ public:
 
 private:
     bool AtEnd() const { return pos_ >= s_.size(); }
-    void SkipSpace() { while (!AtEnd() && std::iswspace(s_[pos_])) ++pos_; }
+    void SkipSpace() {
+        while (!AtEnd() && std::iswspace(s_[pos_])) ++pos_;
+    }
     [[noreturn]] void Fail(const std::wstring& what) const { RaiseTypeMismatch(what); }
 
     bool MatchWord(std::wstring_view word) {
@@ -84,8 +86,8 @@ private:
 
     Value ReadNumber() {
         size_t start = pos_;
-        while (!AtEnd() && (std::iswalnum(s_[pos_]) || s_[pos_] == L'.' || s_[pos_] == L'-' ||
-                            s_[pos_] == L'+' || s_[pos_] == L'&' || s_[pos_] == L'%' || s_[pos_] == L'#'))
+        while (!AtEnd() && (std::iswalnum(s_[pos_]) || s_[pos_] == L'.' || s_[pos_] == L'-' || s_[pos_] == L'+' ||
+                            s_[pos_] == L'&' || s_[pos_] == L'%' || s_[pos_] == L'#'))
             ++pos_;
         std::wstring token(s_.substr(start, pos_ - start));
         if (token.empty()) Fail(L"'" + std::wstring(s_.substr(start, 1)) + L"' does not start a value");
@@ -165,8 +167,7 @@ void CheckWritable(const std::wstring& key, const Value& value) {
         Unwritable(L"the text of " + key + L" holds a line break");
     if (auto p = std::get_if<FontRef>(&value); p && *p && HasLineBreak((*p)->Name()))
         Unwritable(L"the text of " + key + L" holds a line break");
-    if (auto p = std::get_if<double>(&value); p && !std::isfinite(*p))
-        Unwritable(key + L" is not a finite number");
+    if (auto p = std::get_if<double>(&value); p && !std::isfinite(*p)) Unwritable(key + L" is not a finite number");
 }
 
 void WriteNode(const DesignNode& node, int depth, std::wstring& out) {
@@ -217,9 +218,9 @@ std::wstring FormatDesignValue(const Value& value) {
     if (auto p = std::get_if<FontRef>(&value); p && *p) {
         const FontDesc& d = (*p)->Desc();
         return L"Font(" + FormatDesignValue(d.Name) + L", " + FormatDesignValue(d.Size) + L", " +
-               FormatDesignValue(d.Weight) + L", " + FormatDesignValue(d.Bold) + L", " +
-               FormatDesignValue(d.Italic) + L", " + FormatDesignValue(d.Underline) + L", " +
-               FormatDesignValue(d.Strikethrough) + L", " + FormatDesignValue(d.Charset) + L")";
+               FormatDesignValue(d.Weight) + L", " + FormatDesignValue(d.Bold) + L", " + FormatDesignValue(d.Italic) +
+               L", " + FormatDesignValue(d.Underline) + L", " + FormatDesignValue(d.Strikethrough) + L", " +
+               FormatDesignValue(d.Charset) + L")";
     }
     return L"\"\"";  // Empty is stored as empty text
 }

@@ -22,8 +22,7 @@ enum class ErrorNumber : int32_t {
 
 class Error : public base::Error {
 public:
-    Error(ErrorNumber number, std::wstring description)
-        : base::Error(std::move(description)), number_(number) {}
+    Error(ErrorNumber number, std::wstring description) : base::Error(std::move(description)), number_(number) {}
     ErrorNumber Number() const noexcept { return number_; }
 
 private:

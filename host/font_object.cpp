@@ -7,8 +7,7 @@
 
 namespace host {
 
-FontSubscription::FontSubscription(FontSubscription&& other) noexcept
-    : font_(std::move(other.font_)), id_(other.id_) {
+FontSubscription::FontSubscription(FontSubscription&& other) noexcept : font_(std::move(other.font_)), id_(other.id_) {
     other.font_.reset();
 }
 

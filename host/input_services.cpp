@@ -17,9 +17,9 @@ struct NamedKey {
 };
 
 constexpr NamedKey kNamedKeys[] = {
-    {L"TAB", VK_TAB},   {L"ENTER", VK_RETURN}, {L"ESC", VK_ESCAPE}, {L"LEFT", VK_LEFT}, {L"RIGHT", VK_RIGHT},
-    {L"UP", VK_UP},     {L"DOWN", VK_DOWN},    {L"HOME", VK_HOME},  {L"END", VK_END},   {L"BACKSPACE", VK_BACK},
-    {L"DELETE", VK_DELETE}, {L"F4", VK_F4},
+    {L"TAB", VK_TAB},     {L"ENTER", VK_RETURN},   {L"ESC", VK_ESCAPE},    {L"LEFT", VK_LEFT},
+    {L"RIGHT", VK_RIGHT}, {L"UP", VK_UP},          {L"DOWN", VK_DOWN},     {L"HOME", VK_HOME},
+    {L"END", VK_END},     {L"BACKSPACE", VK_BACK}, {L"DELETE", VK_DELETE}, {L"F4", VK_F4},
 };
 
 void AddKey(std::vector<INPUT>& inputs, WORD vk, bool up) {
@@ -37,9 +37,8 @@ std::vector<WORD> HeldModifiers() {
     struct Modifier {
         WORD either, left, right;
     };
-    constexpr Modifier kModifiers[] = {{VK_SHIFT, VK_LSHIFT, VK_RSHIFT},
-                                       {VK_CONTROL, VK_LCONTROL, VK_RCONTROL},
-                                       {VK_MENU, VK_LMENU, VK_RMENU}};
+    constexpr Modifier kModifiers[] = {
+        {VK_SHIFT, VK_LSHIFT, VK_RSHIFT}, {VK_CONTROL, VK_LCONTROL, VK_RCONTROL}, {VK_MENU, VK_LMENU, VK_RMENU}};
     std::vector<WORD> held;
     for (const auto& m : kModifiers) {
         const bool left = ::GetAsyncKeyState(m.left) < 0, right = ::GetAsyncKeyState(m.right) < 0;
@@ -81,7 +80,8 @@ void SendKeys(const std::wstring& keys) {
             WORD vk = 0;
             for (const auto& k : kNamedKeys)
                 if (_wcsicmp(k.name, name.c_str()) == 0) vk = k.vk;
-            if (!vk) throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: {" + name + L"}");
+            if (!vk)
+                throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: {" + name + L"}");
             AddKey(inputs, vk, false);
             AddKey(inputs, vk, true);
             i = close;

@@ -37,7 +37,14 @@ protected:
 };
 
 // Scale modes for ScaleX / ScaleY.
-enum ScaleMode : int32_t { vbTwips = 1, vbPoints = 2, vbPixels = 3, vbInches = 5, vbMillimeters = 6, vbCentimeters = 7 };
+enum ScaleMode : int32_t {
+    vbTwips = 1,
+    vbPoints = 2,
+    vbPixels = 3,
+    vbInches = 5,
+    vbMillimeters = 6,
+    vbCentimeters = 7
+};
 
 // Modifier mask of mouse and key notifications.
 enum ShiftMask : int16_t { vbShiftMask = 1, vbCtrlMask = 2, vbAltMask = 4 };
@@ -79,15 +86,15 @@ public:
 protected:
     // Surface services.
     HWND SurfaceHwnd() const;
-    HDC SurfaceHdc() const;                 // the off-screen picture's DC
-    double ScaleWidth() const;              // client size in pixels
+    HDC SurfaceHdc() const;     // the off-screen picture's DC
+    double ScaleWidth() const;  // client size in pixels
     double ScaleHeight() const;
-    void Cls();                             // fill with the background colour
-    void SetForeColor(uint32_t colour);     // system colours (high bit set) are resolved
+    void Cls();                          // fill with the background colour
+    void SetForeColor(uint32_t colour);  // system colours (high bit set) are resolved
     uint32_t ForeColorOfSurface() const;
     void SetSurfaceFont(const FontRef& font);
     FontRef SurfaceFont() const;
-    int32_t Width() const;                  // outer size in twips
+    int32_t Width() const;  // outer size in twips
     int32_t Height() const;
     void SetWidth(int32_t twips);
     void SetHeight(int32_t twips);

@@ -24,8 +24,10 @@ double ParseNumber(const std::wstring& text) {
         size_t i = 2;
         for (; i < t.size(); ++i) {
             wchar_t c = t[i];
-            int d = (c >= L'0' && c <= L'9') ? c - L'0' : (c >= L'a' && c <= L'f') ? c - L'a' + 10
-                    : (c >= L'A' && c <= L'F') ? c - L'A' + 10 : -1;
+            int d = (c >= L'0' && c <= L'9')   ? c - L'0'
+                    : (c >= L'a' && c <= L'f') ? c - L'a' + 10
+                    : (c >= L'A' && c <= L'F') ? c - L'A' + 10
+                                               : -1;
             if (d < 0) break;
             n = n * 16 + static_cast<uint64_t>(d);
             if (n > 0xFFFFFFFFull) throw Error(ErrorNumber::Overflow, L"Overflow");
@@ -37,16 +39,25 @@ double ParseNumber(const std::wstring& text) {
     size_t i = 0;
     if (t[i] == L'+' || t[i] == L'-') ++i;
     bool digits = false;
-    while (i < t.size() && std::iswdigit(t[i])) { ++i; digits = true; }
+    while (i < t.size() && std::iswdigit(t[i])) {
+        ++i;
+        digits = true;
+    }
     if (i < t.size() && t[i] == L'.') {
         ++i;
-        while (i < t.size() && std::iswdigit(t[i])) { ++i; digits = true; }
+        while (i < t.size() && std::iswdigit(t[i])) {
+            ++i;
+            digits = true;
+        }
     }
     if (digits && i < t.size() && (t[i] == L'e' || t[i] == L'E')) {
         size_t j = i + 1;
         if (j < t.size() && (t[j] == L'+' || t[j] == L'-')) ++j;
         bool expDigits = false;
-        while (j < t.size() && std::iswdigit(t[j])) { ++j; expDigits = true; }
+        while (j < t.size() && std::iswdigit(t[j])) {
+            ++j;
+            expDigits = true;
+        }
         if (expDigits) i = j;
     }
     if (!digits || i != t.size()) RaiseTypeMismatch(L"'" + text + L"' is not a number");
@@ -139,13 +150,20 @@ FontRef ToFont(const Value& v) {
 
 std::wstring TypeName(const Value& v) {
     switch (v.index()) {
-        case 0: return L"Empty";
-        case 1: return L"Boolean";
-        case 2: return L"Integer";
-        case 3: return L"Long";
-        case 4: return L"Double";
-        case 5: return L"String";
-        default: return L"Font";
+        case 0:
+            return L"Empty";
+        case 1:
+            return L"Boolean";
+        case 2:
+            return L"Integer";
+        case 3:
+            return L"Long";
+        case 4:
+            return L"Double";
+        case 5:
+            return L"String";
+        default:
+            return L"Font";
     }
 }
 

@@ -34,8 +34,7 @@ private:
 
 }  // namespace
 
-HookStub::HookStub(ISubclassOwner& owner, HWND hWnd)
-    : m_pOwner(&owner), m_hWnd(hWnd), m_uId(g_nextId.fetch_add(1)) {
+HookStub::HookStub(ISubclassOwner& owner, HWND hWnd) : m_pOwner(&owner), m_hWnd(hWnd), m_uId(g_nextId.fetch_add(1)) {
     g_liveStubs.fetch_add(1);
 }
 
@@ -48,8 +47,7 @@ bool HookStub::Install() noexcept {
     if (GetWindowThreadProcessId(m_hWnd, nullptr) != GetCurrentThreadId()) return false;
     // The stub is complete before this call and the call sends no message, so no message
     // can reach a half-built stub.
-    if (!SetWindowSubclass(m_hWnd, &HookStub::SubclassProc, m_uId,
-                           reinterpret_cast<DWORD_PTR>(this))) {
+    if (!SetWindowSubclass(m_hWnd, &HookStub::SubclassProc, m_uId, reinterpret_cast<DWORD_PTR>(this))) {
         return false;
     }
     m_bInstalled = true;
@@ -119,8 +117,8 @@ void HookStub::FinishReleased(HWND hWnd) noexcept {
     }
 }
 
-LRESULT CALLBACK HookStub::SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR /*uIdSubclass*/, DWORD_PTR dwRefData) {
+LRESULT CALLBACK HookStub::SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR /*uIdSubclass*/,
+                                        DWORD_PTR dwRefData) {
     return reinterpret_cast<HookStub*>(dwRefData)->Dispatch(hWnd, uMsg, wParam, lParam);
 }
 
@@ -152,8 +150,8 @@ LRESULT HookStub::Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     return lReturn;
 }
 
-void HookStub::Deliver(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd,
-                       UINT& uMsg, WPARAM& wParam, LPARAM& lParam) {
+void HookStub::Deliver(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg, WPARAM& wParam,
+                       LPARAM& lParam) {
     const UINT* pTable = bBefore ? m_pBeforeMsgs : m_pAfterMsgs;
     const int32_t count = bBefore ? m_nBeforeCount : m_nAfterCount;
     // Unregistered messages never enter the owner's code: 0 delivers nothing, a negative

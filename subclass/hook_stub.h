@@ -43,8 +43,8 @@ public:
     // when the outermost such dispatch returns (see Dispatch).
     void Release() noexcept;
 
-    UINT_PTR Id() const noexcept { return m_uId; }        // unique, increasing per stub
-    bool Gone() const noexcept { return m_bGone; }        // the window was destroyed
+    UINT_PTR Id() const noexcept { return m_uId; }  // unique, increasing per stub
+    bool Gone() const noexcept { return m_bGone; }  // the window was destroyed
     bool Installed() const noexcept { return m_bInstalled; }
     int32_t BeforeCount() const noexcept { return m_nBeforeCount; }
     int32_t AfterCount() const noexcept { return m_nAfterCount; }
@@ -57,11 +57,11 @@ public:
 private:
     ~HookStub();  // only Release() frees a stub
 
-    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
+    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR uIdSubclass,
+                                         DWORD_PTR dwRefData);
     LRESULT Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
-    void Deliver(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg,
-                 WPARAM& wParam, LPARAM& lParam);
+    void Deliver(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg, WPARAM& wParam,
+                 LPARAM& lParam);
     void Unregister() noexcept;
     // Whether a stub's dispatch of a message of hWnd is on this thread's stack.
     static bool WindowBusy(HWND hWnd) noexcept;
@@ -76,8 +76,8 @@ private:
     const UINT* m_pAfterMsgs = nullptr;
     int32_t m_nAfterCount = 0;
     HookStub* m_pNextReleased = nullptr;  // the thread's list of stubs waiting to be freed
-    bool m_bInstalled = false;  // registered with the window
-    bool m_bGone = false;       // WM_NCDESTROY seen: the registration is already removed
+    bool m_bInstalled = false;            // registered with the window
+    bool m_bGone = false;                 // WM_NCDESTROY seen: the registration is already removed
 };
 
 // Frees a stub through Release(), for stubs not yet handed to a record.

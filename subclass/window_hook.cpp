@@ -73,8 +73,8 @@ int32_t WindowHooks::HookWindow(HWND hWnd) {
         }
         // Informational: with several hooks in one chain the procedure slot keeps the
         // service's own entry, not any one stub.
-        const auto prevProc = IsWindow(hWnd)
-            ? reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hWnd, GWLP_WNDPROC)) : nullptr;
+        const auto prevProc =
+            IsWindow(hWnd) ? reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hWnd, GWLP_WNDPROC)) : nullptr;
         HookStubPtr stub(new HookStub(m_owner, hWnd));
         if (!stub->Install()) return -1;  // the window is untouched, the record stays free
 
@@ -98,12 +98,10 @@ void WindowHooks::HookMessage(HWND hWnd, UINT uMsg, int32_t When) {
         if (index < 0) return;
         HookRecord& record = m_aHooks[static_cast<size_t>(index)];
         if ((When & HOOK_BEFORE) != 0) {
-            AddToMessageTable(uMsg, record.aBeforeMsgs, record.nBeforeCount, HOOK_BEFORE,
-                              record.pStub);
+            AddToMessageTable(uMsg, record.aBeforeMsgs, record.nBeforeCount, HOOK_BEFORE, record.pStub);
         }
         if ((When & HOOK_AFTER) != 0) {
-            AddToMessageTable(uMsg, record.aAfterMsgs, record.nAfterCount, HOOK_AFTER,
-                              record.pStub);
+            AddToMessageTable(uMsg, record.aAfterMsgs, record.nAfterCount, HOOK_AFTER, record.pStub);
         }
     } catch (...) {
         // Out of memory growing a table: the table and the stub keep their previous,
@@ -111,8 +109,8 @@ void WindowHooks::HookMessage(HWND hWnd, UINT uMsg, int32_t When) {
     }
 }
 
-void WindowHooks::AddToMessageTable(UINT uMsg, std::vector<UINT>& table, int32_t& count,
-                                    int32_t When, HookStub* pStub) {
+void WindowHooks::AddToMessageTable(UINT uMsg, std::vector<UINT>& table, int32_t& count, int32_t When,
+                                    HookStub* pStub) {
     if (uMsg == ANY_MESSAGE) {
         count = -1;
         pStub->SetCount(When, count);

@@ -24,8 +24,8 @@ constexpr UINT ANY_MESSAGE = static_cast<UINT>(-1);
 // lReturn; an after-callback sees the window's result in lReturn and may change it.
 class ISubclassOwner {
 public:
-    virtual void zSubclass_Proc(bool bBefore, bool& bHandled, LRESULT& lReturn,
-                                HWND& lng_hWnd, UINT& uMsg, WPARAM& wParam, LPARAM& lParam) = 0;
+    virtual void zSubclass_Proc(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg,
+                                WPARAM& wParam, LPARAM& lParam) = 0;
 
 protected:
     ~ISubclassOwner() = default;
@@ -33,13 +33,13 @@ protected:
 
 class HookStub;  // the per-window dispatch object (hook_stub.h)
 
-struct HookRecord {             // 0 in hWndHooked marks a free record
+struct HookRecord {  // 0 in hWndHooked marks a free record
     HWND hWndHooked = nullptr;
-    HookStub* pStub = nullptr;  // the dispatch object, owned by the record while hooked
-    WNDPROC pPrevProc = nullptr;// the window procedure in place before hooking (informational)
-    int32_t nAfterCount = 0;    // 0: none, n: entries 0..n-1, ANY_MESSAGE (-1): every message
+    HookStub* pStub = nullptr;    // the dispatch object, owned by the record while hooked
+    WNDPROC pPrevProc = nullptr;  // the window procedure in place before hooking (informational)
+    int32_t nAfterCount = 0;      // 0: none, n: entries 0..n-1, ANY_MESSAGE (-1): every message
     int32_t nBeforeCount = 0;
-    std::vector<UINT> aAfterMsgs;   // an entry of 0 is a free slot
+    std::vector<UINT> aAfterMsgs;  // an entry of 0 is a free slot
     std::vector<UINT> aBeforeMsgs;
 };
 
@@ -70,8 +70,7 @@ public:
     bool TemplateBuilt() const;                      // the one-time set-up has run
 
 private:
-    void AddToMessageTable(UINT uMsg, std::vector<UINT>& table, int32_t& count,
-                           int32_t When, HookStub* pStub);
+    void AddToMessageTable(UINT uMsg, std::vector<UINT>& table, int32_t& count, int32_t When, HookStub* pStub);
     int32_t FindNewestHook(HWND hWnd) const;
     void BuildTemplate();
 

@@ -1,7 +1,6 @@
 // XPButton2's model: properties with their side effects, persistence, lifecycle.
 #include "controls/xpbutton/xp_button.h"
 
-
 #include "base/text.h"
 #include "host/error.h"
 
@@ -188,8 +187,8 @@ void XPButton2::Resize() {
 }
 
 XPButton2::Flags XPButton2::GetFlags() const {
-    return Flags{m_bNoRedraw, m_bMouseOver, m_bFocused,   m_bPressed, m_bMouseDown, m_bSpaceDown,
-                 m_bFormActive, m_bDefault, m_nLastButton, m_lState, m_hWndParent};
+    return Flags{m_bNoRedraw,   m_bMouseOver, m_bFocused,    m_bPressed, m_bMouseDown, m_bSpaceDown,
+                 m_bFormActive, m_bDefault,   m_nLastButton, m_lState,   m_hWndParent};
 }
 
 }  // namespace xpbutton

@@ -37,8 +37,8 @@ public:
     std::wstring AccessibleName() const override;
 
     // Public members.
-    void zSubclass_Proc(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg,
-                        WPARAM& wParam, LPARAM& lParam) override;
+    void zSubclass_Proc(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg, WPARAM& wParam,
+                        LPARAM& lParam) override;
     void SnapMouseTo();
     HWND hwnd() const { return m_hWnd; }
     void SetCaption(const std::wstring& NewValue);

@@ -110,7 +110,9 @@ void XPButton2::DrawButton(int32_t state) {
         Step([&] { FillSolid({1, 1, W - 1, H - 1}, s == STATE_PRESSED ? FACE_PRESSED : FACE_DISABLED); });
     } else if (s >= STATE_NORMAL && s <= STATE_HOT) {
         // A state outside 0..4 gets no face at all, not even the fixed face gradient.
-        Step([&] { DrawGradient({1, 3, W - 1, H - 2}, At(m_tColors.aGlowTop, s, 1, 3), At(m_tColors.aGlowBottom, s, 1, 3)); });
+        Step([&] {
+            DrawGradient({1, 3, W - 1, H - 2}, At(m_tColors.aGlowTop, s, 1, 3), At(m_tColors.aGlowBottom, s, 1, 3));
+        });
         Step([&] { DrawGradient({3, 3, W - 3, H - 3}, FACE_TOP, FACE_BOTTOM); });
         Step([&] { DrawLine(1, 1, W, 1, At(m_tColors.aLight1, s, 1, 3)); });
         Step([&] { DrawLine(1, 2, W, 2, At(m_tColors.aLight2, s, 1, 3)); });
@@ -122,7 +124,10 @@ void XPButton2::DrawButton(int32_t state) {
         const uint32_t E = At(m_tColors.aCornerEdge, s);
         const uint32_t O = At(m_tColors.aCornerOuter, s);
         const uint32_t I = At(m_tColors.aCornerInner, s);
-        const struct { int32_t x, y; uint32_t c; } pixels[] = {
+        const struct {
+            int32_t x, y;
+            uint32_t c;
+        } pixels[] = {
             {0, 1, O},         {0, 2, E},         {1, 0, O},         {1, 1, I},         {2, 0, E},
             {W - 1, 1, O},     {W - 1, 2, E},     {W - 2, 0, O},     {W - 2, 1, I},     {W - 3, 0, E},
             {0, H - 2, O},     {0, H - 3, E},     {1, H - 1, O},     {1, H - 2, I},     {2, H - 1, E},

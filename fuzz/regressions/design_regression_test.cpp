@@ -12,19 +12,19 @@
 namespace {
 
 TEST(DesignRegression, PropertiesNamedLikeKeywordsReadBackAfterWriting) {
-  for (const char* text : {"Begin F F\nBegin=1\nEnd\n", "Begin F F\n  End = \"x\"\nEnd\n",
-                           "Begin F F\n  BEGIN = True\n  Begin Label L\n  End\nEnd\n"}) {
-    host::DesignNode tree;
-    ASSERT_NO_THROW(tree = host::ParseDesign(text)) << text;
-    const std::string written = host::WriteDesign(tree);
-    try {
-      const host::DesignNode again = host::ParseDesign(written);
-      EXPECT_EQ(host::WriteDesign(again), written);
-      EXPECT_EQ(again.Children.size(), tree.Children.size()) << written;
-    } catch (const host::Error& e) {
-      ADD_FAILURE() << "the written design does not read back: " << e.what() << "\n" << written;
+    for (const char* text : {"Begin F F\nBegin=1\nEnd\n", "Begin F F\n  End = \"x\"\nEnd\n",
+                             "Begin F F\n  BEGIN = True\n  Begin Label L\n  End\nEnd\n"}) {
+        host::DesignNode tree;
+        ASSERT_NO_THROW(tree = host::ParseDesign(text)) << text;
+        const std::string written = host::WriteDesign(tree);
+        try {
+            const host::DesignNode again = host::ParseDesign(written);
+            EXPECT_EQ(host::WriteDesign(again), written);
+            EXPECT_EQ(again.Children.size(), tree.Children.size()) << written;
+        } catch (const host::Error& e) {
+            ADD_FAILURE() << "the written design does not read back: " << e.what() << "\n" << written;
+        }
     }
-  }
 }
 
 }  // namespace

@@ -14,33 +14,33 @@ namespace {
 // sp_execute (procedure id 12) with one unnamed INTN parameter whose value has `length`
 // bytes.
 standin::Bytes ExecuteWithIntN(std::uint8_t length) {
-  standin::Bytes body = {0xFF, 0xFF, 12, 0,  // procedure given by id
-                         0, 0,               // option flags
-                         0,                  // parameter name: none
-                         0,                  // status flags
-                         0x26, 8,            // INTN, declared size 8
-                         length};
-  for (std::uint8_t i = 0; i < length; ++i) body.push_back(static_cast<std::uint8_t>(0x11 * (i + 1)));
-  return body;
+    standin::Bytes body = {0xFF,  0xFF, 12, 0,  // procedure given by id
+                           0,     0,            // option flags
+                           0,                   // parameter name: none
+                           0,                   // status flags
+                           0x26,  8,            // INTN, declared size 8
+                           length};
+    for (std::uint8_t i = 0; i < length; ++i) body.push_back(static_cast<std::uint8_t>(0x11 * (i + 1)));
+    return body;
 }
 
 TEST(RpcRegression, IntNLongerThanEightBytesIsRefused) {
-  for (std::uint8_t length : {9, 16, 255}) {
-    std::string error, unsupported;
-    const auto rpc = standin::ParseRpc(ExecuteWithIntN(length), &error, &unsupported);
-    EXPECT_FALSE(rpc.has_value()) << int(length);
-    EXPECT_FALSE(error.empty()) << int(length);
-  }
+    for (std::uint8_t length : {9, 16, 255}) {
+        std::string error, unsupported;
+        const auto rpc = standin::ParseRpc(ExecuteWithIntN(length), &error, &unsupported);
+        EXPECT_FALSE(rpc.has_value()) << int(length);
+        EXPECT_FALSE(error.empty()) << int(length);
+    }
 }
 
 TEST(RpcRegression, IntNOfEightBytesStillReads) {
-  std::string error, unsupported;
-  const auto rpc = standin::ParseRpc(ExecuteWithIntN(8), &error, &unsupported);
-  ASSERT_TRUE(rpc.has_value()) << error;
-  ASSERT_EQ(rpc->calls.size(), 1u);
-  EXPECT_EQ(rpc->calls[0].proc_id, 12);
-  ASSERT_EQ(rpc->calls[0].arguments.size(), 1u);
-  EXPECT_EQ(rpc->calls[0].arguments[0].value.kind, standin::SqlValue::Kind::kNumber);
+    std::string error, unsupported;
+    const auto rpc = standin::ParseRpc(ExecuteWithIntN(8), &error, &unsupported);
+    ASSERT_TRUE(rpc.has_value()) << error;
+    ASSERT_EQ(rpc->calls.size(), 1u);
+    EXPECT_EQ(rpc->calls[0].proc_id, 12);
+    ASSERT_EQ(rpc->calls[0].arguments.size(), 1u);
+    EXPECT_EQ(rpc->calls[0].arguments[0].value.kind, standin::SqlValue::Kind::kNumber);
 }
 
 }  // namespace

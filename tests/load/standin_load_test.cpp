@@ -30,107 +30,112 @@ std::string DetachSql(const std::string& name) { return "sp_detach_db '" + name 
 
 // Both attach forms clients use, alternating.
 std::string AttachSql(const TempDir& data, const std::string& name, int cycle) {
-  const std::string mdf = data / (name + "_Data.MDF"), ldf = data / (name + "_Log.LDF");
-  if (cycle % 2 == 0) {
-    return "EXEC sp_attach_db @dbname = N'" + name + "', @filename1 = N'" + mdf + "', @filename2 = N'" + ldf + "'";
-  }
-  return "CREATE DATABASE [" + name + "] ON (FILENAME = N'" + mdf + "'), (FILENAME = N'" + ldf + "') FOR ATTACH";
+    const std::string mdf = data / (name + "_Data.MDF"), ldf = data / (name + "_Log.LDF");
+    if (cycle % 2 == 0) {
+        return "EXEC sp_attach_db @dbname = N'" + name + "', @filename1 = N'" + mdf + "', @filename2 = N'" + ldf + "'";
+    }
+    return "CREATE DATABASE [" + name + "] ON (FILENAME = N'" + mdf + "'), (FILENAME = N'" + ldf + "') FOR ATTACH";
 }
 
 class Problems {
- public:
-  void Note(const std::string& what) {
-    std::lock_guard lock(m_);
-    ++count_;
-    if (first_.size() < 10) first_.push_back(what);
-  }
-  int Count() const { return count_; }
-  const std::vector<std::string>& First() const { return first_; }
+public:
+    void Note(const std::string& what) {
+        std::lock_guard lock(m_);
+        ++count_;
+        if (first_.size() < 10) first_.push_back(what);
+    }
+    int Count() const { return count_; }
+    const std::vector<std::string>& First() const { return first_; }
 
- private:
-  std::mutex m_;
-  int count_ = 0;
-  std::vector<std::string> first_;
+private:
+    std::mutex m_;
+    int count_ = 0;
+    std::vector<std::string> first_;
 };
 
 TEST(StandinLoad, FiftyClientsDetachAndAttachThroughOdbc) {
-  TempDir data;
-  ASSERT_FALSE(data.Path().empty());
-  std::vector<std::string> names;
-  for (int c = 0; c < kClients; ++c) names.push_back(OwnName(c));
-  for (int s = 0; s < kShared; ++s) names.push_back(SharedName(s));
-  std::map<std::string, std::string> before;
-  for (const std::string& name : names) {
-    ASSERT_NO_THROW(MakeSample(data.Path(), name)) << name;
-    for (const char* suffix : {"_Data.MDF", "_Log.LDF"}) before[name + suffix] = ReadFileBytes(data / (name + suffix));
-  }
-  StandinProcess server({"--data", data.Path()});
-  ASSERT_TRUE(server.Running()) << server.StartError();
+    TempDir data;
+    ASSERT_FALSE(data.Path().empty());
+    std::vector<std::string> names;
+    for (int c = 0; c < kClients; ++c) names.push_back(OwnName(c));
+    for (int s = 0; s < kShared; ++s) names.push_back(SharedName(s));
+    std::map<std::string, std::string> before;
+    for (const std::string& name : names) {
+        ASSERT_NO_THROW(MakeSample(data.Path(), name)) << name;
+        for (const char* suffix : {"_Data.MDF", "_Log.LDF"})
+            before[name + suffix] = ReadFileBytes(data / (name + suffix));
+    }
+    StandinProcess server({"--data", data.Path()});
+    ASSERT_TRUE(server.Running()) << server.StartError();
 
-  Problems problems;
-  std::atomic<int> ownCycles{0}, sharedDetached{0}, sharedAttached{0};
-  const auto started = std::chrono::steady_clock::now();
-  std::vector<std::thread> clients;
-  for (int c = 0; c < kClients; ++c) {
-    clients.emplace_back([&, c] {
-      for (int i = 0; i < kCycles; ++i) {
-        Session s(server.Port());
-        if (!s.Connected()) {
-          problems.Note("login: " + s.Error().text);
-          continue;
-        }
-        const std::string own = OwnName(c);
-        const Outcome d = s.Run(DetachSql(own));
-        if (!d.ok) {
-          problems.Note("detach " + own + ": " + d.error.text);
-          continue;
-        }
-        const Outcome a = s.Run(AttachSql(data, own, i));
-        if (!a.ok) {
-          problems.Note("attach " + own + ": " + a.error.text);
-          continue;
-        }
-        ++ownCycles;
-        if (i % kSharedEvery != c % kSharedEvery) continue;
-        const std::string shared = SharedName((c + i) % kShared);
-        const Outcome sd = s.Run(DetachSql(shared));
-        if (sd.ok) ++sharedDetached;
-        else if (sd.error.native != 15010 && sd.error.native != 3703) problems.Note("detach " + shared + ": " + sd.error.text);
-        const Outcome sa = s.Run(AttachSql(data, shared, i));
-        if (sa.ok) ++sharedAttached;
-        else if (sa.error.native != 1801) problems.Note("attach " + shared + ": " + sa.error.text);
-      }
-    });
-  }
-  for (auto& t : clients) t.join();
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::printf("%d clients x %d cycles: %.1f s, %d own cycles, %d shared detaches\n", kClients, kCycles, seconds,
-              ownCycles.load(), sharedDetached.load());
+    Problems problems;
+    std::atomic<int> ownCycles{0}, sharedDetached{0}, sharedAttached{0};
+    const auto started = std::chrono::steady_clock::now();
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.emplace_back([&, c] {
+            for (int i = 0; i < kCycles; ++i) {
+                Session s(server.Port());
+                if (!s.Connected()) {
+                    problems.Note("login: " + s.Error().text);
+                    continue;
+                }
+                const std::string own = OwnName(c);
+                const Outcome d = s.Run(DetachSql(own));
+                if (!d.ok) {
+                    problems.Note("detach " + own + ": " + d.error.text);
+                    continue;
+                }
+                const Outcome a = s.Run(AttachSql(data, own, i));
+                if (!a.ok) {
+                    problems.Note("attach " + own + ": " + a.error.text);
+                    continue;
+                }
+                ++ownCycles;
+                if (i % kSharedEvery != c % kSharedEvery) continue;
+                const std::string shared = SharedName((c + i) % kShared);
+                const Outcome sd = s.Run(DetachSql(shared));
+                if (sd.ok)
+                    ++sharedDetached;
+                else if (sd.error.native != 15010 && sd.error.native != 3703)
+                    problems.Note("detach " + shared + ": " + sd.error.text);
+                const Outcome sa = s.Run(AttachSql(data, shared, i));
+                if (sa.ok)
+                    ++sharedAttached;
+                else if (sa.error.native != 1801)
+                    problems.Note("attach " + shared + ": " + sa.error.text);
+            }
+        });
+    }
+    for (auto& t : clients) t.join();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("%d clients x %d cycles: %.1f s, %d own cycles, %d shared detaches\n", kClients, kCycles, seconds,
+                ownCycles.load(), sharedDetached.load());
 
-  for (const std::string& p : problems.First()) ADD_FAILURE() << p;
-  EXPECT_EQ(problems.Count(), 0);
-  EXPECT_EQ(ownCycles.load(), kClients * kCycles);
-  EXPECT_GT(sharedDetached.load(), 0);
-  // Each shared database ends attached, so every detach that won was undone by one attach.
-  EXPECT_EQ(sharedDetached.load(), sharedAttached.load());
+    for (const std::string& p : problems.First()) ADD_FAILURE() << p;
+    EXPECT_EQ(problems.Count(), 0);
+    EXPECT_EQ(ownCycles.load(), kClients * kCycles);
+    EXPECT_GT(sharedDetached.load(), 0);
+    // Each shared database ends attached, so every detach that won was undone by one attach.
+    EXPECT_EQ(sharedDetached.load(), sharedAttached.load());
 
-  Session check(server.Port());
-  ASSERT_TRUE(check.Connected()) << check.Error().text;
-  const Outcome list = check.Run("SELECT name FROM sys.databases ORDER BY name");
-  ASSERT_TRUE(list.ok) << list.error.text;
-  std::vector<std::string> expected = names;
-  for (const char* system : {"master", "model", "msdb", "tempdb"}) expected.push_back(system);
-  std::sort(expected.begin(), expected.end());
-  std::vector<std::string> got = list.rows;
-  std::sort(got.begin(), got.end());
-  EXPECT_EQ(got, expected);
+    Session check(server.Port());
+    ASSERT_TRUE(check.Connected()) << check.Error().text;
+    const Outcome list = check.Run("SELECT name FROM sys.databases ORDER BY name");
+    ASSERT_TRUE(list.ok) << list.error.text;
+    std::vector<std::string> expected = names;
+    for (const char* system : {"master", "model", "msdb", "tempdb"}) expected.push_back(system);
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> got = list.rows;
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, expected);
 
-  const Outcome files = check.Run("SELECT physical_name FROM sys.master_files");
-  ASSERT_TRUE(files.ok) << files.error.text;
-  for (const auto& [file, bytes] : before) {
-    EXPECT_EQ(std::count(files.rows.begin(), files.rows.end(), data / file), 1) << file << " in sys.master_files";
-    EXPECT_TRUE(ReadFileBytes(data / file) == bytes) << file << " changed";
-  }
+    const Outcome files = check.Run("SELECT physical_name FROM sys.master_files");
+    ASSERT_TRUE(files.ok) << files.error.text;
+    for (const auto& [file, bytes] : before) {
+        EXPECT_EQ(std::count(files.rows.begin(), files.rows.end(), data / file), 1) << file << " in sys.master_files";
+        EXPECT_TRUE(ReadFileBytes(data / file) == bytes) << file << " changed";
+    }
 }
 
 }  // namespace

@@ -34,9 +34,9 @@ constexpr Row kRows[] = {{L"打开数据库文件", 105, 25}, {L"分离", 97, 33
 constexpr const wchar_t* kLookNames[] = {L"0 disabled", L"1 normal", L"2 focused", L"3 hot", L"4 pressed"};
 constexpr int kLooks = 5;
 
-constexpr int kLabelWidth = 64;   // row labels on the left
-constexpr int kHeaderHeight = 20; // look names on top
-constexpr int kCellWidth = 121;   // widest button plus a margin
+constexpr int kLabelWidth = 64;    // row labels on the left
+constexpr int kHeaderHeight = 20;  // look names on top
+constexpr int kCellWidth = 121;    // widest button plus a margin
 constexpr int kCellPad = 6;
 
 int RowTop(int row) {
@@ -48,9 +48,11 @@ int RowTop(int row) {
 int CellLeft(int look) { return kLabelWidth + look * kCellWidth + kCellPad; }
 
 std::string Utf8(const std::wstring& text) {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    if (n > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
 
@@ -70,8 +72,8 @@ host::UniqueWindow CreateForm(int width, int height) {
     RECT rc{0, 0, width, height};
     ::AdjustWindowRectEx(&rc, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
     HWND hwnd = ::CreateWindowExW(WS_EX_CONTROLPARENT, wc.lpszClassName, L"XPButton2 looks",
-                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 20, 20, rc.right - rc.left,
-                                  rc.bottom - rc.top, nullptr, nullptr, wc.hInstance, nullptr);
+                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 20, 20, rc.right - rc.left, rc.bottom - rc.top,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
     if (!hwnd) throw std::runtime_error("cannot create the strip's window");
     ::ShowWindow(hwnd, SW_SHOW);
     ::UpdateWindow(hwnd);

@@ -149,7 +149,8 @@ public:
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         std::wstring cmd = L"\"" + std::wstring(DORVANE_EXE) + L"\"";
-        started_ = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi_);
+        started_ =
+            ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi_);
         if (!started_) return;
         ChildFinder f{pi_.dwProcessId};
         WaitFor([&] {

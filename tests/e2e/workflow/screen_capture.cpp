@@ -40,7 +40,8 @@ bool SaveScreenRect(const RECT& area, const std::wstring& path) {
     HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    bool ok = ::WriteFile(f, &fh, sizeof(fh), &written, nullptr) && ::WriteFile(f, &bi, sizeof(bi), &written, nullptr) &&
+    bool ok = ::WriteFile(f, &fh, sizeof(fh), &written, nullptr) &&
+              ::WriteFile(f, &bi, sizeof(bi), &written, nullptr) &&
               ::WriteFile(f, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
     ::CloseHandle(f);
     return ok;

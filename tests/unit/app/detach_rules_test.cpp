@@ -17,8 +17,8 @@ TEST(NamingRule, ExamplesOfTheWindow) {
 TEST(NamingRule, NamesShorterThanTheCutGiveEmptyPieces) {
     EXPECT_EQ(app::DeriveDatabaseName(L"a.MDF"), L"");
     EXPECT_EQ(app::DeriveDatabaseName(L""), L"");
-    EXPECT_EQ(app::DeriveLogPath(L"C:\\a.mdf"), L"Log.LDF");   // exactly 8
-    EXPECT_EQ(app::DeriveLogPath(L"x.mdf"), L"Log.LDF");       // shorter
+    EXPECT_EQ(app::DeriveLogPath(L"C:\\a.mdf"), L"Log.LDF");    // exactly 8
+    EXPECT_EQ(app::DeriveLogPath(L"x.mdf"), L"Log.LDF");        // shorter
     EXPECT_EQ(app::DeriveLogPath(L"C:\\ab.mdf"), L"CLog.LDF");  // one more than the cut
 }
 

@@ -14,111 +14,106 @@ using db::ConnectionString;
 
 ConnectionSettings Resolve(const std::wstring& text, const std::wstring& user = L"",
                            const std::wstring& password = L"") {
-  return db::ResolveSettings(ConnectionString::Parse(text), user, password);
+    return db::ResolveSettings(ConnectionString::Parse(text), user, password);
 }
 
 std::wstring ResolveError(const std::wstring& text) {
-  try {
-    Resolve(text);
-  } catch (const db::Error& error) {
-    return error.Description();
-  }
-  return L"(no error)";
+    try {
+        Resolve(text);
+    } catch (const db::Error& error) {
+        return error.Description();
+    }
+    return L"(no error)";
 }
 
 TEST(DbSettings, DorvaneStringLogsInAsSaWithEmptyPassword) {
-  const ConnectionSettings settings = Resolve(
-      L"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source='';User ID=sa;Initial "
-      L"Catalog=master");
-  EXPECT_EQ(settings.provider, L"SQLOLEDB.1");
-  EXPECT_EQ(settings.dataSource, L"");
-  EXPECT_EQ(settings.userId, L"sa");
-  EXPECT_EQ(settings.password, L"");
-  EXPECT_EQ(settings.initialCatalog, L"master");
-  EXPECT_EQ(settings.loginTimeoutSeconds, 15);
+    const ConnectionSettings settings = Resolve(
+        L"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source='';User ID=sa;Initial "
+        L"Catalog=master");
+    EXPECT_EQ(settings.provider, L"SQLOLEDB.1");
+    EXPECT_EQ(settings.dataSource, L"");
+    EXPECT_EQ(settings.userId, L"sa");
+    EXPECT_EQ(settings.password, L"");
+    EXPECT_EQ(settings.initialCatalog, L"master");
+    EXPECT_EQ(settings.loginTimeoutSeconds, 15);
 }
 
 TEST(DbSettings, SqlServerProvidersAreAcceptedInAnyCase) {
-  for (const wchar_t* provider : {L"SQLOLEDB", L"SQLOLEDB.1", L"sqloledb.1", L"MSOLEDBSQL",
-                                  L"msoledbsql.1", L"MSOLEDBSQL19", L" SQLOLEDB "}) {
-    EXPECT_EQ(ResolveError(std::wstring(L"Provider=") + provider + L";Data Source=h"),
-              L"(no error)")
-        << provider;
-  }
+    for (const wchar_t* provider :
+         {L"SQLOLEDB", L"SQLOLEDB.1", L"sqloledb.1", L"MSOLEDBSQL", L"msoledbsql.1", L"MSOLEDBSQL19", L" SQLOLEDB "}) {
+        EXPECT_EQ(ResolveError(std::wstring(L"Provider=") + provider + L";Data Source=h"), L"(no error)") << provider;
+    }
 }
 
 TEST(DbSettings, OtherProvidersAreRefusedByName) {
-  EXPECT_EQ(ResolveError(L"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=c:\\x.mdb"),
-            L"Provider 'Microsoft.Jet.OLEDB.4.0' is not supported: Dorvane connects to SQL Server "
-            L"only (SQLOLEDB, MSOLEDBSQL).");
-  EXPECT_EQ(ResolveError(L"Provider=MSDASQL;DSN=x").substr(0, 22), L"Provider 'MSDASQL' is ");
-  EXPECT_EQ(ResolveError(L"Provider=SQLOLEDB.2").substr(0, 25), L"Provider 'SQLOLEDB.2' is ");
-  EXPECT_EQ(ResolveError(L"Provider=SQLNCLI11").substr(0, 24), L"Provider 'SQLNCLI11' is ");
+    EXPECT_EQ(ResolveError(L"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=c:\\x.mdb"),
+              L"Provider 'Microsoft.Jet.OLEDB.4.0' is not supported: Dorvane connects to SQL Server "
+              L"only (SQLOLEDB, MSOLEDBSQL).");
+    EXPECT_EQ(ResolveError(L"Provider=MSDASQL;DSN=x").substr(0, 22), L"Provider 'MSDASQL' is ");
+    EXPECT_EQ(ResolveError(L"Provider=SQLOLEDB.2").substr(0, 25), L"Provider 'SQLOLEDB.2' is ");
+    EXPECT_EQ(ResolveError(L"Provider=SQLNCLI11").substr(0, 24), L"Provider 'SQLNCLI11' is ");
 }
 
 TEST(DbSettings, MissingProviderSaysAdoDefaultIsNotSupported) {
-  for (const wchar_t* text : {L"Data Source=h;User ID=sa", L"Provider=;Data Source=h", L""}) {
-    const std::wstring description = ResolveError(text);
-    EXPECT_NE(description.find(L"names no Provider"), std::wstring::npos) << text;
-    EXPECT_NE(description.find(L"MSDASQL"), std::wstring::npos) << text;
-    EXPECT_NE(description.find(L"not supported"), std::wstring::npos) << text;
-  }
+    for (const wchar_t* text : {L"Data Source=h;User ID=sa", L"Provider=;Data Source=h", L""}) {
+        const std::wstring description = ResolveError(text);
+        EXPECT_NE(description.find(L"names no Provider"), std::wstring::npos) << text;
+        EXPECT_NE(description.find(L"MSDASQL"), std::wstring::npos) << text;
+        EXPECT_NE(description.find(L"not supported"), std::wstring::npos) << text;
+    }
 }
 
 TEST(DbSettings, SynonymsCountAsOneKeywordAndTheLastWins) {
-  const ConnectionSettings settings = Resolve(
-      L"Provider=SQLOLEDB;Server=a;Address=b;uid=u1;User ID=u2;pwd=p1;PASSWORD=p2;"
-      L"Database=d1;Initial Catalog=d2;Network Address=c");
-  EXPECT_EQ(settings.dataSource, L"c");
-  EXPECT_EQ(settings.userId, L"u2");
-  EXPECT_EQ(settings.password, L"p2");
-  EXPECT_EQ(settings.initialCatalog, L"d2");
-  EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Addr=x;Data Source=y").dataSource, L"y");
-  EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Data Source=y;Addr=x").dataSource, L"x");
-  // Providers repeat too; only the last counts.
-  EXPECT_EQ(ResolveError(L"Provider=Jet;Provider=SQLOLEDB"), L"(no error)");
-  EXPECT_NE(ResolveError(L"Provider=SQLOLEDB;Provider=Jet"), L"(no error)");
+    const ConnectionSettings settings = Resolve(
+        L"Provider=SQLOLEDB;Server=a;Address=b;uid=u1;User ID=u2;pwd=p1;PASSWORD=p2;"
+        L"Database=d1;Initial Catalog=d2;Network Address=c");
+    EXPECT_EQ(settings.dataSource, L"c");
+    EXPECT_EQ(settings.userId, L"u2");
+    EXPECT_EQ(settings.password, L"p2");
+    EXPECT_EQ(settings.initialCatalog, L"d2");
+    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Addr=x;Data Source=y").dataSource, L"y");
+    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Data Source=y;Addr=x").dataSource, L"x");
+    // Providers repeat too; only the last counts.
+    EXPECT_EQ(ResolveError(L"Provider=Jet;Provider=SQLOLEDB"), L"(no error)");
+    EXPECT_NE(ResolveError(L"Provider=SQLOLEDB;Provider=Jet"), L"(no error)");
 }
 
 TEST(DbSettings, UnknownKeywordsAreErrorsThatNameThem) {
-  const std::wstring description = ResolveError(L"Provider=SQLOLEDB;Trusted_Connection=yes");
-  EXPECT_EQ(description.substr(0, 68),
-            L"The connection string keyword 'Trusted_Connection' is not supported.");
-  EXPECT_NE(ResolveError(L"Provider=SQLOLEDB;Integrated Security=SSPI").find(L"'Integrated Security'"),
-            std::wstring::npos);
-  // Keywords are compared whole: no prefixes or missing blanks.
-  EXPECT_NE(ResolveError(L"Provider=SQLOLEDB;DataSource=x"), L"(no error)");
+    const std::wstring description = ResolveError(L"Provider=SQLOLEDB;Trusted_Connection=yes");
+    EXPECT_EQ(description.substr(0, 68), L"The connection string keyword 'Trusted_Connection' is not supported.");
+    EXPECT_NE(ResolveError(L"Provider=SQLOLEDB;Integrated Security=SSPI").find(L"'Integrated Security'"),
+              std::wstring::npos);
+    // Keywords are compared whole: no prefixes or missing blanks.
+    EXPECT_NE(ResolveError(L"Provider=SQLOLEDB;DataSource=x"), L"(no error)");
 }
 
 TEST(DbSettings, PersistSecurityInfoAndConnectTimeoutValues) {
-  EXPECT_EQ(ResolveError(L"Provider=SQLOLEDB;Persist Security Info=true"), L"(no error)");
-  EXPECT_EQ(ResolveError(L"Provider=SQLOLEDB;Persist Security Info=No"), L"(no error)");
-  EXPECT_NE(ResolveError(L"Provider=SQLOLEDB;Persist Security Info=maybe").find(L"'maybe'"),
-            std::wstring::npos);
-  EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Connect Timeout=3").loginTimeoutSeconds, 3);
-  EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;connect timeout = 0").loginTimeoutSeconds, 0);
-  for (const wchar_t* bad : {L"-1", L"", L"1.5", L"ten", L"9999999999"}) {
-    EXPECT_NE(ResolveError(std::wstring(L"Provider=SQLOLEDB;Connect Timeout=") + bad)
-                  .find(L"'Connect Timeout'"),
-              std::wstring::npos)
-        << bad;
-  }
+    EXPECT_EQ(ResolveError(L"Provider=SQLOLEDB;Persist Security Info=true"), L"(no error)");
+    EXPECT_EQ(ResolveError(L"Provider=SQLOLEDB;Persist Security Info=No"), L"(no error)");
+    EXPECT_NE(ResolveError(L"Provider=SQLOLEDB;Persist Security Info=maybe").find(L"'maybe'"), std::wstring::npos);
+    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Connect Timeout=3").loginTimeoutSeconds, 3);
+    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;connect timeout = 0").loginTimeoutSeconds, 0);
+    for (const wchar_t* bad : {L"-1", L"", L"1.5", L"ten", L"9999999999"}) {
+        EXPECT_NE(ResolveError(std::wstring(L"Provider=SQLOLEDB;Connect Timeout=") + bad).find(L"'Connect Timeout'"),
+                  std::wstring::npos)
+            << bad;
+    }
 }
 
 TEST(DbSettings, NonEmptyArgumentsOfOpenOverrideTheString) {
-  const std::wstring text = L"Provider=SQLOLEDB;User ID=sa;Password=secret";
-  ConnectionSettings settings = Resolve(text, L"", L"");
-  EXPECT_EQ(settings.userId, L"sa");
-  EXPECT_EQ(settings.password, L"secret");
-  settings = Resolve(text, L"operator", L"");
-  EXPECT_EQ(settings.userId, L"operator");
-  EXPECT_EQ(settings.password, L"secret");
-  settings = Resolve(text, L"", L"other");
-  EXPECT_EQ(settings.userId, L"sa");
-  EXPECT_EQ(settings.password, L"other");
-  settings = Resolve(L"Provider=SQLOLEDB", L"u", L"p");
-  EXPECT_EQ(settings.userId, L"u");
-  EXPECT_EQ(settings.password, L"p");
+    const std::wstring text = L"Provider=SQLOLEDB;User ID=sa;Password=secret";
+    ConnectionSettings settings = Resolve(text, L"", L"");
+    EXPECT_EQ(settings.userId, L"sa");
+    EXPECT_EQ(settings.password, L"secret");
+    settings = Resolve(text, L"operator", L"");
+    EXPECT_EQ(settings.userId, L"operator");
+    EXPECT_EQ(settings.password, L"secret");
+    settings = Resolve(text, L"", L"other");
+    EXPECT_EQ(settings.userId, L"sa");
+    EXPECT_EQ(settings.password, L"other");
+    settings = Resolve(L"Provider=SQLOLEDB", L"u", L"p");
+    EXPECT_EQ(settings.userId, L"u");
+    EXPECT_EQ(settings.password, L"p");
 }
 
 }  // namespace

@@ -150,8 +150,8 @@ TEST(HostFontObject, InvalidSizeIsRefusedAndLeavesTheFont) {
     auto font = FontObject::Create();
     int calls = 0;
     auto sub = font->Subscribe([&](const std::wstring&) { ++calls; });
-    for (double bad : {0.0, -1.0, 2160.5, std::numeric_limits<double>::quiet_NaN(),
-                       std::numeric_limits<double>::infinity()}) {
+    for (double bad :
+         {0.0, -1.0, 2160.5, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         EXPECT_THROW(font->SetSize(bad), host::Error) << bad;
     }
     EXPECT_DOUBLE_EQ(font->Size(), 8.25);

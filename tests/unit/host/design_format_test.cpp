@@ -80,8 +80,8 @@ TEST(HostDesignFormat, WriteThenParseGivesTheSameTree) {
     root.Properties.Set(L"Yes", true);
     root.Properties.Set(L"Empty", std::wstring());
     DesignNode child{L"XPButton2", L"按钮1", {}, {}};
-    child.Properties.Set(L"Font", host::FontObject::Create(FontDesc{L"Microsoft YaHei", 10.5, 700, true, true, false,
-                                                                    true, 134}));
+    child.Properties.Set(
+        L"Font", host::FontObject::Create(FontDesc{L"Microsoft YaHei", 10.5, 700, true, true, false, true, 134}));
     DesignNode grandchild{L"Frame", L"Frame1", {}, {}};
     grandchild.Properties.Set(L"x", int32_t{1});
     child.Children.push_back(grandchild);
@@ -159,7 +159,8 @@ TEST(HostDesignFormat, MalformedInputNamesItsLine) {
         {"Begin Form Form1\n  caption \"x\"\nEnd\n", L"Form design, line 2: a property needs '='"},
         {"Begin Form Form1\n  cap-tion = 1\nEnd\n", L"Form design, line 2: bad property name"},
         {"Begin Form Form1\nEnd\nEnd\n", L"Form design, line 3: End without Begin"},
-        {"Begin Form Form1\nEnd\nBegin Form Form2\nEnd\n", L"Form design, line 3: only one top-level object is allowed"},
+        {"Begin Form Form1\nEnd\nBegin Form Form2\nEnd\n",
+         L"Form design, line 3: only one top-level object is allowed"},
         {"caption = 1\n", L"Form design, line 1: a property outside any object"},
         {"Begin Form Form1\n  Begin Label L1\n  End\n", L"Form design, line 4: Begin without End"},
         {"Begin Form Fo-rm1\nEnd\n", L"Form design, line 1: bad kind or name"},
@@ -231,18 +232,19 @@ TEST(HostUtf8, InvalidSequencesBecomeReplacementCharacters) {
         std::string in;
         std::wstring out;
     } cases[] = {
-        {"a\x80" "b", L"a\uFFFDb"},                    // stray continuation byte
-        {"\xC3", L"\uFFFD"},                           // truncated at the end
-        {"\xE5\x88", L"\uFFFD\uFFFD"},                 // truncated three-byte sequence
-        {"\xC3(", L"\uFFFD("},                         // continuation missing
-        {"\xC0\xAF", L"\uFFFD\uFFFD"},                 // overlong "/"
-        {"\xE0\x80\xAF", L"\uFFFD\uFFFD\uFFFD"},       // overlong, three bytes
-        {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},       // an encoded surrogate
+        {"a\x80"
+         "b",
+         L"a\uFFFDb"},                                      // stray continuation byte
+        {"\xC3", L"\uFFFD"},                                // truncated at the end
+        {"\xE5\x88", L"\uFFFD\uFFFD"},                      // truncated three-byte sequence
+        {"\xC3(", L"\uFFFD("},                              // continuation missing
+        {"\xC0\xAF", L"\uFFFD\uFFFD"},                      // overlong "/"
+        {"\xE0\x80\xAF", L"\uFFFD\uFFFD\uFFFD"},            // overlong, three bytes
+        {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},            // an encoded surrogate
         {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
-        {"\xFF\xFE", L"\uFFFD\uFFFD"},                 // bytes that never occur
+        {"\xFF\xFE", L"\uFFFD\uFFFD"},                      // bytes that never occur
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(base::FromUtf8(c.in), c.out) << testing::PrintToString(c.in);
+    for (const auto& c : cases) EXPECT_EQ(base::FromUtf8(c.in), c.out) << testing::PrintToString(c.in);
 }
 
 TEST(HostUtf8, UnpairedSurrogatesBecomeReplacementCharacters) {

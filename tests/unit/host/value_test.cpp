@@ -26,8 +26,8 @@ TEST(HostValue, IntegersRoundHalfToEven) {
     const struct {
         double in;
         int32_t out;
-    } cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {3.5, 4}, {-0.5, 0}, {-1.5, -2}, {-2.5, -2},
-                 {2.4999, 2}, {2.5001, 3}, {-2.5001, -3}, {32766.5, 32766}};
+    } cases[] = {{0.5, 0},   {1.5, 2},    {2.5, 2},    {3.5, 4},      {-0.5, 0},       {-1.5, -2},
+                 {-2.5, -2}, {2.4999, 2}, {2.5001, 3}, {-2.5001, -3}, {32766.5, 32766}};
     for (const auto& c : cases) {
         EXPECT_EQ(host::ToInt32(Value(c.in)), c.out) << c.in;
         EXPECT_EQ(host::ToInt16(Value(c.in)), static_cast<int16_t>(c.out)) << c.in;

@@ -101,11 +101,16 @@ COLORREF FacePixel(const host::ControlSite& site) {
 
 COLORREF ExpectedFace(int32_t state) {
     switch (state) {
-        case xpbutton::STATE_DISABLED: return xpbutton::FACE_DISABLED;
-        case xpbutton::STATE_NORMAL: return 0xFFFFFF;
-        case xpbutton::STATE_FOCUSED: return 0xFFE7CE;
-        case xpbutton::STATE_HOT: return 0xCEF3FF;
-        default: return xpbutton::FACE_PRESSED;
+        case xpbutton::STATE_DISABLED:
+            return xpbutton::FACE_DISABLED;
+        case xpbutton::STATE_NORMAL:
+            return 0xFFFFFF;
+        case xpbutton::STATE_FOCUSED:
+            return 0xFFE7CE;
+        case xpbutton::STATE_HOT:
+            return 0xCEF3FF;
+        default:
+            return xpbutton::FACE_PRESSED;
     }
 }
 

@@ -19,70 +19,69 @@ namespace db_test {
 
 // WSAStartup/WSACleanup for one scope.
 class WinsockScope {
- public:
-  WinsockScope() {
-    WSADATA data{};
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("WSAStartup failed");
-  }
-  WinsockScope(const WinsockScope&) = delete;
-  WinsockScope& operator=(const WinsockScope&) = delete;
-  ~WinsockScope() { WSACleanup(); }
+public:
+    WinsockScope() {
+        WSADATA data{};
+        if (WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("WSAStartup failed");
+    }
+    WinsockScope(const WinsockScope&) = delete;
+    WinsockScope& operator=(const WinsockScope&) = delete;
+    ~WinsockScope() { WSACleanup(); }
 };
 
 // Owns a listening socket on 127.0.0.1 at a free port.
 class SilentListener {
- public:
-  // port 0: any free port.
-  explicit SilentListener(unsigned short port = 0) {
-    socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (socket_ == INVALID_SOCKET) throw std::runtime_error("socket failed");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    int length = sizeof(address);
-    if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::listen(socket_, 8) != 0 ||
-        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      Close();
-      throw std::runtime_error("bind/listen failed");
+public:
+    // port 0: any free port.
+    explicit SilentListener(unsigned short port = 0) {
+        socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (socket_ == INVALID_SOCKET) throw std::runtime_error("socket failed");
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        int length = sizeof(address);
+        if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(socket_, 8) != 0 ||
+            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            Close();
+            throw std::runtime_error("bind/listen failed");
+        }
+        port_ = ntohs(address.sin_port);
     }
-    port_ = ntohs(address.sin_port);
-  }
-  SilentListener(const SilentListener&) = delete;
-  SilentListener& operator=(const SilentListener&) = delete;
-  ~SilentListener() { Close(); }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    ~SilentListener() { Close(); }
 
-  int Port() const { return port_; }
-  void Close() {
-    if (socket_ != INVALID_SOCKET) ::closesocket(socket_);
-    socket_ = INVALID_SOCKET;
-    if (acceptor_.joinable()) acceptor_.join();
-  }
+    int Port() const { return port_; }
+    void Close() {
+        if (socket_ != INVALID_SOCKET) ::closesocket(socket_);
+        socket_ = INVALID_SOCKET;
+        if (acceptor_.joinable()) acceptor_.join();
+    }
 
-  // From now on every connection is accepted, counted, held `holdMs` and closed.
-  void AcceptAndCount(DWORD holdMs) {
-    acceptor_ = std::thread([this, listening = socket_, holdMs] {
-      for (SOCKET s; (s = ::accept(listening, nullptr, nullptr)) != INVALID_SOCKET;) {
-        ++accepted_;
-        ::Sleep(holdMs);
-        ::closesocket(s);
-      }
-    });
-  }
-  int Accepted() const { return accepted_; }
+    // From now on every connection is accepted, counted, held `holdMs` and closed.
+    void AcceptAndCount(DWORD holdMs) {
+        acceptor_ = std::thread([this, listening = socket_, holdMs] {
+            for (SOCKET s; (s = ::accept(listening, nullptr, nullptr)) != INVALID_SOCKET;) {
+                ++accepted_;
+                ::Sleep(holdMs);
+                ::closesocket(s);
+            }
+        });
+    }
+    int Accepted() const { return accepted_; }
 
- private:
-  SOCKET socket_ = INVALID_SOCKET;
-  int port_ = 0;
-  std::atomic<int> accepted_{0};
-  std::thread acceptor_;
+private:
+    SOCKET socket_ = INVALID_SOCKET;
+    int port_ = 0;
+    std::atomic<int> accepted_{0};
+    std::thread acceptor_;
 };
 
 // A port nothing listens on: one that was just bound and released.
 inline int ClosedPort() {
-  SilentListener listener;
-  return listener.Port();
+    SilentListener listener;
+    return listener.Port();
 }
 
 }  // namespace db_test

@@ -35,8 +35,8 @@ RECT ChildRectInClient(HWND parent, HWND child) {
 }
 
 std::unique_ptr<app::Form1> ShowForm1() {
-    auto form = app::Form1::Create(::GetModuleHandleW(nullptr), app::Form1::LoadDesign(::GetModuleHandleW(nullptr)),
-                                   SW_SHOW);
+    auto form =
+        app::Form1::Create(::GetModuleHandleW(nullptr), app::Form1::LoadDesign(::GetModuleHandleW(nullptr)), SW_SHOW);
     ::SetForegroundWindow(form->hwnd());
     Pump(std::chrono::milliseconds(100));
     return form;
@@ -210,8 +210,8 @@ TEST_F(Form1Test, FocusStartsInText1AndTabWalksTheOrder) {
         in[1].ki.dwFlags = KEYEVENTF_KEYUP;
         ::SendInput(2, in, sizeof(INPUT));
         HWND expected = form_->ChildWindow(next);
-        EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == expected; })) << "Tab did not reach " << testing::PrintToString(
-            std::wstring(next));
+        EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == expected; }))
+            << "Tab did not reach " << testing::PrintToString(std::wstring(next));
     }
 }
 
@@ -280,7 +280,6 @@ TEST_F(Form1Test, LayoutScalesWithTheDpi) {
     EXPECT_EQ(lbl.top, 480);
 }
 
-
 // Form1 as Windows 7 and 8 run it: the per-monitor DPI calls made unavailable, so the form
 // takes the system DPI and the classic calls. At 96 dpi every pixel is where the design puts
 // it; at 144 dpi (a child process started with the system set to 144) the whole window
@@ -317,7 +316,8 @@ public:
     }
     ~SystemDpiForNewProcesses() {
         if (had_)
-            ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_), sizeof(previous_));
+            ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_),
+                             sizeof(previous_));
         else
             ::RegDeleteValueW(key_, L"LogPixels");
         ::RegCloseKey(key_);
@@ -368,7 +368,7 @@ TEST_F(Form1ClassicDpi, DISABLED_At144TheWholeWindowScales) {
     EXPECT_EQ(form_->Dpi(), 144u);
     RECT client{}, window{};
     ::GetClientRect(w, &client);
-    EXPECT_EQ(client.right, 584);  // 5835 twips
+    EXPECT_EQ(client.right, 584);   // 5835 twips
     EXPECT_EQ(client.bottom, 531);  // 5310 twips
     // The frame is the classic one for this style at the system DPI.
     RECT expected{0, 0, 584, 531};
@@ -396,8 +396,8 @@ TEST_F(Form1ClassicDpi, DISABLED_At144TheWholeWindowScales) {
     ncm.cbSize = sizeof(ncm);
     ASSERT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0));
     LOGFONTW label{}, button{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form_->ChildWindow(L"Label4"), WM_GETFONT, 0, 0)), sizeof(label),
-                 &label);
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form_->ChildWindow(L"Label4"), WM_GETFONT, 0, 0)),
+                 sizeof(label), &label);
     ::GetObjectW(::GetCurrentObject(form_->Button(L"Command3").PictureDc(), OBJ_FONT), sizeof(button), &button);
     EXPECT_EQ(label.lfHeight, ncm.lfMessageFont.lfHeight);
     EXPECT_EQ(button.lfHeight, -17);

@@ -90,7 +90,8 @@ OpenDialogAnswerer::OpenDialogAnswerer(HWND owner, std::wstring path, std::chron
             HWND name = ::GetDlgItem(dlg, 0x47C);
             if (!name) name = ::GetDlgItem(dlg, 0x480);
             ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-            ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dlg, IDOK)));
+            ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(dlg, IDOK)));
         }
         answered_ = true;
     });

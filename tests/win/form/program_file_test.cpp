@@ -85,12 +85,13 @@ TEST(ProgramFile, ImportsOnlyWindowsSystemDlls) {
     const auto dlls = ImportedDlls(image);
     ASSERT_FALSE(dlls.empty());
     const std::set<std::string> system = {
-        "kernel32.dll", "user32.dll",   "gdi32.dll",    "comdlg32.dll",  "comctl32.dll", "ole32.dll",
-        "oleaut32.dll", "odbc32.dll",   "msvcrt.dll",   "advapi32.dll",  "shell32.dll",  "shcore.dll",
-        "windowscodecs.dll", "shlwapi.dll", "oleacc.dll", "uxtheme.dll", "version.dll",  "ws2_32.dll"};
+        "kernel32.dll",      "user32.dll",  "gdi32.dll",  "comdlg32.dll", "comctl32.dll", "ole32.dll",
+        "oleaut32.dll",      "odbc32.dll",  "msvcrt.dll", "advapi32.dll", "shell32.dll",  "shcore.dll",
+        "windowscodecs.dll", "shlwapi.dll", "oleacc.dll", "uxtheme.dll",  "version.dll",  "ws2_32.dll"};
     for (const auto& dll : dlls) EXPECT_TRUE(system.count(dll)) << dll << " is not a Windows system DLL";
     for (const char* dll : kLoadedOnFirstUse)
-        EXPECT_EQ(std::count(dlls.begin(), dlls.end(), dll), 0) << dll << " must load on first use, not with the program";
+        EXPECT_EQ(std::count(dlls.begin(), dlls.end(), dll), 0)
+            << dll << " must load on first use, not with the program";
     // Linked statically: no compiler run-time DLLs.
     for (const auto& dll : dlls) {
         EXPECT_EQ(dll.find("libstdc++"), std::string::npos);
@@ -111,7 +112,8 @@ TEST(ProgramFile, StartsWithoutComDialogsOrOdbc) {
     HWND window = nullptr;
     for (int i = 0; i < 300 && !window; ++i) {
         ::Sleep(100);
-        for (HWND w = ::FindWindowW(L"DorvaneForm1", nullptr); w; w = ::FindWindowExW(nullptr, w, L"DorvaneForm1", nullptr)) {
+        for (HWND w = ::FindWindowW(L"DorvaneForm1", nullptr); w;
+             w = ::FindWindowExW(nullptr, w, L"DorvaneForm1", nullptr)) {
             DWORD pid = 0;
             ::GetWindowThreadProcessId(w, &pid);
             if (pid == pi.dwProcessId && ::IsWindowVisible(w)) window = w;

@@ -46,7 +46,8 @@ public:
         HANDLE h = ::FindFirstFileW((path_ + L"\\*").c_str(), &fd);
         if (h != INVALID_HANDLE_VALUE) {
             do {
-                if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW((path_ + L"\\" + fd.cFileName).c_str());
+                if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    ::DeleteFileW((path_ + L"\\" + fd.cFileName).c_str());
             } while (::FindNextFileW(h, &fd));
             ::FindClose(h);
         }
@@ -98,8 +99,12 @@ protected:
     }
 
     Snapshot State() const {
-        return Snapshot{TextOf(form_->ChildWindow(L"Text1")), TextOf(form_->ChildWindow(L"Text2")),
-                        TextOf(form_->ChildWindow(L"Text3")), form_->m, form_->l, form_->strdata};
+        return Snapshot{TextOf(form_->ChildWindow(L"Text1")),
+                        TextOf(form_->ChildWindow(L"Text2")),
+                        TextOf(form_->ChildWindow(L"Text3")),
+                        form_->m,
+                        form_->l,
+                        form_->strdata};
     }
 
     DataFolder data_{L"main"};
@@ -252,15 +257,15 @@ TEST_F(WorkflowTest, UnicodeNamesDetachOnCodePage1252And936Servers) {
     for (const wchar_t* collation : {L"SQL_Latin1_General_CP1_CI_AS", L"Chinese_PRC_CI_AS"}) {
         DataFolder folder(collation);
         for (const std::wstring& name : names) MakeSampleDatabase(folder.Path(), name);
-        StandinServer server =
-            StandinServer::Start({L"--data", ToUnixPath(folder.Path()), L"--collation", collation});
+        StandinServer server = StandinServer::Start({L"--data", ToUnixPath(folder.Path()), L"--collation", collation});
         SetServer(L"127.0.0.1," + std::to_wstring(server.Port()));
         for (const std::wstring& name : names) {
             Choose(folder.File(name + L"_Data.MDF"));
             ASSERT_EQ(form_->strdata, name);
             EXPECT_EQ(Detach().Text, L"分离成功！") << base::ToUtf8(collation) << " " << base::ToUtf8(name);
             const MessageBoxSeen again = Detach();
-            EXPECT_NE(again.Text.find(L"The database '" + name + L"' does not exist"), std::wstring::npos) << again.Text;
+            EXPECT_NE(again.Text.find(L"The database '" + name + L"' does not exist"), std::wstring::npos)
+                << again.Text;
         }
     }
 }
@@ -278,7 +283,9 @@ TEST_F(WorkflowTest, TheStatementWithoutNFailsOnACodePage1252Server) {
         ADD_FAILURE() << "the statement without N detached the database";
     } catch (const db::Error& e) {
         EXPECT_TRUE(e.HasNativeError(15010)) << e.what();
-        EXPECT_NE(e.Description().find(L"The database '" + std::wstring(4, L'?') + L"' does not exist."), std::wstring::npos) << e.what();
+        EXPECT_NE(e.Description().find(L"The database '" + std::wstring(4, L'?') + L"' does not exist."),
+                  std::wstring::npos)
+            << e.what();
     }
     EXPECT_NO_THROW(connection.Execute(app::BuildDetachStatement(L"数据库甲")));
 }

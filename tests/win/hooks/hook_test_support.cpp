@@ -25,8 +25,8 @@ WNDPROC TestWindow::ClassProc() { return &TestWindow::Proc; }
 
 TestWindow::TestWindow() {
     if (RegisterTestClass(&TestWindow::Proc) == 0) throw std::runtime_error("RegisterClassExW failed");
-    m_hWnd = CreateWindowExW(0, kClassName, L"hook test", WS_POPUP, 0, 0, 100, 40, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), this);
+    m_hWnd = CreateWindowExW(0, kClassName, L"hook test", WS_POPUP, 0, 0, 100, 40, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), this);
     if (m_hWnd == nullptr) throw std::runtime_error("CreateWindowExW failed");
 }
 

@@ -68,16 +68,16 @@ struct Callback {
     LRESULT lReturnSeen;  // lReturn on entry to the callback
 };
 
-using Action = std::function<void(bool bBefore, bool& bHandled, LRESULT& lReturn,
-                                  HWND& lng_hWnd, UINT& uMsg, WPARAM& wParam, LPARAM& lParam)>;
+using Action = std::function<void(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg,
+                                  WPARAM& wParam, LPARAM& lParam)>;
 
 // An owner object: records every callback it gets and runs an optional action in it.
 class RecordingOwner final : public subclass::ISubclassOwner {
 public:
     explicit RecordingOwner(std::string name = "owner") : hooks(*this), m_name(std::move(name)) {}
 
-    void zSubclass_Proc(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd,
-                        UINT& uMsg, WPARAM& wParam, LPARAM& lParam) override {
+    void zSubclass_Proc(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg, WPARAM& wParam,
+                        LPARAM& lParam) override {
         calls.push_back({bBefore, uMsg, wParam, lParam, lReturn});
         Trail().push_back(m_name + (bBefore ? " before" : " after"));
         if (action) action(bBefore, bHandled, lReturn, lng_hWnd, uMsg, wParam, lParam);

@@ -24,13 +24,12 @@ TEST(HookChain, ThreeOwnersUnhookInEveryOrderAndTheRestKeepWorking) {
     std::array<int, 3> order{0, 1, 2};
     int orders = 0;
     do {
-        SCOPED_TRACE("unhook order " + std::to_string(order[0]) + std::to_string(order[1]) +
-                     std::to_string(order[2]));
+        SCOPED_TRACE("unhook order " + std::to_string(order[0]) + std::to_string(order[1]) + std::to_string(order[2]));
         const long stubs = HookStub::LiveCount();
         TestWindow form;
-        std::array<std::unique_ptr<RecordingOwner>, 3> owners{
-            std::make_unique<RecordingOwner>("A"), std::make_unique<RecordingOwner>("B"),
-            std::make_unique<RecordingOwner>("C")};
+        std::array<std::unique_ptr<RecordingOwner>, 3> owners{std::make_unique<RecordingOwner>("A"),
+                                                              std::make_unique<RecordingOwner>("B"),
+                                                              std::make_unique<RecordingOwner>("C")};
         for (auto& owner : owners) {
             ASSERT_EQ(owner->hooks.HookWindow(form.get()), 0);
             owner->hooks.HookMessage(form.get(), MSG_A, HOOK_BEFORE | HOOK_AFTER);
@@ -38,8 +37,8 @@ TEST(HookChain, ThreeOwnersUnhookInEveryOrderAndTheRestKeepWorking) {
         // The last hooked runs first before the window and last after it.
         Trail().clear();
         EXPECT_EQ(SendMessageW(form.get(), MSG_A, 1, 2), ProbeResult(MSG_A, 1, 2));
-        EXPECT_EQ(Trail(), (std::vector<std::string>{"C before", "B before", "A before", "proc",
-                                                     "A after", "B after", "C after"}));
+        EXPECT_EQ(Trail(), (std::vector<std::string>{"C before", "B before", "A before", "proc", "A after", "B after",
+                                                     "C after"}));
 
         std::array<bool, 3> hooked{true, true, true};
         for (int who : order) {
@@ -84,7 +83,7 @@ TEST(HookChain, WindowDestroyedWhileHookedThenUnhookIsHarmless) {
     EXPECT_EQ(owner.hooks.Records()[0].pStub, nullptr);
     EXPECT_EQ(other.hooks.Records()[0].hWndHooked, nullptr);
     EXPECT_EQ(HookStub::LiveCount(), stubs + 1);  // only the survivor's stub is left
-    owner.hooks.UnhookWindow(hWnd);  // again: nothing left to do
+    owner.hooks.UnhookWindow(hWnd);               // again: nothing left to do
 
     SendMessageW(survivor.get(), MSG_A, 0, 0);
     EXPECT_EQ(owner.CallsFor(MSG_A), 1u);
@@ -113,8 +112,8 @@ TEST(HookChain, OwnerUnhooksFromInsideItsOwnCallback) {
     EXPECT_EQ(window.Seen().size(), 1u);
     ASSERT_EQ(owner.calls.size(), 1u);
     EXPECT_TRUE(owner.calls[0].bBefore);
-    EXPECT_EQ(liveInside, stubs + 1);           // kept alive while its dispatch ran
-    EXPECT_EQ(HookStub::LiveCount(), stubs);    // freed once it returned
+    EXPECT_EQ(liveInside, stubs + 1);         // kept alive while its dispatch ran
+    EXPECT_EQ(HookStub::LiveCount(), stubs);  // freed once it returned
     EXPECT_EQ(owner.hooks.Records()[0].hWndHooked, nullptr);
     EXPECT_EQ(ProcOf(window.get()), ClassProcValue());
 
@@ -193,8 +192,7 @@ TEST(HookChain, OwnerUnhooksDuringAMessageSentFromAnOuterCallback) {
     };
     Trail().clear();
     EXPECT_EQ(SendMessageW(window.get(), MSG_A, 1, 1), ProbeResult(MSG_A, 1, 1));
-    EXPECT_EQ(Trail(), (std::vector<std::string>{"outer before", "inner before", "proc", "proc",
-                                                 "outer after"}));
+    EXPECT_EQ(Trail(), (std::vector<std::string>{"outer before", "inner before", "proc", "proc", "outer after"}));
     EXPECT_EQ(HookStub::LiveCount(), stubs + 1);
     outer.hooks.UnhookWindow(window.get());
     EXPECT_EQ(ProcOf(window.get()), ClassProcValue());

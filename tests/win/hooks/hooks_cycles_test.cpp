@@ -30,14 +30,13 @@ BOOL CALLBACK CountProp(HWND, LPWSTR, HANDLE, ULONG_PTR count) {
 Counts Measure(HWND hWnd) {
     int props = 0;
     EnumPropsExW(hWnd, &CountProp, reinterpret_cast<LPARAM>(&props));
-    return {GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS),
-            GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), HookStub::LiveCount(), props,
-            GetWindowLongPtrW(hWnd, GWLP_WNDPROC)};
+    return {GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
+            HookStub::LiveCount(), props, GetWindowLongPtrW(hWnd, GWLP_WNDPROC)};
 }
 
 std::string Describe(const Counts& c) {
-    return "user " + std::to_string(c.userObjects) + ", gdi " + std::to_string(c.gdiObjects) +
-           ", stubs " + std::to_string(c.stubs) + ", props " + std::to_string(c.windowProps);
+    return "user " + std::to_string(c.userObjects) + ", gdi " + std::to_string(c.gdiObjects) + ", stubs " +
+           std::to_string(c.stubs) + ", props " + std::to_string(c.windowProps);
 }
 
 }  // namespace

@@ -29,8 +29,7 @@ TEST(HookDispatch, WithoutRegisteredMessagesEverythingIsForwardedUnchanged) {
     ASSERT_EQ(owner.hooks.HookWindow(window.get()), 0);
 
     for (const Probe& p : kProbes) {
-        EXPECT_EQ(SendMessageW(window.get(), p.uMsg, p.wParam, p.lParam),
-                  ProbeResult(p.uMsg, p.wParam, p.lParam));
+        EXPECT_EQ(SendMessageW(window.get(), p.uMsg, p.wParam, p.lParam), ProbeResult(p.uMsg, p.wParam, p.lParam));
     }
     ASSERT_EQ(window.Seen().size(), kProbes.size());
     for (size_t i = 0; i < kProbes.size(); ++i) {
@@ -63,9 +62,7 @@ TEST(HookDispatch, AfterDeliverySeesTheResultAndMayReplaceIt) {
     EXPECT_EQ(SendMessageW(window.get(), MSG_B, 3, 4), ProbeResult(MSG_B, 3, 4));
     EXPECT_EQ(owner.calls.size(), 1u);
 
-    owner.action = [](bool, bool&, LRESULT& lReturn, HWND&, UINT&, WPARAM&, LPARAM&) {
-        lReturn = lReturn * 2 + 1;
-    };
+    owner.action = [](bool, bool&, LRESULT& lReturn, HWND&, UINT&, WPARAM&, LPARAM&) { lReturn = lReturn * 2 + 1; };
     EXPECT_EQ(SendMessageW(window.get(), MSG_A, 5, 6), ProbeResult(MSG_A, 5, 6) * 2 + 1);
     EXPECT_EQ(window.Seen().size(), 3u);
     owner.hooks.UnhookWindow(window.get());
@@ -169,8 +166,7 @@ TEST(HookDispatch, MessageSentFromInsideTheCallbackGetsItsOwnDispatch) {
     owner.hooks.HookMessage(window.get(), MSG_B, HOOK_BEFORE);
 
     LRESULT nested = 0;
-    owner.action = [&](bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg,
-                       WPARAM&, LPARAM&) {
+    owner.action = [&](bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg, WPARAM&, LPARAM&) {
         if (!bBefore && uMsg == MSG_A) {
             nested = SendMessageW(lng_hWnd, MSG_B, 0, 0);
             lReturn += 1;  // this frame's result is untouched by the nested message

@@ -154,8 +154,7 @@ TEST(HookRecords, SameWindowTwiceNewestActsFirstAndUnhooksFirst) {
     EXPECT_EQ(owner.calls.size(), 1u);
     owner.hooks.UnhookWindow(window.get());
     EXPECT_EQ(records[0].hWndHooked, nullptr);
-    EXPECT_EQ(GetWindowLongPtrW(window.get(), GWLP_WNDPROC),
-              reinterpret_cast<LONG_PTR>(TestWindow::ClassProc()));
+    EXPECT_EQ(GetWindowLongPtrW(window.get(), GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(TestWindow::ClassProc()));
 }
 
 TEST(HookRecords, NewerHookInAReusedLowerRecordIsTheOneActedOn) {

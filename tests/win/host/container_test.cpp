@@ -41,7 +41,9 @@ public:
     void Resize() override { Note(L"Resize"); }
     void GotFocus() override { Note(L"GotFocus"); }
     void LostFocus() override { Note(L"LostFocus"); }
-    void AccessKeyPress(int16_t& key) override { Note(L"AccessKeyPress " + std::wstring(1, static_cast<wchar_t>(key))); }
+    void AccessKeyPress(int16_t& key) override {
+        Note(L"AccessKeyPress " + std::wstring(1, static_cast<wchar_t>(key)));
+    }
     void MouseDown(int16_t& button, int16_t&, float& x, float& y) override {
         Note(L"MouseDown " + std::to_wstring(button) + L" " + std::to_wstring(static_cast<int>(x)) + L"," +
              std::to_wstring(static_cast<int>(y)));
@@ -51,6 +53,7 @@ public:
     using UserControl::AmbientDisplayAsDefault;
     using UserControl::AmbientUserMode;
     using UserControl::ExtenderName;
+    using UserControl::Height;
     using UserControl::Parent;
     using UserControl::PropertyChanged;
     using UserControl::ScaleX;
@@ -58,7 +61,6 @@ public:
     using UserControl::SetHeight;
     using UserControl::SetWidth;
     using UserControl::Width;
-    using UserControl::Height;
 
     std::wstring caption;
 
@@ -214,7 +216,8 @@ TEST(HostContainer, AccessKeyMovesFocusAndIsDelivered) {
     // A plain key counts too while a user control has the focus; a disabled control is
     // passed over.
     auto presses = [](const Names& log) {
-        return std::count_if(log.begin(), log.end(), [](const std::wstring& e) { return e.rfind(L"AccessKeyPress", 0) == 0; });
+        return std::count_if(log.begin(), log.end(),
+                             [](const std::wstring& e) { return e.rfind(L"AccessKeyPress", 0) == 0; });
     };
     ::SetFocus(first.hwnd());
     Pump();
@@ -245,7 +248,8 @@ TEST(HostContainer, PlainKeyInATextFieldIsTypingAndHiddenControlsAreSkipped) {
                                         form.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(edit, nullptr);
     auto presses = [&] {
-        return std::count_if(log.begin(), log.end(), [](const std::wstring& e) { return e.rfind(L"AccessKeyPress", 0) == 0; });
+        return std::count_if(log.begin(), log.end(),
+                             [](const std::wstring& e) { return e.rfind(L"AccessKeyPress", 0) == 0; });
     };
     ::SetFocus(edit);
     Pump();
@@ -322,10 +326,13 @@ TEST(HostContainer, SendKeysTypesPlainCharacters) {
     Pump();
     host::SendKeys(L"sa分离");
     wchar_t text[32] = {};
-    EXPECT_TRUE(PumpUntil([&] {
-        ::GetWindowTextW(edit, text, 32);
-        return std::wstring(text) == L"sa分离";
-    }, std::chrono::seconds(3))) << testing::PrintToString(std::wstring(text));
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            ::GetWindowTextW(edit, text, 32);
+            return std::wstring(text) == L"sa分离";
+        },
+        std::chrono::seconds(3)))
+        << testing::PrintToString(std::wstring(text));
     ::DestroyWindow(edit);
 }
 

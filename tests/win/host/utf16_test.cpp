@@ -23,8 +23,8 @@ TEST(HostUtf16, UnpairedSurrogatesBecomeReplacementCharacters) {
         std::wstring in;
         std::string out;
     } cases[] = {
-        {{wchar_t(0xD800)}, "\xEF\xBF\xBD"},                        // high at the end
-        {{wchar_t(0xD800), L'x'}, "\xEF\xBF\xBDx"},                 // high before a plain one
+        {{wchar_t(0xD800)}, "\xEF\xBF\xBD"},                               // high at the end
+        {{wchar_t(0xD800), L'x'}, "\xEF\xBF\xBDx"},                        // high before a plain one
         {{wchar_t(0xDC00), wchar_t(0xD800)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},  // the wrong order
         {{wchar_t(0xD800), wchar_t(0xD800), wchar_t(0xDC00)}, "\xEF\xBF\xBD\xF0\x90\x80\x80"},
     };

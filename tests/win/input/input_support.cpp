@@ -32,7 +32,8 @@ int MessageSpy::Count(UINT msg) const {
 LRESULT CALLBACK MessageSpy::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data) {
     auto* self = reinterpret_cast<MessageSpy*>(data);
     ++self->counts_[msg];
-    if (msg == WM_MOUSEMOVE) self->lastMouse_ = POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    if (msg == WM_MOUSEMOVE)
+        self->lastMouse_ = POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     if (msg == WM_KEYDOWN) self->lastKeyDown_ = lParam;
     if (msg == WM_NCDESTROY) ::RemoveWindowSubclass(hwnd, &MessageSpy::Proc, id);
     return ::DefSubclassProc(hwnd, msg, wParam, lParam);

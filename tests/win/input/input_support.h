@@ -29,7 +29,7 @@ public:
 
     int Count(UINT msg) const;
     POINT LastMousePoint() const { return lastMouse_; }  // client coordinates of the last WM_MOUSEMOVE
-    LPARAM LastKeyDown() const { return lastKeyDown_; }   // lParam of the last WM_KEYDOWN
+    LPARAM LastKeyDown() const { return lastKeyDown_; }  // lParam of the last WM_KEYDOWN
     HWND hwnd() const { return hwnd_; }
 
 private:
@@ -65,7 +65,7 @@ struct Probe {
     HWND hwnd() const { return Site->hwnd(); }
 };
 
-inline constexpr RECT kFirstBounds{20, 20, 102, 47};   // 82 x 27 pixels
+inline constexpr RECT kFirstBounds{20, 20, 102, 47};  // 82 x 27 pixels
 inline constexpr RECT kSecondBounds{20, 70, 102, 97};
 
 // Adds a run-mode button loaded from the design's bag with the caption given.
@@ -138,6 +138,5 @@ using testing_support::FacePixel;
 using testing_support::ParkCursor;
 using testing_support::Redrawn;
 inline void Mark(const host::ControlSite& site) { testing_support::MarkFace(site); }
-
 
 }  // namespace input_testing

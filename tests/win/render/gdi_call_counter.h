@@ -15,9 +15,9 @@ struct GdiCalls {
     int MoveToEx = 0;
     int SetPixel = 0;
     int CreatePen = 0;
-    int PensDeleted = 0;       // DeleteObject on a pen created while counting
+    int PensDeleted = 0;  // DeleteObject on a pen created while counting
     int CreateSolidBrush = 0;
-    int BrushesDeleted = 0;    // DeleteObject on a brush created while counting
+    int BrushesDeleted = 0;  // DeleteObject on a brush created while counting
     int FillRect = 0;
     int CreateRoundRectRgn = 0;
     int SetWindowRgn = 0;

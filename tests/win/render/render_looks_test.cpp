@@ -55,8 +55,8 @@ TEST_P(LooksBySize, WindowIsTheRoundRectRegionOneWiderAndTaller) {
         RECT got{}, want{};
         ::GetRgnBox(actual.get(), &got);
         ::GetRgnBox(expected.get(), &want);
-        EXPECT_TRUE(::EqualRect(&got, &want)) << "box " << got.left << "," << got.top << "," << got.right << ","
-                                               << got.bottom;
+        EXPECT_TRUE(::EqualRect(&got, &want))
+            << "box " << got.left << "," << got.top << "," << got.right << "," << got.bottom;
         // What the platform makes of that rectangle: the region covers the client area
         // exactly, less the four extreme corner pixels the drawing leaves unpainted.
         EXPECT_EQ(got.left, 0);
@@ -91,9 +91,11 @@ TEST_F(Gradients, SideBandsAndFaceFollowTheRoundingRuleRowByRow) {
                 const uint32_t band = GradientRow(k.GlowTop, k.GlowBottom, 3, sz.H - 2, y);
                 const uint32_t face = GradientRow(kFaceTop, kFaceBottom, 3, sz.H - 3, y);
                 for (int x : {1, 2, sz.W - 3, sz.W - 2})
-                    EXPECT_EQ(PicturePixel(x, y), band) << Describe(sz) << " state " << state << " band x " << x << " y " << y;
+                    EXPECT_EQ(PicturePixel(x, y), band)
+                        << Describe(sz) << " state " << state << " band x " << x << " y " << y;
                 for (int x = 3; x <= sz.W - 4; ++x)
-                    ASSERT_EQ(PicturePixel(x, y), face) << Describe(sz) << " state " << state << " face x " << x << " y " << y;
+                    ASSERT_EQ(PicturePixel(x, y), face)
+                        << Describe(sz) << " state " << state << " face x " << x << " y " << y;
             }
         }
     }

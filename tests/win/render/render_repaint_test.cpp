@@ -122,9 +122,9 @@ protected:
                 }
             }
         if (differ == 0) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << differ << " pixels differ, first at (" << first % pic.W << ","
-                                             << first / pic.W << ") screen " << Hex(screen.Pixels[first])
-                                             << " picture " << Hex(pic.Pixels[first]);
+        return ::testing::AssertionFailure()
+               << differ << " pixels differ, first at (" << first % pic.W << "," << first / pic.W << ") screen "
+               << Hex(screen.Pixels[first]) << " picture " << Hex(pic.Pixels[first]);
     }
 };
 
@@ -148,9 +148,9 @@ TEST_F(Screen, ShowsTheCompletePicture) {
 
     RECT onScreen{};
     ::GetWindowRect(Site().hwnd(), &onScreen);
-    HWND cover = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE | SS_BLACKRECT,
-                                   onScreen.left - 5, onScreen.top - 5, 120, 40, nullptr, nullptr,
-                                   ::GetModuleHandleW(nullptr), nullptr);
+    HWND cover = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"",
+                                   WS_POPUP | WS_VISIBLE | SS_BLACKRECT, onScreen.left - 5, onScreen.top - 5, 120, 40,
+                                   nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(cover, nullptr);
     testing_support::Pump(std::chrono::milliseconds(60));
     ::DestroyWindow(cover);

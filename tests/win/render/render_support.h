@@ -19,8 +19,8 @@ namespace render_tests {
 // The colours of one look (0x00BBGGRR).
 struct Look {
     uint32_t Border, Light1, Light2, Shade1, Shade2, CornerEdge, CornerOuter, CornerInner, GlowTop, GlowBottom;
-    bool Flat;           // states 0 and 4: one flat face, no lines or bands
-    uint32_t FlatFace;   // only when Flat
+    bool Flat;          // states 0 and 4: one flat face, no lines or bands
+    uint32_t FlatFace;  // only when Flat
 };
 Look LookOf(int state);  // state 0..4
 

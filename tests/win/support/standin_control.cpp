@@ -21,183 +21,184 @@ namespace {
 using base::FromUtf8;
 using base::ToUtf8;
 
-
 class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (Valid()) CloseHandle(h_);
-  }
-  bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return h_; }
+public:
+    explicit FileHandle(HANDLE h) : h_(h) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() {
+        if (Valid()) CloseHandle(h_);
+    }
+    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return h_; }
 
- private:
-  HANDLE h_;
+private:
+    HANDLE h_;
 };
 
 class Socket {
- public:
-  explicit Socket(SOCKET s) : s_(s) {}
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  ~Socket() {
-    if (s_ != INVALID_SOCKET) closesocket(s_);
-  }
-  SOCKET Get() const { return s_; }
+public:
+    explicit Socket(SOCKET s) : s_(s) {}
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    ~Socket() {
+        if (s_ != INVALID_SOCKET) closesocket(s_);
+    }
+    SOCKET Get() const { return s_; }
 
- private:
-  SOCKET s_;
+private:
+    SOCKET s_;
 };
 
 // Winsock stays initialised for the life of the process once a test needs it.
 void EnsureWinsock() {
-  static const bool ready = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  if (!ready) throw std::runtime_error("stand-in control: WSAStartup failed");
+    static const bool ready = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    if (!ready) throw std::runtime_error("stand-in control: WSAStartup failed");
 }
 
 std::string ReadWholeFile(const std::wstring& path) {
-  FileHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f.Valid()) throw std::runtime_error("stand-in control: cannot open " + ToUtf8(path));
-  std::string out;
-  char buf[256];
-  DWORD n = 0;
-  while (ReadFile(f.Get(), buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
-  return out;
+    FileHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.Valid()) throw std::runtime_error("stand-in control: cannot open " + ToUtf8(path));
+    std::string out;
+    char buf[256];
+    DWORD n = 0;
+    while (ReadFile(f.Get(), buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
+    return out;
 }
 
 int ControlPort() {
-  wchar_t value[1024];
-  const DWORD n = GetEnvironmentVariableW(L"DORVANE_STANDIN_CONTROL_FILE", value, 1024);
-  if (n == 0 || n >= 1024) {
-    throw std::runtime_error(
-        "stand-in control: DORVANE_STANDIN_CONTROL_FILE is not set (register the test with dorvane_requires_standin)");
-  }
-  std::wstring path(value, n);
-  // A Unix path names a file on Wine's Z: drive.
-  if (!path.empty() && path[0] == L'/') {
-    for (wchar_t& c : path) if (c == L'/') c = L'\\';
-    path = L"Z:" + path;
-  }
-  const int port = std::atoi(ReadWholeFile(path).c_str());
-  if (port <= 0) throw std::runtime_error("stand-in control: no port in " + ToUtf8(path));
-  return port;
+    wchar_t value[1024];
+    const DWORD n = GetEnvironmentVariableW(L"DORVANE_STANDIN_CONTROL_FILE", value, 1024);
+    if (n == 0 || n >= 1024) {
+        throw std::runtime_error(
+            "stand-in control: DORVANE_STANDIN_CONTROL_FILE is not set (register the test with "
+            "dorvane_requires_standin)");
+    }
+    std::wstring path(value, n);
+    // A Unix path names a file on Wine's Z: drive.
+    if (!path.empty() && path[0] == L'/') {
+        for (wchar_t& c : path)
+            if (c == L'/') c = L'\\';
+        path = L"Z:" + path;
+    }
+    const int port = std::atoi(ReadWholeFile(path).c_str());
+    if (port <= 0) throw std::runtime_error("stand-in control: no port in " + ToUtf8(path));
+    return port;
 }
 
 // Sends one command line to the supervisor and returns its answer line.
 std::string Command(const std::string& line) {
-  EnsureWinsock();
-  Socket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (s.Get() == INVALID_SOCKET) throw std::runtime_error("stand-in control: socket failed");
-  DWORD timeout_ms = 60000;
-  setsockopt(s.Get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms), sizeof timeout_ms);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<u_short>(ControlPort()));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(s.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    throw std::runtime_error("stand-in control: cannot reach the supervisor (is the standin fixture running?)");
-  }
-  const std::string out = line + "\n";
-  if (send(s.Get(), out.data(), static_cast<int>(out.size()), 0) != static_cast<int>(out.size())) {
-    throw std::runtime_error("stand-in control: cannot send to the supervisor");
-  }
-  std::string answer;
-  char c = 0;
-  while (recv(s.Get(), &c, 1, 0) == 1 && c != '\n') answer.push_back(c);
-  if (answer.empty()) throw std::runtime_error("stand-in control: the supervisor gave no answer to " + line);
-  return answer;
+    EnsureWinsock();
+    Socket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (s.Get() == INVALID_SOCKET) throw std::runtime_error("stand-in control: socket failed");
+    DWORD timeout_ms = 60000;
+    setsockopt(s.Get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms), sizeof timeout_ms);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<u_short>(ControlPort()));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(s.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        throw std::runtime_error("stand-in control: cannot reach the supervisor (is the standin fixture running?)");
+    }
+    const std::string out = line + "\n";
+    if (send(s.Get(), out.data(), static_cast<int>(out.size()), 0) != static_cast<int>(out.size())) {
+        throw std::runtime_error("stand-in control: cannot send to the supervisor");
+    }
+    std::string answer;
+    char c = 0;
+    while (recv(s.Get(), &c, 1, 0) == 1 && c != '\n') answer.push_back(c);
+    if (answer.empty()) throw std::runtime_error("stand-in control: the supervisor gave no answer to " + line);
+    return answer;
 }
 
 void WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-  FileHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  if (!f.Valid() || !WriteFile(f.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-      written != bytes.size()) {
-    throw std::runtime_error("sample database: cannot write " + ToUtf8(path));
-  }
+    FileHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!f.Valid() || !WriteFile(f.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        throw std::runtime_error("sample database: cannot write " + ToUtf8(path));
+    }
 }
 
 }  // namespace
 
 StandinServer StandinServer::Start(const std::vector<std::wstring>& args) {
-  std::string line = "start";
-  for (const std::wstring& a : args) {
-    if (a.find(L'\t') != std::wstring::npos || a.find(L'\n') != std::wstring::npos) {
-      throw std::invalid_argument("stand-in control: arguments cannot contain tabs or line breaks");
+    std::string line = "start";
+    for (const std::wstring& a : args) {
+        if (a.find(L'\t') != std::wstring::npos || a.find(L'\n') != std::wstring::npos) {
+            throw std::invalid_argument("stand-in control: arguments cannot contain tabs or line breaks");
+        }
+        // Appended piecewise: GCC 12's -Wrestrict misfires on "\t" + string at -O2.
+        line += '\t';
+        line += ToUtf8(a);
     }
-    // Appended piecewise: GCC 12's -Wrestrict misfires on "\t" + string at -O2.
-    line += '\t';
-    line += ToUtf8(a);
-  }
-  const std::string answer = Command(line);
-  // "ok PORT PID"
-  char* end = nullptr;
-  const long port = answer.rfind("ok ", 0) == 0 ? std::strtol(answer.c_str() + 3, &end, 10) : 0;
-  const long pid = port > 0 && *end == ' ' ? std::strtol(end + 1, &end, 10) : 0;
-  if (port <= 0 || pid <= 0 || *end != '\0') throw std::runtime_error("stand-in control: " + answer);
-  return StandinServer(static_cast<int>(port), static_cast<int>(pid));
+    const std::string answer = Command(line);
+    // "ok PORT PID"
+    char* end = nullptr;
+    const long port = answer.rfind("ok ", 0) == 0 ? std::strtol(answer.c_str() + 3, &end, 10) : 0;
+    const long pid = port > 0 && *end == ' ' ? std::strtol(end + 1, &end, 10) : 0;
+    if (port <= 0 || pid <= 0 || *end != '\0') throw std::runtime_error("stand-in control: " + answer);
+    return StandinServer(static_cast<int>(port), static_cast<int>(pid));
 }
 
-StandinServer::StandinServer(StandinServer&& other) noexcept
-    : port_(other.port_), pid_(std::exchange(other.pid_, 0)) {}
+StandinServer::StandinServer(StandinServer&& other) noexcept : port_(other.port_), pid_(std::exchange(other.pid_, 0)) {}
 
 StandinServer& StandinServer::operator=(StandinServer&& other) noexcept {
-  if (this != &other) {
-    try {
-      Stop();
-    } catch (const std::exception&) {
-      // Nothing to report from here; the supervisor kills what is left when it exits.
+    if (this != &other) {
+        try {
+            Stop();
+        } catch (const std::exception&) {
+            // Nothing to report from here; the supervisor kills what is left when it exits.
+        }
+        port_ = other.port_;
+        pid_ = std::exchange(other.pid_, 0);
     }
-    port_ = other.port_;
-    pid_ = std::exchange(other.pid_, 0);
-  }
-  return *this;
+    return *this;
 }
 
 StandinServer::~StandinServer() {
-  try {
-    Stop();
-  } catch (const std::exception&) {
-    // A destructor cannot report; the supervisor kills what is left when it exits.
-  }
+    try {
+        Stop();
+    } catch (const std::exception&) {
+        // A destructor cannot report; the supervisor kills what is left when it exits.
+    }
 }
 
 void StandinServer::Release(const char* command) {
-  if (pid_ == 0) return;
-  const std::string answer = Command(std::string(command) + "\t" + std::to_string(pid_));
-  pid_ = 0;
-  if (answer != "ok") throw std::runtime_error("stand-in control: " + answer);
+    if (pid_ == 0) return;
+    const std::string answer = Command(std::string(command) + "\t" + std::to_string(pid_));
+    pid_ = 0;
+    if (answer != "ok") throw std::runtime_error("stand-in control: " + answer);
 }
 
 void StandinServer::Stop() { Release("stop"); }
 void StandinServer::Kill() { Release("kill"); }
 
 std::wstring ToUnixPath(const std::wstring& windowsPath) {
-  using UnixName = char*(__cdecl*)(LPCWSTR);
-  HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-  auto convert = kernel32 ? reinterpret_cast<UnixName>(
-                                reinterpret_cast<void*>(GetProcAddress(kernel32, "wine_get_unix_file_name")))
-                          : nullptr;
-  if (!convert) throw std::runtime_error("ToUnixPath: wine_get_unix_file_name is missing (not running under Wine)");
-  char* unix_name = convert(windowsPath.c_str());
-  if (!unix_name) throw std::runtime_error("ToUnixPath: no Unix path for " + ToUtf8(windowsPath));
-  std::wstring out = FromUtf8(unix_name);
-  HeapFree(GetProcessHeap(), 0, unix_name);
-  return out;
+    using UnixName = char*(__cdecl*)(LPCWSTR);
+    HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+    auto convert =
+        kernel32
+            ? reinterpret_cast<UnixName>(reinterpret_cast<void*>(GetProcAddress(kernel32, "wine_get_unix_file_name")))
+            : nullptr;
+    if (!convert) throw std::runtime_error("ToUnixPath: wine_get_unix_file_name is missing (not running under Wine)");
+    char* unix_name = convert(windowsPath.c_str());
+    if (!unix_name) throw std::runtime_error("ToUnixPath: no Unix path for " + ToUtf8(windowsPath));
+    std::wstring out = FromUtf8(unix_name);
+    HeapFree(GetProcessHeap(), 0, unix_name);
+    return out;
 }
 
 void MakeSampleDatabase(const std::wstring& folder, const std::wstring& name) {
-  const std::string utf8 = ToUtf8(name);
-  std::wstring base = folder;
-  if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
-  WriteWholeFile(base + FromUtf8(standin::SampleDataFileName(utf8)), standin::SampleDataFileContent(utf8));
-  WriteWholeFile(base + FromUtf8(standin::SampleLogFileName(utf8)), standin::SampleLogFileContent(utf8));
+    const std::string utf8 = ToUtf8(name);
+    std::wstring base = folder;
+    if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
+    WriteWholeFile(base + FromUtf8(standin::SampleDataFileName(utf8)), standin::SampleDataFileContent(utf8));
+    WriteWholeFile(base + FromUtf8(standin::SampleLogFileName(utf8)), standin::SampleLogFileContent(utf8));
 }
 
 }  // namespace dorvane::test

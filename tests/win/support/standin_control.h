@@ -9,32 +9,32 @@
 namespace dorvane::test {
 
 class StandinServer {
- public:
-  // Starts a stand-in with the given command-line arguments (for example
-  // {L"--data", ToUnixPath(folder)}); the supervisor adds --listen and --port-file.
-  // Throws std::runtime_error with the supervisor's reason when it cannot.
-  static StandinServer Start(const std::vector<std::wstring>& args);
+public:
+    // Starts a stand-in with the given command-line arguments (for example
+    // {L"--data", ToUnixPath(folder)}); the supervisor adds --listen and --port-file.
+    // Throws std::runtime_error with the supervisor's reason when it cannot.
+    static StandinServer Start(const std::vector<std::wstring>& args);
 
-  StandinServer(StandinServer&& other) noexcept;
-  StandinServer& operator=(StandinServer&& other) noexcept;
-  StandinServer(const StandinServer&) = delete;
-  StandinServer& operator=(const StandinServer&) = delete;
-  // Stops the server if it is still running.
-  ~StandinServer();
+    StandinServer(StandinServer&& other) noexcept;
+    StandinServer& operator=(StandinServer&& other) noexcept;
+    StandinServer(const StandinServer&) = delete;
+    StandinServer& operator=(const StandinServer&) = delete;
+    // Stops the server if it is still running.
+    ~StandinServer();
 
-  int Port() const { return port_; }
-  int Pid() const { return pid_; }
-  // SIGTERM, bounded wait, then SIGKILL. Throws std::runtime_error on failure.
-  void Stop();
-  // SIGKILL at once: the server disappears without closing anything itself.
-  void Kill();
+    int Port() const { return port_; }
+    int Pid() const { return pid_; }
+    // SIGTERM, bounded wait, then SIGKILL. Throws std::runtime_error on failure.
+    void Stop();
+    // SIGKILL at once: the server disappears without closing anything itself.
+    void Kill();
 
- private:
-  StandinServer(int port, int pid) : port_(port), pid_(pid) {}
-  void Release(const char* command);
+private:
+    StandinServer(int port, int pid) : port_(port), pid_(pid) {}
+    void Release(const char* command);
 
-  int port_ = 0;
-  int pid_ = 0;  // 0 once stopped, killed or moved from
+    int port_ = 0;
+    int pid_ = 0;  // 0 once stopped, killed or moved from
 };
 
 // The Unix path of a Windows path, through Wine's kernel32 export wine_get_unix_file_name.

@@ -90,7 +90,7 @@ TEST(XPButtonLoadErrors, ParentWithoutMdiChildEndsAfterHookingBothWindows) {
     EXPECT_TRUE(Hooks(button, form.hwnd()));
     EXPECT_TRUE(AfterMessagesOf(button, form.hwnd()).empty());
     EXPECT_NE(FacePixel(*l.Site), ExpectedFace(STATE_DISABLED));  // never painted
-    EXPECT_FALSE(button.GetFlags().NoRedraw);                      // but drawing works
+    EXPECT_FALSE(button.GetFlags().NoRedraw);                     // but drawing works
     button.DrawButton(STATE_DISABLED);
     EXPECT_EQ(FacePixel(*l.Site), ExpectedFace(STATE_DISABLED));
 

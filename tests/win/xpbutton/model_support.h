@@ -49,5 +49,4 @@ bool Hooks(const xpbutton::XPButton2& button, HWND hwnd);
 // The selected font of the site's picture.
 LOGFONTW PictureFont(const host::ControlSite& site);
 
-
 }  // namespace model_testing

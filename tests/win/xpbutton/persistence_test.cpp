@@ -176,7 +176,7 @@ TEST(XPButtonPersistence, KeysAreFoundWithoutRegardToCase) {
 TEST(XPButtonPersistence, StoredTextValuesAreConverted) {
     TestForm form;
     host::PropertyBag bag;
-    bag.Set(L"Caption", int32_t{42});         // a number read as text
+    bag.Set(L"Caption", int32_t{42});  // a number read as text
     bag.Set(L"ForeColor", std::wstring(L"&HFF00&"));
     bag.Set(L"FocusRect", std::wstring(L"False"));
     bag.Set(L"Enabled", int16_t{-1});

@@ -82,11 +82,10 @@ TEST(XPButtonProperties, AccessKeyOfCaption) {
         const wchar_t* caption;
         const wchar_t* key;
     } cases[] = {
-        {L"&OK", L"o"},        {L"&Cancel", L"c"},   {L"E&xit", L"x"},      {L"&Q", L"q"},
-        {L"&z", L"z"},         {L"a&&b", L""},       {L"a&&b&c", L"c"},     {L"&&&x", L"x"},
-        {L"abc&", L""},        {L"&&", L""},         {L"&", L""},           {L"", L""},
-        {L"no key", L""},      {L"&1 first", L"1"},  {L"分离(&D)", L"d"},   {L"&分离", L"分"},
-        {L"a&b&c", L"b"},      {L"&&&&", L""},       {L"&Ä", L"ä"},        {L"&Жар", L"ж"},
+        {L"&OK", L"o"},    {L"&Cancel", L"c"}, {L"E&xit", L"x"}, {L"&Q", L"q"},       {L"&z", L"z"},
+        {L"a&&b", L""},    {L"a&&b&c", L"c"},  {L"&&&x", L"x"},  {L"abc&", L""},      {L"&&", L""},
+        {L"&", L""},       {L"", L""},         {L"no key", L""}, {L"&1 first", L"1"}, {L"分离(&D)", L"d"},
+        {L"&分离", L"分"}, {L"a&b&c", L"b"},   {L"&&&&", L""},   {L"&Ä", L"ä"},       {L"&Жар", L"ж"},
     };
     for (const auto& c : cases) {
         button.SetCaption(c.caption);
@@ -272,10 +271,13 @@ TEST(XPButtonProperties, RepaintedLookReachesTheScreen) {
     form.Activate();
     auto b = AddLogged(form, L"XPButton21", nullptr, nullptr);
     const int w = static_cast<int>(b.Site->ClientWidth());
-    ASSERT_TRUE(PumpUntil([&] { return testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1) == ExpectedFace(STATE_NORMAL); }));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1) == ExpectedFace(STATE_NORMAL); }));
     b.Button().SetEnabled(false);
-    EXPECT_TRUE(PumpUntil([&] { return testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1) == ExpectedFace(STATE_DISABLED); }))
-        << std::hex << testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1);
+    EXPECT_TRUE(PumpUntil([&] {
+        return testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1) == ExpectedFace(STATE_DISABLED);
+    })) << std::hex
+        << testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1);
 }
 
 TEST(XPButtonProperties, FontChangeDeletesTheSurfacesPreviousFont) {

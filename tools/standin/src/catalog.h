@@ -17,18 +17,18 @@
 namespace standin {
 
 struct DatabaseInfo {
-  std::string name;
-  int id = 0;
-  bool system = false;
-  bool attached = false;
+    std::string name;
+    int id = 0;
+    bool system = false;
+    bool attached = false;
 };
 
 struct FileInfo {
-  std::string database;
-  int database_id = 0;
-  std::string logical_name;
-  std::string physical_name;
-  bool log = false;
+    std::string database;
+    int database_id = 0;
+    std::string logical_name;
+    std::string physical_name;
+    bool log = false;
 };
 
 using CatalogError = std::optional<ServerMessage>;
@@ -37,55 +37,55 @@ using CatalogError = std::optional<ServerMessage>;
 std::string MapClientPath(const std::string& path);
 
 class Catalog {
- public:
-  // Database names compare by the collation's rules (the server's collation).
-  explicit Catalog(const Collation& collation = Collation::Default());
-  const Collation& ServerCollation() const { return collation_; }
+public:
+    // Database names compare by the collation's rules (the server's collation).
+    explicit Catalog(const Collation& collation = Collation::Default());
+    const Collation& ServerCollation() const { return collation_; }
 
-  // Attaches every database found in a folder (N_Data.MDF + N_Log.LDF, or name.mdf +
-  // name.ldf, names compared without case). Returns the reason when it cannot.
-  std::optional<std::string> AttachFolder(const std::string& dir);
+    // Attaches every database found in a folder (N_Data.MDF + N_Log.LDF, or name.mdf +
+    // name.ldf, names compared without case). Returns the reason when it cannot.
+    std::optional<std::string> AttachFolder(const std::string& dir);
 
-  CatalogError Attach(const std::string& name, const std::vector<std::string>& files);
-  CatalogError Detach(const std::string& name);
+    CatalogError Attach(const std::string& name, const std::vector<std::string>& files);
+    CatalogError Detach(const std::string& name);
 
-  // A session starts using a database (login or USE). On success *canonical is the
-  // catalog's spelling of the name.
-  bool Enter(const std::string& name, std::string* canonical);
-  void Leave(const std::string& name);
+    // A session starts using a database (login or USE). On success *canonical is the
+    // catalog's spelling of the name.
+    bool Enter(const std::string& name, std::string* canonical);
+    void Leave(const std::string& name);
 
-  std::vector<DatabaseInfo> Databases() const;  // attached ones, by id
-  std::vector<FileInfo> Files() const;          // of attached databases, by id
-  std::optional<int> DatabaseId(const std::string& name) const;
-  int UsersOf(const std::string& name) const;
-  // Text form written by --catalog: see README.md.
-  std::string Serialize() const;
+    std::vector<DatabaseInfo> Databases() const;  // attached ones, by id
+    std::vector<FileInfo> Files() const;          // of attached databases, by id
+    std::optional<int> DatabaseId(const std::string& name) const;
+    int UsersOf(const std::string& name) const;
+    // Text form written by --catalog: see README.md.
+    std::string Serialize() const;
 
- private:
-  struct File {
-    std::string physical_name;  // as the client gave it
-    std::string local_path;     // where it is opened here
-    bool log = false;
-    UniqueFd fd;
-  };
-  struct Entry {
-    std::string name;
-    std::u32string key;  // the name as the collation compares it
-    int id = 0;
-    bool system = false;
-    bool attached = false;
-    int users = 0;
-    std::vector<File> files;
-  };
+private:
+    struct File {
+        std::string physical_name;  // as the client gave it
+        std::string local_path;     // where it is opened here
+        bool log = false;
+        UniqueFd fd;
+    };
+    struct Entry {
+        std::string name;
+        std::u32string key;  // the name as the collation compares it
+        int id = 0;
+        bool system = false;
+        bool attached = false;
+        int users = 0;
+        std::vector<File> files;
+    };
 
-  Entry* Find(const std::string& name);
-  const Entry* Find(const std::string& name) const;
-  int FreeId() const;
-  CatalogError AttachLocked(const std::string& name, const std::vector<std::string>& files);
+    Entry* Find(const std::string& name);
+    const Entry* Find(const std::string& name) const;
+    int FreeId() const;
+    CatalogError AttachLocked(const std::string& name, const std::vector<std::string>& files);
 
-  const Collation& collation_;
-  mutable std::mutex mutex_;
-  std::vector<Entry> entries_;
+    const Collation& collation_;
+    mutable std::mutex mutex_;
+    std::vector<Entry> entries_;
 };
 
 }  // namespace standin

@@ -11,8 +11,8 @@
 namespace standin {
 
 struct Prelogin {
-  std::optional<std::uint8_t> encryption;  // what the client asked for
-  bool has_version = false;
+    std::optional<std::uint8_t> encryption;  // what the client asked for
+    bool has_version = false;
 };
 
 // PRELOGIN's ENCRYPTION values.
@@ -28,9 +28,9 @@ enum class EncryptionMode { kLoginOnly, kForce, kNone };
 enum class Protection { kNone, kLoginOnly, kFull };
 
 struct EncryptionAnswer {
-  std::uint8_t answer = kEncryptNotSup;  // the ENCRYPTION value of the server's PRELOGIN
-  Protection protection = Protection::kNone;
-  bool terminate = false;  // the two sides cannot agree: the connection ends after the answer
+    std::uint8_t answer = kEncryptNotSup;  // the ENCRYPTION value of the server's PRELOGIN
+    Protection protection = Protection::kNone;
+    bool terminate = false;  // the two sides cannot agree: the connection ends after the answer
 };
 
 // SQL Server's negotiation table. A client without an ENCRYPTION option counts as one
@@ -43,17 +43,17 @@ std::optional<Prelogin> ParsePrelogin(ByteSpan payload, std::string* error);
 Bytes BuildPreloginAnswer(std::uint32_t server_version, std::uint8_t encryption);
 
 struct Login7 {
-  std::uint32_t tds_version = 0;  // as in LOGINACK, e.g. 0x74000004
-  std::uint32_t packet_size = 0;
-  std::string host_name;
-  std::string user_name;
-  std::string password;
-  std::string app_name;
-  std::string server_name;
-  std::string library_name;
-  std::string language;
-  std::string database;
-  bool integrated_security = false;
+    std::uint32_t tds_version = 0;  // as in LOGINACK, e.g. 0x74000004
+    std::uint32_t packet_size = 0;
+    std::string host_name;
+    std::string user_name;
+    std::string password;
+    std::string app_name;
+    std::string server_name;
+    std::string library_name;
+    std::string language;
+    std::string database;
+    bool integrated_security = false;
 };
 
 // Parses a LOGIN7 record: every offset/length pair is checked against the record.

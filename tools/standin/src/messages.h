@@ -7,25 +7,25 @@
 
 namespace standin {
 
-inline constexpr int kErrSyntax = 102;                 // severity 15
-inline constexpr int kErrUnclosedQuote = 105;          // severity 15
-inline constexpr int kErrMissingEndComment = 113;      // severity 15
-inline constexpr int kErrUndeclaredVariable = 137;     // severity 15
-inline constexpr int kErrUnknownSetOption = 195;       // severity 15
-inline constexpr int kErrParameterNotSupplied = 201;   // severity 16
-inline constexpr int kErrInvalidColumn = 207;          // severity 16
-inline constexpr int kErrInvalidObject = 208;          // severity 16
-inline constexpr int kErrDatabaseNotFoundUse = 911;    // severity 16
-inline constexpr int kErrDatabaseExists = 1801;        // severity 16
-inline constexpr int kErrProcedureNotFound = 2812;     // severity 16
-inline constexpr int kErrDatabaseInUse = 3703;         // severity 16
-inline constexpr int kErrSystemDatabase = 3708;        // severity 16
-inline constexpr int kErrCannotOpenDatabase = 4060;    // severity 11
-inline constexpr int kErrCannotOpenFile = 5120;        // severity 16
-inline constexpr int kErrTooManyArguments = 8144;      // severity 16
-inline constexpr int kErrNotAParameter = 8145;         // severity 16
-inline constexpr int kErrDatabaseNotFound = 15010;     // severity 16
-inline constexpr int kErrLoginFailed = 18456;          // severity 14
+inline constexpr int kErrSyntax = 102;                // severity 15
+inline constexpr int kErrUnclosedQuote = 105;         // severity 15
+inline constexpr int kErrMissingEndComment = 113;     // severity 15
+inline constexpr int kErrUndeclaredVariable = 137;    // severity 15
+inline constexpr int kErrUnknownSetOption = 195;      // severity 15
+inline constexpr int kErrParameterNotSupplied = 201;  // severity 16
+inline constexpr int kErrInvalidColumn = 207;         // severity 16
+inline constexpr int kErrInvalidObject = 208;         // severity 16
+inline constexpr int kErrDatabaseNotFoundUse = 911;   // severity 16
+inline constexpr int kErrDatabaseExists = 1801;       // severity 16
+inline constexpr int kErrProcedureNotFound = 2812;    // severity 16
+inline constexpr int kErrDatabaseInUse = 3703;        // severity 16
+inline constexpr int kErrSystemDatabase = 3708;       // severity 16
+inline constexpr int kErrCannotOpenDatabase = 4060;   // severity 11
+inline constexpr int kErrCannotOpenFile = 5120;       // severity 16
+inline constexpr int kErrTooManyArguments = 8144;     // severity 16
+inline constexpr int kErrNotAParameter = 8145;        // severity 16
+inline constexpr int kErrDatabaseNotFound = 15010;    // severity 16
+inline constexpr int kErrLoginFailed = 18456;         // severity 14
 // Statements this server does not implement. 50000 is SQL Server's number for messages
 // without a catalogued number, which this one is.
 inline constexpr int kErrNotSupported = 50000;

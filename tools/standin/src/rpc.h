@@ -21,13 +21,13 @@ inline constexpr std::uint16_t kProcIdPrepExec = 13;    // sp_prepexec @handle O
 inline constexpr std::uint16_t kProcIdUnprepare = 15;   // sp_unprepare @handle
 
 struct RpcCall {
-  std::string procedure;  // empty when given by id
-  std::uint16_t proc_id = 0;
-  std::vector<ProcArgument> arguments;
+    std::string procedure;  // empty when given by id
+    std::uint16_t proc_id = 0;
+    std::vector<ProcArgument> arguments;
 };
 
 struct RpcRequest {
-  std::vector<RpcCall> calls;
+    std::vector<RpcCall> calls;
 };
 
 // Skips the ALL_HEADERS block that TDS 7.2+ puts in front of SQL batches and RPCs.
@@ -40,6 +40,7 @@ std::optional<ByteSpan> SkipAllHeaders(ByteSpan payload);
 std::optional<RpcRequest> ParseRpc(ByteSpan body, std::string* error, std::string* unsupported);
 
 // Text of a procedure's parameters for RPC requests, used by tests to build them.
-Bytes BuildRpcNVarCharCall(const std::string& procedure, const std::vector<std::pair<std::string, std::string>>& params);
+Bytes BuildRpcNVarCharCall(const std::string& procedure,
+                           const std::vector<std::pair<std::string, std::string>>& params);
 
 }  // namespace standin

@@ -14,39 +14,39 @@ namespace {
 int g_signal_write_fd = -1;
 
 void OnSignal(int sig) {
-  const unsigned char b = static_cast<unsigned char>(sig);
-  const int saved = errno;
-  [[maybe_unused]] ssize_t n = ::write(g_signal_write_fd, &b, 1);
-  errno = saved;
+    const unsigned char b = static_cast<unsigned char>(sig);
+    const int saved = errno;
+    [[maybe_unused]] ssize_t n = ::write(g_signal_write_fd, &b, 1);
+    errno = saved;
 }
 
 }  // namespace
 
 SignalPipe::SignalPipe(std::initializer_list<int> signals) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  read_.Reset(fds[0]);
-  write_.Reset(fds[1]);
-  g_signal_write_fd = write_.Get();
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  for (int sig : signals) {
-    ::sigaction(sig, &sa, nullptr);
-    signals_.push_back(sig);
-  }
-  ::signal(SIGPIPE, SIG_IGN);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    read_.Reset(fds[0]);
+    write_.Reset(fds[1]);
+    g_signal_write_fd = write_.Get();
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : signals) {
+        ::sigaction(sig, &sa, nullptr);
+        signals_.push_back(sig);
+    }
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 SignalPipe::~SignalPipe() {
-  for (int sig : signals_) ::signal(sig, SIG_DFL);
-  if (Valid()) g_signal_write_fd = -1;
+    for (int sig : signals_) ::signal(sig, SIG_DFL);
+    if (Valid()) g_signal_write_fd = -1;
 }
 
 int SignalPipe::Next() const {
-  unsigned char sig = 0;
-  return ::read(read_.Get(), &sig, 1) == 1 ? sig : 0;
+    unsigned char sig = 0;
+    return ::read(read_.Get(), &sig, 1) == 1 ? sig : 0;
 }
 
 }  // namespace standin

@@ -12,21 +12,21 @@
 namespace standin {
 
 class SignalPipe {
- public:
-  explicit SignalPipe(std::initializer_list<int> signals);
-  ~SignalPipe();
-  SignalPipe(const SignalPipe&) = delete;
-  SignalPipe& operator=(const SignalPipe&) = delete;
+public:
+    explicit SignalPipe(std::initializer_list<int> signals);
+    ~SignalPipe();
+    SignalPipe(const SignalPipe&) = delete;
+    SignalPipe& operator=(const SignalPipe&) = delete;
 
-  // False when the pipe could not be made (then no handler was installed).
-  bool Valid() const { return read_.Valid(); }
-  int ReadFd() const { return read_.Get(); }
-  // The next signal that arrived, or 0 when none is waiting.
-  int Next() const;
+    // False when the pipe could not be made (then no handler was installed).
+    bool Valid() const { return read_.Valid(); }
+    int ReadFd() const { return read_.Get(); }
+    // The next signal that arrived, or 0 when none is waiting.
+    int Next() const;
 
- private:
-  UniqueFd read_, write_;
-  std::vector<int> signals_;
+private:
+    UniqueFd read_, write_;
+    std::vector<int> signals_;
 };
 
 }  // namespace standin

@@ -15,8 +15,8 @@ namespace standin {
 struct SessionState;
 
 struct SystemValue {
-  Column column;
-  Value value;
+    Column column;
+    Value value;
 };
 
 // The column and value of a kSystem select item; nullopt for one the stand-in does not

@@ -11,15 +11,15 @@
 namespace standin {
 
 enum class PacketType : std::uint8_t {
-  kSqlBatch = 0x01,
-  kRpc = 0x03,
-  kTabularResult = 0x04,
-  kAttention = 0x06,
-  kBulkLoad = 0x07,
-  kTransactionManager = 0x0E,
-  kLogin7 = 0x10,
-  kSspi = 0x11,
-  kPrelogin = 0x12,
+    kSqlBatch = 0x01,
+    kRpc = 0x03,
+    kTabularResult = 0x04,
+    kAttention = 0x06,
+    kBulkLoad = 0x07,
+    kTransactionManager = 0x0E,
+    kLogin7 = 0x10,
+    kSspi = 0x11,
+    kPrelogin = 0x12,
 };
 
 inline constexpr std::size_t kHeaderSize = 8;
@@ -36,11 +36,11 @@ inline constexpr std::uint32_t kDefaultPacketSize = 4096;
 inline constexpr std::size_t kMaxMessageSize = 4 * 1024 * 1024;
 
 struct PacketHeader {
-  std::uint8_t type = 0;
-  std::uint8_t status = 0;
-  std::uint16_t length = 0;  // whole packet, header included
-  std::uint16_t spid = 0;
-  std::uint8_t packet_id = 0;
+    std::uint8_t type = 0;
+    std::uint8_t status = 0;
+    std::uint16_t length = 0;  // whole packet, header included
+    std::uint16_t spid = 0;
+    std::uint8_t packet_id = 0;
 };
 
 // Parses and checks a header: known request type, length of at least the header and at
@@ -49,23 +49,23 @@ std::optional<PacketHeader> ParsePacketHeader(ByteSpan bytes, std::string* error
 
 // A complete request message: the type of its packets and their payloads joined.
 struct Message {
-  PacketType type{};
-  std::uint8_t status = 0;  // status of the first packet (reset-connection bits)
-  Bytes payload;
+    PacketType type{};
+    std::uint8_t status = 0;  // status of the first packet (reset-connection bits)
+    Bytes payload;
 };
 
 // Collects packets until the end-of-message bit. Feed() takes one whole packet.
 class MessageAssembler {
- public:
-  enum class Result { kNeedMore, kComplete, kError };
-  Result Feed(ByteSpan packet);
-  Message TakeMessage();
-  const std::string& Error() const { return error_; }
+public:
+    enum class Result { kNeedMore, kComplete, kError };
+    Result Feed(ByteSpan packet);
+    Message TakeMessage();
+    const std::string& Error() const { return error_; }
 
- private:
-  bool started_ = false;
-  Message current_;
-  std::string error_;
+private:
+    bool started_ = false;
+    Message current_;
+    std::string error_;
 };
 
 // Splits a tabular-result payload into packets of at most packet_size bytes.

@@ -30,165 +30,181 @@ bool IsInt(ColumnType t) { return t == ColumnType::kInt || t == ColumnType::kSma
 }  // namespace
 
 void TokenWriter::LoginAck(std::string_view program, std::uint32_t version) {
-  w_.U8(kTokenLoginAck);
-  const std::size_t len_pos = w_.Size();
-  w_.U16Le(0);
-  w_.U8(1);  // interface: SQL_TSQL
-  w_.U32Be(version_);
-  w_.BVarChar(program);
-  w_.U32Be(version);
-  w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
+    w_.U8(kTokenLoginAck);
+    const std::size_t len_pos = w_.Size();
+    w_.U16Le(0);
+    w_.U8(1);  // interface: SQL_TSQL
+    w_.U32Be(version_);
+    w_.BVarChar(program);
+    w_.U32Be(version);
+    w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
 }
 
 void TokenWriter::EnvStrings(std::uint8_t type, std::string_view now, std::string_view before) {
-  w_.U8(kTokenEnvChange);
-  const std::size_t len_pos = w_.Size();
-  w_.U16Le(0);
-  w_.U8(type);
-  w_.BVarChar(now);
-  w_.BVarChar(before);
-  w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
+    w_.U8(kTokenEnvChange);
+    const std::size_t len_pos = w_.Size();
+    w_.U16Le(0);
+    w_.U8(type);
+    w_.BVarChar(now);
+    w_.BVarChar(before);
+    w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
 }
 
 void TokenWriter::EnvDatabase(std::string_view now, std::string_view before) { EnvStrings(1, now, before); }
 void TokenWriter::EnvLanguage(std::string_view now, std::string_view before) { EnvStrings(2, now, before); }
 
 void TokenWriter::EnvPacketSize(std::uint32_t now, std::uint32_t before) {
-  EnvStrings(4, std::to_string(now), std::to_string(before));
+    EnvStrings(4, std::to_string(now), std::to_string(before));
 }
 
 void TokenWriter::EnvCollation() {
-  const auto bytes = collation_.TdsBytes();
-  w_.U8(kTokenEnvChange);
-  w_.U16Le(static_cast<std::uint16_t>(1 + 1 + bytes.size() + 1));
-  w_.U8(7);
-  w_.U8(static_cast<std::uint8_t>(bytes.size()));
-  w_.Raw(bytes);
-  w_.U8(0);
+    const auto bytes = collation_.TdsBytes();
+    w_.U8(kTokenEnvChange);
+    w_.U16Le(static_cast<std::uint16_t>(1 + 1 + bytes.size() + 1));
+    w_.U8(7);
+    w_.U8(static_cast<std::uint8_t>(bytes.size()));
+    w_.Raw(bytes);
+    w_.U8(0);
 }
 
 void TokenWriter::EnvResetAck() {
-  w_.U8(kTokenEnvChange);
-  w_.U16Le(3);
-  w_.U8(18);
-  w_.U8(0);
-  w_.U8(0);
+    w_.U8(kTokenEnvChange);
+    w_.U16Le(3);
+    w_.U8(18);
+    w_.U8(0);
+    w_.U8(0);
 }
 
 void TokenWriter::Message(const ServerMessage& m, std::string_view server_name) {
-  w_.U8(m.severity > 10 ? kTokenError : kTokenInfo);
-  const std::size_t len_pos = w_.Size();
-  w_.U16Le(0);
-  w_.U32Le(static_cast<std::uint32_t>(m.number));
-  w_.U8(m.state);
-  w_.U8(m.severity);
-  w_.UsVarChar(m.text);
-  w_.BVarChar(server_name);
-  w_.BVarChar(m.procedure);
-  if (version_ >= kTds72) w_.U32Le(static_cast<std::uint32_t>(m.line));
-  else w_.U16Le(static_cast<std::uint16_t>(m.line));
-  w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
+    w_.U8(m.severity > 10 ? kTokenError : kTokenInfo);
+    const std::size_t len_pos = w_.Size();
+    w_.U16Le(0);
+    w_.U32Le(static_cast<std::uint32_t>(m.number));
+    w_.U8(m.state);
+    w_.U8(m.severity);
+    w_.UsVarChar(m.text);
+    w_.BVarChar(server_name);
+    w_.BVarChar(m.procedure);
+    if (version_ >= kTds72)
+        w_.U32Le(static_cast<std::uint32_t>(m.line));
+    else
+        w_.U16Le(static_cast<std::uint16_t>(m.line));
+    w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
 }
 
 void TokenWriter::ColumnMetadata(const std::vector<Column>& columns) {
-  w_.U8(kTokenColMetadata);
-  w_.U16Le(static_cast<std::uint16_t>(columns.size()));
-  for (const Column& c : columns) {
-    if (version_ >= kTds72) w_.U32Le(0);
-    else w_.U16Le(0);
-    w_.U16Le(IsInt(c.type) ? 0x0000 : 0x0001);  // flags: nullable for text and sql_variant
-    if (IsInt(c.type)) {
-      w_.U8(kTypeIntN);
-      w_.U8(IntSize(c.type));
-    } else if (c.type == ColumnType::kVariant) {
-      w_.U8(kTypeVariant);
-      w_.U32Le(kVariantMaxLength);
-    } else {
-      w_.U8(c.type == ColumnType::kVarChar ? kTypeBigVarChar : kTypeNVarChar);
-      w_.U16Le(static_cast<std::uint16_t>(c.type == ColumnType::kVarChar ? c.max_chars : c.max_chars * 2));
-      w_.Raw(collation_.TdsBytes());
+    w_.U8(kTokenColMetadata);
+    w_.U16Le(static_cast<std::uint16_t>(columns.size()));
+    for (const Column& c : columns) {
+        if (version_ >= kTds72)
+            w_.U32Le(0);
+        else
+            w_.U16Le(0);
+        w_.U16Le(IsInt(c.type) ? 0x0000 : 0x0001);  // flags: nullable for text and sql_variant
+        if (IsInt(c.type)) {
+            w_.U8(kTypeIntN);
+            w_.U8(IntSize(c.type));
+        } else if (c.type == ColumnType::kVariant) {
+            w_.U8(kTypeVariant);
+            w_.U32Le(kVariantMaxLength);
+        } else {
+            w_.U8(c.type == ColumnType::kVarChar ? kTypeBigVarChar : kTypeNVarChar);
+            w_.U16Le(static_cast<std::uint16_t>(c.type == ColumnType::kVarChar ? c.max_chars : c.max_chars * 2));
+            w_.Raw(collation_.TdsBytes());
+        }
+        w_.BVarChar(c.name);
     }
-    w_.BVarChar(c.name);
-  }
 }
 
 void TokenWriter::Row(const std::vector<Column>& columns, const std::vector<Value>& values) {
-  w_.U8(kTokenRow);
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    const Value& v = values.at(i);
-    const ColumnType type = columns[i].type;
-    if (IsInt(type)) {
-      w_.U8(IntSize(type));
-      IntValue(type, v.number);
-      continue;
-    }
-    if (type == ColumnType::kVariant) {
-      if (IsInt(v.base)) {
-        w_.U32Le(2u + IntSize(v.base));
-        w_.U8(v.base == ColumnType::kTinyInt ? kTypeInt1 : v.base == ColumnType::kSmallInt ? kTypeInt2 : kTypeInt4);
-        w_.U8(0);
-        IntValue(v.base, v.number);
-      } else if (!v.text) {
-        w_.U32Le(0);
-      } else {
-        Bytes u = Utf8ToUtf16Le(*v.text);
-        if (u.size() > 256) u.resize(256);
-        w_.U32Le(static_cast<std::uint32_t>(2 + 7 + u.size()));
-        w_.U8(kTypeNVarChar);
-        w_.U8(7);  // collation and maximum length
-        w_.Raw(collation_.TdsBytes());
-        w_.U16Le(256);  // nvarchar(128)
+    w_.U8(kTokenRow);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const Value& v = values.at(i);
+        const ColumnType type = columns[i].type;
+        if (IsInt(type)) {
+            w_.U8(IntSize(type));
+            IntValue(type, v.number);
+            continue;
+        }
+        if (type == ColumnType::kVariant) {
+            if (IsInt(v.base)) {
+                w_.U32Le(2u + IntSize(v.base));
+                w_.U8(v.base == ColumnType::kTinyInt    ? kTypeInt1
+                      : v.base == ColumnType::kSmallInt ? kTypeInt2
+                                                        : kTypeInt4);
+                w_.U8(0);
+                IntValue(v.base, v.number);
+            } else if (!v.text) {
+                w_.U32Le(0);
+            } else {
+                Bytes u = Utf8ToUtf16Le(*v.text);
+                if (u.size() > 256) u.resize(256);
+                w_.U32Le(static_cast<std::uint32_t>(2 + 7 + u.size()));
+                w_.U8(kTypeNVarChar);
+                w_.U8(7);  // collation and maximum length
+                w_.Raw(collation_.TdsBytes());
+                w_.U16Le(256);  // nvarchar(128)
+                w_.Raw(u);
+            }
+            continue;
+        }
+        if (!v.text) {
+            w_.U16Le(0xFFFF);
+            continue;
+        }
+        Bytes u = type == ColumnType::kVarChar ? collation_.Encode(*v.text) : Utf8ToUtf16Le(*v.text);
+        const std::size_t max_bytes =
+            static_cast<std::size_t>(columns[i].max_chars) * (type == ColumnType::kVarChar ? 1 : 2);
+        if (u.size() > max_bytes) u.resize(max_bytes);
+        w_.U16Le(static_cast<std::uint16_t>(u.size()));
         w_.Raw(u);
-      }
-      continue;
     }
-    if (!v.text) {
-      w_.U16Le(0xFFFF);
-      continue;
-    }
-    Bytes u = type == ColumnType::kVarChar ? collation_.Encode(*v.text) : Utf8ToUtf16Le(*v.text);
-    const std::size_t max_bytes = static_cast<std::size_t>(columns[i].max_chars) * (type == ColumnType::kVarChar ? 1 : 2);
-    if (u.size() > max_bytes) u.resize(max_bytes);
-    w_.U16Le(static_cast<std::uint16_t>(u.size()));
-    w_.Raw(u);
-  }
 }
 
 void TokenWriter::IntValue(ColumnType type, std::int32_t number) {
-  if (type == ColumnType::kTinyInt) w_.U8(static_cast<std::uint8_t>(number));
-  else if (type == ColumnType::kSmallInt) w_.U16Le(static_cast<std::uint16_t>(number));
-  else w_.U32Le(static_cast<std::uint32_t>(number));
+    if (type == ColumnType::kTinyInt)
+        w_.U8(static_cast<std::uint8_t>(number));
+    else if (type == ColumnType::kSmallInt)
+        w_.U16Le(static_cast<std::uint16_t>(number));
+    else
+        w_.U32Le(static_cast<std::uint32_t>(number));
 }
 
 void TokenWriter::ReturnStatus(std::int32_t value) {
-  w_.U8(kTokenReturnStatus);
-  w_.U32Le(static_cast<std::uint32_t>(value));
+    w_.U8(kTokenReturnStatus);
+    w_.U32Le(static_cast<std::uint32_t>(value));
 }
 
 void TokenWriter::ReturnValueInt(std::uint16_t ordinal, std::string_view name, std::int32_t value) {
-  w_.U8(kTokenReturnValue);
-  w_.U16Le(ordinal);
-  w_.BVarChar(name);
-  w_.U8(0x01);  // an output parameter
-  if (version_ >= kTds72) w_.U32Le(0);
-  else w_.U16Le(0);
-  w_.U16Le(0x0001);
-  w_.U8(kTypeIntN);
-  w_.U8(4);
-  w_.U8(4);
-  w_.U32Le(static_cast<std::uint32_t>(value));
+    w_.U8(kTokenReturnValue);
+    w_.U16Le(ordinal);
+    w_.BVarChar(name);
+    w_.U8(0x01);  // an output parameter
+    if (version_ >= kTds72)
+        w_.U32Le(0);
+    else
+        w_.U16Le(0);
+    w_.U16Le(0x0001);
+    w_.U8(kTypeIntN);
+    w_.U8(4);
+    w_.U8(4);
+    w_.U32Le(static_cast<std::uint32_t>(value));
 }
 
 void TokenWriter::DoneToken(std::uint8_t token, std::uint16_t status, std::uint16_t cmd, std::uint64_t rows) {
-  w_.U8(token);
-  w_.U16Le(status);
-  w_.U16Le(cmd);
-  if (version_ >= kTds72) w_.U64Le(rows);
-  else w_.U32Le(static_cast<std::uint32_t>(rows));
+    w_.U8(token);
+    w_.U16Le(status);
+    w_.U16Le(cmd);
+    if (version_ >= kTds72)
+        w_.U64Le(rows);
+    else
+        w_.U32Le(static_cast<std::uint32_t>(rows));
 }
 
 void TokenWriter::Done(std::uint16_t s, std::uint16_t c, std::uint64_t r) { DoneToken(kTokenDone, s, c, r); }
 void TokenWriter::DoneProc(std::uint16_t s, std::uint16_t c, std::uint64_t r) { DoneToken(kTokenDoneProc, s, c, r); }
-void TokenWriter::DoneInProc(std::uint16_t s, std::uint16_t c, std::uint64_t r) { DoneToken(kTokenDoneInProc, s, c, r); }
+void TokenWriter::DoneInProc(std::uint16_t s, std::uint16_t c, std::uint64_t r) {
+    DoneToken(kTokenDoneInProc, s, c, r);
+}
 
 }  // namespace standin

@@ -35,12 +35,12 @@ inline constexpr std::uint16_t kCmdSelect = 0xC1;
 inline constexpr std::uint16_t kCmdExecute = 0xE0;
 
 struct ServerMessage {
-  std::int32_t number = 0;
-  std::uint8_t state = 1;
-  std::uint8_t severity = 0;  // "class": up to 10 INFO, above ERROR
-  std::string text;
-  std::string procedure;
-  std::int32_t line = 1;
+    std::int32_t number = 0;
+    std::uint8_t state = 1;
+    std::uint8_t severity = 0;  // "class": up to 10 INFO, above ERROR
+    std::string text;
+    std::string procedure;
+    std::int32_t line = 1;
 };
 
 // Column types as SQL Server sends them: nvarchar(n), varchar(n) in the collation's code
@@ -48,52 +48,52 @@ struct ServerMessage {
 enum class ColumnType { kNVarChar, kVarChar, kInt, kSmallInt, kTinyInt, kVariant };
 
 struct Column {
-  std::string name;
-  ColumnType type = ColumnType::kNVarChar;
-  std::uint16_t max_chars = 128;  // characters (nvarchar), bytes (varchar)
+    std::string name;
+    ColumnType type = ColumnType::kNVarChar;
+    std::uint16_t max_chars = 128;  // characters (nvarchar), bytes (varchar)
 };
 
 struct Value {
-  std::optional<std::string> text;  // nullopt is NULL (text and sql_variant columns)
-  std::int32_t number = 0;          // for integer columns
-  // In a sql_variant column: the value's own type, kNVarChar (text) or an integer type.
-  ColumnType base = ColumnType::kNVarChar;
+    std::optional<std::string> text;  // nullopt is NULL (text and sql_variant columns)
+    std::int32_t number = 0;          // for integer columns
+    // In a sql_variant column: the value's own type, kNVarChar (text) or an integer type.
+    ColumnType base = ColumnType::kNVarChar;
 };
 
 class TokenWriter {
- public:
-  explicit TokenWriter(std::uint32_t tds_version, const Collation& collation = Collation::Default())
-      : version_(tds_version), collation_(collation) {}
+public:
+    explicit TokenWriter(std::uint32_t tds_version, const Collation& collation = Collation::Default())
+        : version_(tds_version), collation_(collation) {}
 
-  void LoginAck(std::string_view program, std::uint32_t version);
-  void EnvDatabase(std::string_view now, std::string_view before);
-  void EnvLanguage(std::string_view now, std::string_view before);
-  void EnvPacketSize(std::uint32_t now, std::uint32_t before);
-  // ENVCHANGE 7: the server collation's five bytes.
-  void EnvCollation();
-  // ENVCHANGE 18: the session was reset as the request's RESETCONNECTION bit asked.
-  void EnvResetAck();
-  void Message(const ServerMessage& m, std::string_view server_name);
-  void ColumnMetadata(const std::vector<Column>& columns);
-  void Row(const std::vector<Column>& columns, const std::vector<Value>& values);
-  void ReturnStatus(std::int32_t value);
-  // RETURNVALUE of an int OUTPUT parameter (the handle of sp_prepare/sp_prepexec).
-  void ReturnValueInt(std::uint16_t ordinal, std::string_view name, std::int32_t value);
-  void Done(std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
-  void DoneProc(std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
-  void DoneInProc(std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
+    void LoginAck(std::string_view program, std::uint32_t version);
+    void EnvDatabase(std::string_view now, std::string_view before);
+    void EnvLanguage(std::string_view now, std::string_view before);
+    void EnvPacketSize(std::uint32_t now, std::uint32_t before);
+    // ENVCHANGE 7: the server collation's five bytes.
+    void EnvCollation();
+    // ENVCHANGE 18: the session was reset as the request's RESETCONNECTION bit asked.
+    void EnvResetAck();
+    void Message(const ServerMessage& m, std::string_view server_name);
+    void ColumnMetadata(const std::vector<Column>& columns);
+    void Row(const std::vector<Column>& columns, const std::vector<Value>& values);
+    void ReturnStatus(std::int32_t value);
+    // RETURNVALUE of an int OUTPUT parameter (the handle of sp_prepare/sp_prepexec).
+    void ReturnValueInt(std::uint16_t ordinal, std::string_view name, std::int32_t value);
+    void Done(std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
+    void DoneProc(std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
+    void DoneInProc(std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
 
-  std::size_t Size() const { return w_.Size(); }
-  Bytes Take() { return w_.Take(); }
+    std::size_t Size() const { return w_.Size(); }
+    Bytes Take() { return w_.Take(); }
 
- private:
-  void DoneToken(std::uint8_t token, std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
-  void EnvStrings(std::uint8_t type, std::string_view now, std::string_view before);
-  void IntValue(ColumnType type, std::int32_t number);
+private:
+    void DoneToken(std::uint8_t token, std::uint16_t status, std::uint16_t cmd, std::uint64_t rows);
+    void EnvStrings(std::uint8_t type, std::string_view now, std::string_view before);
+    void IntValue(ColumnType type, std::int32_t number);
 
-  std::uint32_t version_;
-  const Collation& collation_;
-  ByteWriter w_;
+    std::uint32_t version_;
+    const Collation& collation_;
+    ByteWriter w_;
 };
 
 }  // namespace standin

@@ -31,47 +31,47 @@ std::string ToLowerAscii(std::string_view text);
 std::string ToUpperAscii(std::string_view text);
 
 class ByteWriter {
- public:
-  void U8(std::uint8_t v) { out_.push_back(v); }
-  void U16Le(std::uint16_t v);
-  void U32Le(std::uint32_t v);
-  void U64Le(std::uint64_t v);
-  void U16Be(std::uint16_t v);
-  void U32Be(std::uint32_t v);
-  void Raw(ByteSpan bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
-  // B_VARCHAR: a one-byte length in characters, then UCS-2 (cut at 255 characters).
-  void BVarChar(std::string_view utf8);
-  // US_VARCHAR: a two-byte length in characters, then UCS-2.
-  void UsVarChar(std::string_view utf8);
-  std::size_t Size() const { return out_.size(); }
-  // Writes a little-endian uint16 over two bytes already written at pos.
-  void PatchU16Le(std::size_t pos, std::uint16_t v);
-  Bytes& Data() { return out_; }
-  Bytes Take() { return std::move(out_); }
+public:
+    void U8(std::uint8_t v) { out_.push_back(v); }
+    void U16Le(std::uint16_t v);
+    void U32Le(std::uint32_t v);
+    void U64Le(std::uint64_t v);
+    void U16Be(std::uint16_t v);
+    void U32Be(std::uint32_t v);
+    void Raw(ByteSpan bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+    // B_VARCHAR: a one-byte length in characters, then UCS-2 (cut at 255 characters).
+    void BVarChar(std::string_view utf8);
+    // US_VARCHAR: a two-byte length in characters, then UCS-2.
+    void UsVarChar(std::string_view utf8);
+    std::size_t Size() const { return out_.size(); }
+    // Writes a little-endian uint16 over two bytes already written at pos.
+    void PatchU16Le(std::size_t pos, std::uint16_t v);
+    Bytes& Data() { return out_; }
+    Bytes Take() { return std::move(out_); }
 
- private:
-  Bytes out_;
+private:
+    Bytes out_;
 };
 
 // Reads fields from a span; every read reports failure instead of running past the end.
 class ByteReader {
- public:
-  explicit ByteReader(ByteSpan data) : data_(data) {}
-  std::optional<std::uint8_t> U8();
-  std::optional<std::uint16_t> U16Le();
-  std::optional<std::uint32_t> U32Le();
-  std::optional<std::uint64_t> U64Le();
-  std::optional<std::uint16_t> U16Be();
-  std::optional<std::uint32_t> U32Be();
-  std::optional<ByteSpan> Take(std::size_t n);
-  bool Skip(std::size_t n) { return Take(n).has_value(); }
-  std::size_t Remaining() const { return data_.size() - pos_; }
-  std::size_t Position() const { return pos_; }
-  ByteSpan Rest() const { return data_.subspan(pos_); }
+public:
+    explicit ByteReader(ByteSpan data) : data_(data) {}
+    std::optional<std::uint8_t> U8();
+    std::optional<std::uint16_t> U16Le();
+    std::optional<std::uint32_t> U32Le();
+    std::optional<std::uint64_t> U64Le();
+    std::optional<std::uint16_t> U16Be();
+    std::optional<std::uint32_t> U32Be();
+    std::optional<ByteSpan> Take(std::size_t n);
+    bool Skip(std::size_t n) { return Take(n).has_value(); }
+    std::size_t Remaining() const { return data_.size() - pos_; }
+    std::size_t Position() const { return pos_; }
+    ByteSpan Rest() const { return data_.subspan(pos_); }
 
- private:
-  ByteSpan data_;
-  std::size_t pos_ = 0;
+private:
+    ByteSpan data_;
+    std::size_t pos_ = 0;
 };
 
 }  // namespace standin

@@ -27,146 +27,157 @@
 namespace standin::test {
 
 TempDir::TempDir() {
-  char tmpl[] = "/tmp/standin-test.XXXXXX";
-  if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
+    char tmpl[] = "/tmp/standin-test.XXXXXX";
+    if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
 }
 
 TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 void MakeSample(const std::string& dir, const std::string& name) {
-  auto data = SampleDataFileContent(name);
-  auto log = SampleLogFileContent(name);
-  WriteFileBytes(dir + "/" + SampleDataFileName(name), std::string(data.begin(), data.end()));
-  WriteFileBytes(dir + "/" + SampleLogFileName(name), std::string(log.begin(), log.end()));
+    auto data = SampleDataFileContent(name);
+    auto log = SampleLogFileContent(name);
+    WriteFileBytes(dir + "/" + SampleDataFileName(name), std::string(data.begin(), data.end()));
+    WriteFileBytes(dir + "/" + SampleLogFileName(name), std::string(log.begin(), log.end()));
 }
 
 std::int64_t MTimeNs(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return -1;
-  return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
 namespace {
 
 pid_t Spawn(const std::vector<std::string>& args, const std::string& err_file) {
-  const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (err >= 0) { ::dup2(err, 2); ::close(err); }
-  const int null = ::open("/dev/null", O_RDWR);
-  if (null >= 0) { ::dup2(null, 0); ::dup2(null, 1); ::close(null); }
-  std::vector<std::string> all{STANDIN_BINARY};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  ::execv(STANDIN_BINARY, argv.data());
-  ::_exit(127);
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (err >= 0) {
+        ::dup2(err, 2);
+        ::close(err);
+    }
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::close(null);
+    }
+    std::vector<std::string> all{STANDIN_BINARY};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(STANDIN_BINARY, argv.data());
+    ::_exit(127);
 }
 
 // waitpid with a deadline; the exit status, or -1 on timeout.
 int WaitBounded(pid_t pid, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return -1;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
 }
 
 }  // namespace
 
 StandinProcess::StandinProcess(std::vector<std::string> args) {
-  const std::string port_file = dir_ / "port";
-  args.insert(args.end(), {"--listen", "127.0.0.1:0", "--port-file", port_file});
-  pid_ = Spawn(args, dir_ / "stderr");
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < end) {
-    const std::string p = ReadFileBytes(port_file);
-    if (!p.empty() && p.back() == '\n') {
-      port_ = static_cast<std::uint16_t>(std::atoi(p.c_str()));
-      return;
+    const std::string port_file = dir_ / "port";
+    args.insert(args.end(), {"--listen", "127.0.0.1:0", "--port-file", port_file});
+    pid_ = Spawn(args, dir_ / "stderr");
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < end) {
+        const std::string p = ReadFileBytes(port_file);
+        if (!p.empty() && p.back() == '\n') {
+            port_ = static_cast<std::uint16_t>(std::atoi(p.c_str()));
+            return;
+        }
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            error_ = ReadFileBytes(dir_ / "stderr");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      error_ = ReadFileBytes(dir_ / "stderr");
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  error_ = "did not start listening in time";
+    error_ = "did not start listening in time";
 }
 
 StandinProcess::~StandinProcess() {
-  if (pid_ > 0) Stop();
+    if (pid_ > 0) Stop();
 }
 
 void StandinProcess::Signal(int sig) const {
-  if (pid_ > 0) ::kill(pid_, sig);
+    if (pid_ > 0) ::kill(pid_, sig);
 }
 
 int StandinProcess::Stop() {
-  if (pid_ <= 0) return -1;
-  ::kill(pid_, SIGTERM);
-  int status = WaitBounded(pid_, std::chrono::seconds(15));
-  if (status == -1) {
-    ::kill(pid_, SIGKILL);
-    WaitBounded(pid_, std::chrono::seconds(5));
-  }
-  pid_ = -1;
-  return status;
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, SIGTERM);
+    int status = WaitBounded(pid_, std::chrono::seconds(15));
+    if (status == -1) {
+        ::kill(pid_, SIGKILL);
+        WaitBounded(pid_, std::chrono::seconds(5));
+    }
+    pid_ = -1;
+    return status;
 }
 
 int StandinProcess::OpenFdsOn(const std::string& path) const {
-  char real[PATH_MAX];
-  if (!::realpath(path.c_str(), real)) return 0;
-  const std::string dir = "/proc/" + std::to_string(pid_) + "/fd";
-  int count = 0;
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return -1;
-  while (dirent* e = ::readdir(d)) {
-    char target[PATH_MAX];
-    const ssize_t n = ::readlink((dir + "/" + e->d_name).c_str(), target, sizeof target - 1);
-    if (n <= 0) continue;
-    target[n] = '\0';
-    if (std::string(target) == real) ++count;
-  }
-  ::closedir(d);
-  return count;
+    char real[PATH_MAX];
+    if (!::realpath(path.c_str(), real)) return 0;
+    const std::string dir = "/proc/" + std::to_string(pid_) + "/fd";
+    int count = 0;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return -1;
+    while (dirent* e = ::readdir(d)) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink((dir + "/" + e->d_name).c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        if (std::string(target) == real) ++count;
+    }
+    ::closedir(d);
+    return count;
 }
 
 int StandinProcess::RunToEnd(const std::vector<std::string>& args, std::string* err_out) {
-  TempDir dir;
-  const pid_t pid = Spawn(args, dir / "stderr");
-  int status = WaitBounded(pid, std::chrono::seconds(20));
-  if (status == -1) { ::kill(pid, SIGKILL); WaitBounded(pid, std::chrono::seconds(5)); }
-  if (err_out) *err_out = ReadFileBytes(dir / "stderr");
-  return status;
+    TempDir dir;
+    const pid_t pid = Spawn(args, dir / "stderr");
+    int status = WaitBounded(pid, std::chrono::seconds(20));
+    if (status == -1) {
+        ::kill(pid, SIGKILL);
+        WaitBounded(pid, std::chrono::seconds(5));
+    }
+    if (err_out) *err_out = ReadFileBytes(dir / "stderr");
+    return status;
 }
 
 std::unique_ptr<StandinProcess> StartWithData(const std::string& data_dir, const std::vector<std::string>& extra) {
-  std::vector<std::string> args{"--data", data_dir};
-  args.insert(args.end(), extra.begin(), extra.end());
-  auto p = std::make_unique<StandinProcess>(args);
-  EXPECT_TRUE(p->Running()) << p->StartError();
-  return p;
+    std::vector<std::string> args{"--data", data_dir};
+    args.insert(args.end(), extra.begin(), extra.end());
+    auto p = std::make_unique<StandinProcess>(args);
+    EXPECT_TRUE(p->Running()) << p->StartError();
+    return p;
 }
 
 }  // namespace standin::test

@@ -12,16 +12,16 @@
 namespace standin::test {
 
 class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
- private:
-  std::string path_;
+private:
+    std::string path_;
 };
 
 std::string ReadFileBytes(const std::string& path);
@@ -32,31 +32,31 @@ void MakeSample(const std::string& dir, const std::string& name);
 std::int64_t MTimeNs(const std::string& path);
 
 class StandinProcess {
- public:
-  // Starts the binary with args plus --listen/--port-file; waits (bounded) until it listens.
-  explicit StandinProcess(std::vector<std::string> args);
-  ~StandinProcess();
-  StandinProcess(const StandinProcess&) = delete;
-  StandinProcess& operator=(const StandinProcess&) = delete;
+public:
+    // Starts the binary with args plus --listen/--port-file; waits (bounded) until it listens.
+    explicit StandinProcess(std::vector<std::string> args);
+    ~StandinProcess();
+    StandinProcess(const StandinProcess&) = delete;
+    StandinProcess& operator=(const StandinProcess&) = delete;
 
-  bool Running() const { return port_ != 0; }
-  std::uint16_t Port() const { return port_; }
-  pid_t Pid() const { return pid_; }
-  const std::string& StartError() const { return error_; }
-  // Sends a signal; Stop() is SIGTERM and waits (bounded), returning the exit status
-  // (-1 when it had to be killed).
-  void Signal(int sig) const;
-  int Stop();
-  // Open descriptors of the process that refer to the given file.
-  int OpenFdsOn(const std::string& path) const;
-  // Runs the binary to completion with args and returns its exit code and stderr.
-  static int RunToEnd(const std::vector<std::string>& args, std::string* err_out);
+    bool Running() const { return port_ != 0; }
+    std::uint16_t Port() const { return port_; }
+    pid_t Pid() const { return pid_; }
+    const std::string& StartError() const { return error_; }
+    // Sends a signal; Stop() is SIGTERM and waits (bounded), returning the exit status
+    // (-1 when it had to be killed).
+    void Signal(int sig) const;
+    int Stop();
+    // Open descriptors of the process that refer to the given file.
+    int OpenFdsOn(const std::string& path) const;
+    // Runs the binary to completion with args and returns its exit code and stderr.
+    static int RunToEnd(const std::vector<std::string>& args, std::string* err_out);
 
- private:
-  TempDir dir_;
-  pid_t pid_ = -1;
-  std::uint16_t port_ = 0;
-  std::string error_;
+private:
+    TempDir dir_;
+    pid_t pid_ = -1;
+    std::uint16_t port_ = 0;
+    std::string error_;
 };
 
 // A stand-in serving the databases of a data folder, with more arguments; the test fails

@@ -23,122 +23,134 @@ namespace {
 
 // True once pid has exited (gone, or a zombie nobody has reaped yet), within 10 s.
 bool Gone(pid_t pid) {
-  for (int i = 0; i < 1000; ++i) {
-    if (::kill(pid, 0) != 0) return true;
-    const std::string stat = ReadFileBytes("/proc/" + std::to_string(pid) + "/stat");
-    const std::size_t close = stat.rfind(')');
-    if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z') return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+    for (int i = 0; i < 1000; ++i) {
+        if (::kill(pid, 0) != 0) return true;
+        const std::string stat = ReadFileBytes("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t close = stat.rfind(')');
+        if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z') return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 class Supervisor {
- public:
-  Supervisor() {
-    const std::string port_file = dir_ / "control.port";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const int null = ::open("/dev/null", O_RDWR);
-      ::dup2(null, 0);
-      ::dup2(null, 1);
-      ::execl(STANDIN_BINARY, STANDIN_BINARY, "supervise", "--port-file", port_file.c_str(), nullptr);
-      ::_exit(127);
+public:
+    Supervisor() {
+        const std::string port_file = dir_ / "control.port";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, 0);
+            ::dup2(null, 1);
+            ::execl(STANDIN_BINARY, STANDIN_BINARY, "supervise", "--port-file", port_file.c_str(), nullptr);
+            ::_exit(127);
+        }
+        for (int i = 0; i < 1000 && port_ == 0; ++i) {
+            const std::string p = ReadFileBytes(port_file);
+            if (!p.empty() && p.back() == '\n')
+                port_ = static_cast<std::uint16_t>(std::atoi(p.c_str()));
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
-    for (int i = 0; i < 1000 && port_ == 0; ++i) {
-      const std::string p = ReadFileBytes(port_file);
-      if (!p.empty() && p.back() == '\n') port_ = static_cast<std::uint16_t>(std::atoi(p.c_str()));
-      else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ~Supervisor() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
     }
-  }
-  ~Supervisor() {
-    if (pid_ > 0) { ::kill(pid_, SIGKILL); ::waitpid(pid_, nullptr, 0); }
-  }
-  std::string Send(const std::string& line) {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port_);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval tv{30, 0};
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return "<no connection>";
-    const std::string out = line + "\n";
-    if (::send(fd.Get(), out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) return "<send failed>";
-    std::string answer;
-    char c;
-    while (::recv(fd.Get(), &c, 1, 0) == 1 && c != '\n') answer.push_back(c);
-    return answer;
-  }
-  // Parses "ok PORT PID".
-  static bool Started(const std::string& answer, int* port, int* pid) {
-    return std::sscanf(answer.c_str(), "ok %d %d", port, pid) == 2;
-  }
-  int WaitExit() {
-    int status = 0;
-    for (int i = 0; i < 1000; ++i) {
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) { pid_ = -1; return status; }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::string Send(const std::string& line) {
+        UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(port_);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        timeval tv{30, 0};
+        ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return "<no connection>";
+        const std::string out = line + "\n";
+        if (::send(fd.Get(), out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size()))
+            return "<send failed>";
+        std::string answer;
+        char c;
+        while (::recv(fd.Get(), &c, 1, 0) == 1 && c != '\n') answer.push_back(c);
+        return answer;
     }
-    return -1;
-  }
-  pid_t Pid() const { return pid_; }
-  bool Ready() const { return port_ != 0; }
+    // Parses "ok PORT PID".
+    static bool Started(const std::string& answer, int* port, int* pid) {
+        return std::sscanf(answer.c_str(), "ok %d %d", port, pid) == 2;
+    }
+    int WaitExit() {
+        int status = 0;
+        for (int i = 0; i < 1000; ++i) {
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return status;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+    pid_t Pid() const { return pid_; }
+    bool Ready() const { return port_ != 0; }
 
- private:
-  TempDir dir_;
-  pid_t pid_ = -1;
-  std::uint16_t port_ = 0;
+private:
+    TempDir dir_;
+    pid_t pid_ = -1;
+    std::uint16_t port_ = 0;
 };
 
 TEST(Supervisor, SplitsCommandsAndTabSeparatedArguments) {
-  EXPECT_EQ(SplitControlLine("start\t--data\t/tmp/a b\r\n"), (std::vector<std::string>{"start", "--data", "/tmp/a b"}));
-  EXPECT_EQ(SplitControlLine("start"), (std::vector<std::string>{"start"}));
-  EXPECT_EQ(SplitControlLine("stop 42"), (std::vector<std::string>{"stop", "42"}));
-  EXPECT_EQ(SplitControlLine("kill\t42"), (std::vector<std::string>{"kill", "42"}));
-  EXPECT_TRUE(SplitControlLine("").empty());
+    EXPECT_EQ(SplitControlLine("start\t--data\t/tmp/a b\r\n"),
+              (std::vector<std::string>{"start", "--data", "/tmp/a b"}));
+    EXPECT_EQ(SplitControlLine("start"), (std::vector<std::string>{"start"}));
+    EXPECT_EQ(SplitControlLine("stop 42"), (std::vector<std::string>{"stop", "42"}));
+    EXPECT_EQ(SplitControlLine("kill\t42"), (std::vector<std::string>{"kill", "42"}));
+    EXPECT_TRUE(SplitControlLine("").empty());
 }
 
 TEST(Supervisor, StartsStopsAndKillsStandins) {
-  TempDir data;
-  MakeSample(data.Path(), "db_ZVQ");
-  Supervisor sup;
-  ASSERT_TRUE(sup.Ready());
-  int port = 0, pid = 0;
-  ASSERT_TRUE(Supervisor::Started(sup.Send("start\t--data\t" + data.Path()), &port, &pid));
-  {
-    TdsClient c;
-    ASSERT_TRUE(c.Connect(static_cast<std::uint16_t>(port)));
-    ASSERT_TRUE(c.LoginSa("db_ZVQ"));
-  }
-  EXPECT_EQ(sup.Send("stop\t" + std::to_string(pid)), "ok");
-  EXPECT_TRUE(Gone(pid));
-  EXPECT_EQ(sup.Send("stop\t" + std::to_string(pid)).rfind("error ", 0), 0u);
+    TempDir data;
+    MakeSample(data.Path(), "db_ZVQ");
+    Supervisor sup;
+    ASSERT_TRUE(sup.Ready());
+    int port = 0, pid = 0;
+    ASSERT_TRUE(Supervisor::Started(sup.Send("start\t--data\t" + data.Path()), &port, &pid));
+    {
+        TdsClient c;
+        ASSERT_TRUE(c.Connect(static_cast<std::uint16_t>(port)));
+        ASSERT_TRUE(c.LoginSa("db_ZVQ"));
+    }
+    EXPECT_EQ(sup.Send("stop\t" + std::to_string(pid)), "ok");
+    EXPECT_TRUE(Gone(pid));
+    EXPECT_EQ(sup.Send("stop\t" + std::to_string(pid)).rfind("error ", 0), 0u);
 
-  int port2 = 0, pid2 = 0;
-  ASSERT_TRUE(Supervisor::Started(sup.Send("start"), &port2, &pid2));
-  EXPECT_EQ(sup.Send("kill " + std::to_string(pid2)), "ok");
-  EXPECT_TRUE(Gone(pid2));
+    int port2 = 0, pid2 = 0;
+    ASSERT_TRUE(Supervisor::Started(sup.Send("start"), &port2, &pid2));
+    EXPECT_EQ(sup.Send("kill " + std::to_string(pid2)), "ok");
+    EXPECT_TRUE(Gone(pid2));
 
-  const std::string refused = sup.Send("start\t--bogus");
-  EXPECT_EQ(refused.rfind("error the stand-in exited at start:", 0), 0u) << refused;
-  EXPECT_NE(refused.find("unknown argument --bogus"), std::string::npos) << refused;
-  EXPECT_EQ(sup.Send("dance"), "error unknown command dance");
+    const std::string refused = sup.Send("start\t--bogus");
+    EXPECT_EQ(refused.rfind("error the stand-in exited at start:", 0), 0u) << refused;
+    EXPECT_NE(refused.find("unknown argument --bogus"), std::string::npos) << refused;
+    EXPECT_EQ(sup.Send("dance"), "error unknown command dance");
 }
 
 TEST(Supervisor, ItsStandinsEndWithIt) {
-  for (const char* how : {"quit", "SIGTERM"}) {
-    Supervisor sup;
-    ASSERT_TRUE(sup.Ready());
-    int port = 0, a = 0, b = 0;
-    ASSERT_TRUE(Supervisor::Started(sup.Send("start"), &port, &a));
-    ASSERT_TRUE(Supervisor::Started(sup.Send("start"), &port, &b));
-    if (std::string(how) == "quit") EXPECT_EQ(sup.Send("quit"), "ok");
-    else ::kill(sup.Pid(), SIGTERM);
-    EXPECT_EQ(sup.WaitExit(), 0) << how;
-    EXPECT_TRUE(Gone(a)) << how;
-    EXPECT_TRUE(Gone(b)) << how;
-  }
+    for (const char* how : {"quit", "SIGTERM"}) {
+        Supervisor sup;
+        ASSERT_TRUE(sup.Ready());
+        int port = 0, a = 0, b = 0;
+        ASSERT_TRUE(Supervisor::Started(sup.Send("start"), &port, &a));
+        ASSERT_TRUE(Supervisor::Started(sup.Send("start"), &port, &b));
+        if (std::string(how) == "quit")
+            EXPECT_EQ(sup.Send("quit"), "ok");
+        else
+            ::kill(sup.Pid(), SIGTERM);
+        EXPECT_EQ(sup.WaitExit(), 0) << how;
+        EXPECT_TRUE(Gone(a)) << how;
+        EXPECT_TRUE(Gone(b)) << how;
+    }
 }
 
 }  // namespace
