@@ -6,33 +6,11 @@
 
 #include <utility>
 
+#include "base/unique_handle.h"
+
 namespace host {
 
-template <typename Handle, typename Traits>
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(Handle h) noexcept : h_(h) {}
-    UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, Traits::Invalid())) {}
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-        if (this != &o) reset(std::exchange(o.h_, Traits::Invalid()));
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-
-    Handle get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return h_ != Traits::Invalid(); }
-    [[nodiscard]] Handle release() noexcept { return std::exchange(h_, Traits::Invalid()); }
-    void reset(Handle h = Traits::Invalid()) noexcept {
-        if (h_ != Traits::Invalid()) Traits::Close(h_);
-        h_ = h;
-    }
-
-private:
-    Handle h_ = Traits::Invalid();
-};
+using base::UniqueHandle;
 
 template <typename GdiHandle>
 struct GdiObjectTraits {
