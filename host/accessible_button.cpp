@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "base/com_ptr.h"
 #include "host/win_handles.h"
+#include "host/window_class.h"
 
 namespace host {
 
@@ -15,23 +17,13 @@ bool IsSelf(const VARIANT& child) { return child.vt == VT_I4 && child.lVal == CH
 
 BSTR AllocString(const wchar_t* text);
 
-std::wstring WindowText(HWND hwnd) {
-    const int n = ::GetWindowTextLengthW(hwnd);
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), n + 1)));
-    return text;
-}
-
 // Delegates to the system's standard window-client object (where there is one) and
 // answers role, name, state and default action itself, since the standard object knows
 // nothing of our window class.
 class AccessibleButton final : public IAccessible {
 public:
-    AccessibleButton(HWND hwnd, IAccessible* standard, std::function<void()> press)
-        : hwnd_(hwnd), standard_(standard), press_(std::move(press)) {}
-    ~AccessibleButton() {
-        if (standard_) standard_->Release();
-    }
+    AccessibleButton(HWND hwnd, base::ComPtr<IAccessible> standard, std::function<void()> press)
+        : hwnd_(hwnd), standard_(std::move(standard)), press_(std::move(press)) {}
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
@@ -164,7 +156,7 @@ public:
 private:
     LONG refs_ = 1;
     HWND hwnd_;
-    IAccessible* standard_;
+    base::ComPtr<IAccessible> standard_;  // the system's object for the window, if any
     std::function<void()> press_;
 };
 
@@ -213,12 +205,12 @@ bool StandardObjectsAvailable() {
 }
 
 IAccessible* CreateAccessibleButton(HWND hwnd, std::function<void()> press) {
-    IAccessible* standard = nullptr;
+    base::ComPtr<IAccessible> standard;
     if (StandardObjectsAvailable() && Oleacc().CreateStdAccessibleObject &&
         FAILED(Oleacc().CreateStdAccessibleObject(hwnd, OBJID_CLIENT, IID_IAccessible,
-                                                  reinterpret_cast<void**>(&standard))))
-        standard = nullptr;
-    return new AccessibleButton(hwnd, standard, std::move(press));
+                                                  reinterpret_cast<void**>(standard.put()))))
+        (void)standard.release();  // a failed call hands out no reference
+    return new AccessibleButton(hwnd, std::move(standard), std::move(press));
 }
 
 LRESULT AnswerAccessibleButton(HWND hwnd, WPARAM wParam, std::function<void()> press) {
@@ -228,11 +220,9 @@ LRESULT AnswerAccessibleButton(HWND hwnd, WPARAM wParam, std::function<void()> p
     static thread_local const bool com =
         Oleacc().CoInitializeEx && SUCCEEDED(Oleacc().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     (void)com;
-    IAccessible* button = CreateAccessibleButton(hwnd, std::move(press));
+    const base::ComPtr<IAccessible> button(CreateAccessibleButton(hwnd, std::move(press)));
     // A failure comes back as a negative HRESULT, which clients read as "no object".
-    const LRESULT r = Oleacc().LresultFromObject(IID_IAccessible, wParam, button);
-    button->Release();
-    return r;
+    return Oleacc().LresultFromObject(IID_IAccessible, wParam, button.get());
 }
 
 }  // namespace host

@@ -8,29 +8,12 @@
 #include "host/dpi.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
-#include <set>
 
 namespace host {
 
 namespace {
-
-constexpr wchar_t kSiteProperty[] = L"Dorvane.ControlSite";
-
-void RegisterSurfaceClass(const std::wstring& className, WNDPROC proc) {
-    static std::set<std::wstring> registered;
-    if (registered.count(className)) return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = className.c_str();
-    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw Error(ErrorNumber::Platform, L"Cannot register the window class " + className);
-    registered.insert(className);
-}
 
 int16_t ShiftFromKeyboard() {
     int16_t shift = 0;
@@ -73,17 +56,17 @@ ControlSite::ControlSite(std::unique_ptr<UserControl> control, SiteSettings sett
     : control_(std::move(control)), settings_(std::move(settings)) {}
 
 std::unique_ptr<ControlSite> ControlSite::Create(std::unique_ptr<UserControl> control, SiteSettings settings) {
-    if (!control) throw Error(ErrorNumber::ObjectRequired, L"Object required");
+    assert(control && "a site hosts a control");
     std::unique_ptr<ControlSite> site(new ControlSite(std::move(control), std::move(settings)));
     const std::wstring className = site->control_->TypeName();
-    RegisterSurfaceClass(className, &ControlSite::WindowProc);
+    if (!RegisterWindowClass(className.c_str(), &ObjectWindow<ControlSite>::Proc, ClassLook{CS_DBLCLKS}))
+        throw Error(ErrorNumber::Platform, L"Cannot register the window class " + className);
     const RECT& r = site->settings_.Bounds;
-    HWND hwnd = ::CreateWindowExW(0, className.c_str(), L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS,
-                                  r.left, r.top, r.right - r.left, r.bottom - r.top, site->settings_.ParentWindow,
-                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    if (!hwnd) throw Error(ErrorNumber::Platform, L"Cannot create the control window " + site->settings_.Name);
-    site->hwnd_.reset(hwnd);
-    ::SetPropW(hwnd, kSiteProperty, site.get());
+    // The window knows its site from its first message on (hwnd_ is set at WM_NCCREATE).
+    if (!::CreateWindowExW(0, className.c_str(), L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, r.left,
+                           r.top, r.right - r.left, r.bottom - r.top, site->settings_.ParentWindow, nullptr,
+                           ::GetModuleHandleW(nullptr), site.get()))
+        throw Error(ErrorNumber::Platform, L"Cannot create the control window " + site->settings_.Name);
     site->ResizePicture();
     site->font_ = FontObject::Create();  // the surface's initial font: Verdana 8.25 pt
     site->ApplyFont();
@@ -93,14 +76,8 @@ std::unique_ptr<ControlSite> ControlSite::Create(std::unique_ptr<UserControl> co
 
 ControlSite::~ControlSite() {
     DestroyWindow();
-    if (pictureDc_) {
-        if (originalFont_) ::SelectObject(pictureDc_.get(), originalFont_);
-        if (originalBitmap_) ::SelectObject(pictureDc_.get(), originalBitmap_);
-    }
     if (control_) control_->site_ = nullptr;
 }
-
-ControlSite* ControlSite::FromWindow(HWND hwnd) { return static_cast<ControlSite*>(::GetPropW(hwnd, kSiteProperty)); }
 
 template <typename Fn>
 Status ControlSite::Deliver(Fn&& fn) {
@@ -165,7 +142,7 @@ void ControlSite::Terminate() {
 void ControlSite::DestroyWindow() {
     Terminate();
     if (hwnd_) {
-        ::RemovePropW(hwnd_.get(), kSiteProperty);
+        ObjectWindow<ControlSite>::Detach(hwnd_.get());
         hwnd_.reset();
     }
 }
@@ -211,12 +188,12 @@ uint32_t ControlSite::ResolveColour(uint32_t colour) {
 void ControlSite::Clear() {
     RECT rc{0, 0, static_cast<LONG>(ClientWidth()), static_cast<LONG>(ClientHeight())};
     UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
-    ::FillRect(pictureDc_.get(), &rc, brush.get());
+    ::FillRect(picture_.get(), &rc, brush.get());
 }
 
 void ControlSite::SetForeColor(uint32_t colour) {
     foreColor_ = colour;
-    ::SetTextColor(pictureDc_.get(), ResolveColour(colour));
+    ::SetTextColor(picture_.get(), ResolveColour(colour));
 }
 
 void ControlSite::SetFont(const FontRef& font) {
@@ -238,10 +215,8 @@ void ControlSite::ApplyFont() {
     wcsncpy_s(lf.lfFaceName, d.Name.c_str(), _TRUNCATE);
     UniqueFont created(::CreateFontIndirectW(&lf));
     if (!created) throw Error(ErrorNumber::Platform, L"Cannot create the font " + d.Name);
-    HGDIOBJ previous = ::SelectObject(pictureDc_.get(), created.get());
-    if (!originalFont_) originalFont_ = previous;
-    hfont_ = std::move(created);  // the previous HFONT is deselected above, then deleted here
-    if (hwnd_) ::SendMessageW(hwnd_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(hfont_.get()), FALSE);
+    picture_.Select(std::move(created));
+    if (hwnd_) ::SendMessageW(hwnd_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(picture_.Font()), FALSE);
 }
 
 int32_t ControlSite::OuterWidthTwips() const {
@@ -287,35 +262,30 @@ void ControlSite::PropertyChanged(const std::wstring& propertyName) {
 void ControlSite::RefreshWindowText() {
     if (!hwnd_) return;
     const std::wstring text = control_->AccessibleName();
-    wchar_t current[512] = {};
-    ::GetWindowTextW(hwnd(), current, 512);
-    if (text != current) ::SetWindowTextW(hwnd(), text.c_str());
+    if (text != WindowText(hwnd())) ::SetWindowTextW(hwnd(), text.c_str());
 }
 
 void ControlSite::ResizePicture() {
     const int w = std::max(1, static_cast<int>(ClientWidth()));
     const int h = std::max(1, static_cast<int>(ClientHeight()));
     WindowDc screen(hwnd());
-    if (!pictureDc_) {
-        pictureDc_.reset(::CreateCompatibleDC(screen.get()));
-        if (!pictureDc_) throw Error(ErrorNumber::Platform, L"Cannot create the control's picture");
-        ::SetBkMode(pictureDc_.get(), TRANSPARENT);
+    if (!picture_) {
+        picture_ = MemoryCanvas(screen.get());
+        if (!picture_) throw Error(ErrorNumber::Platform, L"Cannot create the control's picture");
+        ::SetBkMode(picture_.get(), TRANSPARENT);
     }
     UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
     if (!bitmap) return;  // keep the old picture; drawing then clips to it
     {
         // Carry the old picture over, so a resize shows no hole until the control redraws.
         UniqueMemoryDc copyDc(::CreateCompatibleDC(screen.get()));
-        HGDIOBJ old = ::SelectObject(copyDc.get(), bitmap.get());
+        SelectedObject selected(copyDc.get(), bitmap.get());
         RECT all{0, 0, w, h};
         UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
         ::FillRect(copyDc.get(), &all, brush.get());
-        if (picture_) ::BitBlt(copyDc.get(), 0, 0, w, h, pictureDc_.get(), 0, 0, SRCCOPY);
-        ::SelectObject(copyDc.get(), old);
+        if (picture_.Bitmap()) ::BitBlt(copyDc.get(), 0, 0, w, h, picture_.get(), 0, 0, SRCCOPY);
     }
-    HGDIOBJ previous = ::SelectObject(pictureDc_.get(), bitmap.get());
-    if (!originalBitmap_) originalBitmap_ = previous;
-    picture_ = std::move(bitmap);
+    picture_.Select(std::move(bitmap));
 }
 
 void ControlSite::MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -383,25 +353,22 @@ void ControlSite::ForgetKeysReleasedElsewhere() {
     if (::GetFocus() == hwnd()) Deliver([&] { control_->GotFocus(); });
 }
 
-LRESULT CALLBACK ControlSite::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    ControlSite* site = FromWindow(hwnd);
-    if (!site) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    return site->HandleMessage(msg, wParam, lParam);
-}
-
-LRESULT ControlSite::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    HWND self = hwnd();
+LRESULT ControlSite::HandleMessage(HWND self, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+        case WM_NCCREATE:
+            hwnd_.reset(self);  // the site owns its window from here on
+            break;
         case WM_ERASEBKGND:
             return 1;  // the picture covers everything
         case WM_PAINT: {
             PaintDc paint(self);
             const RECT& a = paint.Area();
-            ::BitBlt(paint.get(), a.left, a.top, a.right - a.left, a.bottom - a.top, pictureDc_.get(), a.left, a.top,
+            ::BitBlt(paint.get(), a.left, a.top, a.right - a.left, a.bottom - a.top, picture_.get(), a.left, a.top,
                      SRCCOPY);
             return 0;
         }
         case WM_SIZE:
+            if (!picture_) return 0;  // still being created: Create makes the picture next
             ResizePicture();
             if (loaded_ && !terminated_) Deliver([&] { control_->Resize(); });
             return 0;
@@ -471,7 +438,6 @@ LRESULT ControlSite::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             break;
         case WM_NCDESTROY: {
-            ::RemovePropW(self, kSiteProperty);
             LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
             (void)hwnd_.release();  // the window is gone; nothing left to destroy
             return r;

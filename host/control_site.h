@@ -1,6 +1,7 @@
 // The container's side of one hosted user control: its surface window (class named
-// after the control's type) with an off-screen picture, its ambient properties,
-// extender and parent, delivery of notifications, and routing of the window's input.
+// after the control's type, made through host/window_class.h) with an off-screen picture
+// (a host::MemoryCanvas), its ambient properties, extender and parent, delivery of
+// notifications, and routing of the window's input.
 #pragma once
 
 #include <windows.h>
@@ -13,8 +14,10 @@
 #include <vector>
 
 #include "host/error.h"
+#include "host/memory_canvas.h"
 #include "host/user_control.h"
 #include "host/win_handles.h"
+#include "host/window_class.h"
 
 namespace host {
 
@@ -64,7 +67,7 @@ public:
     const Status& LastError() const { return lastError_; }
 
     // Used by UserControl's services.
-    HDC PictureDc() const { return pictureDc_.get(); }
+    HDC PictureDc() const { return picture_.get(); }
     double ClientWidth() const;
     double ClientHeight() const;
     void Clear();
@@ -91,13 +94,14 @@ public:
     // button named by the window text, whose default action is the access key's.
     IAccessible* CreateAccessibleObject();
 
-    static ControlSite* FromWindow(HWND hwnd);
+    // The site of any window: null unless it is a control's surface window.
+    static ControlSite* FromWindow(HWND hwnd) { return ObjectWindow<ControlSite>::From(hwnd); }
     static uint32_t ResolveColour(uint32_t colour);  // system-colour references to RGB
 
 private:
+    friend struct ObjectWindow<ControlSite>;
     ControlSite(std::unique_ptr<UserControl> control, SiteSettings settings);
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
     void ResizePicture();
     void ApplyFont();
     void RefreshWindowText();
@@ -110,11 +114,7 @@ private:
     std::unique_ptr<UserControl> control_;
     SiteSettings settings_;
     UniqueWindow hwnd_;
-    UniqueMemoryDc pictureDc_;
-    UniqueBitmap picture_;
-    HGDIOBJ originalBitmap_ = nullptr;
-    UniqueFont hfont_;
-    HGDIOBJ originalFont_ = nullptr;
+    MemoryCanvas picture_;  // the surface's drawing, shown by WM_PAINT
     FontRef font_;
     uint32_t foreColor_ = 0;
     std::wstring accessKeys_;
