@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "host/dpi.h"
 #include "host/error.h"
+#include "host/window_class.h"
 
 namespace app {
 
@@ -32,15 +33,11 @@ RECT Form1::ChildRect(const PlacedChild& c) const {
         h = static_cast<int>(std::lround(c.ExtentY * dpi / 2540.0));
     } else if (c.Kind == L"Label" && c.Window) {
         // Auto-size: the label is as large as its text in the form's font.
-        const int n = ::GetWindowTextLengthW(c.Window);
-        std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-        text.resize(static_cast<size_t>(::GetWindowTextW(c.Window, text.data(), n + 1)));
-        HDC dc = ::GetDC(c.Window);
-        HGDIOBJ old = ::SelectObject(dc, uiFont_.get());
+        const std::wstring text = host::WindowText(c.Window);
+        host::WindowDc dc(c.Window);
+        host::SelectedObject font(dc.get(), UiFont());
         SIZE sz{};
-        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &sz);
-        ::SelectObject(dc, old);
-        ::ReleaseDC(c.Window, dc);
+        ::GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &sz);
         w = sz.cx;
         h = sz.cy;
     } else {
@@ -104,8 +101,7 @@ void Form1::BuildChildren(const host::DesignNode& design) {
                               L"The form's design holds an unknown control kind " + c.Kind);
         }
         if (!c.Window) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the control " + c.Name);
-        if (c.Kind != L"XPButton2")
-            ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
+        if (c.Kind != L"XPButton2") ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
         ::SetWindowPos(c.Window, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = c.Window;
         children_.push_back(c);
@@ -116,10 +112,13 @@ void Form1::ApplyFonts() {
     // Labels and text fields use the system's message font at the window's DPI.
     NONCLIENTMETRICSW ncm{};
     if (host::dpi::NonClientMetrics(ncm, dpi_)) uiFont_.reset(::CreateFontIndirectW(&ncm.lfMessageFont));
-    if (!uiFont_) uiFont_.reset(static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
     for (const auto& c : children_)
-        if (c.Kind != L"XPButton2")
-            ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
+        if (c.Kind != L"XPButton2") ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
+}
+
+HFONT Form1::UiFont() const {
+    // A stock object is the system's: it is used, never owned.
+    return uiFont_ ? uiFont_.get() : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
 }
 
 void Form1::Layout(bool dpiChanged) {

@@ -16,23 +16,6 @@ namespace app {
 
 namespace {
 
-void RegisterFormClass(HINSTANCE instance, WNDPROC proc) {
-    static bool registered = false;
-    if (registered) return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = proc;  // answers DefWindowProc until the window knows its Form1
-    wc.hInstance = instance;
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = nullptr;  // the picture paints the background
-    wc.lpszClassName = kForm1ClassName;
-    wc.hIcon =
-        static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw host::Error(host::ErrorNumber::Platform, L"Cannot register the main window's class");
-    registered = true;
-}
-
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
@@ -47,7 +30,9 @@ host::DesignNode Form1::LoadDesign(HINSTANCE instance) {
 }
 
 std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode& design, int nCmdShow) {
-    RegisterFormClass(instance, &Form1::WindowProc);
+    // No class background: the picture paints it.
+    if (!host::RegisterWindowClass(kForm1ClassName, &host::ObjectWindow<Form1>::Proc, {.IconResource = IDI_DORVANE}))
+        throw host::Error(host::ErrorNumber::Platform, L"Cannot register the main window's class");
     std::unique_ptr<Form1> form(new Form1());
     form->instance_ = instance;
     const std::wstring caption = host::ToText(design.Properties.ReadProperty(L"Caption", std::wstring(L"Dorvane")));
@@ -55,10 +40,8 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     form->clientHeight_ = host::ToInt32(design.Properties.ReadProperty(L"ClientHeight", 5310));
 
     HWND hwnd = ::CreateWindowExW(kExStyle, kForm1ClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100,
-                                  100, nullptr, nullptr, instance, nullptr);
+                                  100, nullptr, nullptr, instance, form.get());
     if (!hwnd) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the main window");
-    form->hwnd_ = hwnd;
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));
     form->dpi_ = host::dpi::ForWindow(hwnd);
 
     // Both icon sizes, for the title bar and the task bar.
@@ -97,7 +80,7 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
 Form1::~Form1() {
     if (container_) container_->TerminateAll();
     if (hwnd_ && ::IsWindow(hwnd_)) {
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        host::ObjectWindow<Form1>::Detach(hwnd_);
         ::DestroyWindow(hwnd_);
     }
 }
@@ -122,13 +105,6 @@ host::ControlSite& Form1::Button(const std::wstring& name) const {
     host::ControlSite* site = container_->FindSite(name);
     if (!site) throw host::Error(host::ErrorNumber::NotSupported, L"No control named " + name);
     return *site;
-}
-
-std::wstring Form1::WindowText(HWND hwnd) const {
-    const int n = ::GetWindowTextLengthW(hwnd);
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), n + 1)));
-    return text;
 }
 
 void Form1::SetReadOut(HWND field, const std::wstring& text) {
@@ -188,7 +164,7 @@ void Form1::Command3_Click() {
         bool& flag;
         ~Done() { flag = false; }
     } done{detaching_};
-    const std::wstring S = WindowText(ChildWindow(L"Text3"));
+    const std::wstring S = host::WindowText(ChildWindow(L"Text3"));
     const std::wstring statement = BuildDetachStatement(strdata);
     std::optional<std::wstring> failure;
     {
@@ -213,14 +189,11 @@ void Form1::XPButton21_Click() {
     ::ExitProcess(0);
 }
 
-LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* form = reinterpret_cast<Form1*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!form) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    return form->HandleMessage(msg, wParam, lParam);
-}
-
-LRESULT Form1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+        case WM_NCCREATE:
+            hwnd_ = hwnd;
+            break;
         case WM_ERASEBKGND: {
             HDC dc = reinterpret_cast<HDC>(wParam);
             RECT rc{};

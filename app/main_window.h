@@ -15,6 +15,7 @@
 #include "controls/xpbutton/xp_button.h"
 #include "host/design_format.h"
 #include "host/form_container.h"
+#include "host/window_class.h"
 
 namespace app {
 
@@ -64,14 +65,14 @@ public:
     void XPButton21_Click();
 
 private:
+    friend struct host::ObjectWindow<Form1>;
     Form1() = default;
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void BuildChildren(const host::DesignNode& design);
     void Layout(bool dpiChanged);
     void ApplyFonts();
     RECT ChildRect(const PlacedChild& c) const;
-    std::wstring WindowText(HWND hwnd) const;
+    HFONT UiFont() const;  // labels' and text fields' font
     static void SetReadOut(HWND field, const std::wstring& text);
 
     HINSTANCE instance_ = nullptr;
@@ -83,7 +84,7 @@ private:
     std::vector<PlacedChild> children_;
     std::unique_ptr<host::FormContainer> container_;
     BackgroundPicture picture_;
-    host::UniqueFont uiFont_;
+    host::UniqueFont uiFont_;  // empty: the stock GUI font serves
     host::UniqueIcon bigIcon_, smallIcon_;
 };
 
