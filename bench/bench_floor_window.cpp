@@ -3,6 +3,8 @@
 // toolchain and flags as Dorvane.exe.
 #include <windows.h>
 
+#include "host/window_class.h"
+
 namespace {
 
 LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -27,14 +29,9 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = instance;
-    wc.lpszClassName = L"DorvaneBenchFloor";
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    ::RegisterClassW(&wc);
-    HWND hwnd = ::CreateWindowExW(0, wc.lpszClassName, L"floor", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 389,
-                                  354, nullptr, nullptr, instance, nullptr);
+    host::RegisterWindowClass(L"DorvaneBenchFloor", Proc);
+    HWND hwnd = ::CreateWindowExW(0, L"DorvaneBenchFloor", L"floor", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  389, 354, nullptr, nullptr, instance, nullptr);
     ::ShowWindow(hwnd, show);
     ::UpdateWindow(hwnd);
     MSG msg;

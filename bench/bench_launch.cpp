@@ -14,6 +14,7 @@
 #include <string>
 
 #include "bench/bench_timer.h"
+#include "host/win_handles.h"
 
 namespace {
 
@@ -27,11 +28,6 @@ struct Process {
         }
         if (info.hThread) ::CloseHandle(info.hThread);
     }
-};
-
-struct ScreenDc {
-    HDC dc = ::GetDC(nullptr);
-    ~ScreenDc() { ::ReleaseDC(nullptr, dc); }
 };
 
 }  // namespace
@@ -70,13 +66,13 @@ int wmain(int argc, wchar_t** argv) {
         points[i] = {client.right * (1 + 2 * (i % 3)) / 6, client.bottom * (1 + 2 * (i / 3)) / 6};
         ::ClientToScreen(window, &points[i]);
     }
-    ScreenDc screen;
+    host::WindowDc screen(nullptr);
     std::array<COLORREF, 9> last{};
     last.fill(CLR_INVALID);
     double lastChange = bench::NowMs();
     while (bench::NowMs() - lastChange < 1500 && bench::NowMs() - start < 60000) {
         for (int i = 0; i < 9; ++i) {
-            const COLORREF c = ::GetPixel(screen.dc, points[i].x, points[i].y);
+            const COLORREF c = ::GetPixel(screen.get(), points[i].x, points[i].y);
             if (c != last[i]) {
                 last[i] = c;
                 lastChange = bench::NowMs();

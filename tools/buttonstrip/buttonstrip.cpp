@@ -14,10 +14,13 @@
 #include <string>
 #include <thread>
 
+#include "base/text.h"
 #include "controls/xpbutton/xp_button.h"
 #include "host/control_site.h"
 #include "host/form_container.h"
+#include "host/memory_canvas.h"
 #include "host/win_handles.h"
+#include "host/window_class.h"
 #include "tools/buttonstrip/png_writer.h"
 
 namespace buttonstrip {
@@ -47,33 +50,17 @@ int RowTop(int row) {
 
 int CellLeft(int look) { return kLabelWidth + look * kCellWidth + kCellPad; }
 
-std::string Utf8(const std::wstring& text) {
-    const int n =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
 host::UniqueWindow CreateForm(int width, int height) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = &FormProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = L"DorvaneButtonStrip";
-    if (!::RegisterClassExW(&wc)) throw std::runtime_error("cannot register the strip's window class");
+    // The form only holds the buttons: the system's default handling is all it needs.
+    constexpr wchar_t kClassName[] = L"DorvaneButtonStrip";
+    if (!host::RegisterWindowClass(kClassName, &::DefWindowProcW,
+                                   {.Background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)}))
+        throw std::runtime_error("cannot register the strip's window class");
     RECT rc{0, 0, width, height};
     ::AdjustWindowRectEx(&rc, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
-    HWND hwnd = ::CreateWindowExW(WS_EX_CONTROLPARENT, wc.lpszClassName, L"XPButton2 looks",
+    HWND hwnd = ::CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"XPButton2 looks",
                                   WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 20, 20, rc.right - rc.left, rc.bottom - rc.top,
-                                  nullptr, nullptr, wc.hInstance, nullptr);
+                                  nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (!hwnd) throw std::runtime_error("cannot create the strip's window");
     ::ShowWindow(hwnd, SW_SHOW);
     ::UpdateWindow(hwnd);
@@ -99,16 +86,12 @@ public:
         bi.bmiHeader.biPlanes = 1;
         bi.bmiHeader.biBitCount = 32;
         bi.bmiHeader.biCompression = BI_RGB;
-        dc_.reset(::CreateCompatibleDC(nullptr));
-        bitmap_.reset(::CreateDIBSection(dc_.get(), &bi, DIB_RGB_COLORS, &bits_, nullptr, 0));
-        if (!dc_ || !bitmap_) throw std::runtime_error("cannot create the strip's picture");
-        original_ = ::SelectObject(dc_.get(), bitmap_.get());
+        host::UniqueBitmap bitmap(::CreateDIBSection(dc_.get(), &bi, DIB_RGB_COLORS, &bits_, nullptr, 0));
+        if (!dc_ || !bitmap) throw std::runtime_error("cannot create the strip's picture");
+        dc_.Select(std::move(bitmap));
         RECT all{0, 0, width, height};
         ::FillRect(dc_.get(), &all, ::GetSysColorBrush(COLOR_BTNFACE));
     }
-    ~Canvas() { ::SelectObject(dc_.get(), original_); }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
 
     HDC dc() const { return dc_.get(); }
 
@@ -131,9 +114,7 @@ public:
 
 private:
     int width_, height_;
-    host::UniqueMemoryDc dc_;
-    host::UniqueBitmap bitmap_;
-    HGDIOBJ original_ = nullptr;
+    host::MemoryCanvas dc_{nullptr};  // compatible with the screen
     void* bits_ = nullptr;
 };
 
@@ -162,7 +143,7 @@ Picture DrawStrip() {
             bag.Set(L"Caption", std::wstring(r.Caption));
             bag.Set(L"Font", host::FontObject::Create(host::FontDesc{}));  // Verdana 8.25 pt
             if (auto status = site.Load(&bag))
-                throw std::runtime_error(Utf8(settings.Name + L" did not load: " + status->Description()));
+                throw std::runtime_error(base::ToUtf8(settings.Name + L" did not load: " + status->Description()));
             auto& button = site.ControlAs<xpbutton::XPButton2>();
             switch (look) {
                 case xpbutton::STATE_DISABLED:

@@ -5,42 +5,12 @@
 
 #include <cstdio>
 #include <stdexcept>
-#include <utility>
+
+#include "base/com_ptr.h"
 
 namespace buttonstrip {
 
 namespace {
-
-// Owns one COM interface reference; move-only.
-template <typename T>
-class Com {
-public:
-    Com() = default;
-    Com(Com&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-    Com& operator=(Com&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            p_ = std::exchange(o.p_, nullptr);
-        }
-        return *this;
-    }
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    ~Com() { Reset(); }
-
-    T* operator->() const { return p_; }
-    T* get() const { return p_; }
-    T** Out() {
-        Reset();
-        return &p_;
-    }
-    void Reset() {
-        if (p_) std::exchange(p_, nullptr)->Release();
-    }
-
-private:
-    T* p_ = nullptr;
-};
 
 void Check(HRESULT hr, const char* step) {
     if (SUCCEEDED(hr)) return;
@@ -56,18 +26,18 @@ void WritePng(const std::wstring& path, const Picture& picture) {
         picture.Pixels.size() != static_cast<size_t>(picture.Width) * static_cast<size_t>(picture.Height))
         throw std::runtime_error("PNG encoder: the picture has no pixels");
 
-    Com<IWICImagingFactory> factory;
+    base::ComPtr<IWICImagingFactory> factory;
     Check(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                             reinterpret_cast<void**>(factory.Out())),
+                             reinterpret_cast<void**>(factory.put())),
           "creating the imaging factory");
-    Com<IWICStream> stream;
-    Check(factory->CreateStream(stream.Out()), "creating the stream");
+    base::ComPtr<IWICStream> stream;
+    Check(factory->CreateStream(stream.put()), "creating the stream");
     Check(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE), "opening the output file");
-    Com<IWICBitmapEncoder> encoder;
-    Check(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Out()), "creating the encoder");
+    base::ComPtr<IWICBitmapEncoder> encoder;
+    Check(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put()), "creating the encoder");
     Check(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache), "starting the encoder");
-    Com<IWICBitmapFrameEncode> frame;
-    Check(encoder->CreateNewFrame(frame.Out(), nullptr), "creating the frame");
+    base::ComPtr<IWICBitmapFrameEncode> frame;
+    Check(encoder->CreateNewFrame(frame.put(), nullptr), "creating the frame");
     Check(frame->Initialize(nullptr), "starting the frame");
     Check(frame->SetSize(static_cast<UINT>(picture.Width), static_cast<UINT>(picture.Height)), "sizing the frame");
 

@@ -2,32 +2,14 @@
 
 #include <thread>
 
+#include "host/window_class.h"
+
 namespace testing_support {
 
-namespace {
-
-LRESULT CALLBACK TestFormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-void RegisterTestFormClass() {
-    static bool done = false;
-    if (done) return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = &TestFormProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = L"DorvaneTestForm";
-    ::RegisterClassExW(&wc);
-    done = true;
-}
-
-}  // namespace
-
 TestForm::TestForm(int clientWidth, int clientHeight, bool mdiChild) {
-    RegisterTestFormClass();
+    // The form only holds controls: the system's default handling is all it needs.
+    host::RegisterWindowClass(L"DorvaneTestForm", &::DefWindowProcW,
+                              {.Background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)});
     RECT rc{0, 0, clientWidth, clientHeight};
     ::AdjustWindowRectEx(&rc, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
     hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, L"DorvaneTestForm", L"Dorvane test form",

@@ -52,10 +52,10 @@ public:
     void Destroy();
 
     static WNDPROC ClassProc();
+    // The window's own procedure, as its class reaches it (host::ObjectWindow).
+    LRESULT HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
 private:
-    static LRESULT CALLBACK Proc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
-
     HWND m_hWnd = nullptr;
     std::vector<SeenMessage> m_seen;
 };

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "host/window_class.h"
+
 namespace input_testing {
 
 using testing_support::PumpUntil;
@@ -9,10 +11,6 @@ using testing_support::PumpUntil;
 namespace {
 
 constexpr UINT_PTR kSpyId = 0x5059;  // "PY"
-
-LRESULT CALLBACK OtherProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-}
 
 }  // namespace
 
@@ -64,25 +62,11 @@ HWND AddTextField(testing_support::TestForm& form, const std::wstring& name, REC
     return edit;
 }
 
-std::wstring TextOf(HWND hwnd) {
-    wchar_t text[256] = {};
-    ::GetWindowTextW(hwnd, text, 256);
-    return text;
-}
+std::wstring TextOf(HWND hwnd) { return host::WindowText(hwnd); }
 
 OtherWindow::OtherWindow() {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &OtherProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = L"DorvaneInputOther";
-        ::RegisterClassExW(&wc);
-        registered = true;
-    }
+    host::RegisterWindowClass(L"DorvaneInputOther", &::DefWindowProcW,
+                              {.Background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)});
     // Well away from the test form (40, 40, about 410 x 330), so the pointer never meets it.
     hwnd_ = ::CreateWindowExW(0, L"DorvaneInputOther", L"Other window", WS_OVERLAPPEDWINDOW, 700, 500, 200, 150,
                               nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
