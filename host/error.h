@@ -11,7 +11,6 @@ namespace host {
 
 // Numbers follow the classic automation run-time errors, so texts stay familiar.
 enum class ErrorNumber : int32_t {
-    DivisionByZero = 11,
     TypeMismatch = 13,
     Overflow = 6,
     InvalidProcedureCall = 5,

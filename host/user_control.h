@@ -82,6 +82,7 @@ public:
     virtual std::wstring AccessibleName() const { return {}; }
 
     ControlSite& Site() const;  // raises ObjectRequired before the control is sited
+    bool Sited() const { return site_ != nullptr; }
 
 protected:
     // Surface services.

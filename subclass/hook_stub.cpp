@@ -161,8 +161,7 @@ void HookStub::Deliver(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng
     try {
         m_pOwner->zSubclass_Proc(bBefore, bHandled, lReturn, lng_hWnd, uMsg, wParam, lParam);
     } catch (...) {
-        // An exception cannot travel through the system's window-procedure frames; the
-        // message ends with the result and flags the callback had set before it threw.
+        // No exception may cross the system's window procedures: the message keeps what was set.
     }
 }
 

@@ -86,9 +86,7 @@ int32_t WindowHooks::HookWindow(HWND hWnd) {
         record.nBeforeCount = 0;
         return index;
     } catch (...) {
-        // Out of memory while growing the records or allocating the stub: nothing was
-        // installed, and hooking ends quietly.
-        return -1;
+        return -1;  // out of memory growing the records or making the stub: nothing was installed
     }
 }
 
@@ -104,8 +102,7 @@ void WindowHooks::HookMessage(HWND hWnd, UINT uMsg, int32_t When) {
             AddToMessageTable(uMsg, record.aAfterMsgs, record.nAfterCount, HOOK_AFTER, record.pStub);
         }
     } catch (...) {
-        // Out of memory growing a table: the table and the stub keep their previous,
-        // consistent contents, and registering ends quietly.
+        // Out of memory growing a table: table and stub keep their consistent old contents.
     }
 }
 
@@ -132,23 +129,19 @@ void WindowHooks::AddToMessageTable(UINT uMsg, std::vector<UINT>& table, int32_t
 }
 
 void WindowHooks::UnhookWindow(HWND hWnd) {
-    try {
-        const int32_t index = FindNewestHook(hWnd);
-        if (index < 0) return;
-        HookRecord& record = m_aHooks[static_cast<size_t>(index)];
-        HookStub* const pStub = record.pStub;
-        record.pStub = nullptr;
-        record.hWndHooked = nullptr;
-        record.pPrevProc = nullptr;
-        // The stub stops reading the tables before they are erased.
-        if (pStub != nullptr) pStub->Release();
-        record.nBeforeCount = 0;
-        record.nAfterCount = 0;
-        record.aBeforeMsgs = {};
-        record.aAfterMsgs = {};
-    } catch (...) {
-        // Nothing in here is expected to throw; unhooking ends quietly all the same.
-    }
+    const int32_t index = FindNewestHook(hWnd);
+    if (index < 0) return;
+    HookRecord& record = m_aHooks[static_cast<size_t>(index)];
+    HookStub* const pStub = record.pStub;
+    record.pStub = nullptr;
+    record.hWndHooked = nullptr;
+    record.pPrevProc = nullptr;
+    // The stub stops reading the tables before they are erased.
+    if (pStub != nullptr) pStub->Release();
+    record.nBeforeCount = 0;
+    record.nAfterCount = 0;
+    record.aBeforeMsgs = {};
+    record.aAfterMsgs = {};
 }
 
 }  // namespace subclass

@@ -6,14 +6,6 @@
 
 namespace xpbutton {
 
-namespace {
-
-constexpr UINT WM_MOUSELEAVE_ = 0x2A3;
-constexpr UINT WM_NCACTIVATE_ = 0x86;
-constexpr UINT WM_ACTIVATE_ = 6;
-
-}  // namespace
-
 XPButton2::XPButton2() : m_Hooks(*this) {}
 
 XPButton2::~XPButton2() = default;
@@ -132,12 +124,12 @@ void XPButton2::ReadProperties(host::PropertyBag& PropBag) {
     // The bag is the container's copy; nothing of it is kept.
     if (AmbientUserMode()) {
         HookWindow(m_hWnd);
-        HookMessage(m_hWnd, WM_MOUSELEAVE_, subclass::HOOK_AFTER);
+        HookMessage(m_hWnd, WM_MOUSELEAVE, subclass::HOOK_AFTER);
         HookWindow(m_hWndParent);
         if (Parent().MDIChild())
-            HookMessage(m_hWndParent, WM_NCACTIVATE_, subclass::HOOK_AFTER);
+            HookMessage(m_hWndParent, WM_NCACTIVATE, subclass::HOOK_AFTER);
         else
-            HookMessage(m_hWndParent, WM_ACTIVATE_, subclass::HOOK_AFTER);
+            HookMessage(m_hWndParent, WM_ACTIVATE, subclass::HOOK_AFTER);
     }
     m_bNoRedraw = false;
     DrawButton(m_lState);
@@ -162,7 +154,6 @@ void XPButton2::AmbientChanged(const std::wstring& PropertyName) {
 }
 
 void XPButton2::Terminate() {
-    // Quiet by design: the control is going away and nobody is left to tell.
     try {
         m_FontSubscription.Reset();
         pFONT.reset();
@@ -171,6 +162,7 @@ void XPButton2::Terminate() {
             UnhookWindow(m_hWndParent);
         }
     } catch (...) {
+        // Quiet by design: the control is going away (unsited, say) and nobody is left to tell.
     }
 }
 

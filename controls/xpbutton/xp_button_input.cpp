@@ -8,12 +8,6 @@
 
 namespace xpbutton {
 
-namespace {
-
-constexpr UINT WM_MOUSELEAVE_ = 0x2A3;
-
-}  // namespace
-
 void XPButton2::Show(int32_t state) {
     if (m_lState != state) DrawButton(state);
 }
@@ -174,7 +168,7 @@ void XPButton2::zSubclass_Proc(bool /*bBefore*/, bool& /*bHandled*/, LRESULT& /*
                 if (Events.FormActivate) Events.FormActivate(State);
             }
             break;
-        case WM_MOUSELEAVE_:
+        case WM_MOUSELEAVE:
             m_bMouseOver = false;
             if (m_bSpaceDown || m_lState == STATE_DISABLED) break;
             if (!m_bFocused && !m_bDefault) {
@@ -200,26 +194,17 @@ void XPButton2::TrackMouseLeave(HWND hWnd) {
 }
 
 void XPButton2::SnapMouseTo() {
-    // Each step stands alone; a failing one is skipped.
+    // Each step stands alone; a failing one is skipped. A failed ClientToScreen leaves the
+    // origin at (0, 0); an unsited control has no size to halve, so the pointer goes to it.
     POINT p{0, 0};
-    try {
-        ::ClientToScreen(m_hWnd, &p);
-    } catch (...) {
-    }
+    ::ClientToScreen(m_hWnd, &p);
     double cx = 0, cy = 0;
-    try {
+    if (Sited()) {
         cx = ScaleX(ScaleWidth() / 2, host::vbPixels, host::vbPixels);
-    } catch (...) {
-    }
-    try {
         cy = ScaleY(ScaleHeight() / 2, host::vbPixels, host::vbPixels);
-    } catch (...) {
     }
-    try {
-        // Halves go to the even neighbour.
-        ::SetCursorPos(static_cast<int>(std::nearbyint(cx + p.x)), static_cast<int>(std::nearbyint(cy + p.y)));
-    } catch (...) {
-    }
+    // Halves go to the even neighbour.
+    ::SetCursorPos(static_cast<int>(std::nearbyint(cx + p.x)), static_cast<int>(std::nearbyint(cy + p.y)));
 }
 
 }  // namespace xpbutton

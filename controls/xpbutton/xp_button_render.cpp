@@ -3,26 +3,20 @@
 #include <cmath>
 
 #include "controls/xpbutton/xp_button.h"
-#include "host/error.h"
 #include "host/win_handles.h"
 
 namespace xpbutton {
 
 namespace {
 
-// Runs one drawing step; a failing step is skipped so the routine always completes.
+// Runs one step that uses the host's surface, which raises when it cannot serve (no site).
 template <typename Fn>
 void Step(Fn&& fn) noexcept {
     try {
         fn();
     } catch (...) {
+        // A failing step is skipped, so the routine always completes and redrawing resumes.
     }
-}
-
-uint32_t At(const uint32_t (&table)[5], int32_t state, int32_t first = 0, int32_t last = 4) {
-    if (state < first || state > last)
-        throw host::Error(host::ErrorNumber::InvalidProcedureCall, L"Subscript out of range");
-    return table[state];
 }
 
 }  // namespace
@@ -45,10 +39,9 @@ void XPButton2::InitColors() {
 void XPButton2::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
     HDC dc = SurfaceHdc();
     host::UniquePen pen(::CreatePen(PS_SOLID, 1, colour));
-    HGDIOBJ previous = ::SelectObject(dc, pen.get());
+    host::SelectedObject selected(dc, pen.get());  // the previous pen goes back before the pen is deleted
     ::MoveToEx(dc, x1, y1, nullptr);
     ::LineTo(dc, x2, y2);
-    ::SelectObject(dc, previous);
 }
 
 void XPButton2::FillSolid(const DrawRect& rect, uint32_t colour) {
@@ -60,6 +53,9 @@ void XPButton2::FillSolid(const DrawRect& rect, uint32_t colour) {
 
 void XPButton2::DrawGradient(const DrawRect& rect, uint32_t topColour, uint32_t bottomColour) {
     const int32_t n = rect.Bottom - rect.Top;
+    // Rows top to bottom inclusive: a zero-height band has no step between its two
+    // colours and is left out, and a negative one draws nothing.
+    if (n <= 0) return;
     auto split = [](uint32_t c, float& r, float& g, float& b) {
         r = static_cast<float>(c & 0xFF);
         g = static_cast<float>((c / 256) & 0xFF);
@@ -68,12 +64,9 @@ void XPButton2::DrawGradient(const DrawRect& rect, uint32_t topColour, uint32_t 
     float rA, gA, bA, rB, gB, bB;
     split(topColour, rA, gA, bA);
     split(bottomColour, rB, gB, bB);
-    // A zero-height band is an arithmetic error, so that gradient is left out.
-    if (n == 0) throw host::Error(host::ErrorNumber::DivisionByZero, L"Division by zero");
     const float stepR = (rA - rB) / static_cast<float>(n);
     const float stepG = (gA - gB) / static_cast<float>(n);
     const float stepB = (bA - bB) / static_cast<float>(n);
-    if (n < 0) return;
     for (int32_t i = 0; i <= n; ++i) {
         // Rows from the bottom up; halves round to the even integer.
         const float fi = static_cast<float>(i);
@@ -89,6 +82,8 @@ void XPButton2::DrawButton(int32_t state) {
     if (m_bNoRedraw) return;
     m_lState = state;
     const int32_t s = m_lState;
+    // A state outside 0..4 has no colours: the parts drawn in table colours are left out.
+    const bool inTable = s >= STATE_DISABLED && s <= STATE_PRESSED;
     int32_t W = 0, H = 0;
     Step([&] {
         W = static_cast<int32_t>(std::nearbyint(ScaleWidth()));
@@ -98,32 +93,32 @@ void XPButton2::DrawButton(int32_t state) {
     HDC dc = nullptr;
     Step([&] { dc = SurfaceHdc(); });
 
-    Step([&] {
-        const uint32_t c = At(m_tColors.aBorder, s);
-        DrawLine(3, 0, W - 3, 0, c);
-        DrawLine(0, 3, 0, H - 3, c);
-        DrawLine(3, H - 1, W - 3, H - 1, c);
-        DrawLine(W - 1, 3, W - 1, H - 3, c);
-    });
+    if (inTable) {
+        Step([&] {
+            const uint32_t c = m_tColors.aBorder[s];
+            DrawLine(3, 0, W - 3, 0, c);
+            DrawLine(0, 3, 0, H - 3, c);
+            DrawLine(3, H - 1, W - 3, H - 1, c);
+            DrawLine(W - 1, 3, W - 1, H - 3, c);
+        });
+    }
 
     if (s == STATE_DISABLED || s == STATE_PRESSED) {
         Step([&] { FillSolid({1, 1, W - 1, H - 1}, s == STATE_PRESSED ? FACE_PRESSED : FACE_DISABLED); });
     } else if (s >= STATE_NORMAL && s <= STATE_HOT) {
         // A state outside 0..4 gets no face at all, not even the fixed face gradient.
-        Step([&] {
-            DrawGradient({1, 3, W - 1, H - 2}, At(m_tColors.aGlowTop, s, 1, 3), At(m_tColors.aGlowBottom, s, 1, 3));
-        });
+        Step([&] { DrawGradient({1, 3, W - 1, H - 2}, m_tColors.aGlowTop[s], m_tColors.aGlowBottom[s]); });
         Step([&] { DrawGradient({3, 3, W - 3, H - 3}, FACE_TOP, FACE_BOTTOM); });
-        Step([&] { DrawLine(1, 1, W, 1, At(m_tColors.aLight1, s, 1, 3)); });
-        Step([&] { DrawLine(1, 2, W, 2, At(m_tColors.aLight2, s, 1, 3)); });
-        Step([&] { DrawLine(1, H - 3, W, H - 3, At(m_tColors.aShade1, s, 1, 3)); });
-        Step([&] { DrawLine(2, H - 2, W - 1, H - 2, At(m_tColors.aShade2, s, 1, 3)); });
+        Step([&] { DrawLine(1, 1, W, 1, m_tColors.aLight1[s]); });
+        Step([&] { DrawLine(1, 2, W, 2, m_tColors.aLight2[s]); });
+        Step([&] { DrawLine(1, H - 3, W, H - 3, m_tColors.aShade1[s]); });
+        Step([&] { DrawLine(2, H - 2, W - 1, H - 2, m_tColors.aShade2[s]); });
     }
 
-    Step([&] {
-        const uint32_t E = At(m_tColors.aCornerEdge, s);
-        const uint32_t O = At(m_tColors.aCornerOuter, s);
-        const uint32_t I = At(m_tColors.aCornerInner, s);
+    if (inTable) {
+        const uint32_t E = m_tColors.aCornerEdge[s];
+        const uint32_t O = m_tColors.aCornerOuter[s];
+        const uint32_t I = m_tColors.aCornerInner[s];
         const struct {
             int32_t x, y;
             uint32_t c;
@@ -134,7 +129,7 @@ void XPButton2::DrawButton(int32_t state) {
             {W - 1, H - 2, O}, {W - 1, H - 3, E}, {W - 2, H - 1, O}, {W - 2, H - 2, I}, {W - 3, H - 1, E},
         };
         for (const auto& p : pixels) ::SetPixel(dc, p.x, p.y, p.c);
-    });
+    }
 
     Step([&] {
         // The window owns the region once it is set; otherwise it is ours to delete.
@@ -150,13 +145,13 @@ void XPButton2::DrawButton(int32_t state) {
     m_bNoRedraw = true;
     const RECT caption{3, 3, W - 3, H - 3};
     Step([&] { UserControl::SetForeColor(m_bEnabled ? static_cast<uint32_t>(m_lForeColor) : CAPTION_DISABLED); });
-    Step([&] {
+    {
         // Unicode, so the captions read the same on every system locale. "&" underlines
         // the access key and "&&" draws one "&".
         RECT r = caption;
         ::SetBkMode(dc, TRANSPARENT);
         ::DrawTextW(dc, m_sCaption.c_str(), -1, &r, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
-    });
+    }
     if (m_bFocused && m_bFocusRect && s > STATE_NORMAL) {
         Step([&] {
             UserControl::SetForeColor(FOCUS_RECT_TEXT);

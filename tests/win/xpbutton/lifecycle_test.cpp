@@ -13,10 +13,6 @@ using xpbutton::STATE_NORMAL;
 
 namespace {
 
-constexpr UINT kMouseLeave = 0x2A3;
-constexpr UINT kNcActivate = 0x86;
-constexpr UINT kActivate = 6;
-
 RECT Slot(int i) { return RECT{10, 10 + 35 * i, 92, 37 + 35 * i}; }
 
 TEST(XPButtonLifecycle, NewInstancesTakeDistinctStandardCaptions) {
@@ -125,7 +121,7 @@ void ExpectRunModeHooks(bool mdiChild, UINT activation) {
     const auto& button = b.Button();
     EXPECT_EQ(button.GetFlags().ParentWindow, form.hwnd());
     EXPECT_EQ(HookedRecordCount(button), 2);
-    EXPECT_EQ(AfterMessagesOf(button, b.Site->hwnd()), std::vector<UINT>{kMouseLeave});
+    EXPECT_EQ(AfterMessagesOf(button, b.Site->hwnd()), std::vector<UINT>{WM_MOUSELEAVE});
     EXPECT_EQ(AfterMessagesOf(button, form.hwnd()), std::vector<UINT>{activation});
     for (const auto& r : button.Hooks().Records()) EXPECT_EQ(r.nBeforeCount, 0);
 
@@ -133,9 +129,9 @@ void ExpectRunModeHooks(bool mdiChild, UINT activation) {
     EXPECT_EQ(HookedRecordCount(button), 0);
 }
 
-TEST(XPButtonLifecycle, RunModeHooksActivateOnAnOrdinaryForm) { ExpectRunModeHooks(false, kActivate); }
+TEST(XPButtonLifecycle, RunModeHooksActivateOnAnOrdinaryForm) { ExpectRunModeHooks(false, WM_ACTIVATE); }
 
-TEST(XPButtonLifecycle, RunModeHooksNcActivateOnAnMdiChild) { ExpectRunModeHooks(true, kNcActivate); }
+TEST(XPButtonLifecycle, RunModeHooksNcActivateOnAnMdiChild) { ExpectRunModeHooks(true, WM_NCACTIVATE); }
 
 TEST(XPButtonLifecycle, HookedActivationReachesTheButtonUntilTerminate) {
     std::vector<int32_t> seen;
