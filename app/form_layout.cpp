@@ -22,16 +22,29 @@ int32_t ReadInt(const host::PropertyBag& bag, const wchar_t* key, int32_t fallba
     return host::ToInt32(bag.ReadProperty(key, fallback));
 }
 
+struct KindName {
+    ChildKind Kind;
+    const wchar_t* Name;
+};
+constexpr KindName kKinds[] = {
+    {ChildKind::XPButton2, L"XPButton2"}, {ChildKind::Label, L"Label"}, {ChildKind::TextBox, L"TextBox"}};
+
+ChildKind ParseKind(const std::wstring& name) {
+    for (const KindName& k : kKinds)
+        if (name == k.Name) return k.Kind;
+    throw host::Error(host::ErrorNumber::NotSupported, L"The form's design holds an unknown control kind " + name);
+}
+
 }  // namespace
 
 RECT Form1::ChildRect(const PlacedChild& c) const {
     const int dpi = static_cast<int>(dpi_);
     const int x = MulDiv(c.Left, dpi, 1440), y = MulDiv(c.Top, dpi, 1440);
     int w, h;
-    if (c.Kind == L"XPButton2") {
+    if (c.Kind == ChildKind::XPButton2) {
         w = static_cast<int>(std::lround(c.ExtentX * dpi / 2540.0));
         h = static_cast<int>(std::lround(c.ExtentY * dpi / 2540.0));
-    } else if (c.Kind == L"Label" && c.Window) {
+    } else if (c.Kind == ChildKind::Label && c.Window) {
         // Auto-size: the label is as large as its text in the form's font.
         const std::wstring text = host::WindowText(c.Window);
         host::WindowDc dc(c.Window);
@@ -58,7 +71,7 @@ void Form1::BuildChildren(const host::DesignNode& design) {
     HWND previous = HWND_TOP;
     for (const host::DesignNode* node : nodes) {
         PlacedChild c;
-        c.Kind = node->Kind;
+        c.Kind = ParseKind(node->Kind);
         c.Name = node->Name;
         c.Left = ReadInt(node->Properties, L"Left", 0);
         c.Top = ReadInt(node->Properties, L"Top", 0);
@@ -68,7 +81,7 @@ void Form1::BuildChildren(const host::DesignNode& design) {
         c.ExtentY = ReadInt(node->Properties, L"_ExtentY", 714);
         c.TabIndex = ReadInt(node->Properties, L"TabIndex", 0);
         const RECT r = ChildRect(c);
-        if (c.Kind == L"XPButton2") {
+        if (c.Kind == ChildKind::XPButton2) {
             host::PropertyBag bag;  // the control's own stored properties
             for (const auto& [key, value] : node->Properties.Entries())
                 if (!IsExtenderKey(key)) bag.Set(key, value);
@@ -83,25 +96,23 @@ void Form1::BuildChildren(const host::DesignNode& design) {
             if (c.Name == L"XPButton21") button.Events.Click = [this] { XPButton21_Click(); };
             if (auto status = site.Load(&bag))
                 throw host::Error(status->Number(), c.Name + L": " + status->Description());
-        } else if (c.Kind == L"Label") {
+        } else if (c.Kind == ChildKind::Label) {
             const std::wstring text = host::ToText(node->Properties.ReadProperty(L"Caption", std::wstring()));
             c.TextColour =
                 static_cast<uint32_t>(ReadInt(node->Properties, L"ForeColor", static_cast<int32_t>(0x80000012)));
             c.Window = ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
                                          r.left, r.top, 0, 0, hwnd_, nullptr, instance_, nullptr);
-            container_->AddPlainControl(std::make_unique<host::PlainControl>(L"Label", c.Name, c.Window));
-        } else if (c.Kind == L"TextBox") {
+            container_->AddPlainControl(std::make_unique<host::PlainControl>(node->Kind, c.Name, c.Window));
+        } else {
             const std::wstring text = host::ToText(node->Properties.ReadProperty(L"Text", std::wstring()));
             c.Window = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", text.c_str(),
                                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, r.left, r.top,
                                          r.right - r.left, r.bottom - r.top, hwnd_, nullptr, instance_, nullptr);
-            container_->AddPlainControl(std::make_unique<host::PlainControl>(L"TextBox", c.Name, c.Window));
-        } else {
-            throw host::Error(host::ErrorNumber::NotSupported,
-                              L"The form's design holds an unknown control kind " + c.Kind);
+            container_->AddPlainControl(std::make_unique<host::PlainControl>(node->Kind, c.Name, c.Window));
         }
         if (!c.Window) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the control " + c.Name);
-        if (c.Kind != L"XPButton2") ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
+        if (c.Kind != ChildKind::XPButton2)
+            ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
         ::SetWindowPos(c.Window, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = c.Window;
         children_.push_back(c);
@@ -113,7 +124,8 @@ void Form1::ApplyFonts() {
     NONCLIENTMETRICSW ncm{};
     if (host::dpi::NonClientMetrics(ncm, dpi_)) uiFont_.reset(::CreateFontIndirectW(&ncm.lfMessageFont));
     for (const auto& c : children_)
-        if (c.Kind != L"XPButton2") ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
+        if (c.Kind != ChildKind::XPButton2)
+            ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
 }
 
 HFONT Form1::UiFont() const {
@@ -135,7 +147,7 @@ void Form1::Layout(bool dpiChanged) {
         const RECT r = ChildRect(c);
         ::SetWindowPos(c.Window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
-        if (dpiChanged && c.Kind == L"XPButton2") {
+        if (dpiChanged && c.Kind == ChildKind::XPButton2) {
             // The caption font follows the DPI too: re-apply the button's own font.
             if (auto* site = host::ControlSite::FromWindow(c.Window)) {
                 auto& button = site->ControlAs<xpbutton::XPButton2>();

@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include <cassert>
 #include <optional>
 
 #include "app/busy_wait.h"
@@ -103,7 +104,7 @@ HWND Form1::ChildWindow(const std::wstring& name) const {
 
 host::ControlSite& Form1::Button(const std::wstring& name) const {
     host::ControlSite* site = container_->FindSite(name);
-    if (!site) throw host::Error(host::ErrorNumber::NotSupported, L"No control named " + name);
+    assert(site && "the design has a button of that name");
     return *site;
 }
 
@@ -207,7 +208,7 @@ LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             HDC dc = reinterpret_cast<HDC>(wParam);
             HWND child = reinterpret_cast<HWND>(lParam);
             for (const auto& c : children_) {
-                if (c.Window != child || c.Kind != L"Label") continue;
+                if (c.Window != child || c.Kind != ChildKind::Label) continue;
                 RECT r{};
                 ::GetWindowRect(child, &r);
                 ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);

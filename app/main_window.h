@@ -1,7 +1,8 @@
 // Form1, Dorvane's only window: built from its stored design, it shows the banner, the
 // server field, the chosen data file and derived log file, the three buttons and the
 // hint; its buttons' Click handlers choose a file, detach the database, or end the
-// program.
+// program. Its window is made through host/window_class.h, and the design's child kinds
+// are read once into ChildKind.
 #pragma once
 
 #include <windows.h>
@@ -23,9 +24,12 @@ inline constexpr wchar_t kForm1ClassName[] = L"DorvaneForm1";
 inline constexpr wchar_t kDetachTitle[] = L"分离数据库";
 inline constexpr wchar_t kDetachSucceeded[] = L"分离成功！";
 
+// The kinds of child the design may hold, read from its "Begin <kind> <name>" lines.
+enum class ChildKind { XPButton2, Label, TextBox };
+
 // A child of the form as the design places it (twips; a button's size from its extent).
 struct PlacedChild {
-    std::wstring Kind;
+    ChildKind Kind = ChildKind::TextBox;
     std::wstring Name;
     int32_t Left = 0, Top = 0, Width = 0, Height = 0;  // twips
     int32_t ExtentX = 0, ExtentY = 0;                  // 0.01 mm, buttons only
@@ -52,7 +56,7 @@ public:
     UINT Dpi() const { return dpi_; }
     const std::vector<PlacedChild>& Children() const { return children_; }
     HWND ChildWindow(const std::wstring& name) const;
-    host::ControlSite& Button(const std::wstring& name) const;
+    host::ControlSite& Button(const std::wstring& name) const;  // a button of the design
     host::FormContainer& Container() const { return *container_; }
 
     // Window state: the chosen data file, the derived log file and database name.
