@@ -12,45 +12,29 @@ namespace host {
 
 using base::UniqueHandle;
 
-template <typename GdiHandle>
-struct GdiObjectTraits {
-    static GdiHandle Invalid() noexcept { return nullptr; }
-    static void Close(GdiHandle h) noexcept { ::DeleteObject(h); }
+// A handle whose empty value is null, closed by the function CloseFn.
+template <typename Handle, auto CloseFn>
+struct NullHandleTraits {
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { CloseFn(h); }
 };
-struct MemoryDcTraits {
-    static HDC Invalid() noexcept { return nullptr; }
-    static void Close(HDC h) noexcept { ::DeleteDC(h); }
-};
-struct WindowTraits {
-    static HWND Invalid() noexcept { return nullptr; }
-    static void Close(HWND h) noexcept {
-        if (::IsWindow(h)) ::DestroyWindow(h);
-    }
-};
-struct KernelHandleTraits {
-    static HANDLE Invalid() noexcept { return nullptr; }
-    static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
-};
-struct IconTraits {
-    static HICON Invalid() noexcept { return nullptr; }
-    static void Close(HICON h) noexcept { ::DestroyIcon(h); }
-};
+template <typename Handle, auto CloseFn>
+using UniqueNullHandle = UniqueHandle<Handle, NullHandleTraits<Handle, CloseFn>>;
 
-struct ModuleTraits {
-    static HMODULE Invalid() noexcept { return nullptr; }
-    static void Close(HMODULE h) noexcept { ::FreeLibrary(h); }
-};
+inline void DestroyWindowIfAlive(HWND h) noexcept {
+    if (::IsWindow(h)) ::DestroyWindow(h);  // its parent may have destroyed it already
+}
 
-using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
-using UniqueFont = UniqueHandle<HFONT, GdiObjectTraits<HFONT>>;
-using UniqueBitmap = UniqueHandle<HBITMAP, GdiObjectTraits<HBITMAP>>;
-using UniqueBrush = UniqueHandle<HBRUSH, GdiObjectTraits<HBRUSH>>;
-using UniquePen = UniqueHandle<HPEN, GdiObjectTraits<HPEN>>;
-using UniqueRegion = UniqueHandle<HRGN, GdiObjectTraits<HRGN>>;
-using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
-using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
-using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
-using UniqueIcon = UniqueHandle<HICON, IconTraits>;
+using UniqueModule = UniqueNullHandle<HMODULE, &::FreeLibrary>;
+using UniqueFont = UniqueNullHandle<HFONT, &::DeleteObject>;
+using UniqueBitmap = UniqueNullHandle<HBITMAP, &::DeleteObject>;
+using UniqueBrush = UniqueNullHandle<HBRUSH, &::DeleteObject>;
+using UniquePen = UniqueNullHandle<HPEN, &::DeleteObject>;
+using UniqueRegion = UniqueNullHandle<HRGN, &::DeleteObject>;
+using UniqueMemoryDc = UniqueNullHandle<HDC, &::DeleteDC>;
+using UniqueWindow = UniqueNullHandle<HWND, &DestroyWindowIfAlive>;
+using UniqueKernelHandle = UniqueNullHandle<HANDLE, &::CloseHandle>;
+using UniqueIcon = UniqueNullHandle<HICON, &::DestroyIcon>;
 
 // A typed entry point of a loaded module, or null.
 template <typename Fn>
