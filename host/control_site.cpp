@@ -1,7 +1,7 @@
+// A ControlSite's lifecycle, its delivery of notifications and the surface services a
+// control uses (size, scale, colours, font, the off-screen picture); what its window's
+// messages do is in site_window.cpp.
 #include "host/control_site.h"
-
-#include <windowsx.h>
-#include <oleacc.h>
 
 #include "base/text.h"
 #include "host/accessible_button.h"
@@ -14,22 +14,6 @@
 namespace host {
 
 namespace {
-
-int16_t ShiftFromKeyboard() {
-    int16_t shift = 0;
-    if (::GetKeyState(VK_SHIFT) < 0) shift |= vbShiftMask;
-    if (::GetKeyState(VK_CONTROL) < 0) shift |= vbCtrlMask;
-    if (::GetKeyState(VK_MENU) < 0) shift |= vbAltMask;
-    return shift;
-}
-
-int16_t ButtonsFromMouseKeys(WPARAM keys) {
-    int16_t b = 0;
-    if (keys & MK_LBUTTON) b |= vbLeftButton;
-    if (keys & MK_RBUTTON) b |= vbRightButton;
-    if (keys & MK_MBUTTON) b |= vbMiddleButton;
-    return b;
-}
 
 double TwipsPerUnit(int32_t scale, UINT dpi) {
     switch (scale) {
@@ -48,6 +32,17 @@ double TwipsPerUnit(int32_t scale, UINT dpi) {
         default:
             throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: scale mode");
     }
+}
+
+// The window's outer size in pixels.
+SIZE OuterPixels(HWND hwnd) {
+    RECT rc{};
+    ::GetWindowRect(hwnd, &rc);
+    return SIZE{rc.right - rc.left, rc.bottom - rc.top};
+}
+
+void SetOuterPixels(HWND hwnd, int width, int height) {
+    ::SetWindowPos(hwnd, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -79,21 +74,6 @@ ControlSite::~ControlSite() {
     if (control_) control_->site_ = nullptr;
 }
 
-template <typename Fn>
-Status ControlSite::Deliver(Fn&& fn) {
-    try {
-        fn();
-        return std::nullopt;
-    } catch (const Error& e) {
-        lastError_ = e;
-    } catch (const std::bad_alloc&) {
-        lastError_ = Error(ErrorNumber::Platform, L"Out of memory");
-    } catch (const std::exception& e) {
-        lastError_ = Error(ErrorNumber::Platform, base::FromUtf8(e.what()));
-    }
-    return lastError_;
-}
-
 Status ControlSite::Load(const PropertyBag* saved) {
     if (loaded_) throw Error(ErrorNumber::InvalidProcedureCall, L"The control is already loaded");
     loaded_ = true;
@@ -113,11 +93,10 @@ Status ControlSite::Load(const PropertyBag* saved) {
 Status ControlSite::Save(PropertyBag& bag) {
     auto s = Deliver([&] { control_->WriteProperties(bag); });
     // The container's own entries: the extent in 0.01 mm.
-    RECT rc{};
-    ::GetWindowRect(hwnd(), &rc);
+    const SIZE outer = OuterPixels(hwnd());
     const double dpi = Dpi();
-    bag.Set(L"_ExtentX", static_cast<int32_t>(std::lround((rc.right - rc.left) * 2540.0 / dpi)));
-    bag.Set(L"_ExtentY", static_cast<int32_t>(std::lround((rc.bottom - rc.top) * 2540.0 / dpi)));
+    bag.Set(L"_ExtentX", static_cast<int32_t>(std::lround(outer.cx * 2540.0 / dpi)));
+    bag.Set(L"_ExtentY", static_cast<int32_t>(std::lround(outer.cy * 2540.0 / dpi)));
     return s;
 }
 
@@ -220,31 +199,21 @@ void ControlSite::ApplyFont() {
 }
 
 int32_t ControlSite::OuterWidthTwips() const {
-    RECT rc{};
-    ::GetWindowRect(hwnd(), &rc);
-    return static_cast<int32_t>(std::lround((rc.right - rc.left) * 1440.0 / Dpi()));
+    return static_cast<int32_t>(std::lround(OuterPixels(hwnd()).cx * 1440.0 / Dpi()));
 }
 
 int32_t ControlSite::OuterHeightTwips() const {
-    RECT rc{};
-    ::GetWindowRect(hwnd(), &rc);
-    return static_cast<int32_t>(std::lround((rc.bottom - rc.top) * 1440.0 / Dpi()));
+    return static_cast<int32_t>(std::lround(OuterPixels(hwnd()).cy * 1440.0 / Dpi()));
 }
 
 void ControlSite::SetOuterWidthTwips(int32_t twips) {
     if (twips < 0) throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: width");
-    RECT rc{};
-    ::GetWindowRect(hwnd(), &rc);
-    const int px = static_cast<int>(std::lround(twips * Dpi() / 1440.0));
-    ::SetWindowPos(hwnd(), nullptr, 0, 0, px, rc.bottom - rc.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetOuterPixels(hwnd(), static_cast<int>(std::lround(twips * Dpi() / 1440.0)), OuterPixels(hwnd()).cy);
 }
 
 void ControlSite::SetOuterHeightTwips(int32_t twips) {
     if (twips < 0) throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: height");
-    RECT rc{};
-    ::GetWindowRect(hwnd(), &rc);
-    const int px = static_cast<int>(std::lround(twips * Dpi() / 1440.0));
-    ::SetWindowPos(hwnd(), nullptr, 0, 0, rc.right - rc.left, px, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetOuterPixels(hwnd(), OuterPixels(hwnd()).cx, static_cast<int>(std::lround(twips * Dpi() / 1440.0)));
 }
 
 double ControlSite::Scale(double value, int32_t fromScale, int32_t toScale) const {
@@ -286,166 +255,6 @@ void ControlSite::ResizePicture() {
         if (picture_.Bitmap()) ::BitBlt(copyDc.get(), 0, 0, w, h, picture_.get(), 0, 0, SRCCOPY);
     }
     picture_.Select(std::move(bitmap));
-}
-
-void ControlSite::MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam) {
-    float x = static_cast<float>(GET_X_LPARAM(lParam));
-    float y = static_cast<float>(GET_Y_LPARAM(lParam));
-    int16_t shift = ShiftFromKeyboard();
-    switch (msg) {
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN: {
-            int16_t button = msg == WM_LBUTTONDOWN   ? vbLeftButton
-                             : msg == WM_RBUTTONDOWN ? vbRightButton
-                                                     : vbMiddleButton;
-            // A press gives the control the focus before it hears of the press.
-            if (msg == WM_LBUTTONDOWN && ::GetFocus() != hwnd()) ::SetFocus(hwnd());
-            if (!capturing_) {
-                ::SetCapture(hwnd());
-                capturing_ = true;
-            }
-            Deliver([&] { control_->MouseDown(button, shift, x, y); });
-            break;
-        }
-        case WM_LBUTTONUP:
-        case WM_RBUTTONUP:
-        case WM_MBUTTONUP: {
-            int16_t button = msg == WM_LBUTTONUP ? vbLeftButton : msg == WM_RBUTTONUP ? vbRightButton : vbMiddleButton;
-            if (capturing_ && !(wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) {
-                capturing_ = false;
-                ::ReleaseCapture();
-            }
-            Deliver([&] { control_->MouseUp(button, shift, x, y); });
-            break;
-        }
-        case WM_MOUSEMOVE: {
-            int16_t buttons = ButtonsFromMouseKeys(wParam);
-            Deliver([&] { control_->MouseMove(buttons, shift, x, y); });
-            break;
-        }
-        default:
-            break;
-    }
-}
-
-void ControlSite::KeyNotification(UINT msg, int16_t key) {
-    int16_t shift = ShiftFromKeyboard();  // Alt is in it for the keys that come with Alt
-    if (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) {
-        if (std::find(heldKeys_.begin(), heldKeys_.end(), key) == heldKeys_.end()) heldKeys_.push_back(key);
-        Deliver([&] { control_->KeyDown(key, shift); });
-    } else {
-        std::erase(heldKeys_, key);
-        Deliver([&] { control_->KeyUp(key, shift); });
-    }
-}
-
-void ControlSite::ForgetKeysReleasedElsewhere() {
-    // A modal loop run by the default handling (the window menu) takes the key releases
-    // meant for the control, and the control would keep a Space press armed for good.
-    // The keyboard was away from the control meanwhile: it hears that as the focus going
-    // and coming back, which ends a press without a Click.
-    const bool released = std::any_of(heldKeys_.begin(), heldKeys_.end(),
-                                      [](int16_t key) { return ::GetKeyState(static_cast<uint16_t>(key)) >= 0; });
-    if (!released || !hwnd_) return;
-    heldKeys_.clear();
-    Deliver([&] { control_->LostFocus(); });
-    if (::GetFocus() == hwnd()) Deliver([&] { control_->GotFocus(); });
-}
-
-LRESULT ControlSite::HandleMessage(HWND self, UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-        case WM_NCCREATE:
-            hwnd_.reset(self);  // the site owns its window from here on
-            break;
-        case WM_ERASEBKGND:
-            return 1;  // the picture covers everything
-        case WM_PAINT: {
-            PaintDc paint(self);
-            const RECT& a = paint.Area();
-            ::BitBlt(paint.get(), a.left, a.top, a.right - a.left, a.bottom - a.top, picture_.get(), a.left, a.top,
-                     SRCCOPY);
-            return 0;
-        }
-        case WM_SIZE:
-            if (!picture_) return 0;  // still being created: Create makes the picture next
-            ResizePicture();
-            if (loaded_ && !terminated_) Deliver([&] { control_->Resize(); });
-            return 0;
-        case WM_GETDLGCODE: {
-            // Enter, Space and the arrows belong to the focused control; Tab still moves on.
-            LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
-            auto* m = reinterpret_cast<const MSG*>(lParam);
-            if (m && m->message == WM_KEYDOWN && (m->wParam == VK_RETURN || m->wParam == VK_ESCAPE))
-                code |= DLGC_WANTMESSAGE;
-            return code;
-        }
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-        case WM_LBUTTONUP:
-        case WM_RBUTTONUP:
-        case WM_MBUTTONUP:
-        case WM_MOUSEMOVE:
-            MouseNotification(msg, wParam, lParam);
-            return 0;
-        case WM_LBUTTONDBLCLK:
-        case WM_RBUTTONDBLCLK:
-        case WM_MBUTTONDBLCLK:
-            // The second press of a double-click is reported as the double click alone.
-            if (!capturing_) {
-                ::SetCapture(self);
-                capturing_ = true;
-            }
-            Deliver([&] { control_->DblClick(); });
-            return 0;
-        case WM_CAPTURECHANGED:
-            capturing_ = false;
-            return 0;
-        case WM_KEYDOWN:
-        case WM_KEYUP:
-        case WM_SYSKEYDOWN:
-        case WM_SYSKEYUP: {
-            KeyNotification(msg, static_cast<int16_t>(wParam));
-            if (msg == WM_KEYDOWN || msg == WM_KEYUP) return 0;
-            // Keys with Alt (and F10) keep their system meaning once the control has
-            // heard them: Alt+F4 closes the form, Alt alone or F10 enters menu mode.
-            const LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
-            ForgetKeysReleasedElsewhere();
-            return r;
-        }
-        case WM_SYSCHAR: {
-            // Alt+Space opens the form's window menu here, whose loop takes the keys
-            // until it closes.
-            const LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
-            ForgetKeysReleasedElsewhere();
-            return r;
-        }
-        case WM_SETFOCUS:
-            heldKeys_.clear();
-            Deliver([&] { control_->GotFocus(); });
-            return 0;
-        case WM_KILLFOCUS:
-            heldKeys_.clear();  // their releases go to the new focus
-            Deliver([&] { control_->LostFocus(); });
-            return 0;
-        case WM_GETOBJECT:
-            // Screen readers: the control answers as a push button named by its window
-            // text; its default action is the access key's, which clicks it.
-            if (static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT)) {
-                const LRESULT r = AnswerAccessibleButton(self, wParam, [this] { DeliverAccessKey(L'\0'); });
-                if (r > 0) return r;
-            }
-            break;
-        case WM_NCDESTROY: {
-            LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
-            (void)hwnd_.release();  // the window is gone; nothing left to destroy
-            return r;
-        }
-        default:
-            break;
-    }
-    return ::DefWindowProcW(self, msg, wParam, lParam);
 }
 
 }  // namespace host

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "host/error.h"
 #include "host/memory_canvas.h"
 #include "host/user_control.h"
@@ -106,7 +107,7 @@ private:
     void ApplyFont();
     void RefreshWindowText();
     template <typename Fn>
-    Status Deliver(Fn&& fn);
+    Status Deliver(Fn&& fn);  // a notification; its error is kept as LastError
     void MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam);
     void KeyNotification(UINT msg, int16_t key);
     void ForgetKeysReleasedElsewhere();
@@ -124,6 +125,21 @@ private:
     std::vector<int16_t> heldKeys_;  // went down on the control, release not heard yet
     Status lastError_;
 };
+
+template <typename Fn>
+Status ControlSite::Deliver(Fn&& fn) {
+    try {
+        fn();
+        return std::nullopt;
+    } catch (const Error& e) {
+        lastError_ = e;
+    } catch (const std::bad_alloc&) {
+        lastError_ = Error(ErrorNumber::Platform, L"Out of memory");
+    } catch (const std::exception& e) {
+        lastError_ = Error(ErrorNumber::Platform, base::FromUtf8(e.what()));
+    }
+    return lastError_;
+}
 
 // Keystrokes put into the input stream without waiting: "{TAB}", "+{TAB}", "^", "%".
 void SendKeys(const std::wstring& keys);
