@@ -34,10 +34,16 @@ double TwipsPerUnit(int32_t scale, UINT dpi) {
     }
 }
 
-// The window's outer size in pixels.
+// The window's outer size and its client area's size, in pixels.
 SIZE OuterPixels(HWND hwnd) {
     RECT rc{};
     ::GetWindowRect(hwnd, &rc);
+    return SIZE{rc.right - rc.left, rc.bottom - rc.top};
+}
+
+SIZE ClientPixels(HWND hwnd) {
+    RECT rc{};
+    ::GetClientRect(hwnd, &rc);
     return SIZE{rc.right - rc.left, rc.bottom - rc.top};
 }
 
@@ -147,17 +153,8 @@ void ControlSite::DeliverAccessKey(wchar_t key) {
 
 UINT ControlSite::Dpi() const { return dpi::ForWindow(hwnd_.get()); }
 
-double ControlSite::ClientWidth() const {
-    RECT rc{};
-    ::GetClientRect(hwnd(), &rc);
-    return rc.right - rc.left;
-}
-
-double ControlSite::ClientHeight() const {
-    RECT rc{};
-    ::GetClientRect(hwnd(), &rc);
-    return rc.bottom - rc.top;
-}
+double ControlSite::ClientWidth() const { return ClientPixels(hwnd()).cx; }
+double ControlSite::ClientHeight() const { return ClientPixels(hwnd()).cy; }
 
 uint32_t ControlSite::ResolveColour(uint32_t colour) {
     if (colour & 0x80000000u) return ::GetSysColor(static_cast<int>(colour & 0xFF));

@@ -35,15 +35,12 @@ Value PropertyBag::ReadProperty(std::wstring_view key, const Value& defaultValue
 }
 
 void PropertyBag::WriteProperty(std::wstring_view key, const Value& value, const Value& defaultValue) {
-    auto it = Find(key);
-    if (ValuesEqual(value, defaultValue)) {
-        if (it != entries_.end()) entries_.erase(it);
+    if (!ValuesEqual(value, defaultValue)) {
+        Set(key, value);
         return;
     }
-    if (it != entries_.end())
-        it->second = Stored(value);
-    else
-        entries_.emplace_back(NormalizeKey(key), Stored(value));
+    auto it = Find(key);
+    if (it != entries_.end()) entries_.erase(it);
 }
 
 void PropertyBag::Set(std::wstring_view key, const Value& value) {
