@@ -1,6 +1,6 @@
 #include "tests/load/load_support.h"
 
-namespace load {
+namespace dorvane::test {
 namespace {
 
 constexpr const char* kDriver = "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so";
@@ -100,4 +100,4 @@ Outcome Session::Run(const std::string& sql) {
     return out;
 }
 
-}  // namespace load
+}  // namespace dorvane::test

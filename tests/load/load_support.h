@@ -13,13 +13,7 @@
 
 #include "tools/standin/tests/standin_process.h"
 
-namespace load {
-
-// The folder, sample files and server process come from the stand-in's own test harness.
-using standin::test::MakeSample;
-using standin::test::ReadFileBytes;
-using standin::test::StandinProcess;
-using standin::test::TempDir;
+namespace dorvane::test {
 
 // One ODBC handle of any type, freed once.
 class OdbcHandle {
@@ -78,4 +72,4 @@ private:
     Diagnostic error_;
 };
 
-}  // namespace load
+}  // namespace dorvane::test

@@ -15,7 +15,7 @@
 
 #include "tests/load/load_support.h"
 
-namespace load {
+namespace dorvane::test {
 namespace {
 
 constexpr int kClients = 50;
@@ -139,4 +139,4 @@ TEST(StandinLoad, FiftyClientsDetachAndAttachThroughOdbc) {
 }
 
 }  // namespace
-}  // namespace load
+}  // namespace dorvane::test

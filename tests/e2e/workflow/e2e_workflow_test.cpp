@@ -15,12 +15,10 @@
 #include "tests/win/form/modal_driver.h"
 #include "tests/win/support/standin_control.h"
 
+namespace dorvane::test {
 namespace {
 
 using namespace std::chrono_literals;
-using dorvane::test::MakeSampleDatabase;
-using dorvane::test::StandinServer;
-using dorvane::test::ToUnixPath;
 
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -101,7 +99,7 @@ POINT Centre(HWND hwnd) {
 COLORREF SideBand(HWND button) {
     RECT r{};
     ::GetWindowRect(button, &r);
-    return e2e::ScreenPixelAt(r.left + 1, (r.top + r.bottom) / 2);
+    return ScreenPixelAt(r.left + 1, (r.top + r.bottom) / 2);
 }
 bool IsOrange(COLORREF c) { return GetRValue(c) > GetBValue(c) + 60; }
 bool IsBlue(COLORREF c) { return GetBValue(c) > GetRValue(c) + 30; }
@@ -196,7 +194,7 @@ public:
         ::CreateDirectoryW(DORVANE_SHOTS, nullptr);
         RECT r{};
         ::GetWindowRect(form_, &r);
-        e2e::SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
+        SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
     }
     bool started_ = false;
 
@@ -212,7 +210,7 @@ struct MessageBoxText {
 
 MessageBoxText WaitForMessageBox(HWND owner) {
     MessageBoxText m;
-    WaitFor([&] { return (m.box = testing_support::FindOwnedDialog(owner)) != nullptr; }, 40s);
+    WaitFor([&] { return (m.box = FindOwnedDialog(owner)) != nullptr; }, 40s);
     if (m.box) {
         std::this_thread::sleep_for(200ms);
         m.title = TextOf(m.box);
@@ -253,7 +251,7 @@ TEST_F(EndToEnd, KeyboardOnlyWorkflow) {
 
     Press(VK_SPACE);  // the open dialog
     HWND dialog = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (dialog = testing_support::FindOwnedDialog(app.Form())) != nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return (dialog = FindOwnedDialog(app.Form())) != nullptr; }));
     std::this_thread::sleep_for(400ms);
     Type(mdf_);
     Press(VK_RETURN);
@@ -299,7 +297,7 @@ TEST_F(EndToEnd, MouseWorkflowAndTheLooks) {
 
     // In the open dialog, double-click the one *.MDF file of the folder it opens in.
     HWND dialog = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (dialog = testing_support::FindOwnedDialog(app.Form())) != nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return (dialog = FindOwnedDialog(app.Form())) != nullptr; }));
     std::this_thread::sleep_for(500ms);
     HWND list = ::FindWindowExW(::FindWindowExW(dialog, nullptr, L"SHELLDLL_DefView", nullptr), nullptr,
                                 L"SysListView32", nullptr);
@@ -344,3 +342,4 @@ TEST_F(EndToEnd, CloseBoxEndsTheProcess) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

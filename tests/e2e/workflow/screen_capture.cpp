@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace e2e {
+namespace dorvane::test {
 
 COLORREF ScreenPixelAt(int x, int y) {
     HDC screen = ::GetDC(nullptr);
@@ -47,4 +47,4 @@ bool SaveScreenRect(const RECT& area, const std::wstring& path) {
     return ok;
 }
 
-}  // namespace e2e
+}  // namespace dorvane::test

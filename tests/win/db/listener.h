@@ -17,7 +17,7 @@
 
 #include "tests/win/support/win_owners.h"
 
-namespace db_test {
+namespace dorvane::test {
 
 // WSAStartup/WSACleanup for one scope.
 class WinsockScope {
@@ -74,7 +74,7 @@ public:
     int Accepted() const { return accepted_; }
 
 private:
-    dorvane::test::UniqueSocket socket_;
+    UniqueSocket socket_;
     int port_ = 0;
     std::atomic<int> accepted_{0};
     std::thread acceptor_;
@@ -86,4 +86,4 @@ inline int ClosedPort() {
     return listener.Port();
 }
 
-}  // namespace db_test
+}  // namespace dorvane::test

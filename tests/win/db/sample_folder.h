@@ -13,7 +13,7 @@
 
 #include "tests/win/support/standin_control.h"
 
-namespace db_test {
+namespace dorvane::test {
 
 class SampleFolder {
 public:
@@ -37,7 +37,7 @@ public:
     void AddDatabase(const std::wstring& name) {
         files_.push_back(path_ + L"\\" + name + L"_Data.MDF");
         files_.push_back(path_ + L"\\" + name + L"_Log.LDF");
-        dorvane::test::MakeSampleDatabase(path_, name);
+        MakeSampleDatabase(path_, name);
     }
 
 private:
@@ -45,4 +45,4 @@ private:
     std::vector<std::wstring> files_;
 };
 
-}  // namespace db_test
+}  // namespace dorvane::test

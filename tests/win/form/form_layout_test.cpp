@@ -10,6 +10,7 @@
 #include "tests/e2e/workflow/screen_capture.h"
 #include "tests/win/common/test_form.h"
 
+namespace dorvane::test {
 namespace {
 
 using testing_support::Pump;
@@ -297,7 +298,7 @@ protected:
         RECT r{};
         ::GetWindowRect(form_->hwnd(), &r);
         ::CreateDirectoryW(DORVANE_SHOTS, nullptr);
-        e2e::SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
+        SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
     }
     std::unique_ptr<app::Form1> form_;
 };
@@ -405,3 +406,4 @@ TEST_F(Form1ClassicDpi, DISABLED_At144TheWholeWindowScales) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+namespace dorvane::test {
 namespace {
 
 std::vector<char> ReadFile(const wchar_t* path) {
@@ -191,3 +192,4 @@ TEST(ProgramFile, CarriesTheTwoImageIconAsItsOwn) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

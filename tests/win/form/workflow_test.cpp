@@ -14,14 +14,9 @@
 #include "tests/win/form/modal_driver.h"
 #include "tests/win/support/standin_control.h"
 
+namespace dorvane::test {
 namespace {
 
-using dorvane::test::MakeSampleDatabase;
-using dorvane::test::StandinServer;
-using dorvane::test::ToUnixPath;
-using testing_support::MessageBoxAnswerer;
-using testing_support::MessageBoxSeen;
-using testing_support::OpenDialogAnswerer;
 using testing_support::Pump;
 
 constexpr wchar_t kNotThere[] = L"does not exist. Supply a valid database name.";
@@ -299,3 +294,4 @@ TEST_F(WorkflowTest, DetachSucceedsAgainstAServerThatForcesEncryption) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -8,11 +8,12 @@
 #include "host/form_container.h"
 #include "tests/win/common/test_form.h"
 
+namespace dorvane::test {
+namespace {
+
 using testing_support::Pump;
 using testing_support::PumpUntil;
 using testing_support::TestForm;
-
-namespace {
 
 using Names = std::vector<std::wstring>;
 
@@ -375,3 +376,4 @@ TEST(HostContainer, TerminateAllEndsEveryControlAndItsWindow) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

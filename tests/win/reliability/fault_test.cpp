@@ -24,10 +24,8 @@
 #include "tests/win/reliability/reliability_support.h"
 #include "tests/win/support/standin_control.h"
 
-namespace reliability {
+namespace dorvane::test {
 namespace {
-
-using dorvane::test::StandinServer;
 
 // Longest a failing press may take before the test calls it a hang: the default login
 // timeout (15 s) plus the driver's own slack.
@@ -208,8 +206,8 @@ TEST_F(Faults, SlowLoginKeepsTheWindowPaintingAndAnswering) {
 
 TEST_F(Faults, PressesDuringTheWaitStartNoSecondDetach) {
     // A server that takes the connection, says nothing for 2 s, then drops it.
-    db_test::WinsockScope winsock;
-    db_test::SilentListener hanging;
+    WinsockScope winsock;
+    SilentListener hanging;
     hanging.AcceptAndCount(2000);
     const HWND form = form_->hwnd(), detach = form_->ChildWindow(L"Command3");
     ::SetForegroundWindow(form);
@@ -268,4 +266,4 @@ TEST_F(Faults, ServerKilledWhileAConnectionIsOpen) {
 }
 
 }  // namespace
-}  // namespace reliability
+}  // namespace dorvane::test

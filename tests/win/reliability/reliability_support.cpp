@@ -7,7 +7,7 @@
 
 #include "tests/win/support/standin_control.h"
 
-namespace reliability {
+namespace dorvane::test {
 
 SampleFolder::SampleFolder() {
     wchar_t temp[MAX_PATH + 1] = {};
@@ -30,9 +30,9 @@ SampleFolder::~SampleFolder() {
     ::RemoveDirectoryW(path_.c_str());
 }
 
-void SampleFolder::AddDatabase(const std::wstring& name) { dorvane::test::MakeSampleDatabase(path_, name); }
+void SampleFolder::AddDatabase(const std::wstring& name) { MakeSampleDatabase(path_, name); }
 
-std::wstring SampleFolder::UnixPath() const { return dorvane::test::ToUnixPath(path_); }
+std::wstring SampleFolder::UnixPath() const { return ToUnixPath(path_); }
 
 std::string SampleFolder::Bytes(const std::wstring& fileName) const {
     std::ifstream in(std::filesystem::path(path_ + L"\\" + fileName), std::ios::binary);
@@ -172,4 +172,4 @@ void PumpMessages() {
     }
 }
 
-}  // namespace reliability
+}  // namespace dorvane::test

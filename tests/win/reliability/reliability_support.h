@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace reliability {
+namespace dorvane::test {
 
 // A folder under %TEMP% with sample databases, removed with its files.
 class SampleFolder {
@@ -25,7 +25,7 @@ public:
     SampleFolder(const SampleFolder&) = delete;
     SampleFolder& operator=(const SampleFolder&) = delete;
     const std::wstring& Path() const { return path_; }
-    // NAME_Data.MDF and NAME_Log.LDF through dorvane::test::MakeSampleDatabase.
+    // NAME_Data.MDF and NAME_Log.LDF through MakeSampleDatabase.
     void AddDatabase(const std::wstring& name);
     // The folder as the stand-in sees it (a Unix path).
     std::wstring UnixPath() const;
@@ -108,4 +108,4 @@ private:
 // Delivers pending messages of this thread (bounded).
 void PumpMessages();
 
-}  // namespace reliability
+}  // namespace dorvane::test

@@ -2,7 +2,7 @@
 // range, the minimum size, and what the screen shows of the picture.
 #include "tests/win/render/render_support.h"
 
-namespace render_tests {
+namespace dorvane::test {
 namespace {
 
 using Repaint = ButtonTest;
@@ -163,4 +163,4 @@ TEST_F(Screen, ShowsTheCompletePicture) {
 }
 
 }  // namespace
-}  // namespace render_tests
+}  // namespace dorvane::test

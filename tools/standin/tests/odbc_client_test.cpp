@@ -11,7 +11,7 @@
 
 #include "tools/standin/tests/standin_process.h"
 
-namespace standin::test {
+namespace dorvane::test {
 namespace {
 
 constexpr const char* kDriver = "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so";
@@ -224,4 +224,4 @@ TEST_P(OdbcClientTest, EncryptionModesAndCodePages) {
 INSTANTIATE_TEST_SUITE_P(TdsVersions, OdbcClientTest, ::testing::Values("7.1", "7.2", "7.3", "7.4", "auto"));
 
 }  // namespace
-}  // namespace standin::test
+}  // namespace dorvane::test

@@ -24,7 +24,9 @@
 #error STANDIN_BINARY must name the dorvane-standin binary
 #endif
 
-namespace standin::test {
+namespace dorvane::test {
+
+using namespace standin;
 
 TempDir::TempDir() {
     char tmpl[] = "/tmp/standin-test.XXXXXX";
@@ -180,4 +182,4 @@ std::unique_ptr<StandinProcess> StartWithData(const std::string& data_dir, const
     return p;
 }
 
-}  // namespace standin::test
+}  // namespace dorvane::test

@@ -18,8 +18,10 @@
 #include "tools/standin/tests/standin_process.h"
 #include "tools/standin/tests/tds_test_client.h"
 
-namespace standin::test {
+namespace dorvane::test {
 namespace {
+
+using namespace standin;
 
 // True once pid has exited (gone, or a zombie nobody has reaped yet), within 10 s.
 bool Gone(pid_t pid) {
@@ -154,4 +156,4 @@ TEST(Supervisor, ItsStandinsEndWithIt) {
 }
 
 }  // namespace
-}  // namespace standin::test
+}  // namespace dorvane::test

@@ -10,7 +10,9 @@
 
 #include "tools/standin/src/tds_packet.h"
 
-namespace standin::test {
+namespace dorvane::test {
+
+using namespace standin;
 
 bool Answer::HasError(int number) const {
     for (const TokenMessage& m : messages)
@@ -384,4 +386,4 @@ Answer TdsClient::Rpc(ByteSpan call) {
     return Receive();
 }
 
-}  // namespace standin::test
+}  // namespace dorvane::test
