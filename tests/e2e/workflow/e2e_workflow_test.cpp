@@ -13,6 +13,7 @@
 
 #include "tests/e2e/workflow/screen_capture.h"
 #include "tests/win/form/modal_driver.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
 
 namespace dorvane::test {
@@ -103,24 +104,6 @@ COLORREF SideBand(HWND button) {
 }
 bool IsOrange(COLORREF c) { return GetRValue(c) > GetBValue(c) + 60; }
 bool IsBlue(COLORREF c) { return GetBValue(c) > GetRValue(c) + 30; }
-
-class TempFolder {
-public:
-    TempFolder() {
-        wchar_t temp[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, temp);
-        path_ = std::wstring(temp) + L"dorvane-e2e-" + std::to_wstring(::GetCurrentProcessId());
-        ::CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() {
-        for (const wchar_t* f : {L"db_ZVQ_Data.MDF", L"db_ZVQ_Log.LDF"}) ::DeleteFileW((path_ + L"\\" + f).c_str());
-        ::RemoveDirectoryW(path_.c_str());
-    }
-    const std::wstring& Path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
 
 struct ChildFinder {
     DWORD pid;
@@ -227,7 +210,7 @@ protected:
         serverText_ = L"127.0.0.1," + std::to_wstring(server_->Port());
         mdf_ = folder_.Path() + L"\\db_ZVQ_Data.MDF";
     }
-    TempFolder folder_;
+    SampleFolder folder_;
     std::unique_ptr<StandinServer> server_;
     std::wstring serverText_, mdf_;
 };

@@ -10,7 +10,7 @@
 #include "app/detach_rules.h"
 #include "base/text.h"
 #include "db/connection.h"
-#include "tests/win/db/sample_folder.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
 
 namespace dorvane::test {

@@ -22,6 +22,7 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "tests/win/reliability/reliability_support.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
 
 namespace dorvane::test {

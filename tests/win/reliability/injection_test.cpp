@@ -17,6 +17,7 @@
 #include "db/connection_string.h"
 #include "tests/win/reliability/injection_names.h"
 #include "tests/win/reliability/reliability_support.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
 
 namespace dorvane::test {
