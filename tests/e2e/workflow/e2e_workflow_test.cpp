@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/win_handles.h"
 #include "tests/e2e/workflow/screen_capture.h"
 #include "tests/win/form/modal_driver.h"
 #include "tests/win/support/sample_folder.h"
@@ -130,10 +131,13 @@ public:
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         std::wstring cmd = L"\"" + std::wstring(DORVANE_EXE) + L"\"";
-        started_ =
-            ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi_);
+        PROCESS_INFORMATION pi{};
+        started_ = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi);
         if (!started_) return;
-        ChildFinder f{pi_.dwProcessId};
+        process_.reset(pi.hProcess);
+        thread_.reset(pi.hThread);
+        threadId_ = pi.dwThreadId;
+        ChildFinder f{pi.dwProcessId};
         WaitFor([&] {
             ::EnumWindows(&FindForm, reinterpret_cast<LPARAM>(&f));
             return f.form != nullptr;
@@ -144,10 +148,8 @@ public:
     }
     ~Dorvane() {
         if (started_) {
-            if (::WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(pi_.hProcess, 99);
-            ::WaitForSingleObject(pi_.hProcess, 10000);
-            ::CloseHandle(pi_.hThread);
-            ::CloseHandle(pi_.hProcess);
+            if (::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);
+            ::WaitForSingleObject(process_.get(), 10000);
         }
     }
     Dorvane(const Dorvane&) = delete;
@@ -162,15 +164,15 @@ public:
     }
     // The exit code once the process has ended within the limit, or -1.
     long WaitForExit(DWORD ms) const {
-        if (::WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+        if (::WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0) return -1;
         DWORD code = 0;
-        ::GetExitCodeProcess(pi_.hProcess, &code);
+        ::GetExitCodeProcess(process_.get(), &code);
         return static_cast<long>(code);
     }
     HWND FocusedWindow() const {
         GUITHREADINFO gti{};
         gti.cbSize = sizeof(gti);
-        ::GetGUIThreadInfo(pi_.dwThreadId, &gti);
+        ::GetGUIThreadInfo(threadId_, &gti);
         return gti.hwndFocus;
     }
     void Shot(const std::wstring& name) const {
@@ -182,7 +184,8 @@ public:
     bool started_ = false;
 
 private:
-    PROCESS_INFORMATION pi_{};
+    host::UniqueKernelHandle process_, thread_;
+    DWORD threadId_ = 0;
     HWND form_ = nullptr;
 };
 

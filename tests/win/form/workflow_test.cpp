@@ -14,6 +14,7 @@
 #include "tests/win/form/modal_driver.h"
 #include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
+#include "tests/win/support/win_owners.h"
 
 namespace dorvane::test {
 namespace {
@@ -209,8 +210,7 @@ TEST_F(WorkflowTest, ChineseFoldersAndShortNamesKeepTheWindowUsable) {
     // A title shorter than the cut gives an empty name instead of an error.
     SampleFolder shortNames(L"s");
     const std::wstring tiny = shortNames.File(L"a.mdf");
-    HANDLE f = ::CreateFileW(tiny.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ::CloseHandle(f);
+    UniqueFile(::CreateFileW(tiny.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).reset();  // empty
     Choose(tiny);
     EXPECT_EQ(form_->strdata, L"");
     EXPECT_TRUE(::IsWindow(form_->hwnd()));

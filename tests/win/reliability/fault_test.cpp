@@ -21,6 +21,7 @@
 #include "app/main_window.h"
 #include "db/connection.h"
 #include "db/error.h"
+#include "host/win_handles.h"
 #include "tests/win/reliability/reliability_support.h"
 #include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
@@ -133,15 +134,14 @@ TEST_F(Faults, AnswerLaterThanTheDefaultLoginTimeout) {
 int DarkPixels(HWND hwnd) {
     RECT rc{};
     ::GetClientRect(hwnd, &rc);
-    HDC dc = ::GetDC(hwnd);
+    const host::WindowDc dc(hwnd);
     int dark = 0;
     for (int y = 0; y < rc.bottom; ++y) {
         for (int x = 0; x < rc.right; ++x) {
-            const COLORREF c = ::GetPixel(dc, x, y);
+            const COLORREF c = ::GetPixel(dc.get(), x, y);
             if (c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128) ++dark;
         }
     }
-    ::ReleaseDC(hwnd, dc);
     return dark;
 }
 
