@@ -47,9 +47,9 @@ std::vector<InstalledDriver> ListDrivers(const odbc::Environment& environment) {
         SQLSMALLINT nameLength = 0;
         SQLSMALLINT attributesLength = 0;
         const SQLRETURN rc =
-            SQLDriversW(environment.Get(), direction, name, 512, &nameLength, attributes, 4096, &attributesLength);
+            SQLDriversW(environment.get(), direction, name, 512, &nameLength, attributes, 4096, &attributesLength);
         if (rc == SQL_NO_DATA) break;
-        odbc::Check(rc, SQL_HANDLE_ENV, environment.Get(), L"Listing the ODBC drivers");
+        odbc::Check(rc, SQL_HANDLE_ENV, environment.get(), L"Listing the ODBC drivers");
         InstalledDriver driver;
         driver.name = reinterpret_cast<const wchar_t*>(name);
         driver.attributes = SplitAttributes(attributes, 4096);
@@ -90,16 +90,16 @@ void Connection::Open(std::wstring_view connectionString, std::wstring_view user
     if (!driver) throw Error(NoDriverDescription(installed));
 
     odbc::ConnectionHandle connection = odbc::ConnectionHandle::Create(environment);
-    odbc::Check(SQLSetConnectAttrW(connection.Get(), SQL_ATTR_LOGIN_TIMEOUT,
+    odbc::Check(SQLSetConnectAttrW(connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
                                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(settings.loginTimeoutSeconds)),
                                    SQL_IS_UINTEGER),
-                SQL_HANDLE_DBC, connection.Get(), L"Setting the login timeout");
+                SQL_HANDLE_DBC, connection.get(), L"Setting the login timeout");
 
     std::wstring odbcString = BuildDriverConnectionString(*driver, settings);
     const SQLRETURN rc =
-        SQLDriverConnectW(connection.Get(), nullptr, odbc::Wide(odbcString),
+        SQLDriverConnectW(connection.get(), nullptr, odbc::Wide(odbcString),
                           static_cast<SQLSMALLINT>(odbcString.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    odbc::Check(rc, SQL_HANDLE_DBC, connection.Get(), L"Connecting to SQL Server");
+    odbc::Check(rc, SQL_HANDLE_DBC, connection.get(), L"Connecting to SQL Server");
     connection.MarkConnected();
 
     environment_ = std::move(environment);
@@ -124,18 +124,18 @@ void Connection::Execute(std::wstring_view statement, long options) {
 
     odbc::StatementHandle handle = odbc::AllocateStatement(connection_);
     odbc::Check(
-        SQLSetStmtAttrW(handle.Get(), SQL_ATTR_QUERY_TIMEOUT,
+        SQLSetStmtAttrW(handle.get(), SQL_ATTR_QUERY_TIMEOUT,
                         reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(commandTimeoutSeconds_)), SQL_IS_UINTEGER),
-        SQL_HANDLE_STMT, handle.Get(), L"Setting the command timeout");
+        SQL_HANDLE_STMT, handle.get(), L"Setting the command timeout");
 
     std::wstring text(statement);
-    odbc::Check(SQLExecDirectW(handle.Get(), odbc::Wide(text), static_cast<SQLINTEGER>(text.size())), SQL_HANDLE_STMT,
-                handle.Get(), L"Executing the statement");
+    odbc::Check(SQLExecDirectW(handle.get(), odbc::Wide(text), static_cast<SQLINTEGER>(text.size())), SQL_HANDLE_STMT,
+                handle.get(), L"Executing the statement");
     // Rows are discarded unread; SQLMoreResults also surfaces errors of later results.
     while (true) {
-        const SQLRETURN rc = SQLMoreResults(handle.Get());
+        const SQLRETURN rc = SQLMoreResults(handle.get());
         if (rc == SQL_NO_DATA) break;
-        odbc::Check(rc, SQL_HANDLE_STMT, handle.Get(), L"Reading the statement's results");
+        odbc::Check(rc, SQL_HANDLE_STMT, handle.get(), L"Reading the statement's results");
     }
 }
 

@@ -31,7 +31,7 @@ Environment Environment::Create() {
 
 ConnectionHandle ConnectionHandle::Create(const Environment& environment) {
     SQLHANDLE raw = SQL_NULL_HANDLE;
-    Check(SQLAllocHandle(SQL_HANDLE_DBC, environment.Get(), &raw), SQL_HANDLE_ENV, environment.Get(),
+    Check(SQLAllocHandle(SQL_HANDLE_DBC, environment.get(), &raw), SQL_HANDLE_ENV, environment.get(),
           L"Allocating an ODBC connection");
     ConnectionHandle connection;
     connection.handle_ = Handle<SQL_HANDLE_DBC>(raw);
@@ -43,23 +43,23 @@ ConnectionHandle::ConnectionHandle(ConnectionHandle&& other) noexcept
 
 ConnectionHandle& ConnectionHandle::operator=(ConnectionHandle&& other) noexcept {
     if (this != &other) {
-        Reset();
+        reset();
         handle_ = std::move(other.handle_);
         connected_ = std::exchange(other.connected_, false);
     }
     return *this;
 }
 
-void ConnectionHandle::Reset() noexcept {
+void ConnectionHandle::reset() noexcept {
     // Ending the session cannot be reported from here; the handle is freed regardless.
-    if (connected_) SQLDisconnect(handle_.Get());
+    if (connected_) SQLDisconnect(handle_.get());
     connected_ = false;
-    handle_.Reset();
+    handle_.reset();
 }
 
 StatementHandle AllocateStatement(const ConnectionHandle& connection) {
     SQLHANDLE raw = SQL_NULL_HANDLE;
-    Check(SQLAllocHandle(SQL_HANDLE_STMT, connection.Get(), &raw), SQL_HANDLE_DBC, connection.Get(),
+    Check(SQLAllocHandle(SQL_HANDLE_STMT, connection.get(), &raw), SQL_HANDLE_DBC, connection.get(),
           L"Allocating an ODBC statement");
     return StatementHandle(raw);
 }

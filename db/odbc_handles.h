@@ -1,11 +1,15 @@
-// Owners of ODBC handles (Windows): one move-only type per handle kind, each freeing its
-// handle exactly once, plus the reading of diagnostic records into db::Error.
+// Owners of ODBC handles: base::UniqueHandle with ODBC's traits, one instance per handle
+// kind, each freeing its handle exactly once; plus the reading of diagnostic records into
+// db::Error. The owners are header-only and platform-neutral (the test supports use them
+// against unixODBC too); the functions are built for Windows, in dorvane_db.
 #pragma once
 
+#ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#endif
 #include <sql.h>
 #include <sqlext.h>
 
@@ -13,44 +17,22 @@
 #include <string_view>
 #include <vector>
 
+#include "base/unique_handle.h"
 #include "db/error.h"
 
 namespace db::odbc {
 
-// Owns one handle of type `Type` (SQL_HANDLE_ENV, SQL_HANDLE_DBC or SQL_HANDLE_STMT).
+// How an ODBC handle of type `Type` (SQL_HANDLE_ENV, SQL_HANDLE_DBC or SQL_HANDLE_STMT)
+// is freed. Nothing to report from a destructor path: a failing free leaves nothing to undo.
 template <SQLSMALLINT Type>
-class Handle {
-public:
-    Handle() = default;
-    explicit Handle(SQLHANDLE handle) noexcept : handle_(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    Handle(Handle&& other) noexcept : handle_(other.Release()) {}
-    Handle& operator=(Handle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = other.Release();
-        }
-        return *this;
-    }
-    ~Handle() { Reset(); }
-
-    SQLHANDLE Get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != SQL_NULL_HANDLE; }
-    SQLHANDLE Release() noexcept {
-        SQLHANDLE handle = handle_;
-        handle_ = SQL_NULL_HANDLE;
-        return handle;
-    }
-    void Reset() noexcept {
-        // Nothing to report from a destructor path: a failing free leaves nothing to undo.
-        if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(Type, handle_);
-        handle_ = SQL_NULL_HANDLE;
-    }
-
-private:
-    SQLHANDLE handle_ = SQL_NULL_HANDLE;
+struct HandleTraits {
+    static SQLHANDLE Invalid() noexcept { return SQL_NULL_HANDLE; }
+    static void Close(SQLHANDLE handle) noexcept { SQLFreeHandle(Type, handle); }
 };
+
+// Owns one handle of type `Type`.
+template <SQLSMALLINT Type>
+using Handle = base::UniqueHandle<SQLHANDLE, HandleTraits<Type>>;
 
 using StatementHandle = Handle<SQL_HANDLE_STMT>;
 
@@ -59,7 +41,7 @@ class Environment {
 public:
     // Allocates the environment and declares ODBC 3 behaviour. Throws db::Error.
     static Environment Create();
-    SQLHENV Get() const noexcept { return handle_.Get(); }
+    SQLHENV get() const noexcept { return handle_.get(); }
 
 private:
     Handle<SQL_HANDLE_ENV> handle_;
@@ -75,13 +57,13 @@ public:
     ConnectionHandle& operator=(ConnectionHandle&& other) noexcept;
     ConnectionHandle(const ConnectionHandle&) = delete;
     ConnectionHandle& operator=(const ConnectionHandle&) = delete;
-    ~ConnectionHandle() { Reset(); }
+    ~ConnectionHandle() { reset(); }
 
-    SQLHDBC Get() const noexcept { return handle_.Get(); }
+    SQLHDBC get() const noexcept { return handle_.get(); }
     bool Connected() const noexcept { return connected_; }
     // Called after a successful SQLDriverConnectW.
     void MarkConnected() noexcept { connected_ = true; }
-    void Reset() noexcept;
+    void reset() noexcept;
 
 private:
     Handle<SQL_HANDLE_DBC> handle_;

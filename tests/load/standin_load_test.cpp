@@ -13,15 +13,19 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/load/load_support.h"
+#include "tests/support/odbc_session.h"
+#include "tools/standin/tests/standin_process.h"
 
-namespace load {
+namespace dorvane::test {
 namespace {
 
 constexpr int kClients = 50;
 constexpr int kCycles = 200;
 constexpr int kShared = 5;
 constexpr int kSharedEvery = 10;  // every tenth cycle a client also works on a shared database
+
+// Through FreeTDS's ODBC driver named by its file, so no odbcinst entry is needed.
+OdbcSession Login(int port) { return OdbcSession(StandinConnectionString(port, kFreeTdsDriverFile)); }
 
 std::string OwnName(int client) { return "load_" + std::to_string(client); }
 std::string SharedName(int n) { return "shared_" + std::to_string(n); }
@@ -75,18 +79,18 @@ TEST(StandinLoad, FiftyClientsDetachAndAttachThroughOdbc) {
     for (int c = 0; c < kClients; ++c) {
         clients.emplace_back([&, c] {
             for (int i = 0; i < kCycles; ++i) {
-                Session s(server.Port());
+                OdbcSession s = Login(server.Port());
                 if (!s.Connected()) {
                     problems.Note("login: " + s.Error().text);
                     continue;
                 }
                 const std::string own = OwnName(c);
-                const Outcome d = s.Run(DetachSql(own));
+                const OdbcResult d = s.Run(DetachSql(own));
                 if (!d.ok) {
                     problems.Note("detach " + own + ": " + d.error.text);
                     continue;
                 }
-                const Outcome a = s.Run(AttachSql(data, own, i));
+                const OdbcResult a = s.Run(AttachSql(data, own, i));
                 if (!a.ok) {
                     problems.Note("attach " + own + ": " + a.error.text);
                     continue;
@@ -94,12 +98,12 @@ TEST(StandinLoad, FiftyClientsDetachAndAttachThroughOdbc) {
                 ++ownCycles;
                 if (i % kSharedEvery != c % kSharedEvery) continue;
                 const std::string shared = SharedName((c + i) % kShared);
-                const Outcome sd = s.Run(DetachSql(shared));
+                const OdbcResult sd = s.Run(DetachSql(shared));
                 if (sd.ok)
                     ++sharedDetached;
                 else if (sd.error.native != 15010 && sd.error.native != 3703)
                     problems.Note("detach " + shared + ": " + sd.error.text);
-                const Outcome sa = s.Run(AttachSql(data, shared, i));
+                const OdbcResult sa = s.Run(AttachSql(data, shared, i));
                 if (sa.ok)
                     ++sharedAttached;
                 else if (sa.error.native != 1801)
@@ -119,9 +123,9 @@ TEST(StandinLoad, FiftyClientsDetachAndAttachThroughOdbc) {
     // Each shared database ends attached, so every detach that won was undone by one attach.
     EXPECT_EQ(sharedDetached.load(), sharedAttached.load());
 
-    Session check(server.Port());
+    OdbcSession check = Login(server.Port());
     ASSERT_TRUE(check.Connected()) << check.Error().text;
-    const Outcome list = check.Run("SELECT name FROM sys.databases ORDER BY name");
+    const OdbcResult list = check.Run("SELECT name FROM sys.databases ORDER BY name");
     ASSERT_TRUE(list.ok) << list.error.text;
     std::vector<std::string> expected = names;
     for (const char* system : {"master", "model", "msdb", "tempdb"}) expected.push_back(system);
@@ -130,7 +134,7 @@ TEST(StandinLoad, FiftyClientsDetachAndAttachThroughOdbc) {
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, expected);
 
-    const Outcome files = check.Run("SELECT physical_name FROM sys.master_files");
+    const OdbcResult files = check.Run("SELECT physical_name FROM sys.master_files");
     ASSERT_TRUE(files.ok) << files.error.text;
     for (const auto& [file, bytes] : before) {
         EXPECT_EQ(std::count(files.rows.begin(), files.rows.end(), data / file), 1) << file << " in sys.master_files";
@@ -139,4 +143,4 @@ TEST(StandinLoad, FiftyClientsDetachAndAttachThroughOdbc) {
 }
 
 }  // namespace
-}  // namespace load
+}  // namespace dorvane::test

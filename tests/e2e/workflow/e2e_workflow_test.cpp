@@ -11,16 +11,16 @@
 #include <thread>
 #include <vector>
 
+#include "host/win_handles.h"
 #include "tests/e2e/workflow/screen_capture.h"
 #include "tests/win/form/modal_driver.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
 
+namespace dorvane::test {
 namespace {
 
 using namespace std::chrono_literals;
-using dorvane::test::MakeSampleDatabase;
-using dorvane::test::StandinServer;
-using dorvane::test::ToUnixPath;
 
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -101,28 +101,10 @@ POINT Centre(HWND hwnd) {
 COLORREF SideBand(HWND button) {
     RECT r{};
     ::GetWindowRect(button, &r);
-    return e2e::ScreenPixelAt(r.left + 1, (r.top + r.bottom) / 2);
+    return ScreenPixelAt(r.left + 1, (r.top + r.bottom) / 2);
 }
 bool IsOrange(COLORREF c) { return GetRValue(c) > GetBValue(c) + 60; }
 bool IsBlue(COLORREF c) { return GetBValue(c) > GetRValue(c) + 30; }
-
-class TempFolder {
-public:
-    TempFolder() {
-        wchar_t temp[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, temp);
-        path_ = std::wstring(temp) + L"dorvane-e2e-" + std::to_wstring(::GetCurrentProcessId());
-        ::CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() {
-        for (const wchar_t* f : {L"db_ZVQ_Data.MDF", L"db_ZVQ_Log.LDF"}) ::DeleteFileW((path_ + L"\\" + f).c_str());
-        ::RemoveDirectoryW(path_.c_str());
-    }
-    const std::wstring& Path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
 
 struct ChildFinder {
     DWORD pid;
@@ -149,10 +131,13 @@ public:
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         std::wstring cmd = L"\"" + std::wstring(DORVANE_EXE) + L"\"";
-        started_ =
-            ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi_);
+        PROCESS_INFORMATION pi{};
+        started_ = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi);
         if (!started_) return;
-        ChildFinder f{pi_.dwProcessId};
+        process_.reset(pi.hProcess);
+        thread_.reset(pi.hThread);
+        threadId_ = pi.dwThreadId;
+        ChildFinder f{pi.dwProcessId};
         WaitFor([&] {
             ::EnumWindows(&FindForm, reinterpret_cast<LPARAM>(&f));
             return f.form != nullptr;
@@ -163,10 +148,8 @@ public:
     }
     ~Dorvane() {
         if (started_) {
-            if (::WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(pi_.hProcess, 99);
-            ::WaitForSingleObject(pi_.hProcess, 10000);
-            ::CloseHandle(pi_.hThread);
-            ::CloseHandle(pi_.hProcess);
+            if (::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);
+            ::WaitForSingleObject(process_.get(), 10000);
         }
     }
     Dorvane(const Dorvane&) = delete;
@@ -181,27 +164,28 @@ public:
     }
     // The exit code once the process has ended within the limit, or -1.
     long WaitForExit(DWORD ms) const {
-        if (::WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+        if (::WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0) return -1;
         DWORD code = 0;
-        ::GetExitCodeProcess(pi_.hProcess, &code);
+        ::GetExitCodeProcess(process_.get(), &code);
         return static_cast<long>(code);
     }
     HWND FocusedWindow() const {
         GUITHREADINFO gti{};
         gti.cbSize = sizeof(gti);
-        ::GetGUIThreadInfo(pi_.dwThreadId, &gti);
+        ::GetGUIThreadInfo(threadId_, &gti);
         return gti.hwndFocus;
     }
     void Shot(const std::wstring& name) const {
         ::CreateDirectoryW(DORVANE_SHOTS, nullptr);
         RECT r{};
         ::GetWindowRect(form_, &r);
-        e2e::SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
+        SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
     }
     bool started_ = false;
 
 private:
-    PROCESS_INFORMATION pi_{};
+    host::UniqueKernelHandle process_, thread_;
+    DWORD threadId_ = 0;
     HWND form_ = nullptr;
 };
 
@@ -212,7 +196,7 @@ struct MessageBoxText {
 
 MessageBoxText WaitForMessageBox(HWND owner) {
     MessageBoxText m;
-    WaitFor([&] { return (m.box = testing_support::FindOwnedDialog(owner)) != nullptr; }, 40s);
+    WaitFor([&] { return (m.box = FindOwnedDialog(owner)) != nullptr; }, 40s);
     if (m.box) {
         std::this_thread::sleep_for(200ms);
         m.title = TextOf(m.box);
@@ -229,7 +213,7 @@ protected:
         serverText_ = L"127.0.0.1," + std::to_wstring(server_->Port());
         mdf_ = folder_.Path() + L"\\db_ZVQ_Data.MDF";
     }
-    TempFolder folder_;
+    SampleFolder folder_;
     std::unique_ptr<StandinServer> server_;
     std::wstring serverText_, mdf_;
 };
@@ -253,7 +237,7 @@ TEST_F(EndToEnd, KeyboardOnlyWorkflow) {
 
     Press(VK_SPACE);  // the open dialog
     HWND dialog = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (dialog = testing_support::FindOwnedDialog(app.Form())) != nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return (dialog = FindOwnedDialog(app.Form())) != nullptr; }));
     std::this_thread::sleep_for(400ms);
     Type(mdf_);
     Press(VK_RETURN);
@@ -299,7 +283,7 @@ TEST_F(EndToEnd, MouseWorkflowAndTheLooks) {
 
     // In the open dialog, double-click the one *.MDF file of the folder it opens in.
     HWND dialog = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (dialog = testing_support::FindOwnedDialog(app.Form())) != nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return (dialog = FindOwnedDialog(app.Form())) != nullptr; }));
     std::this_thread::sleep_for(500ms);
     HWND list = ::FindWindowExW(::FindWindowExW(dialog, nullptr, L"SHELLDLL_DefView", nullptr), nullptr,
                                 L"SysListView32", nullptr);
@@ -344,3 +328,4 @@ TEST_F(EndToEnd, CloseBoxEndsTheProcess) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -2,24 +2,26 @@
 
 #include <vector>
 
-namespace e2e {
+#include "host/win_handles.h"
+#include "tests/win/support/win_owners.h"
+
+namespace dorvane::test {
 
 COLORREF ScreenPixelAt(int x, int y) {
-    HDC screen = ::GetDC(nullptr);
-    const COLORREF c = ::GetPixel(screen, x, y);
-    ::ReleaseDC(nullptr, screen);
-    return c;
+    const host::WindowDc screen(nullptr);
+    return ::GetPixel(screen.get(), x, y);
 }
 
 bool SaveScreenRect(const RECT& area, const std::wstring& path) {
     const int w = area.right - area.left, h = area.bottom - area.top;
     if (w <= 0 || h <= 0) return false;
-    HDC screen = ::GetDC(nullptr);
-    HDC mem = ::CreateCompatibleDC(screen);
-    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = ::SelectObject(mem, bmp);
-    ::BitBlt(mem, 0, 0, w, h, screen, area.left, area.top, SRCCOPY);
-    ::SelectObject(mem, old);
+    const host::WindowDc screen(nullptr);
+    const host::UniqueMemoryDc mem(::CreateCompatibleDC(screen.get()));
+    const host::UniqueBitmap bmp(::CreateCompatibleBitmap(screen.get(), w, h));
+    {
+        const host::SelectedObject drawn(mem.get(), bmp.get());  // not while GetDIBits reads it
+        ::BitBlt(mem.get(), 0, 0, w, h, screen.get(), area.left, area.top, SRCCOPY);
+    }
     BITMAPINFOHEADER bi{};
     bi.biSize = sizeof(bi);
     bi.biWidth = w;
@@ -29,22 +31,17 @@ bool SaveScreenRect(const RECT& area, const std::wstring& path) {
     bi.biCompression = BI_RGB;
     const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
     std::vector<BYTE> pixels(stride * static_cast<DWORD>(h));
-    ::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
-    ::DeleteObject(bmp);
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
+    ::GetDIBits(mem.get(), bmp.get(), 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi),
+                DIB_RGB_COLORS);
     BITMAPFILEHEADER fh{};
     fh.bfType = 0x4D42;
     fh.bfOffBits = sizeof(fh) + sizeof(bi);
     fh.bfSize = fh.bfOffBits + static_cast<DWORD>(pixels.size());
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
+    const UniqueFile f(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    bool ok = ::WriteFile(f, &fh, sizeof(fh), &written, nullptr) &&
-              ::WriteFile(f, &bi, sizeof(bi), &written, nullptr) &&
-              ::WriteFile(f, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-    ::CloseHandle(f);
-    return ok;
+    return f && ::WriteFile(f.get(), &fh, sizeof(fh), &written, nullptr) &&
+           ::WriteFile(f.get(), &bi, sizeof(bi), &written, nullptr) &&
+           ::WriteFile(f.get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
 }
 
-}  // namespace e2e
+}  // namespace dorvane::test

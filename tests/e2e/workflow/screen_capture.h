@@ -5,10 +5,10 @@
 
 #include <string>
 
-namespace e2e {
+namespace dorvane::test {
 
 COLORREF ScreenPixelAt(int x, int y);
 // Writes the given screen rectangle as a 24-bit BMP; false when it could not.
 bool SaveScreenRect(const RECT& area, const std::wstring& path);
 
-}  // namespace e2e
+}  // namespace dorvane::test

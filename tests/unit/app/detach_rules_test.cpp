@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+namespace dorvane::test {
 namespace {
 
 TEST(NamingRule, ExamplesOfTheWindow) {
@@ -58,3 +59,4 @@ TEST(DetachTexts, QuotesAreDoubledSoTheyCannotEndTheLiteral) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

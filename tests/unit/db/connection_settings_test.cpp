@@ -7,6 +7,7 @@
 #include "db/connection_settings.h"
 #include "db/error.h"
 
+namespace dorvane::test {
 namespace {
 
 using db::ConnectionSettings;
@@ -117,3 +118,4 @@ TEST(DbSettings, NonEmptyArgumentsOfOpenOverrideTheString) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

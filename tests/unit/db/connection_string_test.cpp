@@ -8,6 +8,7 @@
 #include "db/connection_string.h"
 #include "db/error.h"
 
+namespace dorvane::test {
 namespace {
 
 using db::ConnectionString;
@@ -160,3 +161,4 @@ TEST(DbOdbcString, ParseReadsBracedAndBareValues) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -9,6 +9,7 @@
 #include "db/connection_string.h"
 #include "db/driver_choice.h"
 
+namespace dorvane::test {
 namespace {
 
 using db::DriverKind;
@@ -171,3 +172,4 @@ TEST(DbDriverString, AwkwardValuesSurviveTheDriversParsing) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

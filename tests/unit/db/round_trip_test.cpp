@@ -11,6 +11,7 @@
 #include "db/driver_choice.h"
 #include "db/error.h"
 
+namespace dorvane::test {
 namespace {
 
 std::vector<std::wstring> GeneratedNames() {
@@ -98,3 +99,4 @@ TEST(DbRoundTrip, DriverStringsKeepEveryValue) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -10,6 +10,7 @@
 #include "host/error.h"
 #include "host/property_bag.h"
 
+namespace dorvane::test {
 namespace {
 
 using host::FontDesc;
@@ -261,3 +262,4 @@ TEST(HostFontObject, CloneCopiesAttributesButNoSubscribers) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -9,6 +9,7 @@
 #include "host/design_format.h"
 #include "host/error.h"
 
+namespace dorvane::test {
 namespace {
 
 using host::DesignNode;
@@ -262,3 +263,4 @@ TEST(HostUtf8, ErrorTextReachesWhatAsUtf8) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

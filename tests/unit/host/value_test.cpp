@@ -8,6 +8,7 @@
 #include "host/error.h"
 #include "host/value.h"
 
+namespace dorvane::test {
 namespace {
 
 using host::ErrorNumber;
@@ -125,3 +126,4 @@ TEST(HostValue, EqualityAsTheBagJudgesDefaults) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

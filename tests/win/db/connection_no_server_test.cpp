@@ -8,6 +8,7 @@
 #include "db/connection.h"
 #include "tests/win/db/listener.h"
 
+namespace dorvane::test {
 namespace {
 
 std::wstring DorvaneString(const std::wstring& server, const std::wstring& extra = L"") {
@@ -39,8 +40,8 @@ TEST(DbDrivers, EnumerationFindsFreeTdsAndChoosesIt) {
 }
 
 TEST(DbNoServer, ClosedPortGivesFreeTdsUnableToConnect) {
-    db_test::WinsockScope winsock;
-    const int port = db_test::ClosedPort();
+    WinsockScope winsock;
+    const int port = ClosedPort();
     db::Connection connection;
     try {
         connection.Open(DorvaneString(Local(port)), L"", L"");
@@ -64,10 +65,10 @@ TEST(DbNoServer, ClosedPortGivesFreeTdsUnableToConnect) {
 
 TEST(DbNoServer, ClosedPortIsRefusedEvenWithoutALoginTimeout) {
     // Connect Timeout=0 means no limit: the refused TCP connection alone ends the Open.
-    db_test::WinsockScope winsock;
+    WinsockScope winsock;
     db::Connection connection;
     try {
-        connection.Open(DorvaneString(Local(db_test::ClosedPort()), L";Connect Timeout=0"), L"", L"");
+        connection.Open(DorvaneString(Local(ClosedPort()), L";Connect Timeout=0"), L"", L"");
         FAIL() << "Open succeeded against a closed port";
     } catch (const db::Error& error) {
         EXPECT_TRUE(error.HasSqlState(L"08S01")) << error.what();
@@ -93,10 +94,10 @@ TEST(DbNoServer, EmptyDataSourceReachesPort1433OnThisMachine) {
     // SQL Server's default port: with no port FreeTDS would refuse ("invalid port number")
     // before trying anything. A listener on 1433 that never answers proves the connection
     // got there: the login ends in a timeout instead.
-    db_test::WinsockScope winsock;
-    std::unique_ptr<db_test::SilentListener> listener;
+    WinsockScope winsock;
+    std::unique_ptr<SilentListener> listener;
     try {
-        listener = std::make_unique<db_test::SilentListener>(1433);
+        listener = std::make_unique<SilentListener>(1433);
     } catch (const std::runtime_error&) {
         GTEST_SKIP() << "port 1433 is taken on this machine";
     }
@@ -110,8 +111,8 @@ TEST(DbNoServer, EmptyDataSourceReachesPort1433OnThisMachine) {
 }
 
 TEST(DbNoServer, SilentServerEndsInLoginTimeoutError) {
-    db_test::WinsockScope winsock;
-    db_test::SilentListener listener;
+    WinsockScope winsock;
+    SilentListener listener;
     db::Connection connection;
     try {
         connection.Open(DorvaneString(Local(listener.Port()), L";Connect Timeout=2"), L"", L"");
@@ -125,8 +126,8 @@ TEST(DbNoServer, SilentServerEndsInLoginTimeoutError) {
 
 TEST(DbNoServer, SilentServerWithDefaultTimeoutEndsInError) {
     // ADO's default login timeout (15 s) applies when the string sets none.
-    db_test::WinsockScope winsock;
-    db_test::SilentListener listener;
+    WinsockScope winsock;
+    SilentListener listener;
     db::Connection connection;
     try {
         connection.Open(DorvaneString(Local(listener.Port())), L"", L"");
@@ -157,3 +158,4 @@ TEST(DbErrorText, WhatIsUtf8OfTheUtf16Description) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

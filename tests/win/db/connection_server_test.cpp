@@ -10,12 +10,13 @@
 #include "app/detach_rules.h"
 #include "base/text.h"
 #include "db/connection.h"
-#include "tests/win/db/sample_folder.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
 
+namespace dorvane::test {
 namespace {
 
-using Standin = dorvane::test::StandinServer;
+using Standin = StandinServer;
 
 std::wstring DorvaneString(int port, const std::wstring& catalog = L"master", const std::wstring& extra = L"") {
     return L"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source='127.0.0.1," + std::to_wstring(port) +
@@ -69,11 +70,11 @@ protected:
         for (const wchar_t* name : {L"db_ZVQ", L"db_InUse", L"O'Brien", L"分离库"}) {
             folder_.AddDatabase(name);
         }
-        server_ = std::make_unique<Standin>(Standin::Start({L"--data", dorvane::test::ToUnixPath(folder_.Path())}));
+        server_ = std::make_unique<Standin>(Standin::Start({L"--data", ToUnixPath(folder_.Path())}));
     }
     int Port() const { return server_->Port(); }
 
-    db_test::SampleFolder folder_;
+    SampleFolder folder_;
     std::unique_ptr<Standin> server_;
 };
 
@@ -183,10 +184,10 @@ TEST(DbServerLogin, WrongPasswordGives18456AndArgumentsOverrideTheString) {
 TEST(DbServerEncryption, EveryModeConnectsAndDetaches) {
     // FreeTDS as Dorvane configures it asks for ENCRYPT_OFF: a login-only server encrypts the
     // login packet, a forcing one the whole session, a server without encryption nothing.
-    db_test::SampleFolder folder;
+    SampleFolder folder;
     folder.AddDatabase(L"db_ZVQ");
     for (const wchar_t* mode : {L"login-only", L"force", L"none"}) {
-        Standin server = Standin::Start({L"--data", dorvane::test::ToUnixPath(folder.Path()), L"--encryption", mode});
+        Standin server = Standin::Start({L"--data", ToUnixPath(folder.Path()), L"--encryption", mode});
         EXPECT_NO_THROW(Detach(server.Port(), L"db_ZVQ")) << base::ToUtf8(mode);
         const db::Error again = ErrorOf([&] { Detach(server.Port(), L"db_ZVQ"); });
         EXPECT_TRUE(again.HasNativeError(15010)) << again.what();
@@ -224,3 +225,4 @@ TEST(DbServerFaults, SlowStatementEndsInTheCommandTimeout) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

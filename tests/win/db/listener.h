@@ -15,7 +15,9 @@
 #include <string>
 #include <thread>
 
-namespace db_test {
+#include "tests/win/support/win_owners.h"
+
+namespace dorvane::test {
 
 // WSAStartup/WSACleanup for one scope.
 class WinsockScope {
@@ -34,15 +36,16 @@ class SilentListener {
 public:
     // port 0: any free port.
     explicit SilentListener(unsigned short port = 0) {
-        socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (socket_ == INVALID_SOCKET) throw std::runtime_error("socket failed");
+        socket_.reset(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+        if (!socket_) throw std::runtime_error("socket failed");
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(port);
         int length = sizeof(address);
-        if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(socket_, 8) != 0 ||
-            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (::bind(socket_.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::listen(socket_.get(), 8) != 0 ||
+            ::getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             Close();
             throw std::runtime_error("bind/listen failed");
         }
@@ -54,14 +57,13 @@ public:
 
     int Port() const { return port_; }
     void Close() {
-        if (socket_ != INVALID_SOCKET) ::closesocket(socket_);
-        socket_ = INVALID_SOCKET;
+        socket_.reset();
         if (acceptor_.joinable()) acceptor_.join();
     }
 
     // From now on every connection is accepted, counted, held `holdMs` and closed.
     void AcceptAndCount(DWORD holdMs) {
-        acceptor_ = std::thread([this, listening = socket_, holdMs] {
+        acceptor_ = std::thread([this, listening = socket_.get(), holdMs] {
             for (SOCKET s; (s = ::accept(listening, nullptr, nullptr)) != INVALID_SOCKET;) {
                 ++accepted_;
                 ::Sleep(holdMs);
@@ -72,7 +74,7 @@ public:
     int Accepted() const { return accepted_; }
 
 private:
-    SOCKET socket_ = INVALID_SOCKET;
+    UniqueSocket socket_;
     int port_ = 0;
     std::atomic<int> accepted_{0};
     std::thread acceptor_;
@@ -84,4 +86,4 @@ inline int ClosedPort() {
     return listener.Port();
 }
 
-}  // namespace db_test
+}  // namespace dorvane::test

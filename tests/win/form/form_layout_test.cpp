@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
+#include "base/com_ptr.h"
 #include "host/dpi.h"
+#include "host/win_handles.h"
 #include "tests/e2e/workflow/screen_capture.h"
 #include "tests/win/common/test_form.h"
 
+namespace dorvane::test {
 namespace {
 
 using testing_support::Pump;
@@ -117,12 +120,10 @@ void ExpectChildrenAsDesigned(const app::Form1& form) {
             EXPECT_EQ(r.bottom, e.rect.bottom);
         } else {
             // Auto-size: exactly the extent of the text in the label's font.
-            HDC dc = ::GetDC(child);
-            HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0)));
+            const host::WindowDc dc(child);
+            const host::SelectedObject font(dc.get(), reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0)));
             SIZE sz{};
-            ::GetTextExtentPoint32W(dc, e.text, static_cast<int>(wcslen(e.text)), &sz);
-            ::SelectObject(dc, old);
-            ::ReleaseDC(child, dc);
+            ::GetTextExtentPoint32W(dc.get(), e.text, static_cast<int>(wcslen(e.text)), &sz);
             EXPECT_EQ(r.right - r.left, sz.cx);
             EXPECT_EQ(r.bottom - r.top, sz.cy);
             EXPECT_FALSE(::GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP);
@@ -162,12 +163,11 @@ TEST_F(Form1Test, ButtonsAnswerScreenReadersAsPushButtonsNamedByTheirCaption) {
         // down (Wine has no marshaller for the object, so there the answer is an error).
         const LRESULT lres = ::SendMessageW(site.hwnd(), WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
         if (lres > 0) {
-            IAccessible* fromMessage = nullptr;
-            EXPECT_EQ(::ObjectFromLresult(lres, IID_IAccessible, 0, reinterpret_cast<void**>(&fromMessage)), S_OK);
-            if (fromMessage) fromMessage->Release();
+            base::ComPtr<IAccessible> fromMessage;
+            EXPECT_EQ(::ObjectFromLresult(lres, IID_IAccessible, 0, reinterpret_cast<void**>(fromMessage.put())), S_OK);
         }
-        IAccessible* acc = site.CreateAccessibleObject();
-        ASSERT_NE(acc, nullptr);
+        const base::ComPtr<IAccessible> acc(site.CreateAccessibleObject());
+        ASSERT_NE(acc.get(), nullptr);
         VARIANT self{};
         self.vt = VT_I4;
         self.lVal = CHILDID_SELF;
@@ -193,7 +193,6 @@ TEST_F(Form1Test, ButtonsAnswerScreenReadersAsPushButtonsNamedByTheirCaption) {
         EXPECT_EQ(acc->accDoDefaultAction(self), S_OK);
         EXPECT_EQ(clicks, 1);
         EXPECT_EQ(::GetFocus(), site.hwnd());
-        acc->Release();
     }
 }
 
@@ -224,8 +223,10 @@ TEST_F(Form1Test, EveryButtonHearsTheFormsActivationAndDeactivation) {
             states[static_cast<size_t>(i)].push_back(State);
         };
     // Another real window takes the activation, then the form gets it back.
-    HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
-                                   nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    const host::UniqueWindow otherWindow(::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                                           0, 200, 100, nullptr, nullptr, ::GetModuleHandleW(nullptr),
+                                                           nullptr));
+    const HWND other = otherWindow.get();
     ::SetForegroundWindow(other);
     ::SetActiveWindow(other);
     ASSERT_TRUE(PumpUntil([&] { return ::GetActiveWindow() == other; }));
@@ -239,7 +240,6 @@ TEST_F(Form1Test, EveryButtonHearsTheFormsActivationAndDeactivation) {
         const auto flags = form_->Button(names[i]).ControlAs<xpbutton::XPButton2>().GetFlags();
         EXPECT_TRUE(flags.FormActive);
     }
-    ::DestroyWindow(other);
 }
 
 TEST_F(Form1Test, ClosingTheWindowTerminatesEveryButtonAndUnhooksTheForm) {
@@ -297,7 +297,7 @@ protected:
         RECT r{};
         ::GetWindowRect(form_->hwnd(), &r);
         ::CreateDirectoryW(DORVANE_SHOTS, nullptr);
-        e2e::SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
+        SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
     }
     std::unique_ptr<app::Form1> form_;
 };
@@ -352,11 +352,10 @@ TEST_F(Form1ClassicDpi, At96EveryPixelIsWhereTheDesignPutsIt) {
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    ::CloseHandle(pi.hThread);
-    EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
+    const host::UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 120000), WAIT_OBJECT_0);
     DWORD code = 1;
-    ::GetExitCodeProcess(pi.hProcess, &code);
-    ::CloseHandle(pi.hProcess);
+    ::GetExitCodeProcess(process.get(), &code);
     EXPECT_EQ(code, 0u) << "the form at 144 dpi did not hold its layout (its failures are printed above)";
 }
 
@@ -405,3 +404,4 @@ TEST_F(Form1ClassicDpi, DISABLED_At144TheWholeWindowScales) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace testing_support {
+namespace dorvane::test {
 
 namespace {
 
@@ -106,4 +106,4 @@ bool OpenDialogAnswerer::Answered() {
     return answered_;
 }
 
-}  // namespace testing_support
+}  // namespace dorvane::test

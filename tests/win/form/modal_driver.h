@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-namespace testing_support {
+namespace dorvane::test {
 
 // A dialog-class window (#32770) owned by `owner`, or null.
 HWND FindOwnedDialog(HWND owner);
@@ -54,4 +54,4 @@ private:
     std::atomic<bool> answered_{false};
 };
 
-}  // namespace testing_support
+}  // namespace dorvane::test

@@ -12,17 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "host/win_handles.h"
+#include "tests/win/support/win_owners.h"
+
+namespace dorvane::test {
 namespace {
 
 std::vector<char> ReadFile(const wchar_t* path) {
-    HANDLE f = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return {};
+    const UniqueFile f(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return {};
     LARGE_INTEGER size{};
-    ::GetFileSizeEx(f, &size);
+    ::GetFileSizeEx(f.get(), &size);
     std::vector<char> bytes(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
-    ::ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    ::CloseHandle(f);
+    ::ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
     bytes.resize(read);
     return bytes;
 }
@@ -109,6 +112,7 @@ TEST(ProgramFile, StartsWithoutComDialogsOrOdbc) {
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    const host::UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
     HWND window = nullptr;
     for (int i = 0; i < 300 && !window; ++i) {
         ::Sleep(100);
@@ -124,19 +128,17 @@ TEST(ProgramFile, StartsWithoutComDialogsOrOdbc) {
     HMODULE modules[512];
     DWORD needed = 0;
     std::set<std::string> loaded;
-    if (::EnumProcessModules(pi.hProcess, modules, sizeof(modules), &needed)) {
+    if (::EnumProcessModules(process.get(), modules, sizeof(modules), &needed)) {
         for (DWORD i = 0; i < std::min<DWORD>(needed / sizeof(HMODULE), 512); ++i) {
             char name[MAX_PATH] = {};
-            ::GetModuleBaseNameA(pi.hProcess, modules[i], name, MAX_PATH);
+            ::GetModuleBaseNameA(process.get(), modules[i], name, MAX_PATH);
             std::string lower(name);
             std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
             loaded.insert(lower);
         }
     }
-    ::TerminateProcess(pi.hProcess, 0);
-    ::WaitForSingleObject(pi.hProcess, 10000);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    ::TerminateProcess(process.get(), 0);
+    ::WaitForSingleObject(process.get(), 10000);
     ASSERT_TRUE(loaded.count("user32.dll")) << "the module list could not be read";
     for (const char* dll : kLoadedOnFirstUse)
         if (std::string(dll) != "ole32.dll") {
@@ -171,7 +173,9 @@ TEST(ProgramFile, CarriesTheVersionRecord) {
 }
 
 TEST(ProgramFile, CarriesTheTwoImageIconAsItsOwn) {
-    HMODULE exe = ::LoadLibraryExW(DORVANE_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const host::UniqueModule module(
+        ::LoadLibraryExW(DORVANE_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    const HMODULE exe = module.get();
     ASSERT_NE(exe, nullptr);
     // The first icon group is the program's icon; it holds 16x16 and 32x32 at 8 bits.
     HRSRC group = ::FindResourceW(exe, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
@@ -187,7 +191,7 @@ TEST(ProgramFile, CarriesTheTwoImageIconAsItsOwn) {
         EXPECT_EQ(*reinterpret_cast<const WORD*>(e + 6), 8) << "bits per pixel";
     }
     EXPECT_EQ(sizes, (std::set<int>{16, 32}));
-    ::FreeLibrary(exe);
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -12,16 +12,13 @@
 #include "db/connection.h"
 #include "tests/win/common/test_form.h"
 #include "tests/win/form/modal_driver.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
+#include "tests/win/support/win_owners.h"
 
+namespace dorvane::test {
 namespace {
 
-using dorvane::test::MakeSampleDatabase;
-using dorvane::test::StandinServer;
-using dorvane::test::ToUnixPath;
-using testing_support::MessageBoxAnswerer;
-using testing_support::MessageBoxSeen;
-using testing_support::OpenDialogAnswerer;
 using testing_support::Pump;
 
 constexpr wchar_t kNotThere[] = L"does not exist. Supply a valid database name.";
@@ -31,34 +28,6 @@ std::wstring TextOf(HWND hwnd) {
     ::GetWindowTextW(hwnd, buf, 4096);
     return buf;
 }
-
-// A folder of its own under %TEMP%, with the given databases' files in it.
-class DataFolder {
-public:
-    explicit DataFolder(const std::wstring& name) {
-        wchar_t temp[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, temp);
-        path_ = std::wstring(temp) + L"dorvane-wf-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + name;
-        ::CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~DataFolder() {
-        WIN32_FIND_DATAW fd;
-        HANDLE h = ::FindFirstFileW((path_ + L"\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    ::DeleteFileW((path_ + L"\\" + fd.cFileName).c_str());
-            } while (::FindNextFileW(h, &fd));
-            ::FindClose(h);
-        }
-        ::RemoveDirectoryW(path_.c_str());
-    }
-    const std::wstring& Path() const { return path_; }
-    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
 
 struct Snapshot {
     std::wstring text1, text2, text3, m, l, strdata;
@@ -107,7 +76,7 @@ protected:
                         form_->strdata};
     }
 
-    DataFolder data_{L"main"};
+    SampleFolder data_{L"main"};
     std::unique_ptr<StandinServer> server_;
     std::unique_ptr<app::Form1> form_;
 };
@@ -127,7 +96,7 @@ TEST_F(WorkflowTest, ChoosingTheDataFileFillsBothFieldsAndKeepsTheName) {
 }
 
 TEST_F(WorkflowTest, LongPathsShowTheirEndWhereTheFileNameIs) {
-    DataFolder deep(L"a folder whose name is longer than the read-out field is wide");
+    SampleFolder deep(L"a folder whose name is longer than the read-out field is wide");
     MakeSampleDatabase(deep.Path(), L"db_ZVQ");
     Choose(deep.File(L"db_ZVQ_Data.MDF"));
     for (const wchar_t* name : {L"Text1", L"Text2"}) {
@@ -233,16 +202,15 @@ TEST_F(WorkflowTest, NamesWithQuotesDetachExactlyThatDatabase) {
 }
 
 TEST_F(WorkflowTest, ChineseFoldersAndShortNamesKeepTheWindowUsable) {
-    DataFolder chinese(L"数据库文件");
+    SampleFolder chinese(L"数据库文件");
     MakeSampleDatabase(chinese.Path(), L"销售");
     Choose(chinese.File(L"销售_Data.MDF"));
     EXPECT_EQ(form_->strdata, L"销售");
     EXPECT_EQ(TextOf(form_->ChildWindow(L"Text2")), chinese.File(L"销售_Log.LDF"));
     // A title shorter than the cut gives an empty name instead of an error.
-    DataFolder shortNames(L"s");
+    SampleFolder shortNames(L"s");
     const std::wstring tiny = shortNames.File(L"a.mdf");
-    HANDLE f = ::CreateFileW(tiny.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ::CloseHandle(f);
+    UniqueFile(::CreateFileW(tiny.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).reset();  // empty
     Choose(tiny);
     EXPECT_EQ(form_->strdata, L"");
     EXPECT_TRUE(::IsWindow(form_->hwnd()));
@@ -255,7 +223,7 @@ TEST_F(WorkflowTest, ChineseFoldersAndShortNamesKeepTheWindowUsable) {
 TEST_F(WorkflowTest, UnicodeNamesDetachOnCodePage1252And936Servers) {
     const std::wstring names[] = {L"数据库甲", L"\U0001D4B3db"};
     for (const wchar_t* collation : {L"SQL_Latin1_General_CP1_CI_AS", L"Chinese_PRC_CI_AS"}) {
-        DataFolder folder(collation);
+        SampleFolder folder(collation);
         for (const std::wstring& name : names) MakeSampleDatabase(folder.Path(), name);
         StandinServer server = StandinServer::Start({L"--data", ToUnixPath(folder.Path()), L"--collation", collation});
         SetServer(L"127.0.0.1," + std::to_wstring(server.Port()));
@@ -273,7 +241,7 @@ TEST_F(WorkflowTest, UnicodeNamesDetachOnCodePage1252And936Servers) {
 // Why: without N the literal reaches a code page 1252 server as '????' and names a
 // database that is not there.
 TEST_F(WorkflowTest, TheStatementWithoutNFailsOnACodePage1252Server) {
-    DataFolder folder(L"without-n");
+    SampleFolder folder(L"without-n");
     MakeSampleDatabase(folder.Path(), L"数据库甲");
     StandinServer server = StandinServer::Start({L"--data", ToUnixPath(folder.Path())});
     db::Connection connection;
@@ -299,3 +267,4 @@ TEST_F(WorkflowTest, DetachSucceedsAgainstAServerThatForcesEncryption) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -8,17 +8,16 @@
 #include <array>
 #include <memory>
 
+namespace dorvane::test {
+namespace {
+
 using namespace hooktest;
 using subclass::HOOK_AFTER;
 using subclass::HOOK_BEFORE;
 using subclass::HookStub;
 
-namespace {
-
 LONG_PTR ProcOf(HWND hWnd) { return GetWindowLongPtrW(hWnd, GWLP_WNDPROC); }
 LONG_PTR ClassProcValue() { return reinterpret_cast<LONG_PTR>(TestWindow::ClassProc()); }
-
-}  // namespace
 
 TEST(HookChain, ThreeOwnersUnhookInEveryOrderAndTheRestKeepWorking) {
     std::array<int, 3> order{0, 1, 2};
@@ -220,3 +219,6 @@ TEST(HookChain, WindowDestroyedFromInsideACallbackWhileOthersAreHooked) {
     inner.hooks.UnhookWindow(hWnd);
     EXPECT_EQ(HookStub::LiveCount(), stubs);
 }
+
+}  // namespace
+}  // namespace dorvane::test

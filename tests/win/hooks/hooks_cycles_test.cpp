@@ -6,12 +6,13 @@
 
 #include <gtest/gtest.h>
 
+namespace dorvane::test {
+namespace {
+
 using namespace hooktest;
 using subclass::HOOK_AFTER;
 using subclass::HOOK_BEFORE;
 using subclass::HookStub;
-
-namespace {
 
 struct Counts {
     DWORD userObjects;
@@ -38,8 +39,6 @@ std::string Describe(const Counts& c) {
     return "user " + std::to_string(c.userObjects) + ", gdi " + std::to_string(c.gdiObjects) + ", stubs " +
            std::to_string(c.stubs) + ", props " + std::to_string(c.windowProps);
 }
-
-}  // namespace
 
 TEST(HookCycles, TenThousandHookUnhookCyclesLeaveCountsFlat) {
     TestWindow window, form;
@@ -88,3 +87,6 @@ TEST(HookCycles, TenThousandHookUnhookCyclesLeaveCountsFlat) {
     EXPECT_EQ(formAfter, formBefore) << Describe(formBefore) << " -> " << Describe(formAfter);
     neighbour.hooks.UnhookWindow(form.get());
 }
+
+}  // namespace
+}  // namespace dorvane::test

@@ -6,12 +6,13 @@
 
 #include <array>
 
+namespace dorvane::test {
+namespace {
+
 using namespace hooktest;
 using subclass::ANY_MESSAGE;
 using subclass::HOOK_AFTER;
 using subclass::HOOK_BEFORE;
-
-namespace {
 
 struct Probe {
     UINT uMsg;
@@ -20,8 +21,6 @@ struct Probe {
 };
 
 constexpr std::array<Probe, 4> kProbes{{{MSG_A, 1, 2}, {MSG_B, 7, -5}, {MSG_C, 0, 0}, {MSG_A, 99, 123456}}};
-
-}  // namespace
 
 TEST(HookDispatch, WithoutRegisteredMessagesEverythingIsForwardedUnchanged) {
     TestWindow window;
@@ -180,3 +179,6 @@ TEST(HookDispatch, MessageSentFromInsideTheCallbackGetsItsOwnDispatch) {
     EXPECT_EQ(window.Seen().size(), 1u);  // MSG_B was handled before the window's procedure
     owner.hooks.UnhookWindow(window.get());
 }
+
+}  // namespace
+}  // namespace dorvane::test

@@ -8,6 +8,9 @@
 #include <future>
 #include <thread>
 
+namespace dorvane::test {
+namespace {
+
 using namespace hooktest;
 using subclass::HOOK_AFTER;
 using subclass::HOOK_BEFORE;
@@ -235,3 +238,6 @@ TEST(HookRecords, FailedInstallationLeavesWindowUntouchedAndRecordFree) {
     EXPECT_EQ(owner.hooks.Records().size(), 1u);  // one free record, reused by each attempt
     EXPECT_EQ(subclass::HookStub::LiveCount(), stubs);
 }
+
+}  // namespace
+}  // namespace dorvane::test

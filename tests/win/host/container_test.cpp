@@ -6,13 +6,15 @@
 #include <chrono>
 
 #include "host/form_container.h"
+#include "host/win_handles.h"
 #include "tests/win/common/test_form.h"
+
+namespace dorvane::test {
+namespace {
 
 using testing_support::Pump;
 using testing_support::PumpUntil;
 using testing_support::TestForm;
-
-namespace {
 
 using Names = std::vector<std::wstring>;
 
@@ -80,6 +82,12 @@ host::ControlSite& AddProbe(TestForm& form, const std::wstring& name, Names& log
     s.Name = name;
     s.Bounds = bounds;
     return form.Container().AddControl(std::make_unique<Probe>(log, std::move(failIn)), std::move(s));
+}
+
+// A plain text field on the form, destroyed with its owner.
+host::UniqueWindow AddEdit(const TestForm& form, int x, int y, int width) {
+    return host::UniqueWindow(::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, y, width, 24,
+                                                form.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr));
 }
 
 TEST(HostContainer, LoadDeliversInTheContainersOrder) {
@@ -244,8 +252,8 @@ TEST(HostContainer, PlainKeyInATextFieldIsTypingAndHiddenControlsAreSkipped) {
     host::ControlSite& site = AddProbe(form, L"Probe1", log);
     ASSERT_FALSE(site.Load(nullptr).has_value());
     site.ControlAs<Probe>().SetAccessKeys(L"q");
-    const HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 100, 120, 24,
-                                        form.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    const host::UniqueWindow editWindow = AddEdit(form, 10, 100, 120);
+    const HWND edit = editWindow.get();
     ASSERT_NE(edit, nullptr);
     auto presses = [&] {
         return std::count_if(log.begin(), log.end(),
@@ -272,7 +280,6 @@ TEST(HostContainer, PlainKeyInATextFieldIsTypingAndHiddenControlsAreSkipped) {
     ::PostMessageW(edit, WM_SYSCHAR, L'q', 1 << 29);
     host::DoEvents();
     EXPECT_EQ(presses(), 1);
-    ::DestroyWindow(edit);
 }
 
 TEST(HostContainer, AccessKeysMatchWithoutRegardToCaseBeyondAscii) {
@@ -319,8 +326,8 @@ TEST(HostContainer, SendKeysTabMovesTheFocus) {
 TEST(HostContainer, SendKeysTypesPlainCharacters) {
     TestForm form;
     form.Activate();
-    const HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 10, 200, 24,
-                                        form.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    const host::UniqueWindow editWindow = AddEdit(form, 10, 10, 200);
+    const HWND edit = editWindow.get();
     ASSERT_NE(edit, nullptr);
     ::SetFocus(edit);
     Pump();
@@ -333,7 +340,6 @@ TEST(HostContainer, SendKeysTypesPlainCharacters) {
         },
         std::chrono::seconds(3)))
         << testing::PrintToString(std::wstring(text));
-    ::DestroyWindow(edit);
 }
 
 TEST(HostContainer, DoEventsLeavesTheQuitRequestForTheRealLoop) {
@@ -375,3 +381,4 @@ TEST(HostContainer, TerminateAllEndsEveryControlAndItsWindow) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "host/error.h"
 
+namespace dorvane::test {
 namespace {
 
 static_assert(sizeof(wchar_t) == 2);
@@ -33,3 +34,4 @@ TEST(HostUtf16, UnpairedSurrogatesBecomeReplacementCharacters) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -3,8 +3,10 @@
 // on the default button; and a control that never saw its form activated.
 #include "tests/win/input/input_fixture.h"
 
-namespace input_testing {
+namespace dorvane::test {
 namespace {
+
+using namespace input_testing;
 
 using namespace xpbutton;
 using testing_support::PumpUntil;
@@ -268,4 +270,4 @@ TEST(BeforeFirstActivation, HoverAndReleaseDoNothingWhileKeysClick) {
 }
 
 }  // namespace
-}  // namespace input_testing
+}  // namespace dorvane::test

@@ -8,8 +8,10 @@
 #include <atomic>
 #include <thread>
 
-namespace input_testing {
+namespace dorvane::test {
 namespace {
+
+using namespace input_testing;
 
 using namespace xpbutton;
 using testing_support::PumpUntil;
@@ -326,4 +328,4 @@ TEST_F(ButtonsAndField, TabMovesTheLooksWithTheFocus) {
 }
 
 }  // namespace
-}  // namespace input_testing
+}  // namespace dorvane::test

@@ -2,8 +2,10 @@
 // button and double clicks, the inclusive right and bottom edges, and SnapMouseTo.
 #include "tests/win/input/input_fixture.h"
 
-namespace input_testing {
+namespace dorvane::test {
 namespace {
+
+using namespace input_testing;
 
 using namespace xpbutton;
 
@@ -231,4 +233,4 @@ TEST_F(MouseInput, SnapMouseToPutsThePointerAtTheCentre) {
 }
 
 }  // namespace
-}  // namespace input_testing
+}  // namespace dorvane::test

@@ -21,13 +21,13 @@
 #include "app/main_window.h"
 #include "db/connection.h"
 #include "db/error.h"
+#include "host/win_handles.h"
 #include "tests/win/reliability/reliability_support.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
 
-namespace reliability {
+namespace dorvane::test {
 namespace {
-
-using dorvane::test::StandinServer;
 
 // Longest a failing press may take before the test calls it a hang: the default login
 // timeout (15 s) plus the driver's own slack.
@@ -134,15 +134,14 @@ TEST_F(Faults, AnswerLaterThanTheDefaultLoginTimeout) {
 int DarkPixels(HWND hwnd) {
     RECT rc{};
     ::GetClientRect(hwnd, &rc);
-    HDC dc = ::GetDC(hwnd);
+    const host::WindowDc dc(hwnd);
     int dark = 0;
     for (int y = 0; y < rc.bottom; ++y) {
         for (int x = 0; x < rc.right; ++x) {
-            const COLORREF c = ::GetPixel(dc, x, y);
+            const COLORREF c = ::GetPixel(dc.get(), x, y);
             if (c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128) ++dark;
         }
     }
-    ::ReleaseDC(hwnd, dc);
     return dark;
 }
 
@@ -208,8 +207,8 @@ TEST_F(Faults, SlowLoginKeepsTheWindowPaintingAndAnswering) {
 
 TEST_F(Faults, PressesDuringTheWaitStartNoSecondDetach) {
     // A server that takes the connection, says nothing for 2 s, then drops it.
-    db_test::WinsockScope winsock;
-    db_test::SilentListener hanging;
+    WinsockScope winsock;
+    SilentListener hanging;
     hanging.AcceptAndCount(2000);
     const HWND form = form_->hwnd(), detach = form_->ChildWindow(L"Command3");
     ::SetForegroundWindow(form);
@@ -268,4 +267,4 @@ TEST_F(Faults, ServerKilledWhileAConnectionIsOpen) {
 }
 
 }  // namespace
-}  // namespace reliability
+}  // namespace dorvane::test

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace reliability {
+namespace dorvane::test {
 
 inline std::vector<std::wstring> GenerateNames(std::size_t count, std::uint32_t seed) {
     static const wchar_t* const kPieces[] = {
@@ -50,4 +50,4 @@ inline std::vector<std::wstring> GenerateNames(std::size_t count, std::uint32_t 
     return names;
 }
 
-}  // namespace reliability
+}  // namespace dorvane::test

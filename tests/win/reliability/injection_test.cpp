@@ -17,9 +17,10 @@
 #include "db/connection_string.h"
 #include "tests/win/reliability/injection_names.h"
 #include "tests/win/reliability/reliability_support.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/standin_control.h"
 
-namespace reliability {
+namespace dorvane::test {
 namespace {
 
 constexpr std::size_t kNames = 10000;
@@ -112,7 +113,7 @@ protected:
         }
         for (const wchar_t* system : {L"master", L"model", L"msdb", L"tempdb"}) base_.insert(system);
         folder_.AddDatabase(L"inj");  // the files every generated name attaches
-        server_.emplace(dorvane::test::StandinServer::Start({L"--data", folder_.UnixPath()}));
+        server_.emplace(StandinServer::Start({L"--data", folder_.UnixPath()}));
         // The sample "inj" is attached at start; the generated names take its files in turn.
         CheckSession check(server_->Port());
         ASSERT_TRUE(check.Connected()) << base::ToUtf8(check.Error());
@@ -127,7 +128,7 @@ protected:
 
     SampleFolder folder_;
     std::set<std::wstring> base_;
-    std::optional<dorvane::test::StandinServer> server_;
+    std::optional<StandinServer> server_;
 };
 
 TEST_F(LiveInjection, EachNameDetachesExactlyThatDatabase) {
@@ -183,4 +184,4 @@ TEST_F(LiveInjection, EachNameDetachesExactlyThatDatabase) {
 }
 
 }  // namespace
-}  // namespace reliability
+}  // namespace dorvane::test

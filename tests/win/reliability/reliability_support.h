@@ -1,12 +1,10 @@
-// What the reliability tests share: a temporary folder of sample databases, a plain ODBC
-// session that reads the server's catalog (the check connection, apart from the
-// connection layer under test), and a watcher that answers Form1's message boxes from a
-// helper thread while a Click handler runs on the test's thread.
+// What the reliability tests share: the check session that reads the server's catalog
+// (apart from the connection layer under test), T-SQL quoting written independently, and
+// a watcher that answers Form1's message boxes from a helper thread while a Click
+// handler runs on the test's thread.
 #pragma once
 
 #include <windows.h>
-#include <sql.h>
-#include <sqlext.h>
 
 #include <atomic>
 #include <optional>
@@ -15,66 +13,27 @@
 #include <utility>
 #include <vector>
 
-namespace reliability {
+#include "tests/support/odbc_session.h"
 
-// A folder under %TEMP% with sample databases, removed with its files.
-class SampleFolder {
-public:
-    SampleFolder();
-    ~SampleFolder();
-    SampleFolder(const SampleFolder&) = delete;
-    SampleFolder& operator=(const SampleFolder&) = delete;
-    const std::wstring& Path() const { return path_; }
-    // NAME_Data.MDF and NAME_Log.LDF through dorvane::test::MakeSampleDatabase.
-    void AddDatabase(const std::wstring& name);
-    // The folder as the stand-in sees it (a Unix path).
-    std::wstring UnixPath() const;
-    // The bytes of one file of the folder.
-    std::string Bytes(const std::wstring& fileName) const;
+namespace dorvane::test {
 
-private:
-    std::wstring path_;
-};
-
-// One ODBC handle, freed once.
-class OdbcHandle {
-public:
-    OdbcHandle() = default;
-    OdbcHandle(SQLSMALLINT type, SQLHANDLE parent);
-    OdbcHandle(OdbcHandle&& o) noexcept : type_(o.type_), h_(std::exchange(o.h_, SQLHANDLE{})) {}
-    OdbcHandle& operator=(OdbcHandle&& o) noexcept;
-    OdbcHandle(const OdbcHandle&) = delete;
-    OdbcHandle& operator=(const OdbcHandle&) = delete;
-    ~OdbcHandle();
-    SQLHANDLE Get() const { return h_; }
-    SQLSMALLINT Type() const { return type_; }
-
-private:
-    SQLSMALLINT type_ = SQL_HANDLE_ENV;
-    SQLHANDLE h_ = SQL_NULL_HANDLE;
-};
-
-// A session through Wine's odbc32 and FreeTDS as sa; the connection goes before its
-// environment. Statements go as SQL text with the W functions.
+// The check session (tests/support's OdbcSession through Wine's odbc32 and FreeTDS, as
+// sa) with wide text.
 class CheckSession {
 public:
     explicit CheckSession(int port);
-    ~CheckSession();
-    CheckSession(const CheckSession&) = delete;
-    CheckSession& operator=(const CheckSession&) = delete;
-    bool Connected() const { return connected_; }
-    const std::wstring& Error() const { return error_; }
+    bool Connected() const { return session_.Connected(); }
+    // Why connecting failed: "native: text".
+    std::wstring Error() const;
     // Runs a statement; nullopt on success, else the first diagnostic's native number
     // and text ("native: text").
     std::optional<std::wstring> Run(const std::wstring& sql);
-    // The first column of every row of the statement's first result.
+    // The first column of every row of the statement's first result. Throws
+    // std::runtime_error when the statement fails.
     std::vector<std::wstring> Column(const std::wstring& sql);
 
 private:
-    OdbcHandle env_;
-    OdbcHandle dbc_;
-    bool connected_ = false;
-    std::wstring error_;
+    OdbcSession session_;
 };
 
 // A T-SQL delimited identifier ([name], ] doubled) and an N'' literal (' doubled),
@@ -108,4 +67,4 @@ private:
 // Delivers pending messages of this thread (bounded).
 void PumpMessages();
 
-}  // namespace reliability
+}  // namespace dorvane::test

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-namespace render_tests {
+namespace dorvane::test {
 
 namespace {
 
@@ -192,4 +192,4 @@ std::vector<HGDIOBJ> GdiCallCounter::LiveObjectsCreated() const {
     return live;
 }
 
-}  // namespace render_tests
+}  // namespace dorvane::test

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace render_tests {
+namespace dorvane::test {
 
 struct GdiCalls {
     int LineTo = 0;
@@ -43,4 +43,4 @@ private:
     bool ready_ = false;
 };
 
-}  // namespace render_tests
+}  // namespace dorvane::test

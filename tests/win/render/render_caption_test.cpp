@@ -5,7 +5,7 @@
 
 #include "tests/win/render/render_support.h"
 
-namespace render_tests {
+namespace dorvane::test {
 namespace {
 
 bool HasColour(const Snapshot& pic, const std::vector<POINT>& points, uint32_t colour) {
@@ -145,4 +145,4 @@ TEST_F(FocusRectangle, ShownExactlyWhenFocusedWithFocusRectAboveNormal) {
 }
 
 }  // namespace
-}  // namespace render_tests
+}  // namespace dorvane::test

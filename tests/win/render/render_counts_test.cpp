@@ -3,7 +3,7 @@
 #include "tests/win/render/gdi_call_counter.h"
 #include "tests/win/render/render_support.h"
 
-namespace render_tests {
+namespace dorvane::test {
 namespace {
 
 using RepaintCounts = ButtonTest;
@@ -108,4 +108,4 @@ TEST_F(RepaintCounts, ObjectCountsStayFlatOverTenThousandRepaints) {
 }
 
 }  // namespace
-}  // namespace render_tests
+}  // namespace dorvane::test

@@ -4,7 +4,7 @@
 
 #include "tests/win/render/render_support.h"
 
-namespace render_tests {
+namespace dorvane::test {
 namespace {
 
 struct Size {
@@ -161,4 +161,4 @@ TEST_F(SmallHeights, HeightSixAndFiveAreAllLinesAndCorners) {
 }
 
 }  // namespace
-}  // namespace render_tests
+}  // namespace dorvane::test

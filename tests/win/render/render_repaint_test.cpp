@@ -1,8 +1,9 @@
 // When and how the button repaints: the redraw gate, whole repaints, states out of
 // range, the minimum size, and what the screen shows of the picture.
+#include "host/win_handles.h"
 #include "tests/win/render/render_support.h"
 
-namespace render_tests {
+namespace dorvane::test {
 namespace {
 
 using Repaint = ButtonTest;
@@ -148,12 +149,12 @@ TEST_F(Screen, ShowsTheCompletePicture) {
 
     RECT onScreen{};
     ::GetWindowRect(Site().hwnd(), &onScreen);
-    HWND cover = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"",
-                                   WS_POPUP | WS_VISIBLE | SS_BLACKRECT, onScreen.left - 5, onScreen.top - 5, 120, 40,
-                                   nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(cover, nullptr);
+    host::UniqueWindow cover(::CreateWindowExW(
+        WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE | SS_BLACKRECT, onScreen.left - 5,
+        onScreen.top - 5, 120, 40, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr));
+    ASSERT_NE(cover.get(), nullptr);
     testing_support::Pump(std::chrono::milliseconds(60));
-    ::DestroyWindow(cover);
+    cover.reset();
     EXPECT_TRUE(ScreenShowsPicture()) << "after being covered";
 
     // A repaint the platform asks for shows the same complete picture.
@@ -163,4 +164,4 @@ TEST_F(Screen, ShowsTheCompletePicture) {
 }
 
 }  // namespace
-}  // namespace render_tests
+}  // namespace dorvane::test

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace render_tests {
+namespace dorvane::test {
 
 Look LookOf(int state) {
     // The five looks, channel values as the button's colour table lists them.
@@ -163,4 +163,4 @@ std::string Hex(uint32_t colour) {
     return buf;
 }
 
-}  // namespace render_tests
+}  // namespace dorvane::test

@@ -14,7 +14,7 @@
 
 #include "tests/win/common/test_form.h"
 
-namespace render_tests {
+namespace dorvane::test {
 
 // The colours of one look (0x00BBGGRR).
 struct Look {
@@ -74,4 +74,4 @@ protected:
 // Describes a pixel for failure messages.
 std::string Hex(uint32_t colour);
 
-}  // namespace render_tests
+}  // namespace dorvane::test

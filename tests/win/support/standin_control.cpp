@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/text.h"
+#include "tests/win/support/win_owners.h"
 #include "tools/standin/src/sample_content.h"
 
 #ifdef _MSC_VER
@@ -21,35 +22,6 @@ namespace {
 using base::FromUtf8;
 using base::ToUtf8;
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : h_(h) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() {
-        if (Valid()) CloseHandle(h_);
-    }
-    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
-
-class Socket {
-public:
-    explicit Socket(SOCKET s) : s_(s) {}
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    ~Socket() {
-        if (s_ != INVALID_SOCKET) closesocket(s_);
-    }
-    SOCKET Get() const { return s_; }
-
-private:
-    SOCKET s_;
-};
-
 // Winsock stays initialised for the life of the process once a test needs it.
 void EnsureWinsock() {
     static const bool ready = [] {
@@ -60,13 +32,13 @@ void EnsureWinsock() {
 }
 
 std::string ReadWholeFile(const std::wstring& path) {
-    FileHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    UniqueFile f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f.Valid()) throw std::runtime_error("stand-in control: cannot open " + ToUtf8(path));
+    if (!f) throw std::runtime_error("stand-in control: cannot open " + ToUtf8(path));
     std::string out;
     char buf[256];
     DWORD n = 0;
-    while (ReadFile(f.Get(), buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
+    while (ReadFile(f.get(), buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
     return out;
 }
 
@@ -93,32 +65,32 @@ int ControlPort() {
 // Sends one command line to the supervisor and returns its answer line.
 std::string Command(const std::string& line) {
     EnsureWinsock();
-    Socket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (s.Get() == INVALID_SOCKET) throw std::runtime_error("stand-in control: socket failed");
+    UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!s) throw std::runtime_error("stand-in control: socket failed");
     DWORD timeout_ms = 60000;
-    setsockopt(s.Get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms), sizeof timeout_ms);
+    setsockopt(s.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms), sizeof timeout_ms);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<u_short>(ControlPort()));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(s.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (connect(s.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         throw std::runtime_error("stand-in control: cannot reach the supervisor (is the standin fixture running?)");
     }
     const std::string out = line + "\n";
-    if (send(s.Get(), out.data(), static_cast<int>(out.size()), 0) != static_cast<int>(out.size())) {
+    if (send(s.get(), out.data(), static_cast<int>(out.size()), 0) != static_cast<int>(out.size())) {
         throw std::runtime_error("stand-in control: cannot send to the supervisor");
     }
     std::string answer;
     char c = 0;
-    while (recv(s.Get(), &c, 1, 0) == 1 && c != '\n') answer.push_back(c);
+    while (recv(s.get(), &c, 1, 0) == 1 && c != '\n') answer.push_back(c);
     if (answer.empty()) throw std::runtime_error("stand-in control: the supervisor gave no answer to " + line);
     return answer;
 }
 
 void WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-    FileHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    if (!f.Valid() || !WriteFile(f.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+    if (!f || !WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size()) {
         throw std::runtime_error("sample database: cannot write " + ToUtf8(path));
     }

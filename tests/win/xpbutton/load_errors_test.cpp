@@ -5,11 +5,11 @@
 #include "host/error.h"
 #include "tests/win/xpbutton/model_support.h"
 
-using namespace model_testing;
+namespace dorvane::test {
+namespace {
+
 using testing_support::TestForm;
 using xpbutton::STATE_DISABLED;
-
-namespace {
 
 using Names = std::vector<std::wstring>;
 
@@ -156,3 +156,4 @@ TEST(XPButtonLoadErrors, StoredValuesOutOfRangeOrOfTheWrongKind) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

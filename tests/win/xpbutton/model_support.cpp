@@ -1,6 +1,6 @@
 #include "tests/win/xpbutton/model_support.h"
 
-namespace model_testing {
+namespace dorvane::test {
 
 SitedButton AddLogged(testing_support::TestForm& form, const std::wstring& name, const host::PropertyBag* saved,
                       ChangeLog* log, bool userMode, RECT bounds, bool displayAsDefault) {
@@ -47,4 +47,4 @@ LOGFONTW PictureFont(const host::ControlSite& site) {
     return lf;
 }
 
-}  // namespace model_testing
+}  // namespace dorvane::test

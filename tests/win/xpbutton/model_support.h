@@ -11,7 +11,7 @@
 #include "controls/xpbutton/xp_button.h"
 #include "tests/win/common/test_form.h"
 
-namespace model_testing {
+namespace dorvane::test {
 
 // The PropertyChanged notifications a site sent, in order.
 struct ChangeLog {
@@ -49,4 +49,7 @@ bool Hooks(const xpbutton::XPButton2& button, HWND hwnd);
 // The selected font of the site's picture.
 LOGFONTW PictureFont(const host::ControlSite& site);
 
-}  // namespace model_testing
+}  // namespace dorvane::test
+
+// The name lifecycle_test.cpp still uses for these helpers.
+namespace model_testing = dorvane::test;

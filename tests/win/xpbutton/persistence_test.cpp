@@ -8,12 +8,12 @@
 #include "host/design_format.h"
 #include "tests/win/xpbutton/model_support.h"
 
-using namespace model_testing;
+namespace dorvane::test {
+namespace {
+
 using testing_support::TestForm;
 using xpbutton::STATE_DISABLED;
 using xpbutton::STATE_NORMAL;
-
-namespace {
 
 std::vector<std::wstring> Keys(const host::PropertyBag& bag) {
     std::vector<std::wstring> keys;
@@ -189,3 +189,4 @@ TEST(XPButtonPersistence, StoredTextValuesAreConverted) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -6,7 +6,9 @@
 
 #include "tests/win/xpbutton/model_support.h"
 
-using namespace model_testing;
+namespace dorvane::test {
+namespace {
+
 using testing_support::Pump;
 using testing_support::PumpUntil;
 using testing_support::TestForm;
@@ -14,8 +16,6 @@ using xpbutton::STATE_DISABLED;
 using xpbutton::STATE_FOCUSED;
 using xpbutton::STATE_HOT;
 using xpbutton::STATE_NORMAL;
-
-namespace {
 
 using Names = std::vector<std::wstring>;
 
@@ -307,3 +307,4 @@ TEST(XPButtonProperties, FontCannotBeNone) {
 }
 
 }  // namespace
+}  // namespace dorvane::test

@@ -155,7 +155,7 @@ CatalogError Catalog::AttachLocked(const std::string& name, const std::vector<st
         f.log = EndsWithNoCase(p, ".ldf");
         f.fd = UniqueFd(::open(f.local_path.c_str(), O_RDONLY | O_CLOEXEC));
         struct stat st {};
-        if (!f.fd.Valid() || ::fstat(f.fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (!f.fd || ::fstat(f.fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
             return Error(kErrCannotOpenFile, FormatCannotOpenFile(p));
         }
         // One file belongs to one attached database, as with SQL Server's exclusive open.
@@ -163,7 +163,7 @@ CatalogError Catalog::AttachLocked(const std::string& name, const std::vector<st
             if (!e.attached) continue;
             for (const File& other : e.files) {
                 struct stat ost {};
-                if (other.fd.Valid() && ::fstat(other.fd.Get(), &ost) == 0 && ost.st_dev == st.st_dev &&
+                if (other.fd && ::fstat(other.fd.get(), &ost) == 0 && ost.st_dev == st.st_dev &&
                     ost.st_ino == st.st_ino) {
                     return Error(kErrCannotOpenFile, FileInUseText(p));
                 }
@@ -193,7 +193,7 @@ CatalogError Catalog::Detach(const std::string& name) {
     if (e->system) return Error(kErrSystemDatabase, FormatSystemDatabase(e->name));
     if (e->users > 0) return Error(kErrDatabaseInUse, FormatDatabaseInUse(e->name));
     e->attached = false;
-    for (File& f : e->files) f.fd.Reset();
+    for (File& f : e->files) f.fd.reset();
     return std::nullopt;
 }
 

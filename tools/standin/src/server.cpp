@@ -39,16 +39,16 @@ std::optional<std::string> Server::Listen() {
     std::string why = "no usable address for " + options_.host;
     for (addrinfo* a = found; a; a = a->ai_next) {
         UniqueFd fd(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
-        if (!fd.Valid()) continue;
+        if (!fd) continue;
         int one = 1;
-        ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        if (::bind(fd.Get(), a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd.Get(), 64) != 0) {
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (::bind(fd.get(), a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd.get(), 64) != 0) {
             why = "cannot listen on " + options_.host + ":" + port + ": " + std::strerror(errno);
             continue;
         }
         sockaddr_storage bound{};
         socklen_t len = sizeof bound;
-        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&bound), &len);
+        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&bound), &len);
         port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
                                                   : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
         listen_ = std::move(fd);
@@ -78,7 +78,7 @@ void Server::Reap() {
 int Server::LiveConnections() const {
     int live = 0;
     for (const auto& c : connections_) {
-        pollfd p{c->fd.Get(), POLLRDHUP, 0};
+        pollfd p{c->fd.get(), POLLRDHUP, 0};
         if (!c->finished && !(::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))) ++live;
     }
     return live;
@@ -86,10 +86,10 @@ int Server::LiveConnections() const {
 
 void Server::AcceptOne() {
     Reap();
-    UniqueFd fd(::accept4(listen_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!fd.Valid()) return;
+    UniqueFd fd(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!fd) return;
     int one = 1;
-    ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     std::lock_guard lock(connections_mutex_);
     if (static_cast<int>(connections_.size()) >= options_.max_connections &&
         LiveConnections() >= options_.max_connections) {
@@ -106,7 +106,7 @@ void Server::AcceptOne() {
 }
 
 void Server::Serve(Connection& c, std::uint16_t spid) {
-    const int fd = c.fd.Get();
+    const int fd = c.fd.get();
     Session session(catalog_, options_.session, spid);
     Channel channel(fd, spid, stopping_, options_.trace.get());
     MessageAssembler assembler;
@@ -156,13 +156,13 @@ void Server::Serve(Connection& c, std::uint16_t spid) {
 
 void Server::Shutdown() {
     stopping_ = true;
-    listen_.Reset();
+    listen_.reset();
     std::list<std::unique_ptr<Connection>> all;
     {
         std::lock_guard lock(connections_mutex_);
         all.swap(connections_);
     }
-    for (auto& c : all) ::shutdown(c->fd.Get(), SHUT_RDWR);
+    for (auto& c : all) ::shutdown(c->fd.get(), SHUT_RDWR);
     for (auto& c : all)
         if (c->thread.joinable()) c->thread.join();
 }

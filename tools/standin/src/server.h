@@ -39,7 +39,7 @@ public:
 
     std::optional<std::string> Listen();  // the reason when it cannot
     std::uint16_t Port() const { return port_; }
-    int ListenFd() const { return listen_.Get(); }
+    int ListenFd() const { return listen_.get(); }
     // Accepts one pending connection (call when ListenFd() is readable) and reaps
     // finished connection threads.
     void AcceptOne();

@@ -25,9 +25,9 @@ void OnSignal(int sig) {
 SignalPipe::SignalPipe(std::initializer_list<int> signals) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    read_.Reset(fds[0]);
-    write_.Reset(fds[1]);
-    g_signal_write_fd = write_.Get();
+    read_.reset(fds[0]);
+    write_.reset(fds[1]);
+    g_signal_write_fd = write_.get();
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
@@ -46,7 +46,7 @@ SignalPipe::~SignalPipe() {
 
 int SignalPipe::Next() const {
     unsigned char sig = 0;
-    return ::read(read_.Get(), &sig, 1) == 1 ? sig : 0;
+    return ::read(read_.get(), &sig, 1) == 1 ? sig : 0;
 }
 
 }  // namespace standin

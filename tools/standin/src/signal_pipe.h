@@ -19,8 +19,8 @@ public:
     SignalPipe& operator=(const SignalPipe&) = delete;
 
     // False when the pipe could not be made (then no handler was installed).
-    bool Valid() const { return read_.Valid(); }
-    int ReadFd() const { return read_.Get(); }
+    bool Valid() const { return static_cast<bool>(read_); }
+    int ReadFd() const { return read_.get(); }
     // The next signal that arrived, or 0 when none is waiting.
     int Next() const;
 

@@ -215,9 +215,9 @@ int RunSupervisor(const char* /*argv0*/, const std::vector<std::string>& args) {
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof addr;
-    if (!listener.Valid() || ::bind(listener.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listener.Get(), 16) != 0 ||
-        ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (!listener || ::bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listener.get(), 16) != 0 ||
+        ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         std::cerr << "dorvane-standin supervise: cannot listen: " << std::strerror(errno) << "\n";
         return 2;
     }
@@ -234,15 +234,15 @@ int RunSupervisor(const char* /*argv0*/, const std::vector<std::string>& args) {
     const auto end = std::chrono::steady_clock::now() + kLifetime;
     bool quit = false;
     while (!quit && std::chrono::steady_clock::now() < end) {
-        std::vector<pollfd> fds{{listener.Get(), POLLIN, 0}, {signals.ReadFd(), POLLIN, 0}};
+        std::vector<pollfd> fds{{listener.get(), POLLIN, 0}, {signals.ReadFd(), POLLIN, 0}};
         for (auto& [fd, c] : clients) fds.push_back({fd, POLLIN, 0});
         if (::poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR) break;
         sup.ReapExited();
         if (fds[1].revents & POLLIN) break;
         if (fds[0].revents & POLLIN) {
-            UniqueFd c(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-            if (c.Valid()) {
-                const int fd = c.Get();
+            UniqueFd c(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (c) {
+                const int fd = c.get();
                 clients.emplace(fd, std::make_pair(std::move(c), std::string()));
             }
         }

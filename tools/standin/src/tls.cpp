@@ -66,33 +66,33 @@ std::unique_ptr<TlsContext> TlsContext::ForServer(const std::string& pem, std::s
     std::unique_ptr<TlsContext> ctx(new TlsContext(SSL_CTX_new(TLS_server_method())));
     BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     X509Ptr cert(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
-    if (!ctx->Get() || !cert || SSL_CTX_use_certificate(ctx->Get(), cert.get()) != 1) {
+    if (!ctx->get() || !cert || SSL_CTX_use_certificate(ctx->get(), cert.get()) != 1) {
         if (error) *error = OpenSslError("no certificate in the PEM text");
         return nullptr;
     }
     // Further certificates are the chain; the key may come before or after them.
     while (X509* extra = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr))
-        SSL_CTX_add0_chain_cert(ctx->Get(), extra);
+        SSL_CTX_add0_chain_cert(ctx->get(), extra);
     ERR_clear_error();
     BioPtr key_bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     KeyPtr key(PEM_read_bio_PrivateKey(key_bio.get(), nullptr, nullptr, nullptr));
-    if (!key || SSL_CTX_use_PrivateKey(ctx->Get(), key.get()) != 1 || SSL_CTX_check_private_key(ctx->Get()) != 1) {
+    if (!key || SSL_CTX_use_PrivateKey(ctx->get(), key.get()) != 1 || SSL_CTX_check_private_key(ctx->get()) != 1) {
         if (error) *error = OpenSslError("no private key for the certificate in the PEM text");
         return nullptr;
     }
-    SSL_CTX_set_max_proto_version(ctx->Get(), TLS1_2_VERSION);
-    SSL_CTX_set_options(ctx->Get(), SSL_OP_NO_TICKET);
-    SSL_CTX_set_session_cache_mode(ctx->Get(), SSL_SESS_CACHE_OFF);
+    SSL_CTX_set_max_proto_version(ctx->get(), TLS1_2_VERSION);
+    SSL_CTX_set_options(ctx->get(), SSL_OP_NO_TICKET);
+    SSL_CTX_set_session_cache_mode(ctx->get(), SSL_SESS_CACHE_OFF);
     return ctx;
 }
 
 std::unique_ptr<TlsContext> TlsContext::ForClient() {
     std::unique_ptr<TlsContext> ctx(new TlsContext(SSL_CTX_new(TLS_client_method())));
-    SSL_CTX_set_verify(ctx->Get(), SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_verify(ctx->get(), SSL_VERIFY_NONE, nullptr);
     return ctx;
 }
 
-TlsStream::TlsStream(const TlsContext& context, bool server) : ssl_(SSL_new(context.Get())) {
+TlsStream::TlsStream(const TlsContext& context, bool server) : ssl_(SSL_new(context.get())) {
     in_ = BIO_new(BIO_s_mem());
     out_ = BIO_new(BIO_s_mem());
     SSL_set_bio(ssl_.get(), in_, out_);

@@ -30,7 +30,7 @@ public:
     static std::unique_ptr<TlsContext> ForServer(const std::string& pem, std::string* error);
     // A client's context that accepts any certificate (for tests that speak TDS themselves).
     static std::unique_ptr<TlsContext> ForClient();
-    SSL_CTX* Get() const { return ctx_.get(); }
+    SSL_CTX* get() const { return ctx_.get(); }
 
 private:
     explicit TlsContext(SSL_CTX* ctx) : ctx_(ctx) {}

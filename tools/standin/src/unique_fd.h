@@ -1,35 +1,18 @@
-// Sole owner of a POSIX file descriptor: closes it once, on destruction or Reset().
+// Sole owner of a POSIX file descriptor: base::UniqueHandle, closing it once, on
+// destruction or reset().
 #pragma once
 
 #include <unistd.h>
 
-#include <utility>
+#include "base/unique_handle.h"
 
 namespace standin {
 
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) Reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { Reset(); }
-
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    int Release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_ = -1;
+struct FdTraits {
+    static int Invalid() noexcept { return -1; }
+    static void Close(int fd) noexcept { ::close(fd); }
 };
+
+using UniqueFd = base::UniqueHandle<int, FdTraits>;
 
 }  // namespace standin

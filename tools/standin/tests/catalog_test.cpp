@@ -7,10 +7,10 @@
 #include "tools/standin/src/catalog.h"
 #include "tools/standin/tests/standin_process.h"
 
-namespace standin {
+namespace dorvane::test {
 namespace {
 
-using test::TempDir;
+using namespace standin;
 
 std::vector<std::string> Names(const Catalog& c) {
     std::vector<std::string> out;
@@ -146,4 +146,4 @@ TEST(Catalog, WindowsPathsOnWinesZDriveMapToUnixPaths) {
 }
 
 }  // namespace
-}  // namespace standin
+}  // namespace dorvane::test

@@ -11,8 +11,10 @@
 #include "tools/standin/tests/standin_process.h"
 #include "tools/standin/tests/tds_test_client.h"
 
-namespace standin::test {
+namespace dorvane::test {
 namespace {
+
+using namespace standin;
 
 constexpr int kThreads = 20;
 constexpr int kCycles = 50;
@@ -99,4 +101,4 @@ TEST(Concurrency, ManyClientsDetachAndAttach) {
 }
 
 }  // namespace
-}  // namespace standin::test
+}  // namespace dorvane::test

@@ -9,8 +9,10 @@
 #include "tools/standin/tests/standin_process.h"
 #include "tools/standin/tests/tds_test_client.h"
 
-namespace standin {
+namespace dorvane::test {
 namespace {
+
+using namespace standin;
 
 Bytes Packet(std::uint8_t type, std::uint8_t status, const Bytes& payload) {
     Bytes p{type,
@@ -327,4 +329,4 @@ TEST_F(SessionTest, RequestsOutOfOrderCloseTheConnection) {
 }
 
 }  // namespace
-}  // namespace standin
+}  // namespace dorvane::test

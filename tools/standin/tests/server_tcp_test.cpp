@@ -6,8 +6,10 @@
 #include "tools/standin/tests/standin_process.h"
 #include "tools/standin/tests/tds_test_client.h"
 
-namespace standin::test {
+namespace dorvane::test {
 namespace {
+
+using namespace standin;
 
 class ServerTest : public ::testing::Test {
 protected:
@@ -284,4 +286,4 @@ TEST(CommandLine, HelpErrorsAndSamples) {
 }
 
 }  // namespace
-}  // namespace standin::test
+}  // namespace dorvane::test

@@ -4,8 +4,10 @@
 
 #include "tools/standin/src/sql_parser.h"
 
-namespace standin {
+namespace dorvane::test {
 namespace {
+
+using namespace standin;
 
 ExecStatement OnlyExec(const ParsedBatch& b) {
     EXPECT_FALSE(b.error) << b.error->text;
@@ -207,4 +209,4 @@ TEST(SqlParser, RefusedBatchesRunNothing) {
 }
 
 }  // namespace
-}  // namespace standin
+}  // namespace dorvane::test

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <dirent.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -24,7 +23,9 @@
 #error STANDIN_BINARY must name the dorvane-standin binary
 #endif
 
-namespace standin::test {
+namespace dorvane::test {
+
+using namespace standin;
 
 TempDir::TempDir() {
     char tmpl[] = "/tmp/standin-test.XXXXXX";
@@ -145,18 +146,14 @@ int StandinProcess::Stop() {
 int StandinProcess::OpenFdsOn(const std::string& path) const {
     char real[PATH_MAX];
     if (!::realpath(path.c_str(), real)) return 0;
-    const std::string dir = "/proc/" + std::to_string(pid_) + "/fd";
+    std::error_code error;
+    std::filesystem::directory_iterator fd("/proc/" + std::to_string(pid_) + "/fd", error);
+    if (error) return -1;
     int count = 0;
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return -1;
-    while (dirent* e = ::readdir(d)) {
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink((dir + "/" + e->d_name).c_str(), target, sizeof target - 1);
-        if (n <= 0) continue;
-        target[n] = '\0';
-        if (std::string(target) == real) ++count;
+    for (; !error && fd != std::filesystem::directory_iterator(); fd.increment(error)) {
+        std::error_code unreadable;  // a descriptor closed meanwhile
+        if (std::filesystem::read_symlink(fd->path(), unreadable) == real) ++count;
     }
-    ::closedir(d);
     return count;
 }
 
@@ -180,4 +177,4 @@ std::unique_ptr<StandinProcess> StartWithData(const std::string& data_dir, const
     return p;
 }
 
-}  // namespace standin::test
+}  // namespace dorvane::test

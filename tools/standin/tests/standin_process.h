@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace standin::test {
+namespace dorvane::test {
 
 class TempDir {
 public:
@@ -63,4 +63,4 @@ private:
 // (not stops) when it does not start.
 std::unique_ptr<StandinProcess> StartWithData(const std::string& data_dir, const std::vector<std::string>& extra = {});
 
-}  // namespace standin::test
+}  // namespace dorvane::test

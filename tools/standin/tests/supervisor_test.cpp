@@ -18,8 +18,10 @@
 #include "tools/standin/tests/standin_process.h"
 #include "tools/standin/tests/tds_test_client.h"
 
-namespace standin::test {
+namespace dorvane::test {
 namespace {
+
+using namespace standin;
 
 // True once pid has exited (gone, or a zombie nobody has reaped yet), within 10 s.
 bool Gone(pid_t pid) {
@@ -66,14 +68,14 @@ public:
         addr.sin_port = htons(port_);
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         timeval tv{30, 0};
-        ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return "<no connection>";
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return "<no connection>";
         const std::string out = line + "\n";
-        if (::send(fd.Get(), out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size()))
+        if (::send(fd.get(), out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size()))
             return "<send failed>";
         std::string answer;
         char c;
-        while (::recv(fd.Get(), &c, 1, 0) == 1 && c != '\n') answer.push_back(c);
+        while (::recv(fd.get(), &c, 1, 0) == 1 && c != '\n') answer.push_back(c);
         return answer;
     }
     // Parses "ok PORT PID".
@@ -154,4 +156,4 @@ TEST(Supervisor, ItsStandinsEndWithIt) {
 }
 
 }  // namespace
-}  // namespace standin::test
+}  // namespace dorvane::test

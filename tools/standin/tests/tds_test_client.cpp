@@ -10,7 +10,9 @@
 
 #include "tools/standin/src/tds_packet.h"
 
-namespace standin::test {
+namespace dorvane::test {
+
+using namespace standin;
 
 bool Answer::HasError(int number) const {
     for (const TokenMessage& m : messages)
@@ -194,12 +196,12 @@ Answer DecodeTokens(ByteSpan payload, std::uint32_t version) {
 }
 
 bool TdsClient::Connect(std::uint16_t port) {
-    fd_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    fd_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return fd_.Valid() && ::connect(fd_.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    return fd_ && ::connect(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
 }
 
 bool TdsClient::SendRaw(ByteSpan plain) {
@@ -207,7 +209,7 @@ bool TdsClient::SendRaw(ByteSpan plain) {
     const ByteSpan bytes = tls_ ? ByteSpan(records) : plain;
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t k = ::send(fd_.Get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        const ssize_t k = ::send(fd_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (k <= 0) return false;
         sent += static_cast<std::size_t>(k);
     }
@@ -247,10 +249,10 @@ bool TdsClient::ReadPlain(std::uint8_t* out, std::size_t n, int timeout_ms) {
     while (plain_.size() < n) {
         std::uint8_t buf[16384];
         const std::size_t want = tls_ ? sizeof buf : n - plain_.size();
-        if (!ReadExactly(fd_.Get(), buf, 1, timeout_ms)) return false;
-        pollfd p{fd_.Get(), POLLIN, 0};
+        if (!ReadExactly(fd_.get(), buf, 1, timeout_ms)) return false;
+        pollfd p{fd_.get(), POLLIN, 0};
         ssize_t more = 0;
-        if (want > 1 && ::poll(&p, 1, 0) > 0) more = std::max<ssize_t>(0, ::recv(fd_.Get(), buf + 1, want - 1, 0));
+        if (want > 1 && ::poll(&p, 1, 0) > 0) more = std::max<ssize_t>(0, ::recv(fd_.get(), buf + 1, want - 1, 0));
         const ByteSpan raw(buf, static_cast<std::size_t>(more) + 1);
         if (!tls_)
             plain_.insert(plain_.end(), raw.begin(), raw.end());
@@ -302,9 +304,9 @@ bool TdsClient::Handshake() {
 bool TdsClient::ClosedByServer(int timeout_ms) {
     std::uint8_t b[256];
     while (true) {
-        pollfd p{fd_.Get(), POLLIN, 0};
+        pollfd p{fd_.get(), POLLIN, 0};
         if (::poll(&p, 1, timeout_ms) <= 0) return false;
-        const ssize_t k = ::recv(fd_.Get(), b, sizeof b, 0);
+        const ssize_t k = ::recv(fd_.get(), b, sizeof b, 0);
         if (k == 0) return true;
         if (k < 0) return errno == ECONNRESET;
     }
@@ -384,4 +386,4 @@ Answer TdsClient::Rpc(ByteSpan call) {
     return Receive();
 }
 
-}  // namespace standin::test
+}  // namespace dorvane::test

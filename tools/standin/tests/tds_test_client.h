@@ -14,7 +14,7 @@
 #include "tools/standin/src/unique_fd.h"
 #include "tools/standin/src/wire.h"
 
-namespace standin::test {
+namespace dorvane::test {
 
 struct TokenMessage {
     bool error = false;
@@ -51,13 +51,13 @@ struct Answer {
 };
 
 // Decodes a tabular-result payload; tds_version decides DONE and column layouts.
-Answer DecodeTokens(ByteSpan payload, std::uint32_t tds_version);
+Answer DecodeTokens(standin::ByteSpan payload, std::uint32_t tds_version);
 
 class TdsClient {
 public:
     bool Connect(std::uint16_t port);
-    bool SendPacket(std::uint8_t type, ByteSpan payload, std::uint8_t status = 0x01);
-    bool SendRaw(ByteSpan bytes);
+    bool SendPacket(std::uint8_t type, standin::ByteSpan payload, std::uint8_t status = 0x01);
+    bool SendRaw(standin::ByteSpan bytes);
     // Reads one whole answer message; received=false when the server closed instead.
     Answer Receive(int timeout_ms = 10000);
     // True when the server has closed the connection (reads EOF within the timeout).
@@ -66,7 +66,7 @@ public:
     // Sends PRELOGIN with the given ENCRYPTION value; when the answer calls for TLS, runs the
     // handshake (a failed one gives received=false) and encrypts the login only or the
     // whole session as negotiated.
-    Answer Prelogin(std::uint8_t encryption = kEncryptOff);
+    Answer Prelogin(std::uint8_t encryption = standin::kEncryptOff);
     std::optional<std::uint8_t> EncryptionAnswer() const { return encryption_answer_; }
     bool Encrypted() const { return tls_ != nullptr; }
     const std::string& ServerCertificate() const { return server_certificate_; }
@@ -75,7 +75,7 @@ public:
     // PRELOGIN and LOGIN7 as sa with an empty password.
     bool LoginSa(const std::string& database = "");
     Answer Batch(const std::string& sql);
-    Answer Rpc(ByteSpan body);
+    Answer Rpc(standin::ByteSpan body);
     std::uint32_t Version() const { return version_; }
     // Largest answer packet received so far (packet size negotiation).
     std::size_t LargestPacket() const { return largest_packet_; }
@@ -84,14 +84,14 @@ private:
     bool ReadPlain(std::uint8_t* out, std::size_t n, int timeout_ms);
     bool Handshake();
 
-    UniqueFd fd_;
-    std::unique_ptr<TlsStream> tls_;
+    standin::UniqueFd fd_;
+    std::unique_ptr<standin::TlsStream> tls_;
     bool login_only_ = false;
-    Bytes plain_;
+    standin::Bytes plain_;
     std::optional<std::uint8_t> encryption_answer_;
     std::string server_certificate_;
     std::uint32_t version_ = 0x74000004;
     std::size_t largest_packet_ = 0;
 };
 
-}  // namespace standin::test
+}  // namespace dorvane::test

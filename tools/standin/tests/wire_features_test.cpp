@@ -9,8 +9,10 @@
 #include "tools/standin/tests/standin_process.h"
 #include "tools/standin/tests/tds_test_client.h"
 
-namespace standin::test {
+namespace dorvane::test {
 namespace {
+
+using namespace standin;
 
 class WireTest : public ::testing::Test {
 protected:
@@ -221,4 +223,4 @@ TEST_F(WireTest, TraceShowsTheLoginDecryptedAndUnreadableOnTheWire) {
 }
 
 }  // namespace
-}  // namespace standin::test
+}  // namespace dorvane::test
