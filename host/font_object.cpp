@@ -13,7 +13,7 @@ FontSubscription::FontSubscription(FontSubscription&& other) noexcept : font_(st
 
 FontSubscription& FontSubscription::operator=(FontSubscription&& other) noexcept {
     if (this != &other) {
-        Reset();
+        reset();
         font_ = std::move(other.font_);
         id_ = other.id_;
         other.font_.reset();
@@ -21,9 +21,9 @@ FontSubscription& FontSubscription::operator=(FontSubscription&& other) noexcept
     return *this;
 }
 
-FontSubscription::~FontSubscription() { Reset(); }
+FontSubscription::~FontSubscription() { reset(); }
 
-void FontSubscription::Reset() {
+void FontSubscription::reset() {
     if (auto font = font_.lock()) font->Unsubscribe(id_);
     font_.reset();
 }

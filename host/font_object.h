@@ -35,7 +35,7 @@ public:
     FontSubscription(const FontSubscription&) = delete;
     FontSubscription& operator=(const FontSubscription&) = delete;
     ~FontSubscription();
-    void Reset();
+    void reset();
     bool Active() const { return !font_.expired(); }
 
 private:

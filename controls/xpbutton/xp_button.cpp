@@ -155,7 +155,7 @@ void XPButton2::AmbientChanged(const std::wstring& PropertyName) {
 
 void XPButton2::Terminate() {
     try {
-        m_FontSubscription.Reset();
+        m_FontSubscription.reset();
         pFONT.reset();
         if (AmbientUserMode()) {
             UnhookWindow(m_hWnd);

@@ -169,7 +169,7 @@ TEST(HostFontObject, SubscriptionEndsWithItsObject) {
         auto subB = font->Subscribe([&](const std::wstring&) { ++b; });
         EXPECT_EQ(font->SubscriberCount(), 2u);
         font->SetItalic(true);
-        subA.Reset();
+        subA.reset();
         EXPECT_FALSE(subA.Active());
         EXPECT_TRUE(subB.Active());
         font->SetItalic(false);
@@ -209,7 +209,7 @@ TEST(HostFontObject, SubscriptionOutlivingItsFontIsHarmless) {
         EXPECT_TRUE(sub.Active());
     }
     EXPECT_FALSE(sub.Active());
-    sub.Reset();  // nothing left to unsubscribe from
+    sub.reset();  // nothing left to unsubscribe from
 }
 
 TEST(HostFontObject, HandlersMayUnsubscribeDuringANotification) {
@@ -218,7 +218,7 @@ TEST(HostFontObject, HandlersMayUnsubscribeDuringANotification) {
     host::FontSubscription second;
     auto first = font->Subscribe([&](const std::wstring&) {
         order.push_back("first");
-        second.Reset();  // ends the next handler before it is called
+        second.reset();  // ends the next handler before it is called
     });
     second = font->Subscribe([&](const std::wstring&) { order.push_back("second"); });
     host::FontSubscription third;

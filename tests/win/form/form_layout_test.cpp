@@ -9,6 +9,7 @@
 #include "base/com_ptr.h"
 #include "host/dpi.h"
 #include "host/win_handles.h"
+#include "host/window_class.h"
 #include "tests/e2e/workflow/screen_capture.h"
 #include "tests/win/common/test_form.h"
 
@@ -24,11 +25,7 @@ std::wstring ClassOf(HWND hwnd) {
     return name;
 }
 
-std::wstring TextOf(HWND hwnd) {
-    wchar_t text[256] = {};
-    ::GetWindowTextW(hwnd, text, 256);
-    return text;
-}
+constexpr auto& TextOf = host::WindowText;
 
 RECT ChildRectInClient(HWND parent, HWND child) {
     RECT r{};

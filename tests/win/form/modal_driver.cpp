@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "host/window_class.h"
+
 namespace dorvane::test {
 
 namespace {
@@ -22,11 +24,7 @@ BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
-std::wstring TextOf(HWND hwnd) {
-    wchar_t buf[4096] = {};
-    ::GetWindowTextW(hwnd, buf, 4096);
-    return buf;
-}
+constexpr auto& TextOf = host::WindowText;
 
 BOOL CALLBACK CountButtons(HWND child, LPARAM lParam) {
     wchar_t cls[32] = {};

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "base/text.h"
 #include "db/connection.h"
+#include "host/window_class.h"
 #include "tests/win/common/test_form.h"
 #include "tests/win/form/modal_driver.h"
 #include "tests/win/support/sample_folder.h"
@@ -23,11 +24,7 @@ using testing_support::Pump;
 
 constexpr wchar_t kNotThere[] = L"does not exist. Supply a valid database name.";
 
-std::wstring TextOf(HWND hwnd) {
-    wchar_t buf[4096] = {};
-    ::GetWindowTextW(hwnd, buf, 4096);
-    return buf;
-}
+constexpr auto& TextOf = host::WindowText;
 
 struct Snapshot {
     std::wstring text1, text2, text3, m, l, strdata;

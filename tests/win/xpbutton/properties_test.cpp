@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "host/window_class.h"
 #include "tests/win/xpbutton/model_support.h"
 
 namespace dorvane::test {
@@ -19,11 +20,7 @@ using xpbutton::STATE_NORMAL;
 
 using Names = std::vector<std::wstring>;
 
-std::wstring WindowText(HWND hwnd) {
-    wchar_t buf[256] = {};
-    ::GetWindowTextW(hwnd, buf, 256);
-    return buf;
-}
+using host::WindowText;
 
 TEST(XPButtonProperties, EveryAssignmentNotifiesEvenWithoutChange) {
     ChangeLog log;
