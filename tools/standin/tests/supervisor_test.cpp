@@ -55,11 +55,14 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
+    // Ends the supervisor as the Windows tests' fixture does, so it removes its work
+    // folder; one that has not ended within 10 s is killed.
     ~Supervisor() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        if (WaitExit() != -1) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
     }
     std::string Send(const std::string& line) {
         UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
