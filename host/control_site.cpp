@@ -3,13 +3,13 @@
 // messages do is in site_window.cpp.
 #include "host/control_site.h"
 
-#include "base/text.h"
-#include "host/accessible_button.h"
-#include "host/dpi.h"
-
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+
+#include "base/text.h"
+#include "host/accessible_button.h"
+#include "host/dpi.h"
 
 namespace host {
 

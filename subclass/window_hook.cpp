@@ -1,8 +1,8 @@
 #include "subclass/window_hook.h"
 
-#include "subclass/hook_stub.h"
-
 #include <type_traits>
+
+#include "subclass/hook_stub.h"
 
 namespace subclass {
 

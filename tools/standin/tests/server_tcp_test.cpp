@@ -156,11 +156,7 @@ TEST_F(ServerTest, AttentionIsAcknowledgedAfterTheAnswer) {
     auto c = Client(server->Port());
     // The cancel arrives while the server holds its answer back.
     ByteWriter w;
-    w.U32Le(22);
-    w.U32Le(18);
-    w.U16Le(2);
-    w.U64Le(0);
-    w.U32Le(1);
+    TdsClient::WriteAllHeaders(w);
     w.Raw(Utf8ToUtf16Le("SELECT 1"));
     ASSERT_TRUE(c->SendPacket(0x01, w.Data()));
     ASSERT_TRUE(c->SendPacket(0x06, Bytes{}));

@@ -354,13 +354,7 @@ bool TdsClient::LoginSa(const std::string& database) {
 
 Answer TdsClient::Batch(const std::string& sql) {
     ByteWriter w;
-    if (version_ >= 0x72090002) {  // ALL_HEADERS with a transaction descriptor
-        w.U32Le(22);
-        w.U32Le(18);
-        w.U16Le(2);
-        w.U64Le(0);
-        w.U32Le(1);
-    }
+    if (version_ >= 0x72090002) WriteAllHeaders(w);
     w.Raw(Utf8ToUtf16Le(sql));
     const Bytes& body = w.Data();
     // Split into packets of 4096 bytes, as a client with the default size does.
@@ -374,13 +368,17 @@ Answer TdsClient::Batch(const std::string& sql) {
     return Receive();
 }
 
+void TdsClient::WriteAllHeaders(ByteWriter& w) {
+    w.U32Le(22);  // total length
+    w.U32Le(18);  // this header's length
+    w.U16Le(2);   // transaction descriptor
+    w.U64Le(0);   // no transaction
+    w.U32Le(1);   // outstanding requests
+}
+
 Answer TdsClient::Rpc(ByteSpan call) {
     ByteWriter w;
-    w.U32Le(22);
-    w.U32Le(18);
-    w.U16Le(2);
-    w.U64Le(0);
-    w.U32Le(1);
+    WriteAllHeaders(w);
     w.Raw(call);
     if (!SendPacket(0x03, w.Data())) return Answer{};
     return Receive();

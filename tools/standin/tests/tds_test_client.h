@@ -74,6 +74,9 @@ public:
                  std::uint32_t tds_version = 0x74000004, std::uint32_t packet_size = 4096);
     // PRELOGIN and LOGIN7 as sa with an empty password.
     bool LoginSa(const std::string& database = "");
+    // The ALL_HEADERS block TDS 7.2 and later put before a batch or an RPC: one transaction
+    // descriptor, outside any transaction.
+    static void WriteAllHeaders(standin::ByteWriter& w);
     Answer Batch(const std::string& sql);
     Answer Rpc(standin::ByteSpan body);
     std::uint32_t Version() const { return version_; }
