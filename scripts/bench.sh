@@ -12,9 +12,13 @@
 #      beyond the minimal window's, and its working set after start next to the window's;
 #  (e) a detach through Dorvane's connection layer with forced encryption vs without.
 # Each figure: median of the runs and the spread (min-max). Timings are never asserted.
+# On a machine that does not run 32-bit Linux programs (scripts/i386.sh) the x86 program
+# is built for its size and imports, and its run-time figures are reported as not measured.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
+# shellcheck source=i386.sh
+source scripts/i386.sh
 RUNS="${1:-9}"
 JOBS="${JOBS:-2}"
 NATIVE="${BENCH_NATIVE_DIR:-build/pf-bench-native}" WIN="${BENCH_WIN_DIR:-build/pf-bench-win}"
@@ -31,7 +35,11 @@ if [ "${BENCH_INSIDE_WINE:-}" != 1 ]; then
   cmake --build "$WIN" -j "$JOBS" --target Dorvane bench_detach bench_floor_window bench_launch bench_drawbutton >/dev/null
   cmake -S . -B "$WIN32" -DCMAKE_BUILD_TYPE=Release -DDORVANE_BENCH=ON -DCMAKE_CXX_FLAGS=-Wno-restrict \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" -DDORVANE_NATIVE_BUILD="$ROOT/$NATIVE" >/dev/null
-  cmake --build "$WIN32" -j "$JOBS" --target Dorvane bench_floor_window bench_launch >/dev/null
+  if [ "$DORVANE_I386" = yes ]; then
+    cmake --build "$WIN32" -j "$JOBS" --target Dorvane bench_floor_window bench_launch >/dev/null
+  else
+    cmake --build "$WIN32" -j "$JOBS" --target Dorvane >/dev/null
+  fi
   BENCH_INSIDE_WINE=1 exec scripts/with-wine.sh "$WIN" "$0" "$RUNS"
 fi
 
@@ -82,8 +90,11 @@ echo "per detach, in-process (Open+Execute+release):    $(stats "$WORK/inproc_ms
 echo "ratio in-process / tsql process:    $(ratio "$(median "$WORK/inproc_ms")" "$(median "$WORK/tsql_ms")")x  (target <= 0.5x)"
 echo "ratio Wine exe process / tsql process: $(ratio "$(median "$WORK/exe_ms")" "$(median "$WORK/tsql_ms")")x"
 
-# The Windows build folder of each architecture.
+# The Windows build folder of each architecture, and the architectures that can run here.
 declare -A ARCH_DIR=([x64]="$WIN" [x86]="$WIN32")
+RUN_ARCHS=(x64)
+if [ "$DORVANE_I386" = yes ]; then RUN_ARCHS+=(x86); fi
+not_measured() { echo "$1: not measured: $DORVANE_I386_WHY"; }
 # launch ARCH PROGRAM CLASS NAME: one start of PROGRAM through that architecture's launcher;
 # appends its figures to $WORK/NAME_{paint,window,ws} and its modules to $WORK/NAME_modules.
 launch() {
@@ -97,7 +108,7 @@ launch() {
 }
 
 echo "== (b) start to first complete paint ($RUNS runs each, alternating)"
-for arch in x64 x86; do
+for arch in "${RUN_ARCHS[@]}"; do
   dir="${ARCH_DIR[$arch]}"
   for _ in $(seq 1 "$RUNS"); do
     launch "$arch" "$dir/Dorvane.exe" DorvaneForm1 "dv_$arch"
@@ -107,6 +118,7 @@ for arch in x64 x86; do
   echo "$arch floor:       window exists $(stats "$WORK/fl_${arch}_window") ms, first paint complete $(stats "$WORK/fl_${arch}_paint") ms"
   echo "$arch ratio Dorvane / floor (first paint complete): $(ratio "$(median "$WORK/dv_${arch}_paint")" "$(median "$WORK/fl_${arch}_paint")")x  (target <= 1.2x)"
 done
+[ "$DORVANE_I386" = yes ] || not_measured x86
 
 echo "== (c) DrawButton per repaint, 10000 repaints per size ($RUNS runs)"
 : >"$WORK/draw.out"
@@ -133,6 +145,10 @@ for arch in x64 x86; do
   stripped=$(stat -c %s "$WORK/Dorvane-stripped.exe")
   echo "$arch size as built: $size bytes ($(mb "$size") MB); without symbols (strip): $stripped bytes ($(mb "$stripped") MB); target <= 1 MB"
   echo "$arch DLL imports: $("${ARCH_TOOLS[$arch]}-objdump" -p "$exe" | awk '/DLL Name:/ {print $3}' | sort | tr '\n' ' ')"
+  if [ ! -f "$WORK/dv_${arch}_ws" ]; then
+    not_measured "$arch DLLs loaded at start and working set"
+    continue
+  fi
   echo "$arch DLLs loaded at start beyond the floor window's: $(comm -23 "$WORK/dv_${arch}_modules" "$WORK/fl_${arch}_modules" | tr '\n' ' ')"
   ws=$(median "$WORK/dv_${arch}_ws") fl=$(median "$WORK/fl_${arch}_ws")
   echo "$arch working set after start: $(stats "$WORK/dv_${arch}_ws") MB; the floor window's: $(stats "$WORK/fl_${arch}_ws") MB;" \

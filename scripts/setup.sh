@@ -2,6 +2,8 @@
 # Installs the Debian 12 packages Dorvane needs to build, run and test. Idempotent:
 # apt-get runs only when a package is missing.
 set -euo pipefail
+# shellcheck source=i386.sh
+source "$(dirname "${BASH_SOURCE[0]}")/i386.sh"
 
 PACKAGES=(
   cmake make g++ clang googletest libstb-dev
@@ -9,10 +11,15 @@ PACKAGES=(
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei fonts-wine locales
   unixodbc unixodbc-dev tdsodbc freetds-bin nodejs libssl-dev
   python3 procps
-  # The x86 program under Wine: 32-bit Wine, and the i386 ODBC manager and FreeTDS driver
-  # its 32-bit odbc32 forwards to.
-  wine32:i386 libodbc2:i386 tdsodbc:i386
 )
+# The x86 program under Wine: 32-bit Wine, and the i386 ODBC manager and FreeTDS driver
+# its 32-bit odbc32 forwards to. A machine that cannot run i386 programs gets none of them:
+# they could not run, and they cost minutes (the x86 program is still built there).
+if [ "$DORVANE_I386" = yes ]; then
+  PACKAGES+=(wine32:i386 libodbc2:i386 tdsodbc:i386)
+else
+  echo "setup: no 32-bit Wine: $DORVANE_I386_WHY"
+fi
 
 # npm ships inside NodeSource's nodejs; with Debian's own nodejs it is a package of its own.
 command -v npm >/dev/null || PACKAGES+=(npm)
@@ -26,7 +33,7 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 # The :i386 packages need the i386 architecture (Debian's multiarch).
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$DORVANE_I386" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "setup: adding the i386 architecture"
   $SUDO dpkg --add-architecture i386
 fi

@@ -9,6 +9,10 @@ export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 # Wine's odbc32 forwards to unixODBC, which finds FreeTDS's driver through this file.
 export ODBCSYSINI="$BUILD_DIR/odbc"
 export ODBCINI="$BUILD_DIR/odbc/odbc.ini"
+# Where 32-bit programs cannot run, every Wine call goes to the 64-bit loader.
+# shellcheck source=i386.sh
+source "$(dirname "${BASH_SOURCE[0]}")/i386.sh"
+dorvane_wine64_only "$BUILD_DIR"
 # Debian keeps wineserver out of PATH.
 WINESERVER="$(command -v wineserver || true)"
 [ -n "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver

@@ -8,6 +8,15 @@ BUILD_DIR="$(cd "$1" && pwd)"; shift
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=wine-env.sh
 source "$HERE/wine-env.sh"
+# An x86 tree: its programs run only under 32-bit Wine, which needs i386 Linux programs.
+X86_TREE=0
+if grep -qs '^CMAKE_LINKER:.*i686-w64-mingw32' "$BUILD_DIR/CMakeCache.txt" || [ "${WINE_ODBC_ARCH:-}" = i386 ]; then
+  X86_TREE=1
+fi
+if [ "$X86_TREE" = 1 ] && [ "$DORVANE_I386" = no ]; then
+  echo "with-wine: $BUILD_DIR holds x86 programs, and 32-bit Wine cannot run here: $DORVANE_I386_WHY" >&2
+  exit 3
+fi
 
 XVFB_PID=""
 cleanup() {
@@ -46,7 +55,7 @@ FONTS
 export FONTCONFIG_FILE="$BUILD_DIR/fonts.conf"
 # A 32-bit program goes through Wine's 32-bit odbc32 to the i386 unixODBC, which loads only
 # an i386 driver: an x86 build folder gets the i386 FreeTDS driver in its odbcinst.ini.
-if grep -qs '^CMAKE_LINKER:.*i686-w64-mingw32' "$BUILD_DIR/CMakeCache.txt" || [ "${WINE_ODBC_ARCH:-}" = i386 ]; then
+if [ "$X86_TREE" = 1 ]; then
   TDS_DRIVER="$(dpkg -L tdsodbc:i386 2>/dev/null | grep -m1 'libtdsodbc\.so$' || echo /usr/lib/i386-linux-gnu/odbc/libtdsodbc.so)"
 else
   TDS_DRIVER="$(dpkg -L tdsodbc:amd64 2>/dev/null | grep -m1 'libtdsodbc\.so$' || echo /usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so)"
@@ -56,7 +65,8 @@ printf '[FreeTDS]\nDescription=FreeTDS driver for SQL Server\nDriver=%s\nUsageCo
 
 # A prefix made before 32-bit Wine was installed has no 32-bit system folder, and then no
 # program of either architecture starts in it ("could not load kernel32.dll"): make it again.
-if [ -f "$WINEPREFIX/.dorvane-ready" ] && [ -f /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ] &&
+if [ "$DORVANE_I386" = yes ] && [ -f "$WINEPREFIX/.dorvane-ready" ] &&
+  [ -f /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ] &&
   [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
   echo "with-wine: the Wine prefix predates 32-bit Wine; preparing it again"
   rm -f "$WINEPREFIX/.dorvane-ready"
@@ -64,7 +74,11 @@ fi
 if [ ! -f "$WINEPREFIX/.dorvane-ready" ]; then
   echo "with-wine: preparing the Wine prefix $WINEPREFIX (once)"
   rm -rf "$WINEPREFIX"
-  timeout 300 wineboot --init >/dev/null 2>&1 || { echo "with-wine: wineboot failed" >&2; exit 1; }
+  if ! timeout 300 wineboot --init >"$BUILD_DIR/wineboot.log" 2>&1; then
+    echo "with-wine: wineboot failed; what it said (from $BUILD_DIR/wineboot.log):" >&2
+    tail -n 20 "$BUILD_DIR/wineboot.log" >&2
+    exit 1
+  fi
   # No crash dialog: a crashing test must fail, not wait for a click.
   timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   # Xvfb has no window manager: Wine draws title bars and borders itself.
