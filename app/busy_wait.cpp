@@ -1,5 +1,9 @@
 #include "app/busy_wait.h"
 
+#include <delayimp.h>
+
+#include <exception>
+
 #include "host/error.h"
 #include "host/win_handles.h"
 
@@ -11,14 +15,94 @@ namespace {
 // never long without its thread asking for messages.
 constexpr DWORD kPollMs = 100;
 
-DWORD WINAPI RunWork(void* work) {
-    (*static_cast<const std::function<void()>*>(work))();
+// Windows 8's pointer input; the Windows 7 headers this program is built with leave
+// these bits out of QS_INPUT.
+constexpr UINT kQsTouch = 0x0800, kQsPointer = 0x1000;
+
+// What the work's thread hands back: a C++ exception as it was thrown, or the record of
+// a structured exception that nothing on that thread handled.
+struct WorkResult {
+    const std::function<void()>* work = nullptr;
+    std::exception_ptr thrown;
+    bool structured = false;
+    DWORD code = 0;
+    void* address = nullptr;
+    char module[MAX_PATH] = {};  // a delay load's DLL
+    DWORD moduleError = 0;
+};
+
+// Set on the work's thread only: the unhandled-exception filter then knows the thread.
+thread_local WorkResult* t_result = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
+
+bool IsDelayLoadFailure(DWORD code) {
+    return code == VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND) ||
+           code == VcppException(ERROR_SEVERITY_ERROR, ERROR_PROC_NOT_FOUND);
+}
+
+// Runs on the faulting thread when no handler took a structured exception. For the
+// work's thread it records the exception and ends that thread alone (the default would
+// end the process without a word); any other thread goes on to the filter before.
+LONG WINAPI LastChanceFilter(EXCEPTION_POINTERS* info) {
+    WorkResult* result = t_result;
+    if (!result) return g_previousFilter ? g_previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
+    const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+    result->structured = true;
+    result->code = record.ExceptionCode;
+    result->address = record.ExceptionAddress;
+    if (IsDelayLoadFailure(record.ExceptionCode) && record.NumberParameters >= 1) {
+        const auto* load = reinterpret_cast<const DelayLoadInfo*>(record.ExceptionInformation[0]);
+        if (load && load->szDll) lstrcpynA(result->module, load->szDll, MAX_PATH);
+        if (load) result->moduleError = load->dwLastError;
+    }
+    ::ExitThread(record.ExceptionCode);
+}
+
+DWORD WINAPI RunWork(void* param) {
+    auto* result = static_cast<WorkResult*>(param);
+    t_result = result;
+    try {
+        (*result->work)();
+    } catch (...) {
+        result->thrown = std::current_exception();
+    }
+    t_result = nullptr;
     return 0;
+}
+
+std::wstring SystemText(DWORD error, HMODULE from = nullptr) {
+    wchar_t* text = nullptr;
+    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                        (from ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
+    const DWORD n = ::FormatMessageW(flags, from, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring s(text ? text : L"", n);
+    if (text) ::LocalFree(text);
+    while (!s.empty() && (s.back() == L'\n' || s.back() == L'\r' || s.back() == L' ')) s.pop_back();
+    return s;
+}
+
+// The operator's text for a structured exception that ended the work's thread.
+std::wstring Describe(const WorkResult& r) {
+    wchar_t number[64];
+    wsprintfW(number, L"0x%08lX", static_cast<unsigned long>(r.code));
+    if (IsDelayLoadFailure(r.code) && r.module[0]) {
+        std::wstring module;
+        for (const char* p = r.module; *p; ++p) module += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        const std::wstring why = SystemText(r.moduleError);
+        return (r.code == VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND) ? L"Cannot load "
+                                                                                   : L"A function is missing in ") +
+               module + (why.empty() ? L"" : L": " + why) + L" (exception " + number + L")";
+    }
+    std::wstring why = SystemText(r.code, ::GetModuleHandleW(L"ntdll.dll"));
+    wchar_t where[64];
+    wsprintfW(where, L" at %p", r.address);
+    return L"The detach's thread ended with exception " + std::wstring(number) + where +
+           (why.empty() ? L"" : L": " + why);
 }
 
 void DropInput() {
     MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | (BusyWait::InputMask() << 16))) {
     }
 }
 
@@ -42,31 +126,58 @@ bool PointerOver(HWND window) {
 
 }  // namespace
 
-BusyWait::BusyWait(HWND window) {
+UINT BusyWait::InputMask() {
+    static const UINT mask = [] {
+        UINT m = QS_MOUSE | QS_KEY | QS_RAWINPUT;
+        if (::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetPointerType")) m |= kQsTouch | kQsPointer;
+        return m;
+    }();
+    return mask;
+}
+
+BusyWait::BusyWait(HWND window, const wchar_t* reason) : window_(window) {
     if (PointerOver(window)) {
         previous_ = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
         cursorSet_ = true;
     }
+    // Without a reason Windows still lists the window as keeping the log-off waiting;
+    // failing here changes nothing else.
+    reasonSet_ = reason && ::ShutdownBlockReasonCreate(window, reason);
 }
 
 BusyWait::~BusyWait() {
+    if (reasonSet_) ::ShutdownBlockReasonDestroy(window_);
     if (cursorSet_) ::SetCursor(previous_);
 }
 
 void BusyWait::Run(const std::function<void()>& work) {
-    host::UniqueKernelHandle worker(
-        ::CreateThread(nullptr, 0, &RunWork, const_cast<std::function<void()>*>(&work), 0, nullptr));
+    WorkResult result;
+    result.work = &work;
+    g_previousFilter = ::SetUnhandledExceptionFilter(&LastChanceFilter);
+    struct RestoreFilter {
+        ~RestoreFilter() { ::SetUnhandledExceptionFilter(g_previousFilter); }
+    } restore;
+    host::UniqueKernelHandle worker(::CreateThread(nullptr, 0, &RunWork, &result, 0, nullptr));
     if (!worker) throw host::Error(host::ErrorNumber::Platform, L"Cannot start a thread for the work");
     HANDLE handle = worker.get();
     for (;;) {
         // PeekMessageW answers the messages other threads and programs send meanwhile.
         DropInput();
         DispatchPaint();
-        const DWORD woke = ::MsgWaitForMultipleObjectsEx(1, &handle, kPollMs, QS_INPUT | QS_PAINT | QS_SENDMESSAGE, 0);
+        const DWORD woke =
+            ::MsgWaitForMultipleObjectsEx(1, &handle, kPollMs, InputMask() | QS_PAINT | QS_SENDMESSAGE, 0);
         if (woke == WAIT_OBJECT_0) break;
+        if (woke == WAIT_FAILED) {
+            // No more answering: the window waits for the work without pumping, which is
+            // still better than spinning, and the work owns `result` until it ends.
+            ::WaitForSingleObject(handle, INFINITE);
+            break;
+        }
     }
     // Input that came in the last moment goes the same way.
     DropInput();
+    if (result.thrown) std::rethrow_exception(result.thrown);
+    if (result.structured) throw host::Error(host::ErrorNumber::Platform, Describe(result));
 }
 
 }  // namespace app

@@ -2,7 +2,6 @@
 
 #include <objbase.h>
 
-#include <cassert>
 #include <optional>
 
 #include "app/busy_wait.h"
@@ -104,7 +103,7 @@ HWND Form1::ChildWindow(const std::wstring& name) const {
 
 host::ControlSite& Form1::Button(const std::wstring& name) const {
     host::ControlSite* site = container_->FindSite(name);
-    assert(site && "the design has a button of that name");
+    if (!site) throw host::Error(host::ErrorNumber::NotSupported, L"No control named " + name);
     return *site;
 }
 
@@ -175,11 +174,15 @@ void Form1::Command3_Click() {
         // end the program in the middle of a detach. So the session runs on a thread of
         // its own (made, used and released there), while this thread paints and answers
         // and drops the input meanwhile: to the operator it is still one blocking press.
-        BusyWait wait(hwnd_);
+        // A log-off or shutdown meanwhile is refused (WM_QUERYENDSESSION) with this reason
+        // shown, so the operator learns what the detach ends with.
+        BusyWait wait(hwnd_, kDetachingReason);
         try {
             wait.Run([&] { failure = DetachInOneSession(S, statement); });
-        } catch (const base::Error& e) {
-            failure = e.Description();
+        } catch (const std::exception& e) {
+            // Whatever ended the work's thread (out of memory, a DLL that cannot be
+            // loaded) is told in the same box as any other failure.
+            failure = base::Describe(e);
         }
     }
     ::MessageBoxW(hwnd_, failure ? failure->c_str() : kDetachSucceeded, kDetachTitle, MB_OK);
@@ -194,6 +197,7 @@ LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     switch (msg) {
         case WM_NCCREATE:
             hwnd_ = hwnd;
+            host::dpi::EnableNonClientScaling(hwnd);
             break;
         case WM_ERASEBKGND: {
             HDC dc = reinterpret_cast<HDC>(wParam);
@@ -243,6 +247,18 @@ LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             break;
         case WM_SYSCOMMAND:
             if (detaching_ && (wParam & 0xFFF0) == SC_CLOSE) return 0;
+            break;
+        case WM_QUERYENDSESSION:
+            // A log-off would end the process while sp_detach_db may still run, and the
+            // operator would never learn how it ended: not while a detach waits.
+            if (detaching_) return FALSE;
+            break;
+        case WM_ENDSESSION:
+            // A forced end (the operator chose to log off anyway): the session goes, and
+            // with it the process. The work's thread may be inside the driver, so the end
+            // is immediate, without the DLLs' close-down; the database files are only
+            // ever touched by the server.
+            if (wParam && detaching_) ::TerminateProcess(::GetCurrentProcess(), 1);
             break;
         case WM_DPICHANGED: {
             dpi_ = HIWORD(wParam);

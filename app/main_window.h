@@ -23,6 +23,8 @@ namespace app {
 inline constexpr wchar_t kForm1ClassName[] = L"DorvaneForm1";
 inline constexpr wchar_t kDetachTitle[] = L"分离数据库";
 inline constexpr wchar_t kDetachSucceeded[] = L"分离成功！";
+// What Windows shows for Dorvane when a log-off or shutdown waits for a detach.
+inline constexpr wchar_t kDetachingReason[] = L"正在分离数据库";
 
 // The kinds of child the design may hold, read from its "Begin <kind> <name>" lines.
 enum class ChildKind { XPButton2, Label, TextBox };

@@ -4,7 +4,6 @@
 #include "host/control_site.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 
 #include "base/text.h"
@@ -57,7 +56,7 @@ ControlSite::ControlSite(std::unique_ptr<UserControl> control, SiteSettings sett
     : control_(std::move(control)), settings_(std::move(settings)) {}
 
 std::unique_ptr<ControlSite> ControlSite::Create(std::unique_ptr<UserControl> control, SiteSettings settings) {
-    assert(control && "a site hosts a control");
+    if (!control) throw Error(ErrorNumber::ObjectRequired, L"Object required");
     std::unique_ptr<ControlSite> site(new ControlSite(std::move(control), std::move(settings)));
     const std::wstring className = site->control_->TypeName();
     if (!RegisterWindowClass(className.c_str(), &ObjectWindow<ControlSite>::Proc, ClassLook{CS_DBLCLKS}))

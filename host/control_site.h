@@ -109,8 +109,9 @@ private:
     template <typename Fn>
     Status Deliver(Fn&& fn);  // a notification; its error is kept as LastError
     void MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam);
-    void KeyNotification(UINT msg, int16_t key);
-    void ForgetKeysReleasedElsewhere();
+    void KeyNotification(UINT msg, int16_t key, bool repeat);
+    LRESULT DefaultForSystemKey(HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
+    void ForgetKeysReleasedElsewhere(bool modalLoopRan);
 
     std::unique_ptr<UserControl> control_;
     SiteSettings settings_;
@@ -122,7 +123,8 @@ private:
     bool loaded_ = false;
     bool terminated_ = false;
     bool capturing_ = false;
-    std::vector<int16_t> heldKeys_;  // went down on the control, release not heard yet
+    std::vector<int16_t> heldKeys_;     // went down on the control, release not heard yet
+    std::vector<int16_t> ignoredKeys_;  // held through a modal loop: their repeats and release are not the control's
     Status lastError_;
 };
 
@@ -141,7 +143,9 @@ Status ControlSite::Deliver(Fn&& fn) {
     return lastError_;
 }
 
-// Keystrokes put into the input stream without waiting: "{TAB}", "+{TAB}", "^", "%".
+// Keystrokes put into the input stream: "{TAB}", "+{TAB}", "^", "%". Their messages
+// come later, through the message loop; with modifiers held by the user, the call first
+// waits (at most a second) for its events to pass the system's input stream.
 void SendKeys(const std::wstring& keys);
 // Dispatches every message waiting in the thread's queue, through the registered
 // form pre-translators (access keys, dialog navigation).

@@ -14,6 +14,7 @@ struct NewerCalls {
     int(WINAPI* GetSystemMetricsForDpi)(int, UINT) = nullptr;
     BOOL(WINAPI* SystemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT) = nullptr;
     BOOL(WINAPI* AdjustWindowRectExForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
+    BOOL(WINAPI* EnableNonClientDpiScaling)(HWND) = nullptr;
 };
 
 const NewerCalls& LookedUp() {
@@ -27,6 +28,8 @@ const NewerCalls& LookedUp() {
             ProcAddress<decltype(c.SystemParametersInfoForDpi)>(user32, "SystemParametersInfoForDpi");
         c.AdjustWindowRectExForDpi =
             ProcAddress<decltype(c.AdjustWindowRectExForDpi)>(user32, "AdjustWindowRectExForDpi");
+        c.EnableNonClientDpiScaling =
+            ProcAddress<decltype(c.EnableNonClientDpiScaling)>(user32, "EnableNonClientDpiScaling");
         return c;
     }();
     return calls;
@@ -59,6 +62,11 @@ UINT ForWindow(HWND hwnd) {
         if (const UINT dpi = Calls().GetDpiForWindow(hwnd)) return dpi;
     }
     return System();
+}
+
+void EnableNonClientScaling(HWND hwnd) {
+    // Fails harmlessly where the window's thread is not per-monitor V1 aware.
+    if (Calls().EnableNonClientDpiScaling) Calls().EnableNonClientDpiScaling(hwnd);
 }
 
 int SystemMetrics(int index, UINT dpi) {

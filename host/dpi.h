@@ -26,6 +26,13 @@ bool NonClientMetrics(NONCLIENTMETRICSW& metrics, UINT dpi);
 // The window rectangle for a client rectangle, frame and caption as at dpi.
 bool WindowRectForClient(RECT& rect, DWORD style, DWORD exStyle, UINT dpi);
 
+// At WM_NCCREATE of a top-level window: where the system has EnableNonClientDpiScaling
+// (Windows 10 1607 and later), asks it to scale the window's frame and caption with its
+// DPI. Per-monitor V2 does that by itself; per-monitor V1, which 1607 and Server 2016
+// fall back to, scales only on request, and WindowRectForClient would then size a frame
+// the window does not have.
+void EnableNonClientScaling(HWND hwnd);
+
 // Whether the per-monitor calls are in use: the system has them and they are not hidden.
 bool NewerCallsAvailable();
 // Makes the per-monitor calls unavailable (or available again), so that a Windows 10

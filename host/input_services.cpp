@@ -6,6 +6,7 @@
 
 #include "host/control_site.h"
 #include "host/form_container.h"
+#include "host/win_handles.h"
 
 namespace host {
 
@@ -22,6 +23,10 @@ constexpr NamedKey kNamedKeys[] = {
     {L"END", VK_END},     {L"BACKSPACE", VK_BACK}, {L"DELETE", VK_DELETE}, {L"F4", VK_F4},
 };
 
+// Carried by every event SendKeys injects, so that its keyboard watch tells them from
+// the user's.
+constexpr ULONG_PTR kOwnEvent = 0x44564B53;  // "DVKS"
+
 void AddKey(std::vector<INPUT>& inputs, WORD vk, bool up) {
     INPUT in{};
     in.type = INPUT_KEYBOARD;
@@ -29,6 +34,7 @@ void AddKey(std::vector<INPUT>& inputs, WORD vk, bool up) {
     in.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
     in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     if (vk == VK_RCONTROL || vk == VK_RMENU) in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+    in.ki.dwExtraInfo = kOwnEvent;
     inputs.push_back(in);
 }
 
@@ -49,6 +55,80 @@ std::vector<WORD> HeldModifiers() {
     return held;
 }
 
+// The user's modifiers that SendKeys lets go of and presses again afterwards, watched
+// while its events pass through the system's input stream. A release of one by the user
+// that arrives before its re-press would be undone by the re-press, and the key would
+// stay down for the whole system: that re-press is dropped instead. The watch is a
+// low-level keyboard hook, which sees the user's events and the injected ones in the one
+// order the system handles them.
+struct ModifierWatch {
+    std::vector<WORD> held;           // as sampled, each as the side that was down
+    std::vector<bool> releasedSince;  // by the user, since the sample
+    size_t firstRePress = 0;          // index of the first re-press among the own events
+    size_t ownEvents = 0, ownSeen = 0;
+};
+thread_local ModifierWatch* t_watch = nullptr;
+
+// Whether an event of key `vk` is one of the held modifier `held`: the same key, or the
+// same modifier where one of the two names no side (VK_SHIFT stands for either Shift).
+bool SameModifier(WORD held, DWORD vk) {
+    auto family = [](DWORD k) -> DWORD {
+        switch (k) {
+            case VK_SHIFT:
+            case VK_LSHIFT:
+            case VK_RSHIFT:
+                return VK_SHIFT;
+            case VK_CONTROL:
+            case VK_LCONTROL:
+            case VK_RCONTROL:
+                return VK_CONTROL;
+            case VK_MENU:
+            case VK_LMENU:
+            case VK_RMENU:
+                return VK_MENU;
+            default:
+                return k;
+        }
+    };
+    if (held == vk) return true;
+    return family(held) == family(vk) && (family(held) == held || family(vk) == vk);
+}
+
+// Called on the thread that set the hook, in the order the system takes the events.
+LRESULT CALLBACK WatchModifiers(int code, WPARAM wParam, LPARAM lParam) {
+    ModifierWatch* w = t_watch;
+    if (code == HC_ACTION && w) {
+        const auto& e = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+        if ((e.flags & LLKHF_INJECTED) && e.dwExtraInfo == kOwnEvent) {
+            const size_t i = w->ownSeen++;
+            if (i >= w->firstRePress && i - w->firstRePress < w->held.size() && w->releasedSince[i - w->firstRePress])
+                return 1;  // the user let go of it meanwhile: no re-press
+        } else {
+            for (size_t k = 0; k < w->held.size(); ++k)
+                if (SameModifier(w->held[k], e.vkCode)) w->releasedSince[k] = (e.flags & LLKHF_UP) != 0;
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Sends `inputs`, whose re-presses of `watch.held` start at `watch.firstRePress`, and
+// returns once all of them have passed the watch (at most a second: where the system
+// does not call the hook, they go unwatched). Only sent messages, the hook's calls among
+// them, are handled meanwhile; the keys' own messages wait in the queue.
+void SendWatched(std::vector<INPUT>& inputs, ModifierWatch& watch, UniqueHook hook) {
+    watch.ownEvents = inputs.size();
+    t_watch = &watch;
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    for (const ULONGLONG end = ::GetTickCount64() + 1000;
+         watch.ownSeen < watch.ownEvents && ::GetTickCount64() < end;) {
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (watch.ownSeen < watch.ownEvents) ::MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_SENDMESSAGE, 0);
+    }
+    hook.reset();
+    t_watch = nullptr;
+}
+
 // An unassigned virtual key: typed after Alt is pressed again, it makes the user's
 // coming release of Alt no lone Alt press, which would enter the form's menu mode.
 constexpr WORD kMenuMaskKey = 0xE8;
@@ -59,8 +139,15 @@ void SendKeys(const std::wstring& keys) {
     // The notation: + Shift, ^ Ctrl, % Alt before one key; {NAME} a named key; any other
     // character is typed as itself. The keys go in as written whatever modifiers the
     // user holds (a held Shift would turn {TAB} into Shift+Tab): those are released
-    // first and pressed again after, so they are still held afterwards.
-    const std::vector<WORD> userHeld = HeldModifiers();
+    // first and pressed again after, so they are still held afterwards, unless the user
+    // lets go of one meanwhile (ModifierWatch). Where any is held, the watch starts before
+    // the sample that counts, so no release escapes it.
+    UniqueHook hook;
+    std::vector<WORD> userHeld = HeldModifiers();
+    if (!userHeld.empty()) {
+        hook.reset(::SetWindowsHookExW(WH_KEYBOARD_LL, &WatchModifiers, ::GetModuleHandleW(nullptr), 0));
+        userHeld = HeldModifiers();
+    }
     std::vector<INPUT> inputs;
     for (WORD vk : userHeld) AddKey(inputs, vk, true);
     std::vector<WORD> held;
@@ -99,6 +186,10 @@ void SendKeys(const std::wstring& keys) {
         held.clear();
     }
     for (auto it = held.rbegin(); it != held.rend(); ++it) AddKey(inputs, *it, true);
+    ModifierWatch watch;
+    watch.held = userHeld;
+    watch.releasedSince.assign(userHeld.size(), false);
+    watch.firstRePress = inputs.size();
     for (WORD vk : userHeld) AddKey(inputs, vk, false);
     const bool altAgain = std::any_of(userHeld.begin(), userHeld.end(),
                                       [](WORD vk) { return vk == VK_MENU || vk == VK_LMENU || vk == VK_RMENU; });
@@ -106,7 +197,12 @@ void SendKeys(const std::wstring& keys) {
         AddKey(inputs, kMenuMaskKey, false);
         AddKey(inputs, kMenuMaskKey, true);
     }
-    if (!inputs.empty()) ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (inputs.empty()) return;
+    if (userHeld.empty() || !hook) {
+        ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        return;
+    }
+    SendWatched(inputs, watch, std::move(hook));
 }
 
 void DoEvents() {

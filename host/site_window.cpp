@@ -20,6 +20,16 @@ int16_t ShiftFromKeyboard() {
     return shift;
 }
 
+// Messages that a modal loop of this thread (the window menu, menu mode, moving or
+// sizing a window) has handed to the message-filter hook: those loops pass each message
+// they take through it.
+thread_local unsigned t_modalLoopMessages = 0;
+
+LRESULT CALLBACK CountModalLoopMessages(int code, WPARAM wParam, LPARAM lParam) {
+    if (code >= 0) ++t_modalLoopMessages;
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 int16_t ButtonsFromMouseKeys(WPARAM keys) {
     int16_t b = 0;
     if (keys & MK_LBUTTON) b |= vbLeftButton;
@@ -71,9 +81,17 @@ void ControlSite::MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void ControlSite::KeyNotification(UINT msg, int16_t key) {
+void ControlSite::KeyNotification(UINT msg, int16_t key, bool repeat) {
     int16_t shift = ShiftFromKeyboard();  // Alt is in it for the keys that come with Alt
-    if (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) {
+    const bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
+    if (const auto ignored = std::find(ignoredKeys_.begin(), ignoredKeys_.end(), key); ignored != ignoredKeys_.end()) {
+        // A key held through a modal loop: its repeats and its release belong to the press
+        // the loop cancelled. Only a new press of it reaches the control again.
+        if (down && repeat) return;
+        ignoredKeys_.erase(ignored);
+        if (!down) return;
+    }
+    if (down) {
         if (std::find(heldKeys_.begin(), heldKeys_.end(), key) == heldKeys_.end()) heldKeys_.push_back(key);
         Deliver([&] { control_->KeyDown(key, shift); });
     } else {
@@ -82,14 +100,31 @@ void ControlSite::KeyNotification(UINT msg, int16_t key) {
     }
 }
 
-void ControlSite::ForgetKeysReleasedElsewhere() {
-    // A modal loop run by the default handling (the window menu) takes the key releases
-    // meant for the control, and the control would keep a Space press armed for good.
-    // The keyboard was away from the control meanwhile: it hears that as the focus going
-    // and coming back, which ends a press without a Click.
+LRESULT ControlSite::DefaultForSystemKey(HWND self, UINT msg, WPARAM wParam, LPARAM lParam) {
+    // The default handling of a key with Alt (or F10) may run a modal loop: Alt+Space
+    // opens the form's window menu, Alt or F10 alone enters menu mode. The loop takes the
+    // keys until it ends; a message-filter hook tells whether one ran.
+    const unsigned before = t_modalLoopMessages;
+    UniqueHook watch(::SetWindowsHookExW(WH_MSGFILTER, &CountModalLoopMessages, nullptr, ::GetCurrentThreadId()));
+    const LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
+    const bool watched = static_cast<bool>(watch);
+    watch.reset();
+    // Without the hook, what the keys did meanwhile is all there is to go by.
+    ForgetKeysReleasedElsewhere(watched && t_modalLoopMessages != before);
+    return r;
+}
+
+void ControlSite::ForgetKeysReleasedElsewhere(bool modalLoopRan) {
+    // A modal loop run by the default handling takes the key messages meant for the
+    // control, and the control would keep a Space press armed for good, or click when
+    // the key held through the loop is let go. The keyboard was away from the control
+    // meanwhile: it hears that as the focus going and coming back, which ends a press
+    // without a Click, and the held keys' later releases are not its own.
     const bool released = std::any_of(heldKeys_.begin(), heldKeys_.end(),
                                       [](int16_t key) { return ::GetKeyState(static_cast<uint16_t>(key)) >= 0; });
-    if (!released || !hwnd_) return;
+    if (heldKeys_.empty() || !(modalLoopRan || released) || !hwnd_) return;
+    for (int16_t key : heldKeys_)
+        if (::GetKeyState(static_cast<uint16_t>(key)) < 0) ignoredKeys_.push_back(key);
     heldKeys_.clear();
     Deliver([&] { control_->LostFocus(); });
     if (::GetFocus() == hwnd()) Deliver([&] { control_->GotFocus(); });
@@ -147,28 +182,22 @@ LRESULT ControlSite::HandleMessage(HWND self, UINT msg, WPARAM wParam, LPARAM lP
         case WM_KEYDOWN:
         case WM_KEYUP:
         case WM_SYSKEYDOWN:
-        case WM_SYSKEYUP: {
-            KeyNotification(msg, static_cast<int16_t>(wParam));
+        case WM_SYSKEYUP:
+            KeyNotification(msg, static_cast<int16_t>(wParam), (lParam >> 30) & 1);
             if (msg == WM_KEYDOWN || msg == WM_KEYUP) return 0;
             // Keys with Alt (and F10) keep their system meaning once the control has
             // heard them: Alt+F4 closes the form, Alt alone or F10 enters menu mode.
-            const LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
-            ForgetKeysReleasedElsewhere();
-            return r;
-        }
-        case WM_SYSCHAR: {
-            // Alt+Space opens the form's window menu here, whose loop takes the keys
-            // until it closes.
-            const LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
-            ForgetKeysReleasedElsewhere();
-            return r;
-        }
+            return DefaultForSystemKey(self, msg, wParam, lParam);
+        case WM_SYSCHAR:
+            // Alt+Space opens the form's window menu here.
+            return DefaultForSystemKey(self, msg, wParam, lParam);
         case WM_SETFOCUS:
             heldKeys_.clear();
             Deliver([&] { control_->GotFocus(); });
             return 0;
         case WM_KILLFOCUS:
             heldKeys_.clear();  // their releases go to the new focus
+            ignoredKeys_.clear();
             Deliver([&] { control_->LostFocus(); });
             return 0;
         case WM_GETOBJECT:

@@ -112,7 +112,7 @@ protected:
     IParent& Parent() const;
 
     // Input services.
-    void SendKeys(const std::wstring& keys);  // "{TAB}", "+{TAB}"; queued, not waited for
+    void SendKeys(const std::wstring& keys);  // "{TAB}", "+{TAB}"; queued, their messages come later
     void DoEvents();                          // one pass of the message loop
 
 private:

@@ -35,6 +35,7 @@ using UniqueMemoryDc = UniqueNullHandle<HDC, &::DeleteDC>;
 using UniqueWindow = UniqueNullHandle<HWND, &DestroyWindowIfAlive>;
 using UniqueKernelHandle = UniqueNullHandle<HANDLE, &::CloseHandle>;
 using UniqueIcon = UniqueNullHandle<HICON, &::DestroyIcon>;
+using UniqueHook = UniqueNullHandle<HHOOK, &::UnhookWindowsHookEx>;
 
 // A typed entry point of a loaded module, or null.
 template <typename Fn>

@@ -148,6 +148,7 @@ TEST_F(Form1Test, ButtonsCarryTheirStoredPropertiesAndHookTheirWindows) {
         EXPECT_GE(button.Hooks().FindHook(form_->hwnd(), false), 0);
     }
     EXPECT_EQ(form_->Button(L"Command2").ControlAs<xpbutton::XPButton2>().Caption(), L"打开数据库文件");
+    EXPECT_THROW(form_->Button(L"Command9"), host::Error);
 }
 
 TEST_F(Form1Test, ButtonsAnswerScreenReadersAsPushButtonsNamedByTheirCaption) {
@@ -326,6 +327,9 @@ private:
     bool had_ = false;
 };
 
+// Set by the test that starts a child process: the file the child's test creates.
+constexpr wchar_t kChildRanVariable[] = L"DORVANE_CHILD_TEST_RAN";
+
 TEST_F(Form1ClassicDpi, At96EveryPixelIsWhereTheDesignPutsIt) {
     ASSERT_FALSE(host::dpi::NewerCallsAvailable());
     ASSERT_EQ(host::dpi::System(), 96u) << "this test process runs at the session's 96 dpi";
@@ -345,19 +349,32 @@ TEST_F(Form1ClassicDpi, At96EveryPixelIsWhereTheDesignPutsIt) {
     std::wstring command = L"\"" + std::wstring(self) +
                            L"\" --gtest_brief=1 --gtest_also_run_disabled_tests "
                            L"--gtest_filter=Form1ClassicDpi.DISABLED_At144TheWholeWindowScales";
+    // The child names this file when its test runs: a filter that matches no test
+    // (after a rename, say) would otherwise pass with nothing checked.
+    wchar_t folder[MAX_PATH], ranFile[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, folder);
+    ASSERT_NE(::GetTempFileNameW(folder, L"dv", 0, ranFile), 0u);
+    ::DeleteFileW(ranFile);
+    ::SetEnvironmentVariableW(kChildRanVariable, ranFile);
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    ::SetEnvironmentVariableW(kChildRanVariable, nullptr);
     const host::UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
     EXPECT_EQ(::WaitForSingleObject(process.get(), 120000), WAIT_OBJECT_0);
     DWORD code = 1;
     ::GetExitCodeProcess(process.get(), &code);
     EXPECT_EQ(code, 0u) << "the form at 144 dpi did not hold its layout (its failures are printed above)";
+    EXPECT_NE(::GetFileAttributesW(ranFile), INVALID_FILE_ATTRIBUTES) << "the child process ran no test";
+    ::DeleteFileW(ranFile);
 }
 
 // Run only by the test above, in a process started at 144 dpi.
 TEST_F(Form1ClassicDpi, DISABLED_At144TheWholeWindowScales) {
+    wchar_t ranFile[MAX_PATH];
+    if (::GetEnvironmentVariableW(kChildRanVariable, ranFile, MAX_PATH))
+        host::UniqueKernelHandle(::CreateFileW(ranFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_EQ(host::dpi::System(), 144u);
     form_ = ShowForm1();
     HWND w = form_->hwnd();

@@ -134,6 +134,9 @@ TEST(HostContainer, FailingNotificationEndsTheLoadWithItsError) {
     host::ControlSite& quiet = AddProbe(form, L"Probe3", log3, {10, 90, 90, 120}, L"Terminate");
     ASSERT_FALSE(quiet.Load(nullptr).has_value());
     EXPECT_NO_THROW(quiet.Terminate());
+
+    // No control to site is the caller's error, raised as one.
+    EXPECT_THROW(host::ControlSite::Create(nullptr, host::SiteSettings{}), host::Error);
 }
 
 TEST(HostContainer, SaveWritesTheControlAndItsExtents) {

@@ -1,6 +1,7 @@
 // XPButton2 under real keys from SendInput: Enter and Space held, Space with the left button
-// held, Space cancelled by the access key, arrow keys moving the focus, and access keys as
-// the form's container routes them.
+// held, Space cancelled by the access key or a modal loop, arrow keys moving the focus with
+// the user's modifiers left as the user leaves them, and access keys as the form's
+// container routes them.
 #include "tests/win/input/input_fixture.h"
 
 #include <commctrl.h>
@@ -218,6 +219,119 @@ TEST_F(ButtonsAndField, ArrowsGoTheirWayWhileShiftIsHeldAndShiftStaysHeld) {
     EXPECT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s)) << "the user's Shift was let go";
     shift.Release();
     EXPECT_GE(::GetKeyState(VK_SHIFT), 0);
+}
+
+// The user letting go of Shift at the worst moment: a thread of its own watches the
+// system's keyboard input through a low-level hook; when the next release of Shift (not
+// the user's) passes, it holds that event 50 ms while a second thread sends the user's
+// release, which therefore comes right behind it.
+class ReleaseOnNextShiftUp {
+public:
+    ReleaseOnNextShiftUp() : watcher_([this] { Watch(); }) {
+        while (!ready_) ::Sleep(1);
+    }
+    ~ReleaseOnNextShiftUp() {
+        ::PostThreadMessageW(watcherId_, WM_QUIT, 0, 0);
+        watcher_.join();
+        if (user_.joinable()) user_.join();
+    }
+    bool Released() const { return released_; }
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        const auto& e = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+        ReleaseOnNextShiftUp* self = current_;
+        if (code == HC_ACTION && self && !self->triggered_ && (e.flags & LLKHF_UP) &&
+            (e.vkCode == VK_SHIFT || e.vkCode == VK_LSHIFT || e.vkCode == VK_RSHIFT)) {
+            self->triggered_ = true;
+            self->user_ = std::thread([self] {
+                SendKeyInput(VK_SHIFT, true);
+                self->released_ = true;
+            });
+            ::Sleep(50);
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    void Watch() {
+        watcherId_ = ::GetCurrentThreadId();
+        current_ = this;
+        HHOOK hook = ::SetWindowsHookExW(WH_KEYBOARD_LL, &Hook, ::GetModuleHandleW(nullptr), 0);
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, for WM_QUIT
+        ready_ = true;
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        }
+        ::UnhookWindowsHookEx(hook);
+        current_ = nullptr;
+    }
+    static inline ReleaseOnNextShiftUp* current_ = nullptr;
+    std::atomic<bool> ready_{false}, triggered_{false}, released_{false};
+    DWORD watcherId_ = 0;
+    std::thread user_;
+    std::thread watcher_;  // last: it starts once the fields above exist
+};
+
+TEST_F(ButtonsAndField, NoPressAndNoModifierOutlivesItsKey) {
+    // Alt down, Space down: the window menu opens; Esc twice closes it with Space still
+    // held; then Alt and Space go up. The menu ended the press: no Click.
+    ::SetFocus(ok.hwnd());
+    std::atomic<bool> shown{false};
+    std::thread closer([&] {
+        for (int i = 0; i < 300 && !shown; ++i, ::Sleep(10)) {
+            HWND menu = ::FindWindowW(L"#32768", nullptr);
+            shown = menu && ::IsWindowVisible(menu);
+        }
+        for (int i = 0; shown && i < 2; ++i, ::Sleep(100)) {
+            SendKeyInput(VK_ESCAPE, false);
+            SendKeyInput(VK_ESCAPE, true);
+        }
+    });
+    SendKeyInput(VK_MENU, false);
+    SendKeyInput(VK_SPACE, false);
+    EXPECT_TRUE(PumpUntil([&] { return shown.load(); }, 3s)) << "no window menu";
+    closer.join();
+    testing_support::Pump(300ms);
+    SendKeyInput(VK_MENU, true);
+    SendKeyInput(VK_SPACE, true);
+    testing_support::Pump(200ms);
+    EXPECT_EQ(ok.Log->Clicks, 0);
+    EXPECT_FALSE(ok.Flags().Pressed);
+    EXPECT_EQ(::GetFocus(), ok.hwnd());
+
+    // Alt+Right moves on, and Alt is up once the user lets go of it.
+    ::SetFocus(cancel.hwnd());
+    {
+        HeldKey alt(VK_MENU);
+        ASSERT_TRUE(SendKey(*cancel.Spy, VK_RIGHT, false, WM_SYSKEYDOWN));
+        SendKeyInput(VK_RIGHT, true);
+        EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == field; }, 2s));
+    }
+    testing_support::Pump(100ms);
+    EXPECT_GE(::GetAsyncKeyState(VK_MENU), 0) << "Alt was left down";
+
+    // Shift let go of by the user while an arrow press is handled is never left down by
+    // the press's synthesised Tab. The user's release comes the moment the press's own
+    // release of Shift passes through the system (a low-level hook that holds it there
+    // 50 ms), so it arrives in the middle of the press's keys, as a real one can.
+    int stuck = 0;
+    for (int trial = 0; trial < 40; ++trial) {
+        ::SetFocus(trial % 2 ? cancel.hwnd() : ok.hwnd());
+        SendKeyInput(VK_SHIFT, false);
+        ASSERT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s));
+        {
+            ReleaseOnNextShiftUp user;
+            SendKeyInput(trial % 2 ? VK_LEFT : VK_RIGHT, false);
+            SendKeyInput(trial % 2 ? VK_LEFT : VK_RIGHT, true);
+            EXPECT_TRUE(PumpUntil([&] { return user.Released(); }, 2s));
+        }
+        testing_support::Pump(60ms);
+        if (::GetAsyncKeyState(VK_SHIFT) < 0) {
+            ++stuck;
+            SendKeyInput(VK_SHIFT, true);
+            testing_support::Pump(20ms);
+        }
+    }
+    EXPECT_EQ(stuck, 0) << "Shift stayed down after the user let go, in " << stuck << " of 40 trials";
 }
 
 TEST_F(ButtonsAndField, AccessKeysAreRoutedByTheContainer) {
