@@ -10,6 +10,7 @@
 #include "db/connection.h"
 #include "host/dpi.h"
 #include "host/error.h"
+#include "host/high_contrast.h"
 #include "resources/resource_ids.h"
 
 namespace app {
@@ -203,6 +204,11 @@ LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             HDC dc = reinterpret_cast<HDC>(wParam);
             RECT rc{};
             ::GetClientRect(hwnd_, &rc);
+            if (host::HighContrastOn()) {
+                // The user's window colour; the banner tells nothing the caption does not.
+                ::FillRect(dc, &rc, ::GetSysColorBrush(COLOR_WINDOW));
+                return 1;
+            }
             ::FillRect(dc, &rc, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
             picture_.Draw(dc, dpi_);
             return 1;
@@ -213,6 +219,15 @@ LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             HWND child = reinterpret_cast<HWND>(lParam);
             for (const auto& c : children_) {
                 if (c.Window != child || c.Kind != ChildKind::Label) continue;
+                if (host::HighContrastOn()) {
+                    // The user's colours. A label's own colour (the red hint) stays where
+                    // it reads on the window colour; the hint names the file to pick.
+                    const COLORREF window = ::GetSysColor(COLOR_WINDOW), text = ::GetSysColor(COLOR_WINDOWTEXT);
+                    const bool own = (c.TextColour & 0x80000000u) == 0;
+                    ::SetTextColor(dc, own ? host::ReadableOn(window, c.TextColour, text) : text);
+                    ::SetBkColor(dc, window);
+                    return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+                }
                 RECT r{};
                 ::GetWindowRect(child, &r);
                 ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
@@ -259,6 +274,16 @@ LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             // is immediate, without the DLLs' close-down; the database files are only
             // ever touched by the server.
             if (wParam && detaching_) ::TerminateProcess(::GetCurrentProcess(), 1);
+            break;
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+            // A new colour scheme, High Contrast on or off: the children hear of it (the
+            // text fields, being common controls, and the buttons), and everything is
+            // painted again in the new colours.
+            if (msg == WM_SYSCOLORCHANGE || wParam == SPI_SETHIGHCONTRAST) {
+                for (const auto& c : children_) ::SendMessageW(c.Window, msg, wParam, lParam);
+                ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+            }
             break;
         case WM_DPICHANGED: {
             dpi_ = HIWORD(wParam);

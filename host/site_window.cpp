@@ -200,6 +200,12 @@ LRESULT ControlSite::HandleMessage(HWND self, UINT msg, WPARAM wParam, LPARAM lP
             ignoredKeys_.clear();
             Deliver([&] { control_->LostFocus(); });
             return 0;
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+            // The form passes these on: a new colour scheme, High Contrast on or off.
+            if ((msg == WM_SYSCOLORCHANGE || wParam == SPI_SETHIGHCONTRAST) && loaded_ && !terminated_)
+                Deliver([&] { control_->SystemColorsChanged(); });
+            return 0;
         case WM_GETOBJECT:
             // Screen readers: the control answers as a push button named by its window
             // text; its default action is the access key's, which clicks it.

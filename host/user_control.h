@@ -65,6 +65,9 @@ public:
     virtual void AmbientChanged(const std::wstring& /*PropertyName*/) {}
     virtual void Terminate() {}
     virtual void Resize() {}
+    // The system's colours changed, or High Contrast went on or off
+    // (WM_SYSCOLORCHANGE, WM_SETTINGCHANGE with SPI_SETHIGHCONTRAST, passed on by the form).
+    virtual void SystemColorsChanged() {}
 
     // Input notifications, arguments by reference; positions in pixels.
     virtual void MouseDown(int16_t& /*Button*/, int16_t& /*Shift*/, float& /*X*/, float& /*Y*/) {}

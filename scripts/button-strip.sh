@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Writes the PNG strip of XPButton2's five looks at the main window's three button sizes:
-#   scripts/button-strip.sh [OUT.png]
+#   scripts/button-strip.sh [OUT.png] [--high-contrast-black | --high-contrast-white]
 # Builds the Windows tree if needed (BUILD_DIR, default build/win), runs buttonstrip.exe
 # under Wine through scripts/with-wine.sh, and writes OUT.png (default
 # BUILD_DIR/xpbutton-looks.png).
@@ -22,6 +22,6 @@ cmake --build "$BUILD_DIR" -j2 --target buttonstrip
 # Wine's drive Z: is the Unix root.
 WIN_OUT="Z:${OUT//\//\\}"
 rm -f "$OUT"
-"$HERE/with-wine.sh" "$BUILD_DIR" timeout 300 wine "$BUILD_DIR/tools/buttonstrip/buttonstrip.exe" "$WIN_OUT"
+"$HERE/with-wine.sh" "$BUILD_DIR" timeout 300 wine "$BUILD_DIR/tools/buttonstrip/buttonstrip.exe" "$WIN_OUT" ${2:+"$2"}
 [ -s "$OUT" ] || { echo "button-strip: $OUT was not written" >&2; exit 1; }
 echo "button-strip: $OUT"

@@ -153,6 +153,12 @@ void XPButton2::AmbientChanged(const std::wstring& PropertyName) {
     }
 }
 
+void XPButton2::SystemColorsChanged() {
+    // A High Contrast scheme on or off, or new colours in it: the same look again, in the
+    // colours it now takes.
+    DrawButton(m_lState);
+}
+
 void XPButton2::Terminate() {
     try {
         m_FontSubscription.reset();

@@ -60,6 +60,7 @@ public:
     void ReadProperties(host::PropertyBag& PropBag) override;
     void WriteProperties(host::PropertyBag& PropBag) override;
     void AmbientChanged(const std::wstring& PropertyName) override;
+    void SystemColorsChanged() override;
     void Terminate() override;
     void Resize() override;
     void MouseDown(int16_t& Button, int16_t& Shift, float& X, float& Y) override;
@@ -92,6 +93,7 @@ private:
     void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
     void FillSolid(const DrawRect& rect, uint32_t colour);
     void DrawGradient(const DrawRect& rect, uint32_t topColour, uint32_t bottomColour);
+    void DrawHighContrastFrame(int32_t s, int32_t W, int32_t H);  // border and face in High Contrast
     void pFONT_FontChanged(const std::wstring& PropertyName);
     void TrackMouseLeave(HWND hWnd);
     void Show(int32_t state);  // draws only when the state differs from m_lState

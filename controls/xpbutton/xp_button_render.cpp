@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "controls/xpbutton/xp_button.h"
+#include "host/high_contrast.h"
 #include "host/win_handles.h"
 
 namespace xpbutton {
@@ -78,6 +79,46 @@ void XPButton2::DrawGradient(const DrawRect& rect, uint32_t topColour, uint32_t 
     }
 }
 
+void XPButton2::DrawHighContrastFrame(int32_t s, int32_t W, int32_t H) {
+    // The user's system colours, and the shape as ever (region, corners, caption place,
+    // focus rectangle). Each look is told by its border as well as by its colours:
+    // disabled a dotted line, normal one line, hot one line and an inner one, focused or
+    // default a border two pixels wide, pressed three.
+    if (s < STATE_DISABLED || s > STATE_PRESSED) return;
+    const bool lit = s == STATE_HOT || s == STATE_PRESSED;
+    FillSolid({1, 1, W - 1, H - 1}, ::GetSysColor(lit ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+    const uint32_t border = ::GetSysColor(s == STATE_DISABLED ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT);
+    HDC dc = SurfaceHdc();
+    if (s == STATE_DISABLED) {
+        for (int32_t x = 3; x < W - 3; x += 2) {
+            ::SetPixel(dc, x, 0, border);
+            ::SetPixel(dc, x, H - 1, border);
+        }
+        for (int32_t y = 3; y < H - 3; y += 2) {
+            ::SetPixel(dc, 0, y, border);
+            ::SetPixel(dc, W - 1, y, border);
+        }
+    } else {
+        DrawLine(3, 0, W - 3, 0, border);
+        DrawLine(0, 3, 0, H - 3, border);
+        DrawLine(3, H - 1, W - 3, H - 1, border);
+        DrawLine(W - 1, 3, W - 1, H - 3, border);
+    }
+    // The rounded corners: the pixels that continue the border and the inner one.
+    for (const POINT& p :
+         {POINT{2, 0}, POINT{0, 2}, POINT{1, 1}, POINT{W - 3, 0}, POINT{W - 1, 2}, POINT{W - 2, 1}, POINT{0, H - 3},
+          POINT{2, H - 1}, POINT{1, H - 2}, POINT{W - 1, H - 3}, POINT{W - 3, H - 1}, POINT{W - 2, H - 2}})
+        ::SetPixel(dc, p.x, p.y, border);
+    auto ring = [&](int32_t i) {  // a rectangle i pixels inside the border
+        DrawLine(i, i, W - i, i, border);
+        DrawLine(i, H - 1 - i, W - i, H - 1 - i, border);
+        DrawLine(i, i, i, H - i, border);
+        DrawLine(W - 1 - i, i, W - 1 - i, H - i, border);
+    };
+    if (s == STATE_FOCUSED || s == STATE_PRESSED) ring(1);
+    if (s == STATE_HOT || s == STATE_PRESSED) ring(2);
+}
+
 void XPButton2::DrawButton(int32_t state) {
     if (m_bNoRedraw) return;
     m_lState = state;
@@ -92,8 +133,11 @@ void XPButton2::DrawButton(int32_t state) {
     Step([&] { Cls(); });
     HDC dc = nullptr;
     Step([&] { dc = SurfaceHdc(); });
+    const bool highContrast = host::HighContrastOn();
 
-    if (inTable) {
+    if (highContrast) {
+        Step([&] { DrawHighContrastFrame(s, W, H); });
+    } else if (inTable) {
         Step([&] {
             const uint32_t c = m_tColors.aBorder[s];
             DrawLine(3, 0, W - 3, 0, c);
@@ -103,7 +147,9 @@ void XPButton2::DrawButton(int32_t state) {
         });
     }
 
-    if (s == STATE_DISABLED || s == STATE_PRESSED) {
+    if (highContrast) {
+        // Drawn above.
+    } else if (s == STATE_DISABLED || s == STATE_PRESSED) {
         Step([&] { FillSolid({1, 1, W - 1, H - 1}, s == STATE_PRESSED ? FACE_PRESSED : FACE_DISABLED); });
     } else if (s >= STATE_NORMAL && s <= STATE_HOT) {
         // A state outside 0..4 gets no face at all, not even the fixed face gradient.
@@ -115,7 +161,7 @@ void XPButton2::DrawButton(int32_t state) {
         Step([&] { DrawLine(2, H - 2, W - 1, H - 2, m_tColors.aShade2[s]); });
     }
 
-    if (inTable) {
+    if (inTable && !highContrast) {
         const uint32_t E = m_tColors.aCornerEdge[s];
         const uint32_t O = m_tColors.aCornerOuter[s];
         const uint32_t I = m_tColors.aCornerInner[s];
@@ -144,7 +190,16 @@ void XPButton2::DrawButton(int32_t state) {
 
     m_bNoRedraw = true;
     const RECT caption{3, 3, W - 3, H - 3};
-    Step([&] { UserControl::SetForeColor(m_bEnabled ? static_cast<uint32_t>(m_lForeColor) : CAPTION_DISABLED); });
+    Step([&] {
+        if (highContrast) {
+            const int index = !m_bEnabled                              ? COLOR_GRAYTEXT
+                              : (s == STATE_HOT || s == STATE_PRESSED) ? COLOR_HIGHLIGHTTEXT
+                                                                       : COLOR_BTNTEXT;
+            UserControl::SetForeColor(SYSTEM_COLOUR | static_cast<uint32_t>(index));
+        } else {
+            UserControl::SetForeColor(m_bEnabled ? static_cast<uint32_t>(m_lForeColor) : CAPTION_DISABLED);
+        }
+    });
     {
         // Unicode, so the captions read the same on every system locale. "&" underlines
         // the access key and "&&" draws one "&".

@@ -36,6 +36,8 @@ constexpr uint32_t FACE_DISABLED = 0xEAF4F5;
 constexpr uint32_t FACE_PRESSED = 0xDEE3E7;
 constexpr uint32_t CAPTION_DISABLED = 0x92A1A1;
 constexpr uint32_t FOCUS_RECT_TEXT = 0x000000;
+// The high bit marks a colour as a system colour's index (COLOR_...), resolved when drawn.
+constexpr uint32_t SYSTEM_COLOUR = 0x80000000u;
 
 struct DrawRect {
     int32_t Left, Top, Right, Bottom;

@@ -3,13 +3,18 @@
 // looks). Real controls in a real host draw every cell; the picture is a copy of each
 // control's own off-screen surface taken right after the look was drawn.
 //
-//   buttonstrip.exe [OUT.png]      (default: xpbutton-looks.png)
+//   buttonstrip.exe [OUT.png] [--high-contrast-black | --high-contrast-white]
+//
+// OUT.png defaults to xpbutton-looks.png. With a High Contrast option the looks are
+// drawn as in that scheme: its system colours are set for the run (and put back), and
+// High Contrast is reported on.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -18,6 +23,7 @@
 #include "controls/xpbutton/xp_button.h"
 #include "host/control_site.h"
 #include "host/form_container.h"
+#include "host/high_contrast_scheme.h"
 #include "host/memory_canvas.h"
 #include "host/win_handles.h"
 #include "host/window_class.h"
@@ -179,6 +185,10 @@ Picture DrawStrip() {
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring out = argc > 1 ? argv[1] : L"xpbutton-looks.png";
+    const std::wstring look = argc > 2 ? argv[2] : L"";
+    std::optional<host::HighContrastScheme> scheme;
+    if (look == L"--high-contrast-black") scheme.emplace(host::HighContrastScheme::kBlack);
+    if (look == L"--high-contrast-white") scheme.emplace(host::HighContrastScheme::kWhite);
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         std::fprintf(stderr, "buttonstrip: COM did not start\n");
         return 1;

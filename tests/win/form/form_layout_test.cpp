@@ -5,9 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+#include <tuple>
+#include <vector>
+
 #include "app/main_window.h"
 #include "base/com_ptr.h"
+#include "base/text.h"
 #include "host/dpi.h"
+#include "host/high_contrast_scheme.h"
 #include "host/win_handles.h"
 #include "host/window_class.h"
 #include "tests/e2e/workflow/screen_capture.h"
@@ -40,6 +47,14 @@ std::unique_ptr<app::Form1> ShowForm1() {
     ::SetForegroundWindow(form->hwnd());
     Pump(std::chrono::milliseconds(100));
     return form;
+}
+
+// The window as a person sees it, for a look (DORVANE_SHOTS folder).
+void ShootWindow(HWND hwnd, const wchar_t* name) {
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    ::CreateDirectoryW(DORVANE_SHOTS, nullptr);
+    SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
 }
 
 class Form1Test : public ::testing::Test {
@@ -278,6 +293,105 @@ TEST_F(Form1Test, LayoutScalesWithTheDpi) {
     EXPECT_EQ(lbl.top, 480);
 }
 
+using host::HighContrastScheme;
+
+// The label's pixels on the screen: how many are nearer `text` than `background` and how
+// many nearer `background`, and whether every one is a blend of the two (the glyphs'
+// smoothed edges), so that nothing else, such as a picture, shows behind the text.
+struct LabelPixels {
+    int Text = 0, Background = 0;
+    bool OnlyTextOnBackground = true;
+};
+LabelPixels ReadLabel(HWND label, COLORREF text, COLORREF background) {
+    RECT r{};
+    ::GetWindowRect(label, &r);
+    const host::WindowDc screen(nullptr);
+    const int bg[3] = {GetRValue(background), GetGValue(background), GetBValue(background)};
+    const int fg[3] = {GetRValue(text), GetGValue(text), GetBValue(text)};
+    int widest = 0;  // the channel where the two colours differ most
+    for (int k = 1; k < 3; ++k)
+        if (std::abs(fg[k] - bg[k]) > std::abs(fg[widest] - bg[widest])) widest = k;
+    LabelPixels p;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            const COLORREF c = ::GetPixel(screen.get(), x, y);
+            const int v[3] = {GetRValue(c), GetGValue(c), GetBValue(c)};
+            const double t = double(v[widest] - bg[widest]) / (fg[widest] - bg[widest]);
+            ++(t > 0.5 ? p.Text : p.Background);
+            for (int k = 0; k < 3; ++k)
+                if (t < -0.05 || t > 1.05 || std::abs(v[k] - (bg[k] + t * (fg[k] - bg[k]))) > 12)
+                    p.OnlyTextOnBackground = false;
+        }
+    }
+    return p;
+}
+
+// The five looks of a button as drawn into its picture, each as the mask of the pixels
+// that differ from the look's face (taken beside the caption): where border, caption and
+// focus rectangle are, whatever their colours.
+std::vector<std::vector<bool>> LookMasks(host::ControlSite& site) {
+    auto& button = site.ControlAs<xpbutton::XPButton2>();
+    RECT rc{};
+    ::GetClientRect(site.hwnd(), &rc);
+    std::vector<std::vector<bool>> masks;
+    for (int32_t s = xpbutton::STATE_DISABLED; s <= xpbutton::STATE_PRESSED; ++s) {
+        button.DrawButton(s);
+        const COLORREF face = ::GetPixel(site.PictureDc(), 5, rc.bottom / 2);
+        std::vector<bool> mask;
+        for (int y = 0; y < rc.bottom; ++y)
+            for (int x = 0; x < rc.right; ++x) mask.push_back(::GetPixel(site.PictureDc(), x, y) != face);
+        masks.push_back(std::move(mask));
+    }
+    return masks;
+}
+
+TEST_F(Form1Test, HighContrastDrawsInTheUsersColoursAndFollowsAChangeAtOnce) {
+    HWND w = form_->hwnd();
+    POINT banner{10, 10};
+    ::ClientToScreen(w, &banner);
+    const COLORREF bannerBefore = ScreenPixelAt(banner.x, banner.y);
+    const wchar_t* const labels[] = {L"Label3", L"Label1", L"Label2", L"Label4"};
+    host::ControlSite& detach = form_->Button(L"Command3");
+    ::SetFocus(detach.hwnd());
+    Pump(std::chrono::milliseconds(50));
+    for (const auto& [scheme, name, hintKeepsRed] :
+         {std::tuple{HighContrastScheme::kBlack, L"form1-high-contrast-black", true},
+          std::tuple{HighContrastScheme::kWhite, L"form1-high-contrast-white", false}}) {
+        SCOPED_TRACE(base::ToUtf8(name));
+        // Switched while Dorvane runs: no restart.
+        HighContrastScheme hc(scheme);
+        Pump(std::chrono::milliseconds(200));
+        // No banner: the window's colour from the top.
+        EXPECT_EQ(ScreenPixelAt(banner.x, banner.y), scheme.Window);
+        // Every label's text in the window text colour on the window colour; the red
+        // hint red only where red reads on it (on black, not on white).
+        for (const wchar_t* label : labels) {
+            SCOPED_TRACE(base::ToUtf8(label));
+            const bool red = label == std::wstring(L"Label4") && hintKeepsRed;
+            const LabelPixels p =
+                ReadLabel(form_->ChildWindow(label), red ? RGB(255, 0, 0) : scheme.WindowText, scheme.Window);
+            EXPECT_GT(p.Text, 20);
+            EXPECT_GT(p.Background, p.Text) << "the text does not stand out from what is behind it";
+            EXPECT_TRUE(p.OnlyTextOnBackground) << "pixels of neither the text's nor the window's colour";
+        }
+        // The buttons repainted in the scheme's face colour, and their five looks told
+        // apart by more than colour.
+        RECT b{};
+        ::GetWindowRect(form_->ChildWindow(L"Command2"), &b);
+        EXPECT_EQ(ScreenPixelAt(b.left + 5, (b.top + b.bottom) / 2), scheme.ButtonFace);
+        ShootWindow(w, name);
+        const auto masks = LookMasks(detach);
+        for (size_t i = 0; i < masks.size(); ++i)
+            for (size_t j = i + 1; j < masks.size(); ++j)
+                EXPECT_NE(masks[i], masks[j]) << "looks " << i << " and " << j << " differ in colour alone";
+        detach.ControlAs<xpbutton::XPButton2>().DrawButton(xpbutton::STATE_FOCUSED);
+    }
+    // High Contrast off again (the setting's own message): the banner is back.
+    ::SendMessageW(w, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    Pump(std::chrono::milliseconds(200));
+    EXPECT_EQ(ScreenPixelAt(banner.x, banner.y), bannerBefore);
+}
+
 // Form1 as Windows 7 and 8 run it: the per-monitor DPI calls made unavailable, so the form
 // takes the system DPI and the classic calls. At 96 dpi every pixel is where the design puts
 // it; at 144 dpi (a child process started with the system set to 144) the whole window
@@ -290,13 +404,7 @@ protected:
         Pump(std::chrono::milliseconds(20));
         host::dpi::HideNewerCalls(false);
     }
-    // The window as a person sees it, for a look at the layout (DORVANE_SHOTS folder).
-    void Shoot(const wchar_t* name) const {
-        RECT r{};
-        ::GetWindowRect(form_->hwnd(), &r);
-        ::CreateDirectoryW(DORVANE_SHOTS, nullptr);
-        SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
-    }
+    void Shoot(const wchar_t* name) const { ShootWindow(form_->hwnd(), name); }
     std::unique_ptr<app::Form1> form_;
 };
 
