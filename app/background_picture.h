@@ -17,6 +17,9 @@ public:
     void Load(HINSTANCE instance, int resourceId, UINT dpi);
     bool Loaded() const { return size_.cx > 0; }
     SIZE Size() const { return size_; }  // at 96 dpi
+    SIZE DrawnSize(UINT dpi) const {     // as Draw covers it at dpi
+        return SIZE{MulDiv(size_.cx, static_cast<int>(dpi), 96), MulDiv(size_.cy, static_cast<int>(dpi), 96)};
+    }
     // Draws the picture from the top-left corner, scaled from 96 dpi to dpi, clipped.
     void Draw(HDC dc, UINT dpi);
     // The picture as drawn at dpi, as a brush for controls that show it through. A new

@@ -106,14 +106,26 @@ void DropInput() {
     }
 }
 
-void DispatchPaint() {
+// Input that comes as posted messages rather than through the input queue (a key
+// message posted by another program, say) is input all the same.
+bool IsInputMessage(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK) ||
+           (message >= 0x0238 && message <= 0x0251) ||  // WM_POINTER*, Windows 8
+           message == 0x0240 /*WM_TOUCH*/ || message == 0x0119 /*WM_GESTURE*/ || message == WM_INPUT;
+}
+
+// Paints, and the posted messages that are not input: COM's calls into this thread
+// (a screen reader's, say) come as posted messages to its hidden window and are answered
+// meanwhile. WM_QUIT is left for the real message loop.
+void DispatchPaintAndPosted() {
     MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE)) {
         if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));  // for the real message loop
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
-        ::DispatchMessageW(&msg);
+        if (!IsInputMessage(msg.message)) ::DispatchMessageW(&msg);
     }
 }
 
@@ -163,9 +175,9 @@ void BusyWait::Run(const std::function<void()>& work) {
     for (;;) {
         // PeekMessageW answers the messages other threads and programs send meanwhile.
         DropInput();
-        DispatchPaint();
-        const DWORD woke =
-            ::MsgWaitForMultipleObjectsEx(1, &handle, kPollMs, InputMask() | QS_PAINT | QS_SENDMESSAGE, 0);
+        DispatchPaintAndPosted();
+        const DWORD woke = ::MsgWaitForMultipleObjectsEx(1, &handle, kPollMs,
+                                                         InputMask() | QS_PAINT | QS_SENDMESSAGE | QS_POSTMESSAGE, 0);
         if (woke == WAIT_OBJECT_0) break;
         if (woke == WAIT_FAILED) {
             // No more answering: the window waits for the work without pumping, which is

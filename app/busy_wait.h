@@ -24,8 +24,9 @@ public:
     // Runs `work` on a new thread and returns once it has ended. Meanwhile this thread
     // paints and answers sent messages only: every kind of input (keys, mouse, and pen
     // and touch where the system has them) is dropped, not kept for later, so nothing
-    // pressed during the wait is replayed after it; posted messages wait for the ordinary
-    // message loop.
+    // pressed during the wait is replayed after it. Posted messages that are not input
+    // are dispatched (COM's calls into this thread come that way), so the window's
+    // handlers must drop what they cannot do while the work runs.
     // What `work` throws is thrown again here, on the window's thread; a structured
     // exception that nothing on the work's thread handles (a DLL that cannot be loaded,
     // an access violation) ends that thread only and comes here as host::Error with its

@@ -91,9 +91,20 @@ void Form1::BuildChildren(const host::DesignNode& design) {
             host::ControlSite& site = container_->AddControl(std::make_unique<xpbutton::XPButton2>(), settings);
             c.Window = site.hwnd();
             auto& button = site.ControlAs<xpbutton::XPButton2>();
-            if (c.Name == L"Command2") button.Events.Click = [this] { Command2_Click(); };
-            if (c.Name == L"Command3") button.Events.Click = [this] { Command3_Click(); };
-            if (c.Name == L"XPButton21") button.Events.Click = [this] { XPButton21_Click(); };
+            // While a detach waits, a click that still arrives (a screen reader's default
+            // action, say) is dropped, as presses are.
+            if (c.Name == L"Command2")
+                button.Events.Click = [this] {
+                    if (!detaching_) Command2_Click();
+                };
+            if (c.Name == L"Command3")
+                button.Events.Click = [this] {
+                    if (!detaching_) Command3_Click();
+                };
+            if (c.Name == L"XPButton21")
+                button.Events.Click = [this] {
+                    if (!detaching_) XPButton21_Click();
+                };
             if (auto status = site.Load(&bag))
                 throw host::Error(status->Number(), c.Name + L": " + status->Description());
         } else if (c.Kind == ChildKind::Label) {
@@ -117,6 +128,23 @@ void Form1::BuildChildren(const host::DesignNode& design) {
         previous = c.Window;
         children_.push_back(c);
     }
+    PutLabelsBeforeTheirFields();
+}
+
+void Form1::PutLabelsBeforeTheirFields() {
+    // Screen readers name a text field after the label just before it in z-order, which
+    // follows the tab order, where the labels come elsewhere. Each label goes right
+    // before the field below it; fields and buttons keep their order, and with it Tab's.
+    for (const PlacedChild& label : children_) {
+        if (label.Kind != ChildKind::Label) continue;
+        const PlacedChild* field = nullptr;
+        for (const PlacedChild& c : children_)
+            if (c.Kind == ChildKind::TextBox && c.Top > label.Top && (!field || c.Top < field->Top)) field = &c;
+        if (!field) continue;
+        HWND before = ::GetWindow(field->Window, GW_HWNDPREV);
+        if (before == label.Window) continue;
+        ::SetWindowPos(label.Window, before ? before : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
 }
 
 void Form1::ApplyFonts() {
@@ -133,16 +161,11 @@ HFONT Form1::UiFont() const {
     return uiFont_ ? uiFont_.get() : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
 }
 
-void Form1::Layout(bool dpiChanged) {
+void Form1::Layout(const RECT* suggested) {
     // The fonts were made for the window's DPI when the children were built; only a new
     // DPI needs them again.
+    const bool dpiChanged = suggested != nullptr;
     if (dpiChanged) ApplyFonts();
-    RECT rc{0, 0, MulDiv(clientWidth_, static_cast<int>(dpi_), 1440),
-            MulDiv(clientHeight_, static_cast<int>(dpi_), 1440)};
-    host::dpi::WindowRectForClient(rc, static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_STYLE)),
-                                   static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_EXSTYLE)), dpi_);
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (auto& c : children_) {
         const RECT r = ChildRect(c);
         ::SetWindowPos(c.Window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
@@ -155,6 +178,17 @@ void Form1::Layout(bool dpiChanged) {
             }
         }
     }
+    if (suggested) {
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    RECT rc{0, 0, MulDiv(clientWidth_, static_cast<int>(dpi_), 1440),
+            MulDiv(clientHeight_, static_cast<int>(dpi_), 1440)};
+    host::dpi::WindowRectForClient(rc, static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_STYLE)),
+                                   static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_EXSTYLE)), dpi_);
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace app

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <commdlg.h>
 #include <objbase.h>
 
 #include <optional>
@@ -58,7 +59,7 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     form->picture_.Load(instance, IDR_BANNER, form->dpi_);
     form->container_ = std::make_unique<host::FormContainer>(hwnd);
     form->BuildChildren(design);
-    form->Layout(false);
+    form->Layout(nullptr);
 
     // Centred on the screen the window opens on.
     RECT rc{};
@@ -117,8 +118,29 @@ void Form1::SetReadOut(HWND field, const std::wstring& text) {
     ::SendMessageW(field, EM_SCROLLCARET, 0, 0);
 }
 
+namespace {
+
+// Where the open dialog starts: the DataSource folder beside the program, which the
+// window's hint names, or the program's own folder when there is none. Without a folder
+// Windows 7 and later start in Documents.
+std::wstring DataSourceFolder() {
+    std::wstring path(32768, L'\0');
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(n);
+    const size_t slash = path.find_last_of(L"\\/");
+    if (n == 0 || slash == std::wstring::npos) return {};
+    path.resize(slash);
+    const std::wstring data = path + L"\\DataSource";
+    const DWORD attributes = ::GetFileAttributesW(data.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? data : path;
+}
+
+}  // namespace
+
 void Form1::Command2_Click() {
     CommonDialog1.Filter = L"*.MDF|*.MDF";
+    CommonDialog1.InitDir = DataSourceFolder();
+    CommonDialog1.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     try {
         CommonDialog1.ShowOpen(hwnd_);
     } catch (const host::Error& e) {
@@ -143,6 +165,11 @@ namespace {
 // Every failure ends as its description text, for the one message box.
 std::optional<std::wstring> DetachInOneSession(const std::wstring& server, const std::wstring& statement) {
     try {
+        // The ODBC manager from the system folder, never a DLL of its name beside the
+        // program; the connection layer's calls then find it loaded.
+        if (!host::LoadSystemLibrary(L"odbc32.dll"))
+            throw host::Error(host::ErrorNumber::Platform, L"Cannot load odbc32.dll from the system folder (error " +
+                                                               std::to_wstring(::GetLastError()) + L")");
         db::Connection cn;
         cn.Open(BuildConnectionString(server), L"", L"", db::kOptionUnspecified);
         cn.Execute(statement, db::kOptionUnspecified);
@@ -209,7 +236,12 @@ LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
                 ::FillRect(dc, &rc, ::GetSysColorBrush(COLOR_WINDOW));
                 return 1;
             }
+            // White only where the picture does not reach, so nothing flashes under it.
+            const int saved = ::SaveDC(dc);
+            const SIZE drawn = picture_.DrawnSize(dpi_);
+            ::ExcludeClipRect(dc, 0, 0, drawn.cx, drawn.cy);
             ::FillRect(dc, &rc, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            ::RestoreDC(dc, saved);
             picture_.Draw(dc, dpi_);
             return 1;
         }
@@ -286,12 +318,13 @@ LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             }
             break;
         case WM_DPICHANGED: {
+            // New fonts and places for the children, then one move to the rectangle
+            // Windows suggests (moving and sizing apart can bounce a window that is being
+            // dragged across monitors back, and bring the message again), and everything
+            // painted again: the children keep text drawn at the old DPI otherwise.
             dpi_ = HIWORD(wParam);
-            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-            Layout(true);
-            ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
-                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            ::InvalidateRect(hwnd_, nullptr, TRUE);
+            Layout(reinterpret_cast<const RECT*>(lParam));
+            ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
             return 0;
         }
         case WM_DESTROY:

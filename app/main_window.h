@@ -75,7 +75,11 @@ private:
     Form1() = default;
     LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void BuildChildren(const host::DesignNode& design);
-    void Layout(bool dpiChanged);
+    void PutLabelsBeforeTheirFields();
+    // Places the children for the window's DPI and sizes the window: to fit the design's
+    // client area, or after a change of DPI (new fonts too) to the rectangle Windows
+    // suggests, in one move.
+    void Layout(const RECT* suggested);
     void ApplyFonts();
     RECT ChildRect(const PlacedChild& c) const;
     HFONT UiFont() const;  // labels' and text fields' font

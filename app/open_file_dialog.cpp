@@ -17,7 +17,7 @@ CommonDialog::~CommonDialog() {
 
 void CommonDialog::InitializeCom() {
     if (comInitialized_) return;
-    if (!ole32_) ole32_.reset(::LoadLibraryW(L"ole32.dll"));
+    if (!ole32_) ole32_.reset(host::LoadSystemLibrary(L"ole32.dll"));
     using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
     auto initialize = host::ProcAddress<CoInitializeExFn>(ole32_.get(), "CoInitializeEx");
     // S_FALSE (already initialised on this thread) also needs its CoUninitialize. A thread
@@ -28,7 +28,7 @@ void CommonDialog::InitializeCom() {
 
 void CommonDialog::ShowOpen(HWND owner) {
     InitializeCom();
-    if (!library_) library_.reset(::LoadLibraryW(L"comdlg32.dll"));
+    if (!library_) library_.reset(host::LoadSystemLibrary(L"comdlg32.dll"));
     using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
     auto getOpenFileName = host::ProcAddress<GetOpenFileNameFn>(library_.get(), "GetOpenFileNameW");
     if (!getOpenFileName) throw host::Error(host::ErrorNumber::Platform, L"Cannot load the file dialog (comdlg32.dll)");
@@ -52,7 +52,8 @@ void CommonDialog::ShowOpen(HWND owner) {
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrFileTitle = title.data();
     ofn.nMaxFileTitle = static_cast<DWORD>(title.size());
-    ofn.Flags = OFN_EXPLORER;
+    ofn.lpstrInitialDir = InitDir.empty() ? nullptr : InitDir.c_str();
+    ofn.Flags = OFN_EXPLORER | Flags;
     if (getOpenFileName(&ofn)) {
         fileName_ = file.data();
         fileTitle_ = title.data();

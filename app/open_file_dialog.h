@@ -19,6 +19,10 @@ public:
     CommonDialog& operator=(const CommonDialog&) = delete;
 
     std::wstring Filter;
+    // The folder the dialog starts in (empty: the system's choice), and OFN_ flags added
+    // to OFN_EXPLORER.
+    std::wstring InitDir;
+    DWORD Flags = 0;
 
     // Raises host::Error when the system's dialog library cannot be loaded.
     void ShowOpen(HWND owner);

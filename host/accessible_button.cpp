@@ -177,11 +177,11 @@ const OleaccFunctions& Oleacc() {
         OleaccFunctions f;
         // Kept for the life of the process: objects and strings handed to clients may call
         // back into these libraries or be freed by them.
-        if (HMODULE lib = ::LoadLibraryW(L"oleaut32.dll"))
+        if (HMODULE lib = LoadSystemLibrary(L"oleaut32.dll"))
             f.SysAllocString = ProcAddress<decltype(&::SysAllocString)>(lib, "SysAllocString");
-        if (HMODULE lib = ::LoadLibraryW(L"ole32.dll"))
+        if (HMODULE lib = LoadSystemLibrary(L"ole32.dll"))
             f.CoInitializeEx = ProcAddress<decltype(&::CoInitializeEx)>(lib, "CoInitializeEx");
-        if (HMODULE lib = ::LoadLibraryW(L"oleacc.dll")) {
+        if (HMODULE lib = LoadSystemLibrary(L"oleacc.dll")) {
             f.CreateStdAccessibleObject =
                 ProcAddress<decltype(&::CreateStdAccessibleObject)>(lib, "CreateStdAccessibleObject");
             f.LresultFromObject = ProcAddress<decltype(&::LresultFromObject)>(lib, "LresultFromObject");

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <vector>
 
 #include "base/text.h"
 #include "host/accessible_button.h"
@@ -141,7 +143,7 @@ bool ControlSite::WantsAccessKey(wchar_t key) const {
 }
 
 IAccessible* ControlSite::CreateAccessibleObject() {
-    return CreateAccessibleButton(hwnd(), [this] { DeliverAccessKey(L'\0'); });
+    return CreateAccessibleButton(hwnd(), [window = hwnd()] { PostDefaultAction(window); });
 }
 
 void ControlSite::DeliverAccessKey(wchar_t key) {
@@ -177,6 +179,35 @@ void ControlSite::SetFont(const FontRef& font) {
     ApplyFont();
 }
 
+namespace {
+
+// Whether the font selected into dc has a glyph for every character of text.
+bool HasGlyphsFor(HDC dc, const std::wstring& text) {
+    if (text.empty()) return true;
+    std::vector<WORD> glyphs(text.size());
+    if (::GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+                           GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR)
+        return true;  // nothing to go by: the font stays
+    return std::none_of(glyphs.begin(), glyphs.end(), [](WORD g) { return g == 0xFFFF; });
+}
+
+// Fonts that have the Chinese, Japanese and Korean characters, as Windows versions and
+// languages ship them, after the system's own message font (which is one of them on an
+// East Asian Windows).
+constexpr const wchar_t* kEastAsianFaces[] = {L"Microsoft YaHei UI",
+                                              L"Microsoft YaHei",
+                                              L"Microsoft JhengHei UI",
+                                              L"Microsoft JhengHei",
+                                              L"Yu Gothic UI",
+                                              L"Meiryo UI",
+                                              L"Malgun Gothic",
+                                              L"SimSun",
+                                              L"PMingLiU",
+                                              L"MS UI Gothic",
+                                              L"Gulim"};
+
+}  // namespace
+
 void ControlSite::ApplyFont() {
     const FontDesc& d = font_->Desc();
     LOGFONTW lf{};
@@ -190,6 +221,33 @@ void ControlSite::ApplyFont() {
     wcsncpy_s(lf.lfFaceName, d.Name.c_str(), _TRUNCATE);
     UniqueFont created(::CreateFontIndirectW(&lf));
     if (!created) throw Error(ErrorNumber::Platform, L"Cannot create the font " + d.Name);
+    // A face without glyphs for the window text (Verdana and a Chinese caption, on a
+    // Windows whose font linking does not cover Verdana) draws boxes: the text then
+    // comes from the first East Asian font of the system that has them all, at the same
+    // size and weight. The font object keeps its own face.
+    const std::wstring text = control_ ? control_->AccessibleName() : std::wstring();
+    bool covered = true;
+    {
+        SelectedObject trial(picture_.get(), created.get());
+        covered = HasGlyphsFor(picture_.get(), text);
+    }
+    if (!covered) {
+        NONCLIENTMETRICSW ncm{};
+        std::vector<std::wstring> faces;
+        if (dpi::NonClientMetrics(ncm, Dpi())) faces.emplace_back(ncm.lfMessageFont.lfFaceName);
+        faces.insert(faces.end(), std::begin(kEastAsianFaces), std::end(kEastAsianFaces));
+        for (const std::wstring& face : faces) {
+            LOGFONTW other = lf;
+            other.lfCharSet = DEFAULT_CHARSET;
+            wcsncpy_s(other.lfFaceName, face.c_str(), _TRUNCATE);
+            UniqueFont candidate(::CreateFontIndirectW(&other));
+            if (!candidate) continue;
+            SelectedObject trial(picture_.get(), candidate.get());
+            if (!HasGlyphsFor(picture_.get(), text)) continue;
+            created = std::move(candidate);
+            break;
+        }
+    }
     picture_.Select(std::move(created));
     if (hwnd_) ::SendMessageW(hwnd_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(picture_.Font()), FALSE);
 }
@@ -227,7 +285,11 @@ void ControlSite::PropertyChanged(const std::wstring& propertyName) {
 void ControlSite::RefreshWindowText() {
     if (!hwnd_) return;
     const std::wstring text = control_->AccessibleName();
-    if (text != WindowText(hwnd())) ::SetWindowTextW(hwnd(), text.c_str());
+    if (text == WindowText(hwnd())) return;
+    ::SetWindowTextW(hwnd(), text.c_str());
+    // The font that draws the text may change with it (ApplyFont); the control's next
+    // repaint uses it.
+    if (font_ && picture_) ApplyFont();
 }
 
 void ControlSite::ResizePicture() {

@@ -143,6 +143,11 @@ Status ControlSite::Deliver(Fn&& fn) {
     return lastError_;
 }
 
+// A screen reader's default action on a site's window: posted, so that the reader's
+// call returns before the control is clicked.
+inline constexpr UINT kDefaultActionMessage = WM_APP + 0x0D1;
+void PostDefaultAction(HWND site);
+
 // Keystrokes put into the input stream: "{TAB}", "+{TAB}", "^", "%". Their messages
 // come later, through the message loop; with modifiers held by the user, the call first
 // waits (at most a second) for its events to pass the system's input stream.

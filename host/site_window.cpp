@@ -10,6 +10,12 @@
 
 namespace host {
 
+void PostDefaultAction(HWND site) {
+    // The reader's call must return at once (it waits for it, and the Click may open a
+    // dialog or run a whole detach): the click comes through the message loop instead.
+    ::PostMessageW(site, kDefaultActionMessage, 0, 0);
+}
+
 namespace {
 
 int16_t ShiftFromKeyboard() {
@@ -206,11 +212,17 @@ LRESULT ControlSite::HandleMessage(HWND self, UINT msg, WPARAM wParam, LPARAM lP
             if ((msg == WM_SYSCOLORCHANGE || wParam == SPI_SETHIGHCONTRAST) && loaded_ && !terminated_)
                 Deliver([&] { control_->SystemColorsChanged(); });
             return 0;
+        case kDefaultActionMessage:
+            // A screen reader's default action, posted by PostDefaultAction: the access
+            // key's, which clicks the control.
+            DeliverAccessKey(L'\0');
+            return 0;
         case WM_GETOBJECT:
             // Screen readers: the control answers as a push button named by its window
-            // text; its default action is the access key's, which clicks it.
+            // text; its default action is the access key's, which clicks it once the
+            // reader's call has returned.
             if (static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT)) {
-                const LRESULT r = AnswerAccessibleButton(self, wParam, [this] { DeliverAccessKey(L'\0'); });
+                const LRESULT r = AnswerAccessibleButton(self, wParam, [self] { PostDefaultAction(self); });
                 if (r > 0) return r;
             }
             break;

@@ -37,6 +37,19 @@ using UniqueKernelHandle = UniqueNullHandle<HANDLE, &::CloseHandle>;
 using UniqueIcon = UniqueNullHandle<HICON, &::DestroyIcon>;
 using UniqueHook = UniqueNullHandle<HHOOK, &::UnhookWindowsHookEx>;
 
+// A DLL of Windows, loaded from the system folder by its full path: never from the
+// program's folder or the current folder, where a planted DLL of the same name would be
+// found first (oleacc and odbc32 are not among the system's known DLLs). Its own
+// imports are looked for beside it. Null when it cannot be loaded (GetLastError says why).
+inline HMODULE LoadSystemLibrary(const wchar_t* name) noexcept {
+    wchar_t path[MAX_PATH];
+    const UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n + 1 + ::lstrlenW(name) >= MAX_PATH) return nullptr;
+    path[n] = L'\\';
+    ::lstrcpyW(path + n + 1, name);
+    return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 // A typed entry point of a loaded module, or null.
 template <typename Fn>
 Fn ProcAddress(HMODULE module, const char* name) noexcept {

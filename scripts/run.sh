@@ -85,7 +85,7 @@ fi
 PORT="$(cat "$PORT_FILE")"
 
 echo "run: stand-in SQL Server on 127.0.0.1:$PORT serving the database db_ZVQ"
-echo "run: in Dorvane press 打开数据库文件, open the DataSource folder and double-click db_ZVQ_Data.MDF"
+echo "run: in Dorvane press 打开数据库文件 and double-click db_ZVQ_Data.MDF (the dialog opens in DataSource)"
 if [ "$PORT" = 1433 ]; then
   echo "run: leave the server field empty (the local machine, port 1433) and press 分离"
 else
@@ -99,7 +99,10 @@ fi
 # starts a private Xvfb and says its number.
 if [ -n "${DISPLAY:-}" ] && [ "$SHOT_ONLY" = 0 ]; then export WITH_WINE_DISPLAY="$DISPLAY"; else unset WITH_WINE_DISPLAY; fi
 export RUN_SHOT_ONLY="$SHOT_ONLY"
-cd "$RUN_DIR"  # the open dialog starts here, next to the DataSource folder
+# Dorvane's open dialog starts in the DataSource folder beside the program: a copy of the
+# program goes there, as a user keeps it next to the data.
+cp "$ROOT/build/win/Dorvane.exe" "$RUN_DIR/Dorvane.exe"
+cd "$RUN_DIR"
 # Its own Wine prefix (in build/run), so a test run at the same time is not disturbed.
 "$ROOT/scripts/with-wine.sh" "$RUN_DIR" bash -c '
   exe=$1 shot=$2
@@ -134,4 +137,4 @@ cd "$RUN_DIR"  # the open dialog starts here, next to the DataSource folder
     fi
   fi
   wait "$app"
-' run "$ROOT/build/win/Dorvane.exe" "$RUN_DIR/screenshot.png"
+' run "$RUN_DIR/Dorvane.exe" "$RUN_DIR/screenshot.png"

@@ -124,13 +124,16 @@ BOOL CALLBACK FindForm(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
-// Dorvane.exe running in its own process, started in the data folder.
+// Dorvane.exe running in its own process, from a copy in `folder` (whose DataSource
+// folder holds the data, as a user keeps it), started there.
 class Dorvane {
 public:
     explicit Dorvane(const std::wstring& folder) {
         STARTUPINFOW si{};
         si.cb = sizeof(si);
-        std::wstring cmd = L"\"" + std::wstring(DORVANE_EXE) + L"\"";
+        const std::wstring exe = folder + L"\\Dorvane.exe";
+        if (!::CopyFileW(DORVANE_EXE, exe.c_str(), FALSE)) return;
+        std::wstring cmd = L"\"" + exe + L"\"";
         PROCESS_INFORMATION pi{};
         started_ = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi);
         if (!started_) return;
@@ -208,12 +211,14 @@ MessageBoxText WaitForMessageBox(HWND owner) {
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        MakeSampleDatabase(folder_.Path(), L"db_ZVQ");
-        server_ = std::make_unique<StandinServer>(StandinServer::Start({L"--data", ToUnixPath(folder_.Path())}));
+        ASSERT_TRUE(::CreateDirectoryW(data_.c_str(), nullptr));
+        MakeSampleDatabase(data_, L"db_ZVQ");
+        server_ = std::make_unique<StandinServer>(StandinServer::Start({L"--data", ToUnixPath(data_)}));
         serverText_ = L"127.0.0.1," + std::to_wstring(server_->Port());
-        mdf_ = folder_.Path() + L"\\db_ZVQ_Data.MDF";
+        mdf_ = data_ + L"\\db_ZVQ_Data.MDF";
     }
-    SampleFolder folder_;
+    SampleFolder folder_;  // the program's folder
+    const std::wstring data_ = folder_.Path() + L"\\DataSource";
     std::unique_ptr<StandinServer> server_;
     std::wstring serverText_, mdf_;
 };
@@ -242,7 +247,7 @@ TEST_F(EndToEnd, KeyboardOnlyWorkflow) {
     Type(mdf_);
     Press(VK_RETURN);
     ASSERT_TRUE(WaitFor([&] { return TextOf(app.Edit(0)) == mdf_; })) << "Text1 shows the chosen file";
-    EXPECT_EQ(TextOf(app.Edit(1)), folder_.Path() + L"\\db_ZVQ_Log.LDF");
+    EXPECT_EQ(TextOf(app.Edit(1)), data_ + L"\\db_ZVQ_Log.LDF");
 
     // Focus comes back to the button that opened the dialog; Shift+Tab reaches 分离.
     ASSERT_TRUE(WaitFor([&] { return app.FocusedWindow() == open; }));

@@ -1,5 +1,7 @@
 #include "tests/win/form/modal_driver.h"
 
+#include <commdlg.h>
+
 #include <vector>
 
 #include "host/window_class.h"
@@ -81,6 +83,8 @@ OpenDialogAnswerer::OpenDialogAnswerer(HWND owner, std::wstring path, std::chron
         HWND dlg = WaitForDialog(owner, limit);
         if (!dlg) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        wchar_t folder[MAX_PATH] = {};
+        if (::SendMessageW(dlg, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder)) > 0) folder_ = folder;
         if (path.empty()) {
             ::PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         } else {

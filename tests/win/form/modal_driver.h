@@ -48,10 +48,13 @@ public:
     OpenDialogAnswerer(const OpenDialogAnswerer&) = delete;
     OpenDialogAnswerer& operator=(const OpenDialogAnswerer&) = delete;
     bool Answered();  // waits for the watcher
+    // The folder the dialog showed when it appeared (after Answered).
+    const std::wstring& Folder() const { return folder_; }
 
 private:
     std::thread thread_;
     std::atomic<bool> answered_{false};
+    std::wstring folder_;
 };
 
 }  // namespace dorvane::test

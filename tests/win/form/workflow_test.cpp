@@ -92,6 +92,19 @@ TEST_F(WorkflowTest, ChoosingTheDataFileFillsBothFieldsAndKeepsTheName) {
     EXPECT_EQ(State(), before);
 }
 
+TEST_F(WorkflowTest, TheDialogStartsInTheDataSourceFolderBesideTheProgram) {
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(::GetModuleFileNameW(nullptr, folder.data(), MAX_PATH));
+    folder.resize(folder.find_last_of(L'\\'));
+    const std::wstring dataSource = folder + L"\\DataSource";
+    ASSERT_TRUE(::CreateDirectoryW(dataSource.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    OpenDialogAnswerer answer(form_->hwnd(), L"");
+    form_->Command2_Click();
+    ASSERT_TRUE(answer.Answered()) << "the open dialog did not appear";
+    ::RemoveDirectoryW(dataSource.c_str());
+    EXPECT_EQ(_wcsicmp(answer.Folder().c_str(), dataSource.c_str()), 0) << base::ToUtf8(answer.Folder());
+}
+
 TEST_F(WorkflowTest, LongPathsShowTheirEndWhereTheFileNameIs) {
     SampleFolder deep(L"a folder whose name is longer than the read-out field is wide");
     MakeSampleDatabase(deep.Path(), L"db_ZVQ");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "base/text.h"
 #include "tests/win/render/render_support.h"
 
 namespace dorvane::test {
@@ -46,6 +47,35 @@ TEST_F(Caption, ColourFollowsEnabledNotTheState) {
         EXPECT_TRUE(HasColour(pic, ink, kDisabledCaption)) << "state " << state;
         EXPECT_FALSE(HasColour(pic, ink, kRed)) << "state " << state;
     }
+}
+
+// A caption whose characters the button's face lacks (Wine's Tahoma, like Verdana on an
+// English Windows, has no Chinese) is drawn from a font that has them all; a caption the
+// face covers keeps the face.
+TEST_F(Caption, ComesFromAFontThatHasItsCharacters) {
+    auto glyphsMissing = [&] {
+        const std::wstring text = L"分离";
+        WORD glyphs[2] = {};
+        ::GetGlyphIndicesW(Site().PictureDc(), text.c_str(), 2, glyphs, GGI_MARK_NONEXISTING_GLYPHS);
+        return glyphs[0] == 0xFFFF || glyphs[1] == 0xFFFF;
+    };
+    auto face = [&] {
+        wchar_t name[LF_FACESIZE] = {};
+        ::GetTextFaceW(Site().PictureDc(), LF_FACESIZE, name);
+        return std::wstring(name);
+    };
+    Place(97, 33, L"OK");
+    auto tahoma = host::FontObject::Create();
+    tahoma->SetName(L"Tahoma");
+    Button().SetFont(tahoma);
+    ASSERT_EQ(face(), L"Tahoma");
+    ASSERT_TRUE(glyphsMissing()) << "this Tahoma has Chinese glyphs: the check below proves nothing";
+    Button().SetCaption(L"分离");
+    EXPECT_FALSE(glyphsMissing()) << "the caption's font is " << base::ToUtf8(face());
+    EXPECT_EQ(Button().Font()->Name(), L"Tahoma") << "the button's own font changed";
+    EXPECT_GT(InkIn(1).size(), 20u);
+    Button().SetCaption(L"OK");
+    EXPECT_EQ(face(), L"Tahoma");
 }
 
 TEST_F(Caption, EmptyCaptionDrawsNoText) {
