@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+
 namespace app {
 
 namespace {
@@ -23,24 +25,14 @@ std::wstring DeriveLogPath(std::wstring_view fileName) {
 
 std::wstring DeriveDatabaseName(std::wstring_view fileTitle) { return std::wstring(Left(fileTitle, kTitleCut)); }
 
-std::wstring DoubleSingleQuotes(std::wstring_view text) {
-    std::wstring out;
-    out.reserve(text.size() + 2);
-    for (wchar_t c : text) {
-        out += c;
-        if (c == L'\'') out += L'\'';
-    }
-    return out;
-}
-
 std::wstring BuildConnectionString(std::wstring_view server) {
-    return L"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source='" + DoubleSingleQuotes(server) +
+    return L"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source='" + base::DoubleQuotes(server, L'\'') +
            L"';User ID=sa;Initial Catalog=master";
 }
 
 std::wstring BuildDetachStatement(std::wstring_view databaseName) {
     const bool ascii = std::all_of(databaseName.begin(), databaseName.end(), [](wchar_t c) { return c < 0x80; });
-    return std::wstring(ascii ? L"sp_detach_db '" : L"sp_detach_db N'") + DoubleSingleQuotes(databaseName) +
+    return std::wstring(ascii ? L"sp_detach_db '" : L"sp_detach_db N'") + base::DoubleQuotes(databaseName, L'\'') +
            L"','true'";
 }
 

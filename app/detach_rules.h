@@ -25,7 +25,4 @@ std::wstring BuildConnectionString(std::wstring_view server);
 // every code page), and the server would look for another name.
 std::wstring BuildDetachStatement(std::wstring_view databaseName);
 
-// Doubles every single quote.
-std::wstring DoubleSingleQuotes(std::wstring_view text);
-
 }  // namespace app

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "base/text.h"
 
 #include <commdlg.h>
 #include <objbase.h>
@@ -99,7 +100,7 @@ int Form1::Run() {
 
 HWND Form1::ChildWindow(const std::wstring& name) const {
     for (const auto& c : children_)
-        if (_wcsicmp(c.Name.c_str(), name.c_str()) == 0) return c.Window;
+        if (base::EqualsIgnoringCase(c.Name, name)) return c.Window;
     return nullptr;
 }
 

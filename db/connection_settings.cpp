@@ -1,5 +1,7 @@
 #include "db/connection_settings.h"
 
+#include "base/text.h"
+
 #include <array>
 #include <optional>
 
@@ -35,14 +37,8 @@ constexpr std::array<KeywordName, 14> kKeywords{{
     {L"Connect Timeout", Key::kTimeout},
 }};
 
-std::wstring_view TrimBlanks(std::wstring_view text) {
-    while (!text.empty() && IsConnectionStringBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsConnectionStringBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 bool ParseBoolean(std::wstring_view text) {
-    const std::wstring_view value = TrimBlanks(text);
+    const std::wstring_view value = base::Trim(text);
     for (const wchar_t* yes : {L"True", L"Yes"}) {
         if (KeywordEquals(value, yes)) return true;
     }
@@ -54,7 +50,7 @@ bool ParseBoolean(std::wstring_view text) {
 }
 
 long ParseTimeout(std::wstring_view keyword, std::wstring_view text) {
-    const std::wstring_view value = TrimBlanks(text);
+    const std::wstring_view value = base::Trim(text);
     long seconds = 0;
     bool valid = !value.empty() && value.size() <= 9;  // up to 999999999 s: no overflow
     for (wchar_t c : value) {
@@ -74,7 +70,7 @@ long ParseTimeout(std::wstring_view keyword, std::wstring_view text) {
 }  // namespace
 
 bool IsSqlServerProvider(std::wstring_view provider) {
-    const std::wstring_view name = TrimBlanks(provider);
+    const std::wstring_view name = base::Trim(provider);
     for (const wchar_t* known : {L"SQLOLEDB", L"SQLOLEDB.1", L"MSOLEDBSQL", L"MSOLEDBSQL.1", L"MSOLEDBSQL19"}) {
         if (KeywordEquals(name, known)) return true;
     }
@@ -86,14 +82,14 @@ ConnectionSettings ResolveSettings(const ConnectionString& connectionString, std
     // The provider first: the other keywords are the provider's, so a foreign provider is
     // reported as such rather than through one of its keywords.
     const std::optional<std::wstring> provider = connectionString.Find(L"Provider");
-    if (!provider || TrimBlanks(*provider).empty()) {
+    if (!provider || base::Trim(*provider).empty()) {
         throw Error(std::wstring(L"The connection string names no Provider. ADO's default provider "
                                  L"MSDASQL (OLE DB over ODBC data sources) is not supported: Dorvane "
                                  L"connects to SQL Server only (") +
                     kSupportedProviders + L"); add Provider=SQLOLEDB.");
     }
     if (!IsSqlServerProvider(*provider)) {
-        throw Error(L"Provider '" + std::wstring(TrimBlanks(*provider)) +
+        throw Error(L"Provider '" + std::wstring(base::Trim(*provider)) +
                     L"' is not supported: Dorvane connects to SQL Server only (" + kSupportedProviders + L").");
     }
 

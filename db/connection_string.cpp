@@ -1,18 +1,13 @@
 #include "db/connection_string.h"
 
+#include "base/text.h"
 #include "db/error.h"
 
 namespace db {
 
 namespace {
 
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
-
-std::wstring_view Trim(std::wstring_view text) {
-    while (!text.empty() && IsConnectionStringBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsConnectionStringBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
+using base::Trim;  // the connection string's blanks are the ASCII white space it trims
 
 size_t SkipBlanks(std::wstring_view text, size_t pos) {
     while (pos < text.size() && IsConnectionStringBlank(text[pos])) ++pos;
@@ -73,13 +68,7 @@ bool IsConnectionStringBlank(wchar_t c) {
     return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f';
 }
 
-bool KeywordEquals(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
+bool KeywordEquals(std::wstring_view a, std::wstring_view b) { return base::EqualsIgnoringAsciiCase(a, b); }
 
 ConnectionString ConnectionString::Parse(std::wstring_view text) {
     ConnectionString result;
@@ -137,24 +126,12 @@ std::wstring QuoteOleDbValue(std::wstring_view value) {
     // Single quotes unless the value has single quotes and no double ones.
     const wchar_t quote =
         (value.find(L'\'') != std::wstring_view::npos && value.find(L'"') == std::wstring_view::npos) ? L'"' : L'\'';
-    std::wstring out(1, quote);
-    for (wchar_t c : value) {
-        out += c;
-        if (c == quote) out += c;
-    }
-    out += quote;
-    return out;
+    return quote + base::DoubleQuotes(value, quote) + quote;
 }
 
 std::wstring QuoteOdbcValue(std::wstring_view value) {
     if (!NeedsOdbcBraces(value)) return std::wstring(value);
-    std::wstring out = L"{";
-    for (wchar_t c : value) {
-        out += c;
-        if (c == L'}') out += c;
-    }
-    out += L'}';
-    return out;
+    return L"{" + base::DoubleQuotes(value, L'}') + L"}";
 }
 
 std::wstring BuildOdbcConnectionString(const std::vector<std::pair<std::wstring, std::wstring>>& parts) {

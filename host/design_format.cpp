@@ -17,18 +17,7 @@ constexpr size_t kMaxDepth = 32;
     throw Error(ErrorNumber::TypeMismatch, L"Form design, line " + std::to_wstring(line) + L": " + what);
 }
 
-std::wstring_view Trim(std::wstring_view s) {
-    while (!s.empty() && std::iswspace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && std::iswspace(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::towlower(a[i]) != std::towlower(b[i])) return false;
-    return true;
-}
+using base::Trim;
 
 // Reads values left to right; used for a whole value and for Font(...) arguments.
 class ValueReader {
@@ -59,7 +48,7 @@ private:
 
     bool MatchWord(std::wstring_view word) {
         if (s_.size() - pos_ < word.size()) return false;
-        if (!EqualsNoCase(s_.substr(pos_, word.size()), word)) return false;
+        if (!base::EqualsIgnoringCase(s_.substr(pos_, word.size()), word)) return false;
         size_t end = pos_ + word.size();
         if (end < s_.size() && (std::iswalnum(s_[end]) || s_[end] == L'_')) return false;
         pos_ = end;
@@ -187,7 +176,7 @@ void WriteNode(const DesignNode& node, int depth, std::wstring& out) {
 
 const DesignNode* DesignNode::FindChild(std::wstring_view name) const {
     for (const auto& c : Children)
-        if (EqualsNoCase(c.Name, name)) return &c;
+        if (base::EqualsIgnoringCase(c.Name, name)) return &c;
     return nullptr;
 }
 
@@ -200,12 +189,7 @@ Value ParseDesignValue(std::wstring_view text) {
 
 std::wstring FormatDesignValue(const Value& value) {
     if (auto p = std::get_if<std::wstring>(&value)) {
-        std::wstring out = L"\"";
-        for (wchar_t c : *p) {
-            if (c == L'"') out += L'"';
-            out += c;
-        }
-        return out + L"\"";
+        return L"\"" + base::DoubleQuotes(*p, L'"') + L"\"";
     }
     if (auto p = std::get_if<bool>(&value)) return *p ? L"True" : L"False";
     if (auto p = std::get_if<int16_t>(&value)) return std::to_wstring(*p) + L"%";
@@ -247,7 +231,7 @@ DesignNode ParseDesign(std::string_view utf8) {
         // line has no "=", since kinds and names are single words.
         const size_t eqPos = line.find(L'=');
         const bool isProperty = eqPos != std::wstring_view::npos && IsIdentifier(Trim(line.substr(0, eqPos)));
-        if (!isProperty && line.size() > 6 && EqualsNoCase(line.substr(0, 6), L"Begin ")) {
+        if (!isProperty && line.size() > 6 && base::EqualsIgnoringCase(line.substr(0, 6), L"Begin ")) {
             std::wstring_view rest = Trim(line.substr(6));
             size_t sp = rest.find_first_of(L" \t");
             if (sp == std::wstring_view::npos) Malformed(lineNo, L"Begin needs a kind and a name");
@@ -260,7 +244,7 @@ DesignNode ParseDesign(std::string_view utf8) {
             node.Name = name;
             stack.push_back(std::move(node));
             haveRoot = true;
-        } else if (!isProperty && EqualsNoCase(line, L"End")) {
+        } else if (!isProperty && base::EqualsIgnoringCase(line, L"End")) {
             if (stack.empty()) Malformed(lineNo, L"End without Begin");
             DesignNode done = std::move(stack.back());
             stack.pop_back();

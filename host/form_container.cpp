@@ -1,4 +1,5 @@
 #include "host/form_container.h"
+#include "base/text.h"
 
 #include <algorithm>
 
@@ -39,7 +40,7 @@ std::vector<Control*> FormContainer::Controls() { return order_; }
 
 ControlSite* FormContainer::FindSite(const std::wstring& name) const {
     for (const auto& s : sites_)
-        if (_wcsicmp(s->Name().c_str(), name.c_str()) == 0) return s.get();
+        if (base::EqualsIgnoringCase(s->Name(), name)) return s.get();
     return nullptr;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/control_site.h"
+#include "base/text.h"
 #include "host/form_container.h"
 #include "host/win_handles.h"
 
@@ -166,7 +167,7 @@ void SendKeys(const std::wstring& keys) {
             std::wstring name = keys.substr(i + 1, close - i - 1);
             WORD vk = 0;
             for (const auto& k : kNamedKeys)
-                if (_wcsicmp(k.name, name.c_str()) == 0) vk = k.vk;
+                if (base::EqualsIgnoringCase(k.name, name)) vk = k.vk;
             if (!vk)
                 throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: {" + name + L"}");
             AddKey(inputs, vk, false);

@@ -5,6 +5,7 @@
 #include <cwctype>
 #include <limits>
 
+#include "base/text.h"
 #include "host/error.h"
 
 namespace host {
@@ -115,13 +116,9 @@ bool ToBool(const Value& v) {
     if (auto p = std::get_if<bool>(&v)) return *p;
     if (auto p = std::get_if<std::wstring>(&v)) {
         // "True" and "False" in any case, with spaces around them but not inside.
-        size_t b = 0, e = p->size();
-        while (b < e && std::iswspace((*p)[b])) ++b;
-        while (e > b && std::iswspace((*p)[e - 1])) --e;
-        std::wstring t;
-        for (size_t i = b; i < e; ++i) t += static_cast<wchar_t>(std::towlower((*p)[i]));
-        if (t == L"true") return true;
-        if (t == L"false") return false;
+        const std::wstring_view t = base::Trim(*p);
+        if (base::EqualsIgnoringCase(t, L"true")) return true;
+        if (base::EqualsIgnoringCase(t, L"false")) return false;
     }
     return ToDouble(v) != 0.0;
 }

@@ -1,5 +1,6 @@
 // The naming rule and the texts sent to the server.
 #include "app/detach_rules.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 
@@ -54,8 +55,8 @@ TEST(DetachTexts, QuotesAreDoubledSoTheyCannotEndTheLiteral) {
     EXPECT_EQ(app::BuildConnectionString(L"srv';User ID=evil"),
               L"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source='srv'';User ID=evil';User ID=sa;Initial "
               L"Catalog=master");
-    EXPECT_EQ(app::DoubleSingleQuotes(L"''"), L"''''");
-    EXPECT_EQ(app::DoubleSingleQuotes(L"\"[]"), L"\"[]");
+    EXPECT_EQ(base::DoubleQuotes(L"''", L'\''), L"''''");
+    EXPECT_EQ(base::DoubleQuotes(L"\"[]", L'\''), L"\"[]");
 }
 
 }  // namespace
