@@ -1,4 +1,5 @@
 #include "app/background_picture.h"
+#include "win32/units.h"
 
 #include <cstring>
 
@@ -83,19 +84,19 @@ BITMAPINFOHEADER* DecodePicture(HINSTANCE instance, int resourceId, UINT dpi, SI
             to[3] = 0;
         }
     }
-    if (dpi == 96) return picture;
+    if (dpi == win32::dpi::kDesign) return picture;
 
     // Scaled once for this DPI, through a DIB section whose pixels are then packed too.
-    const int sw = MulDiv(w, static_cast<int>(dpi), 96), sh = MulDiv(h, static_cast<int>(dpi), 96);
+    const int sw = win32::DesignPixelsAt(w, dpi), sh = win32::DesignPixelsAt(h, dpi);
     BITMAPINFOHEADER* scaled = packed(sw, sh);
     if (!scaled) return nullptr;
     void* bits = nullptr;
-    host::UniqueBitmap section(
+    win32::UniqueBitmap section(
         ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(scaled), DIB_RGB_COLORS, &bits, nullptr, 0));
-    host::UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+    win32::UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
     if (!section || !bits || !dc) return nullptr;
     {
-        host::SelectedObject selected(dc.get(), section.get());
+        win32::SelectedObject selected(dc.get(), section.get());
         ::SetStretchBltMode(dc.get(), HALFTONE);
         ::SetBrushOrgEx(dc.get(), 0, 0, nullptr);
         ::StretchDIBits(dc.get(), 0, 0, sw, sh, 0, 0, w, h, picture + 1, reinterpret_cast<BITMAPINFO*>(picture),
@@ -118,7 +119,8 @@ void BackgroundPicture::Load(HINSTANCE instance, int resourceId, UINT dpi) {
 
 void BackgroundPicture::Draw(HDC dc, UINT dpi) {
     if (!Brush(dpi) || !Loaded()) return;
-    RECT r{0, 0, MulDiv(size_.cx, static_cast<int>(dpi), 96), MulDiv(size_.cy, static_cast<int>(dpi), 96)};
+    const SIZE drawn = DrawnSize(dpi);
+    RECT r{0, 0, drawn.cx, drawn.cy};
     POINT previous{};
     ::SetBrushOrgEx(dc, 0, 0, &previous);
     ::FillRect(dc, &r, brush_.get());

@@ -5,7 +5,8 @@
 
 #include <windows.h>
 
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
+#include "win32/units.h"
 
 namespace app {
 
@@ -18,7 +19,7 @@ public:
     bool Loaded() const { return size_.cx > 0; }
     SIZE Size() const { return size_; }  // at 96 dpi
     SIZE DrawnSize(UINT dpi) const {     // as Draw covers it at dpi
-        return SIZE{MulDiv(size_.cx, static_cast<int>(dpi), 96), MulDiv(size_.cy, static_cast<int>(dpi), 96)};
+        return SIZE{win32::DesignPixelsAt(size_.cx, dpi), win32::DesignPixelsAt(size_.cy, dpi)};
     }
     // Draws the picture from the top-left corner, scaled from 96 dpi to dpi, clipped.
     void Draw(HDC dc, UINT dpi);
@@ -30,7 +31,7 @@ private:
     HINSTANCE instance_ = nullptr;
     int resourceId_ = 0;
     SIZE size_{0, 0};
-    host::UniqueBrush brush_;
+    win32::UniqueBrush brush_;
     UINT brushDpi_ = 0;
 };
 

@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "host/error.h"
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 
 namespace app {
 
@@ -169,7 +169,7 @@ void BusyWait::Run(const std::function<void()>& work) {
     struct RestoreFilter {
         ~RestoreFilter() { ::SetUnhandledExceptionFilter(g_previousFilter); }
     } restore;
-    host::UniqueKernelHandle worker(::CreateThread(nullptr, 0, &RunWork, &result, 0, nullptr));
+    win32::UniqueKernelHandle worker(::CreateThread(nullptr, 0, &RunWork, &result, 0, nullptr));
     if (!worker) throw host::Error(host::ErrorNumber::Platform, L"Cannot start a thread for the work");
     HANDLE handle = worker.get();
     for (;;) {

@@ -1,12 +1,13 @@
 // Builds Form1's children from its stored design and places them for the window's DPI:
-// twips scale with MulDiv(twips, dpi, 1440); labels size themselves to their text.
+// twips and extents scale with win32/units.h; labels size themselves to their text.
 #include <algorithm>
 #include <cmath>
 
 #include "app/main_window.h"
-#include "host/dpi.h"
+#include "win32/dpi.h"
 #include "host/error.h"
-#include "host/window_class.h"
+#include "win32/window_class.h"
+#include "win32/units.h"
 
 namespace app {
 
@@ -38,24 +39,23 @@ ChildKind ParseKind(const std::wstring& name) {
 }  // namespace
 
 RECT Form1::ChildRect(const PlacedChild& c) const {
-    const int dpi = static_cast<int>(dpi_);
-    const int x = MulDiv(c.Left, dpi, 1440), y = MulDiv(c.Top, dpi, 1440);
+    const int x = win32::TwipsToPixels(c.Left, dpi_), y = win32::TwipsToPixels(c.Top, dpi_);
     int w, h;
     if (c.Kind == ChildKind::XPButton2) {
-        w = static_cast<int>(std::lround(c.ExtentX * dpi / 2540.0));
-        h = static_cast<int>(std::lround(c.ExtentY * dpi / 2540.0));
+        w = win32::HimetricToPixels(c.ExtentX, dpi_);
+        h = win32::HimetricToPixels(c.ExtentY, dpi_);
     } else if (c.Kind == ChildKind::Label && c.Window) {
         // Auto-size: the label is as large as its text in the form's font.
-        const std::wstring text = host::WindowText(c.Window);
-        host::WindowDc dc(c.Window);
-        host::SelectedObject font(dc.get(), UiFont());
+        const std::wstring text = win32::WindowText(c.Window);
+        win32::WindowDc dc(c.Window);
+        win32::SelectedObject font(dc.get(), UiFont());
         SIZE sz{};
         ::GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &sz);
         w = sz.cx;
         h = sz.cy;
     } else {
-        w = MulDiv(c.Width, dpi, 1440);
-        h = MulDiv(c.Height, dpi, 1440);
+        w = win32::TwipsToPixels(c.Width, dpi_);
+        h = win32::TwipsToPixels(c.Height, dpi_);
     }
     return RECT{x, y, x + w, y + h};
 }
@@ -89,22 +89,9 @@ void Form1::BuildChildren(const host::DesignNode& design) {
             settings.Name = c.Name;
             settings.Bounds = r;
             host::ControlSite& site = container_->AddControl(std::make_unique<xpbutton::XPButton2>(), settings);
-            c.Window = site.hwnd();
+            c.Window = site.Hwnd();
             auto& button = site.ControlAs<xpbutton::XPButton2>();
-            // While a detach waits, a click that still arrives (a screen reader's default
-            // action, say) is dropped, as presses are.
-            if (c.Name == L"Command2")
-                button.Events.Click = [this] {
-                    if (!detaching_) Command2_Click();
-                };
-            if (c.Name == L"Command3")
-                button.Events.Click = [this] {
-                    if (!detaching_) Command3_Click();
-                };
-            if (c.Name == L"XPButton21")
-                button.Events.Click = [this] {
-                    if (!detaching_) XPButton21_Click();
-                };
+            ConnectClick(c.Name, button);
             if (auto status = site.Load(&bag))
                 throw host::Error(status->Number(), c.Name + L": " + status->Description());
         } else if (c.Kind == ChildKind::Label) {
@@ -150,7 +137,7 @@ void Form1::PutLabelsBeforeTheirFields() {
 void Form1::ApplyFonts() {
     // Labels and text fields use the system's message font at the window's DPI.
     NONCLIENTMETRICSW ncm{};
-    if (host::dpi::NonClientMetrics(ncm, dpi_)) uiFont_.reset(::CreateFontIndirectW(&ncm.lfMessageFont));
+    if (win32::dpi::NonClientMetrics(ncm, dpi_)) uiFont_.reset(::CreateFontIndirectW(&ncm.lfMessageFont));
     for (const auto& c : children_)
         if (c.Kind != ChildKind::XPButton2)
             ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
@@ -183,9 +170,8 @@ void Form1::Layout(const RECT* suggested) {
                        suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
         return;
     }
-    RECT rc{0, 0, MulDiv(clientWidth_, static_cast<int>(dpi_), 1440),
-            MulDiv(clientHeight_, static_cast<int>(dpi_), 1440)};
-    host::dpi::WindowRectForClient(rc, static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_STYLE)),
+    RECT rc{0, 0, win32::TwipsToPixels(clientWidth_, dpi_), win32::TwipsToPixels(clientHeight_, dpi_)};
+    win32::dpi::WindowRectForClient(rc, static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_STYLE)),
                                    static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_EXSTYLE)), dpi_);
     ::SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -5,14 +5,14 @@
 
 #include "app/main_window.h"
 #include "host/error.h"
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int nCmdShow) {
     // DLLs loaded by name come from the system folder only, never from the folder the
     // program was downloaded to (Windows 7 needs KB2533623 for this call; without it the
     // program's own loads still name the system folder in full).
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    if (auto set = host::ProcAddress<SetDefaultDllDirectoriesFn>(::GetModuleHandleW(L"kernel32.dll"),
+    if (auto set = win32::ProcAddress<SetDefaultDllDirectoriesFn>(::GetModuleHandleW(L"kernel32.dll"),
                                                                  "SetDefaultDllDirectories"))
         set(LOAD_LIBRARY_SEARCH_SYSTEM32);
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};

@@ -1,13 +1,14 @@
 // Form1, Dorvane's only window: built from its stored design, it shows the banner, the
 // server field, the chosen data file and derived log file, the three buttons and the
 // hint; its buttons' Click handlers choose a file, detach the database, or end the
-// program. Its window is made through host/window_class.h, and the design's child kinds
+// program. Its window is made through win32/window_class.h, and the design's child kinds
 // are read once into ChildKind.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,8 @@
 #include "controls/xpbutton/xp_button.h"
 #include "host/design_format.h"
 #include "host/form_container.h"
-#include "host/window_class.h"
+#include "win32/window_class.h"
+#include "win32/dpi.h"
 
 namespace app {
 
@@ -54,26 +56,54 @@ public:
     // Runs the message loop until the window is gone; returns the exit code.
     int Run();
 
-    HWND hwnd() const { return hwnd_; }
+    HWND Hwnd() const { return hwnd_; }
     UINT Dpi() const { return dpi_; }
     const std::vector<PlacedChild>& Children() const { return children_; }
     HWND ChildWindow(const std::wstring& name) const;
     host::ControlSite& Button(const std::wstring& name) const;  // a button of the design
     host::FormContainer& Container() const { return *container_; }
 
-    // Window state: the chosen data file, the derived log file and database name.
-    std::wstring m, l, strdata;
-    CommonDialog CommonDialog1;
+    // The window's state, read-only: the chosen data file, the derived log file and
+    // database name.
+    struct Members {
+        std::wstring m, l, strdata;
+    };
+    Members GetMembers() const { return Members{m, l, strdata}; }
 
     // Click handlers of the three buttons.
     void Command2_Click();
     void Command3_Click();
     void XPButton21_Click();
+    // What choosing a file does once the dialog has given its path P and title T: the
+    // read-outs and the derived names (also for tests, which skip the dialog).
+    void TakeChosenFile(const std::wstring& P, const std::wstring& T);
 
 private:
-    friend struct host::ObjectWindow<Form1>;
+    friend struct win32::ObjectWindow<Form1>;
+    struct ButtonHandler {
+        const wchar_t* Name;
+        void (Form1::*Click)();
+    };
+    static const ButtonHandler kButtonHandlers[];
+
     Form1() = default;
+    void ConnectClick(const std::wstring& name, xpbutton::XPButton2& button);
+
+    // The window's messages, each to its handler; no answer: the default handling's.
     LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void OnNcCreate(HWND hwnd);
+    LRESULT OnEraseBackground(HDC dc);
+    std::optional<LRESULT> OnCtlColorStatic(HDC dc, HWND child);
+    std::optional<LRESULT> OnActivate(bool active);
+    std::optional<LRESULT> OnSetCursor();
+    std::optional<LRESULT> OnClose();
+    std::optional<LRESULT> OnSysCommand(UINT command);
+    std::optional<LRESULT> OnQueryEndSession();
+    void OnEndSession(bool ending);
+    void OnColourSchemeChange(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT OnDpiChanged(UINT dpi, const RECT& suggested);
+    LRESULT OnDestroy();
+
     void BuildChildren(const host::DesignNode& design);
     void PutLabelsBeforeTheirFields();
     // Places the children for the window's DPI and sizes the window: to fit the design's
@@ -85,17 +115,21 @@ private:
     HFONT UiFont() const;  // labels' and text fields' font
     static void SetReadOut(HWND field, const std::wstring& text);
 
+    // Window state: the chosen data file, the derived log file and database name.
+    std::wstring m, l, strdata;
+    CommonDialog CommonDialog1;
+
     HINSTANCE instance_ = nullptr;
     HWND hwnd_ = nullptr;
     HWND lastFocus_ = nullptr;
     bool detaching_ = false;  // a detach is waiting for the server
-    UINT dpi_ = 96;
+    UINT dpi_ = win32::dpi::kDesign;
     int32_t clientWidth_ = 5835, clientHeight_ = 5310;  // twips
     std::vector<PlacedChild> children_;
     std::unique_ptr<host::FormContainer> container_;
     BackgroundPicture picture_;
-    host::UniqueFont uiFont_;  // empty: the stock GUI font serves
-    host::UniqueIcon bigIcon_, smallIcon_;
+    win32::UniqueFont uiFont_;  // empty: the stock GUI font serves
+    win32::UniqueIcon bigIcon_, smallIcon_;
 };
 
 }  // namespace app

@@ -12,14 +12,14 @@ namespace app {
 CommonDialog::~CommonDialog() {
     using CoUninitializeFn = void(WINAPI*)();
     if (comInitialized_)
-        if (auto uninitialize = host::ProcAddress<CoUninitializeFn>(ole32_.get(), "CoUninitialize")) uninitialize();
+        if (auto uninitialize = win32::ProcAddress<CoUninitializeFn>(ole32_.get(), "CoUninitialize")) uninitialize();
 }
 
 void CommonDialog::InitializeCom() {
     if (comInitialized_) return;
-    if (!ole32_) ole32_.reset(host::LoadSystemLibrary(L"ole32.dll"));
+    if (!ole32_) ole32_.reset(win32::LoadSystemLibrary(L"ole32.dll"));
     using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
-    auto initialize = host::ProcAddress<CoInitializeExFn>(ole32_.get(), "CoInitializeEx");
+    auto initialize = win32::ProcAddress<CoInitializeExFn>(ole32_.get(), "CoInitializeEx");
     // S_FALSE (already initialised on this thread) also needs its CoUninitialize. A thread
     // initialised for another apartment keeps it; the dialog works there too, only the
     // shell's extensions may be fewer, so that case is not an error.
@@ -28,9 +28,9 @@ void CommonDialog::InitializeCom() {
 
 void CommonDialog::ShowOpen(HWND owner) {
     InitializeCom();
-    if (!library_) library_.reset(host::LoadSystemLibrary(L"comdlg32.dll"));
+    if (!library_) library_.reset(win32::LoadSystemLibrary(L"comdlg32.dll"));
     using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
-    auto getOpenFileName = host::ProcAddress<GetOpenFileNameFn>(library_.get(), "GetOpenFileNameW");
+    auto getOpenFileName = win32::ProcAddress<GetOpenFileNameFn>(library_.get(), "GetOpenFileNameW");
     if (!getOpenFileName) throw host::Error(host::ErrorNumber::Platform, L"Cannot load the file dialog (comdlg32.dll)");
 
     // "a|b|c|d" becomes "a\0b\0c\0d\0\0".

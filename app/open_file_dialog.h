@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 
 namespace app {
 
@@ -34,8 +34,8 @@ private:
     // loaded on first use, so a start of the program does not pay for them; they stay as
     // long as the component.
     void InitializeCom();
-    host::UniqueModule library_;
-    host::UniqueModule ole32_;
+    win32::UniqueModule library_;
+    win32::UniqueModule ole32_;
     bool comInitialized_ = false;
     std::wstring fileName_;
     std::wstring fileTitle_;

@@ -3,7 +3,7 @@
 // toolchain and flags as Dorvane.exe.
 #include <windows.h>
 
-#include "host/window_class.h"
+#include "win32/window_class.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-    host::RegisterWindowClass(L"DorvaneBenchFloor", Proc);
+    win32::RegisterWindowClass(L"DorvaneBenchFloor", Proc);
     HWND hwnd = ::CreateWindowExW(0, L"DorvaneBenchFloor", L"floor", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                   389, 354, nullptr, nullptr, instance, nullptr);
     ::ShowWindow(hwnd, show);

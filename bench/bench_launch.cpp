@@ -14,7 +14,7 @@
 #include <string>
 
 #include "bench/bench_timer.h"
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ int wmain(int argc, wchar_t** argv) {
         points[i] = {client.right * (1 + 2 * (i % 3)) / 6, client.bottom * (1 + 2 * (i / 3)) / 6};
         ::ClientToScreen(window, &points[i]);
     }
-    host::WindowDc screen(nullptr);
+    win32::WindowDc screen(nullptr);
     std::array<COLORREF, 9> last{};
     last.fill(CLR_INVALID);
     double lastChange = bench::NowMs();

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "base/com_ptr.h"
-#include "host/win_handles.h"
-#include "host/window_class.h"
+#include "win32/win_handles.h"
+#include "win32/window_class.h"
 
 namespace host {
 
@@ -63,7 +63,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         if (!IsSelf(child)) return standard_ ? standard_->get_accName(child, name) : S_FALSE;
-        *name = AllocString(WindowText(hwnd_).c_str());
+        *name = AllocString(win32::WindowText(hwnd_).c_str());
         return *name ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
@@ -177,14 +177,14 @@ const OleaccFunctions& Oleacc() {
         OleaccFunctions f;
         // Kept for the life of the process: objects and strings handed to clients may call
         // back into these libraries or be freed by them.
-        if (HMODULE lib = LoadSystemLibrary(L"oleaut32.dll"))
-            f.SysAllocString = ProcAddress<decltype(&::SysAllocString)>(lib, "SysAllocString");
-        if (HMODULE lib = LoadSystemLibrary(L"ole32.dll"))
-            f.CoInitializeEx = ProcAddress<decltype(&::CoInitializeEx)>(lib, "CoInitializeEx");
-        if (HMODULE lib = LoadSystemLibrary(L"oleacc.dll")) {
+        if (HMODULE lib = win32::LoadSystemLibrary(L"oleaut32.dll"))
+            f.SysAllocString = win32::ProcAddress<decltype(&::SysAllocString)>(lib, "SysAllocString");
+        if (HMODULE lib = win32::LoadSystemLibrary(L"ole32.dll"))
+            f.CoInitializeEx = win32::ProcAddress<decltype(&::CoInitializeEx)>(lib, "CoInitializeEx");
+        if (HMODULE lib = win32::LoadSystemLibrary(L"oleacc.dll")) {
             f.CreateStdAccessibleObject =
-                ProcAddress<decltype(&::CreateStdAccessibleObject)>(lib, "CreateStdAccessibleObject");
-            f.LresultFromObject = ProcAddress<decltype(&::LresultFromObject)>(lib, "LresultFromObject");
+                win32::ProcAddress<decltype(&::CreateStdAccessibleObject)>(lib, "CreateStdAccessibleObject");
+            f.LresultFromObject = win32::ProcAddress<decltype(&::LresultFromObject)>(lib, "LresultFromObject");
         }
         return f;
     }();

@@ -10,7 +10,8 @@
 
 #include "base/text.h"
 #include "host/accessible_button.h"
-#include "host/dpi.h"
+#include "win32/dpi.h"
+#include "win32/units.h"
 
 namespace host {
 
@@ -21,15 +22,15 @@ double TwipsPerUnit(int32_t scale, UINT dpi) {
         case vbTwips:
             return 1.0;
         case vbPoints:
-            return 20.0;
+            return win32::kTwipsPerPoint;
         case vbPixels:
-            return 1440.0 / dpi;
+            return static_cast<double>(win32::kTwipsPerInch) / dpi;
         case vbInches:
-            return 1440.0;
+            return win32::kTwipsPerInch;
         case vbMillimeters:
-            return 1440.0 / 25.4;
+            return win32::kTwipsPerInch / 25.4;
         case vbCentimeters:
-            return 1440.0 / 2.54;
+            return win32::kTwipsPerInch / 2.54;
         default:
             throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: scale mode");
     }
@@ -61,7 +62,7 @@ std::unique_ptr<ControlSite> ControlSite::Create(std::unique_ptr<UserControl> co
     if (!control) throw Error(ErrorNumber::ObjectRequired, L"Object required");
     std::unique_ptr<ControlSite> site(new ControlSite(std::move(control), std::move(settings)));
     const std::wstring className = site->control_->TypeName();
-    if (!RegisterWindowClass(className.c_str(), &ObjectWindow<ControlSite>::Proc, ClassLook{CS_DBLCLKS}))
+    if (!win32::RegisterWindowClass(className.c_str(), &win32::ObjectWindow<ControlSite>::Proc, win32::ClassLook{CS_DBLCLKS}))
         throw Error(ErrorNumber::Platform, L"Cannot register the window class " + className);
     const RECT& r = site->settings_.Bounds;
     // The window knows its site from its first message on (hwnd_ is set at WM_NCCREATE).
@@ -100,10 +101,10 @@ Status ControlSite::Load(const PropertyBag* saved) {
 Status ControlSite::Save(PropertyBag& bag) {
     auto s = Deliver([&] { control_->WriteProperties(bag); });
     // The container's own entries: the extent in 0.01 mm.
-    const SIZE outer = OuterPixels(hwnd());
-    const double dpi = Dpi();
-    bag.Set(L"_ExtentX", static_cast<int32_t>(std::lround(outer.cx * 2540.0 / dpi)));
-    bag.Set(L"_ExtentY", static_cast<int32_t>(std::lround(outer.cy * 2540.0 / dpi)));
+    const SIZE outer = OuterPixels(Hwnd());
+    const UINT dpi = Dpi();
+    bag.Set(L"_ExtentX", win32::PixelsToHimetric(outer.cx, dpi));
+    bag.Set(L"_ExtentY", win32::PixelsToHimetric(outer.cy, dpi));
     return s;
 }
 
@@ -128,13 +129,13 @@ void ControlSite::Terminate() {
 void ControlSite::DestroyWindow() {
     Terminate();
     if (hwnd_) {
-        ObjectWindow<ControlSite>::Detach(hwnd_.get());
+        win32::ObjectWindow<ControlSite>::Detach(hwnd_.get());
         hwnd_.reset();
     }
 }
 
 bool ControlSite::WantsAccessKey(wchar_t key) const {
-    if (!::IsWindowEnabled(hwnd())) return false;
+    if (!::IsWindowEnabled(Hwnd())) return false;
     // The system's mapping covers every script, so Alt+Ж finds the key ж.
     const wchar_t k = base::LowerCase(key);
     for (wchar_t c : accessKeys_)
@@ -143,28 +144,28 @@ bool ControlSite::WantsAccessKey(wchar_t key) const {
 }
 
 IAccessible* ControlSite::CreateAccessibleObject() {
-    return CreateAccessibleButton(hwnd(), [window = hwnd()] { PostDefaultAction(window); });
+    return CreateAccessibleButton(Hwnd(), [window = Hwnd()] { PostDefaultAction(window); });
 }
 
 void ControlSite::DeliverAccessKey(wchar_t key) {
-    if (::GetFocus() != hwnd()) ::SetFocus(hwnd());
+    if (::GetFocus() != Hwnd()) ::SetFocus(Hwnd());
     int16_t keyAscii = static_cast<int16_t>(key);
     Deliver([&] { control_->AccessKeyPress(keyAscii); });
 }
 
-UINT ControlSite::Dpi() const { return dpi::ForWindow(hwnd_.get()); }
+UINT ControlSite::Dpi() const { return win32::dpi::ForWindow(hwnd_.get()); }
 
-double ControlSite::ClientWidth() const { return ClientPixels(hwnd()).cx; }
-double ControlSite::ClientHeight() const { return ClientPixels(hwnd()).cy; }
+double ControlSite::ScaleWidth() const { return ClientPixels(Hwnd()).cx; }
+double ControlSite::ScaleHeight() const { return ClientPixels(Hwnd()).cy; }
 
 uint32_t ControlSite::ResolveColour(uint32_t colour) {
     if (colour & 0x80000000u) return ::GetSysColor(static_cast<int>(colour & 0xFF));
     return colour & 0x00FFFFFFu;
 }
 
-void ControlSite::Clear() {
-    RECT rc{0, 0, static_cast<LONG>(ClientWidth()), static_cast<LONG>(ClientHeight())};
-    UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
+void ControlSite::Cls() {
+    RECT rc{0, 0, static_cast<LONG>(ScaleWidth()), static_cast<LONG>(ScaleHeight())};
+    win32::UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
     ::FillRect(picture_.get(), &rc, brush.get());
 }
 
@@ -211,7 +212,7 @@ constexpr const wchar_t* kEastAsianFaces[] = {L"Microsoft YaHei UI",
 void ControlSite::ApplyFont() {
     const FontDesc& d = font_->Desc();
     LOGFONTW lf{};
-    lf.lfHeight = -static_cast<LONG>(std::lround(d.Size * Dpi() / 72.0));
+    lf.lfHeight = -static_cast<LONG>(win32::PointsToPixels(d.Size, Dpi()));
     lf.lfWeight = d.Weight;
     lf.lfItalic = d.Italic;
     lf.lfUnderline = d.Underline;
@@ -219,7 +220,7 @@ void ControlSite::ApplyFont() {
     lf.lfCharSet = static_cast<BYTE>(d.Charset);
     lf.lfQuality = CLEARTYPE_QUALITY;
     wcsncpy_s(lf.lfFaceName, d.Name.c_str(), _TRUNCATE);
-    UniqueFont created(::CreateFontIndirectW(&lf));
+    win32::UniqueFont created(::CreateFontIndirectW(&lf));
     if (!created) throw Error(ErrorNumber::Platform, L"Cannot create the font " + d.Name);
     // A face without glyphs for the window text (Verdana and a Chinese caption, on a
     // Windows whose font linking does not cover Verdana) draws boxes: the text then
@@ -228,21 +229,21 @@ void ControlSite::ApplyFont() {
     const std::wstring text = control_ ? control_->AccessibleName() : std::wstring();
     bool covered = true;
     {
-        SelectedObject trial(picture_.get(), created.get());
+        win32::SelectedObject trial(picture_.get(), created.get());
         covered = HasGlyphsFor(picture_.get(), text);
     }
     if (!covered) {
         NONCLIENTMETRICSW ncm{};
         std::vector<std::wstring> faces;
-        if (dpi::NonClientMetrics(ncm, Dpi())) faces.emplace_back(ncm.lfMessageFont.lfFaceName);
+        if (win32::dpi::NonClientMetrics(ncm, Dpi())) faces.emplace_back(ncm.lfMessageFont.lfFaceName);
         faces.insert(faces.end(), std::begin(kEastAsianFaces), std::end(kEastAsianFaces));
         for (const std::wstring& face : faces) {
             LOGFONTW other = lf;
             other.lfCharSet = DEFAULT_CHARSET;
             wcsncpy_s(other.lfFaceName, face.c_str(), _TRUNCATE);
-            UniqueFont candidate(::CreateFontIndirectW(&other));
+            win32::UniqueFont candidate(::CreateFontIndirectW(&other));
             if (!candidate) continue;
-            SelectedObject trial(picture_.get(), candidate.get());
+            win32::SelectedObject trial(picture_.get(), candidate.get());
             if (!HasGlyphsFor(picture_.get(), text)) continue;
             created = std::move(candidate);
             break;
@@ -252,22 +253,22 @@ void ControlSite::ApplyFont() {
     if (hwnd_) ::SendMessageW(hwnd_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(picture_.Font()), FALSE);
 }
 
-int32_t ControlSite::OuterWidthTwips() const {
-    return static_cast<int32_t>(std::lround(OuterPixels(hwnd()).cx * 1440.0 / Dpi()));
+int32_t ControlSite::Width() const {
+    return win32::PixelsToTwips(OuterPixels(Hwnd()).cx, Dpi());
 }
 
-int32_t ControlSite::OuterHeightTwips() const {
-    return static_cast<int32_t>(std::lround(OuterPixels(hwnd()).cy * 1440.0 / Dpi()));
+int32_t ControlSite::Height() const {
+    return win32::PixelsToTwips(OuterPixels(Hwnd()).cy, Dpi());
 }
 
-void ControlSite::SetOuterWidthTwips(int32_t twips) {
+void ControlSite::SetWidth(int32_t twips) {
     if (twips < 0) throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: width");
-    SetOuterPixels(hwnd(), static_cast<int>(std::lround(twips * Dpi() / 1440.0)), OuterPixels(hwnd()).cy);
+    SetOuterPixels(Hwnd(), win32::TwipsToPixels(twips, Dpi()), OuterPixels(Hwnd()).cy);
 }
 
-void ControlSite::SetOuterHeightTwips(int32_t twips) {
+void ControlSite::SetHeight(int32_t twips) {
     if (twips < 0) throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: height");
-    SetOuterPixels(hwnd(), OuterPixels(hwnd()).cx, static_cast<int>(std::lround(twips * Dpi() / 1440.0)));
+    SetOuterPixels(Hwnd(), OuterPixels(Hwnd()).cx, win32::TwipsToPixels(twips, Dpi()));
 }
 
 double ControlSite::Scale(double value, int32_t fromScale, int32_t toScale) const {
@@ -275,7 +276,7 @@ double ControlSite::Scale(double value, int32_t fromScale, int32_t toScale) cons
     return value * TwipsPerUnit(fromScale, dpi) / TwipsPerUnit(toScale, dpi);
 }
 
-void ControlSite::SetEnabled(bool enabled) { ::EnableWindow(hwnd(), enabled ? TRUE : FALSE); }
+void ControlSite::SetEnabled(bool enabled) { ::EnableWindow(Hwnd(), enabled ? TRUE : FALSE); }
 
 void ControlSite::PropertyChanged(const std::wstring& propertyName) {
     RefreshWindowText();
@@ -285,30 +286,30 @@ void ControlSite::PropertyChanged(const std::wstring& propertyName) {
 void ControlSite::RefreshWindowText() {
     if (!hwnd_) return;
     const std::wstring text = control_->AccessibleName();
-    if (text == WindowText(hwnd())) return;
-    ::SetWindowTextW(hwnd(), text.c_str());
+    if (text == win32::WindowText(Hwnd())) return;
+    ::SetWindowTextW(Hwnd(), text.c_str());
     // The font that draws the text may change with it (ApplyFont); the control's next
     // repaint uses it.
     if (font_ && picture_) ApplyFont();
 }
 
 void ControlSite::ResizePicture() {
-    const int w = std::max(1, static_cast<int>(ClientWidth()));
-    const int h = std::max(1, static_cast<int>(ClientHeight()));
-    WindowDc screen(hwnd());
+    const int w = std::max(1, static_cast<int>(ScaleWidth()));
+    const int h = std::max(1, static_cast<int>(ScaleHeight()));
+    win32::WindowDc screen(Hwnd());
     if (!picture_) {
-        picture_ = MemoryCanvas(screen.get());
+        picture_ = win32::MemoryCanvas(screen.get());
         if (!picture_) throw Error(ErrorNumber::Platform, L"Cannot create the control's picture");
         ::SetBkMode(picture_.get(), TRANSPARENT);
     }
-    UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
+    win32::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
     if (!bitmap) return;  // keep the old picture; drawing then clips to it
     {
         // Carry the old picture over, so a resize shows no hole until the control redraws.
-        UniqueMemoryDc copyDc(::CreateCompatibleDC(screen.get()));
-        SelectedObject selected(copyDc.get(), bitmap.get());
+        win32::UniqueMemoryDc copyDc(::CreateCompatibleDC(screen.get()));
+        win32::SelectedObject selected(copyDc.get(), bitmap.get());
         RECT all{0, 0, w, h};
-        UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
+        win32::UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
         ::FillRect(copyDc.get(), &all, brush.get());
         if (picture_.Bitmap()) ::BitBlt(copyDc.get(), 0, 0, w, h, picture_.get(), 0, 0, SRCCOPY);
     }

@@ -1,6 +1,6 @@
 // The container's side of one hosted user control: its surface window (class named
 // after the control's type, made through host/window_class.h) with an off-screen picture
-// (a host::MemoryCanvas), its ambient properties, extender and parent, delivery of
+// (a win32::MemoryCanvas), its ambient properties, extender and parent, delivery of
 // notifications, and routing of the window's input.
 #pragma once
 
@@ -15,10 +15,10 @@
 
 #include "base/text.h"
 #include "host/error.h"
-#include "host/memory_canvas.h"
+#include "win32/memory_canvas.h"
 #include "host/user_control.h"
-#include "host/win_handles.h"
-#include "host/window_class.h"
+#include "win32/win_handles.h"
+#include "win32/window_class.h"
 
 namespace host {
 
@@ -53,7 +53,7 @@ public:
     void Terminate();      // once; quiet
     void DestroyWindow();  // Terminate, then the surface window goes
 
-    HWND hwnd() const { return hwnd_.get(); }
+    HWND Hwnd() const { return hwnd_.get(); }
     UserControl& Control() const { return *control_; }
     template <typename T>
     T& ControlAs() const {
@@ -69,17 +69,17 @@ public:
 
     // Used by UserControl's services.
     HDC PictureDc() const { return picture_.get(); }
-    double ClientWidth() const;
-    double ClientHeight() const;
-    void Clear();
+    double ScaleWidth() const;
+    double ScaleHeight() const;
+    void Cls();
     void SetForeColor(uint32_t colour);
     uint32_t ForeColor() const { return foreColor_; }
     void SetFont(const FontRef& font);
     FontRef Font() const { return font_; }
-    int32_t OuterWidthTwips() const;
-    int32_t OuterHeightTwips() const;
-    void SetOuterWidthTwips(int32_t twips);
-    void SetOuterHeightTwips(int32_t twips);
+    int32_t Width() const;
+    int32_t Height() const;
+    void SetWidth(int32_t twips);
+    void SetHeight(int32_t twips);
     double Scale(double value, int32_t fromScale, int32_t toScale) const;
     void SetEnabled(bool enabled);
     void SetAccessKeys(const std::wstring& keys) { accessKeys_ = keys; }
@@ -96,11 +96,11 @@ public:
     IAccessible* CreateAccessibleObject();
 
     // The site of any window: null unless it is a control's surface window.
-    static ControlSite* FromWindow(HWND hwnd) { return ObjectWindow<ControlSite>::From(hwnd); }
+    static ControlSite* FromWindow(HWND hwnd) { return win32::ObjectWindow<ControlSite>::From(hwnd); }
     static uint32_t ResolveColour(uint32_t colour);  // system-colour references to RGB
 
 private:
-    friend struct ObjectWindow<ControlSite>;
+    friend struct win32::ObjectWindow<ControlSite>;
     ControlSite(std::unique_ptr<UserControl> control, SiteSettings settings);
     LRESULT HandleMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
     void ResizePicture();
@@ -115,8 +115,8 @@ private:
 
     std::unique_ptr<UserControl> control_;
     SiteSettings settings_;
-    UniqueWindow hwnd_;
-    MemoryCanvas picture_;  // the surface's drawing, shown by WM_PAINT
+    win32::UniqueWindow hwnd_;
+    win32::MemoryCanvas picture_;  // the surface's drawing, shown by WM_PAINT
     FontRef font_;
     uint32_t foreColor_ = 0;
     std::wstring accessKeys_;

@@ -46,7 +46,7 @@ ControlSite* FormContainer::FindSite(const std::wstring& name) const {
 
 ControlSite* FormContainer::SiteForAccessKey(wchar_t key) const {
     for (const auto& s : sites_)
-        if (!s->Terminated() && s->hwnd() && ::IsWindowVisible(s->hwnd()) && s->WantsAccessKey(key)) return s.get();
+        if (!s->Terminated() && s->Hwnd() && ::IsWindowVisible(s->Hwnd()) && s->WantsAccessKey(key)) return s.get();
     return nullptr;
 }
 

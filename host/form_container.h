@@ -20,7 +20,7 @@ public:
         : typeName_(std::move(typeName)), name_(std::move(name)), hwnd_(hwnd) {}
     std::wstring TypeName() const override { return typeName_; }
     std::wstring Name() const override { return name_; }
-    HWND hwnd() const { return hwnd_; }
+    HWND Hwnd() const { return hwnd_; }
 
 private:
     std::wstring typeName_;

@@ -7,7 +7,7 @@
 #include "host/control_site.h"
 #include "base/text.h"
 #include "host/form_container.h"
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 
 namespace host {
 
@@ -116,7 +116,7 @@ LRESULT CALLBACK WatchModifiers(int code, WPARAM wParam, LPARAM lParam) {
 // returns once all of them have passed the watch (at most a second: where the system
 // does not call the hook, they go unwatched). Only sent messages, the hook's calls among
 // them, are handled meanwhile; the keys' own messages wait in the queue.
-void SendWatched(std::vector<INPUT>& inputs, ModifierWatch& watch, UniqueHook hook) {
+void SendWatched(std::vector<INPUT>& inputs, ModifierWatch& watch, win32::UniqueHook hook) {
     watch.ownEvents = inputs.size();
     t_watch = &watch;
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
@@ -143,7 +143,7 @@ void SendKeys(const std::wstring& keys) {
     // first and pressed again after, so they are still held afterwards, unless the user
     // lets go of one meanwhile (ModifierWatch). Where any is held, the watch starts before
     // the sample that counts, so no release escapes it.
-    UniqueHook hook;
+    win32::UniqueHook hook;
     std::vector<WORD> userHeld = HeldModifiers();
     if (!userHeld.empty()) {
         hook.reset(::SetWindowsHookExW(WH_KEYBOARD_LL, &WatchModifiers, ::GetModuleHandleW(nullptr), 0));

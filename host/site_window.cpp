@@ -58,9 +58,9 @@ void ControlSite::MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam) {
                              : msg == WM_RBUTTONDOWN ? vbRightButton
                                                      : vbMiddleButton;
             // A press gives the control the focus before it hears of the press.
-            if (msg == WM_LBUTTONDOWN && ::GetFocus() != hwnd()) ::SetFocus(hwnd());
+            if (msg == WM_LBUTTONDOWN && ::GetFocus() != Hwnd()) ::SetFocus(Hwnd());
             if (!capturing_) {
-                ::SetCapture(hwnd());
+                ::SetCapture(Hwnd());
                 capturing_ = true;
             }
             Deliver([&] { control_->MouseDown(button, shift, x, y); });
@@ -111,7 +111,7 @@ LRESULT ControlSite::DefaultForSystemKey(HWND self, UINT msg, WPARAM wParam, LPA
     // opens the form's window menu, Alt or F10 alone enters menu mode. The loop takes the
     // keys until it ends; a message-filter hook tells whether one ran.
     const unsigned before = t_modalLoopMessages;
-    UniqueHook watch(::SetWindowsHookExW(WH_MSGFILTER, &CountModalLoopMessages, nullptr, ::GetCurrentThreadId()));
+    win32::UniqueHook watch(::SetWindowsHookExW(WH_MSGFILTER, &CountModalLoopMessages, nullptr, ::GetCurrentThreadId()));
     const LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
     const bool watched = static_cast<bool>(watch);
     watch.reset();
@@ -133,7 +133,7 @@ void ControlSite::ForgetKeysReleasedElsewhere(bool modalLoopRan) {
         if (::GetKeyState(static_cast<uint16_t>(key)) < 0) ignoredKeys_.push_back(key);
     heldKeys_.clear();
     Deliver([&] { control_->LostFocus(); });
-    if (::GetFocus() == hwnd()) Deliver([&] { control_->GotFocus(); });
+    if (::GetFocus() == Hwnd()) Deliver([&] { control_->GotFocus(); });
 }
 
 LRESULT ControlSite::HandleMessage(HWND self, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -144,7 +144,7 @@ LRESULT ControlSite::HandleMessage(HWND self, UINT msg, WPARAM wParam, LPARAM lP
         case WM_ERASEBKGND:
             return 1;  // the picture covers everything
         case WM_PAINT: {
-            PaintDc paint(self);
+            win32::PaintDc paint(self);
             const RECT& a = paint.Area();
             ::BitBlt(paint.get(), a.left, a.top, a.right - a.left, a.bottom - a.top, picture_.get(), a.left, a.top,
                      SRCCOPY);

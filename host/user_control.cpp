@@ -11,19 +11,19 @@ ControlSite& UserControl::Site() const {
 
 std::wstring UserControl::Name() const { return site_ ? site_->Name() : std::wstring(); }
 
-HWND UserControl::SurfaceHwnd() const { return Site().hwnd(); }
+HWND UserControl::SurfaceHwnd() const { return Site().Hwnd(); }
 HDC UserControl::SurfaceHdc() const { return Site().PictureDc(); }
-double UserControl::ScaleWidth() const { return Site().ClientWidth(); }
-double UserControl::ScaleHeight() const { return Site().ClientHeight(); }
-void UserControl::Cls() { Site().Clear(); }
+double UserControl::ScaleWidth() const { return Site().ScaleWidth(); }
+double UserControl::ScaleHeight() const { return Site().ScaleHeight(); }
+void UserControl::Cls() { Site().Cls(); }
 void UserControl::SetForeColor(uint32_t colour) { Site().SetForeColor(colour); }
 uint32_t UserControl::ForeColorOfSurface() const { return Site().ForeColor(); }
 void UserControl::SetSurfaceFont(const FontRef& font) { Site().SetFont(font); }
 FontRef UserControl::SurfaceFont() const { return Site().Font(); }
-int32_t UserControl::Width() const { return Site().OuterWidthTwips(); }
-int32_t UserControl::Height() const { return Site().OuterHeightTwips(); }
-void UserControl::SetWidth(int32_t twips) { Site().SetOuterWidthTwips(twips); }
-void UserControl::SetHeight(int32_t twips) { Site().SetOuterHeightTwips(twips); }
+int32_t UserControl::Width() const { return Site().Width(); }
+int32_t UserControl::Height() const { return Site().Height(); }
+void UserControl::SetWidth(int32_t twips) { Site().SetWidth(twips); }
+void UserControl::SetHeight(int32_t twips) { Site().SetHeight(twips); }
 
 double UserControl::ScaleX(double width, int32_t fromScale, int32_t toScale) const {
     return Site().Scale(width, fromScale, toScale);

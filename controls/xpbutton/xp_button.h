@@ -40,7 +40,7 @@ public:
     void zSubclass_Proc(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg, WPARAM& wParam,
                         LPARAM& lParam) override;
     void SnapMouseTo();
-    HWND hwnd() const { return m_hWnd; }
+    HWND Hwnd() const { return m_hWnd; }
     void SetCaption(const std::wstring& NewValue);
     const std::wstring& Caption() const { return m_sCaption; }
     void SetEnabled(bool NewValue);

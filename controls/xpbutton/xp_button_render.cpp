@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "controls/xpbutton/xp_button.h"
-#include "host/high_contrast.h"
-#include "host/win_handles.h"
+#include "win32/high_contrast.h"
+#include "win32/win_handles.h"
 
 namespace xpbutton {
 
@@ -39,14 +39,14 @@ void XPButton2::InitColors() {
 
 void XPButton2::DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
     HDC dc = SurfaceHdc();
-    host::UniquePen pen(::CreatePen(PS_SOLID, 1, colour));
-    host::SelectedObject selected(dc, pen.get());  // the previous pen goes back before the pen is deleted
+    win32::UniquePen pen(::CreatePen(PS_SOLID, 1, colour));
+    win32::SelectedObject selected(dc, pen.get());  // the previous pen goes back before the pen is deleted
     ::MoveToEx(dc, x1, y1, nullptr);
     ::LineTo(dc, x2, y2);
 }
 
 void XPButton2::FillSolid(const DrawRect& rect, uint32_t colour) {
-    host::UniqueBrush brush(::CreateSolidBrush(colour));
+    win32::UniqueBrush brush(::CreateSolidBrush(colour));
     HDC dc = SurfaceHdc();
     RECT r{rect.Left, rect.Top, rect.Right, rect.Bottom};
     ::FillRect(dc, &r, brush.get());
@@ -133,7 +133,7 @@ void XPButton2::DrawButton(int32_t state) {
     Step([&] { Cls(); });
     HDC dc = nullptr;
     Step([&] { dc = SurfaceHdc(); });
-    const bool highContrast = host::HighContrastOn();
+    const bool highContrast = win32::HighContrastOn();
 
     if (highContrast) {
         Step([&] { DrawHighContrastFrame(s, W, H); });
@@ -179,7 +179,7 @@ void XPButton2::DrawButton(int32_t state) {
 
     Step([&] {
         // The window owns the region once it is set; otherwise it is ours to delete.
-        host::UniqueRegion region(::CreateRoundRectRgn(0, 0, W + 1, H + 1, 3, 3));
+        win32::UniqueRegion region(::CreateRoundRectRgn(0, 0, W + 1, H + 1, 3, 3));
         HWND hwnd = SurfaceHwnd();
         if (region && hwnd && ::SetWindowRgn(hwnd, region.get(), TRUE)) (void)region.release();
         // Wine redraws only what a new region changes, and an unchanged region changes

@@ -23,10 +23,10 @@
 #include "controls/xpbutton/xp_button.h"
 #include "host/control_site.h"
 #include "host/form_container.h"
-#include "host/high_contrast_scheme.h"
-#include "host/memory_canvas.h"
-#include "host/win_handles.h"
-#include "host/window_class.h"
+#include "win32/high_contrast_scheme.h"
+#include "win32/memory_canvas.h"
+#include "win32/win_handles.h"
+#include "win32/window_class.h"
 #include "tools/buttonstrip/png_writer.h"
 
 namespace buttonstrip {
@@ -56,10 +56,10 @@ int RowTop(int row) {
 
 int CellLeft(int look) { return kLabelWidth + look * kCellWidth + kCellPad; }
 
-host::UniqueWindow CreateForm(int width, int height) {
+win32::UniqueWindow CreateForm(int width, int height) {
     // The form only holds the buttons: the system's default handling is all it needs.
     constexpr wchar_t kClassName[] = L"DorvaneButtonStrip";
-    if (!host::RegisterWindowClass(kClassName, &::DefWindowProcW,
+    if (!win32::RegisterWindowClass(kClassName, &::DefWindowProcW,
                                    {.Background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)}))
         throw std::runtime_error("cannot register the strip's window class");
     RECT rc{0, 0, width, height};
@@ -70,7 +70,7 @@ host::UniqueWindow CreateForm(int width, int height) {
     if (!hwnd) throw std::runtime_error("cannot create the strip's window");
     ::ShowWindow(hwnd, SW_SHOW);
     ::UpdateWindow(hwnd);
-    return host::UniqueWindow(hwnd);
+    return win32::UniqueWindow(hwnd);
 }
 
 void PumpFor(int milliseconds) {
@@ -92,7 +92,7 @@ public:
         bi.bmiHeader.biPlanes = 1;
         bi.bmiHeader.biBitCount = 32;
         bi.bmiHeader.biCompression = BI_RGB;
-        host::UniqueBitmap bitmap(::CreateDIBSection(dc_.get(), &bi, DIB_RGB_COLORS, &bits_, nullptr, 0));
+        win32::UniqueBitmap bitmap(::CreateDIBSection(dc_.get(), &bi, DIB_RGB_COLORS, &bits_, nullptr, 0));
         if (!dc_ || !bitmap) throw std::runtime_error("cannot create the strip's picture");
         dc_.Select(std::move(bitmap));
         RECT all{0, 0, width, height};
@@ -104,7 +104,7 @@ public:
     void Label(const wchar_t* text, RECT where, UINT format) {
         ::SetBkMode(dc_.get(), TRANSPARENT);
         ::SetTextColor(dc_.get(), ::GetSysColor(COLOR_BTNTEXT));
-        host::SelectedObject font(dc_.get(), ::GetStockObject(DEFAULT_GUI_FONT));
+        win32::SelectedObject font(dc_.get(), ::GetStockObject(DEFAULT_GUI_FONT));
         ::DrawTextW(dc_.get(), text, -1, &where, format | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     }
 
@@ -120,14 +120,14 @@ public:
 
 private:
     int width_, height_;
-    host::MemoryCanvas dc_{nullptr};  // compatible with the screen
+    win32::MemoryCanvas dc_{nullptr};  // compatible with the screen
     void* bits_ = nullptr;
 };
 
 Picture DrawStrip() {
     const int width = kLabelWidth + kLooks * kCellWidth;
     const int height = RowTop(static_cast<int>(std::size(kRows)));
-    host::UniqueWindow form = CreateForm(width, height);
+    win32::UniqueWindow form = CreateForm(width, height);
     Canvas canvas(width, height);
     for (int look = 0; look < kLooks; ++look)
         canvas.Label(kLookNames[look], RECT{CellLeft(look), 0, CellLeft(look) + kCellWidth - kCellPad, kHeaderHeight},
@@ -158,7 +158,7 @@ Picture DrawStrip() {
                 case xpbutton::STATE_FOCUSED:
                     // The focus puts m_bFocused, and with FocusRect the dotted rectangle.
                     ::SetForegroundWindow(form.get());
-                    ::SetFocus(site.hwnd());
+                    ::SetFocus(site.Hwnd());
                     PumpFor(30);
                     if (!button.GetFlags().Focused) throw std::runtime_error("a button did not take the focus");
                     button.DrawButton(xpbutton::STATE_FOCUSED);
@@ -186,9 +186,9 @@ Picture DrawStrip() {
 int wmain(int argc, wchar_t** argv) {
     const std::wstring out = argc > 1 ? argv[1] : L"xpbutton-looks.png";
     const std::wstring look = argc > 2 ? argv[2] : L"";
-    std::optional<host::HighContrastScheme> scheme;
-    if (look == L"--high-contrast-black") scheme.emplace(host::HighContrastScheme::kBlack);
-    if (look == L"--high-contrast-white") scheme.emplace(host::HighContrastScheme::kWhite);
+    std::optional<win32::HighContrastScheme> scheme;
+    if (look == L"--high-contrast-black") scheme.emplace(win32::HighContrastScheme::kBlack);
+    if (look == L"--high-contrast-white") scheme.emplace(win32::HighContrastScheme::kWhite);
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         std::fprintf(stderr, "buttonstrip: COM did not start\n");
         return 1;

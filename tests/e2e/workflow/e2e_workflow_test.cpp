@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 #include "tests/e2e/workflow/screen_capture.h"
 #include "tests/win/form/modal_driver.h"
 #include "tests/win/support/sample_folder.h"
@@ -187,7 +187,7 @@ public:
     bool started_ = false;
 
 private:
-    host::UniqueKernelHandle process_, thread_;
+    win32::UniqueKernelHandle process_, thread_;
     DWORD threadId_ = 0;
     HWND form_ = nullptr;
 };

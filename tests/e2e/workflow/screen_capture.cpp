@@ -2,24 +2,24 @@
 
 #include <vector>
 
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 #include "tests/win/support/win_owners.h"
 
 namespace dorvane::test {
 
 COLORREF ScreenPixelAt(int x, int y) {
-    const host::WindowDc screen(nullptr);
+    const win32::WindowDc screen(nullptr);
     return ::GetPixel(screen.get(), x, y);
 }
 
 bool SaveScreenRect(const RECT& area, const std::wstring& path) {
     const int w = area.right - area.left, h = area.bottom - area.top;
     if (w <= 0 || h <= 0) return false;
-    const host::WindowDc screen(nullptr);
-    const host::UniqueMemoryDc mem(::CreateCompatibleDC(screen.get()));
-    const host::UniqueBitmap bmp(::CreateCompatibleBitmap(screen.get(), w, h));
+    const win32::WindowDc screen(nullptr);
+    const win32::UniqueMemoryDc mem(::CreateCompatibleDC(screen.get()));
+    const win32::UniqueBitmap bmp(::CreateCompatibleBitmap(screen.get(), w, h));
     {
-        const host::SelectedObject drawn(mem.get(), bmp.get());  // not while GetDIBits reads it
+        const win32::SelectedObject drawn(mem.get(), bmp.get());  // not while GetDIBits reads it
         ::BitBlt(mem.get(), 0, 0, w, h, screen.get(), area.left, area.top, SRCCOPY);
     }
     BITMAPINFOHEADER bi{};

@@ -2,13 +2,13 @@
 
 #include <thread>
 
-#include "host/window_class.h"
+#include "win32/window_class.h"
 
 namespace testing_support {
 
 TestForm::TestForm(int clientWidth, int clientHeight, bool mdiChild) {
     // The form only holds controls: the system's default handling is all it needs.
-    host::RegisterWindowClass(L"DorvaneTestForm", &::DefWindowProcW,
+    win32::RegisterWindowClass(L"DorvaneTestForm", &::DefWindowProcW,
                               {.Background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)});
     RECT rc{0, 0, clientWidth, clientHeight};
     ::AdjustWindowRectEx(&rc, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
@@ -68,7 +68,7 @@ bool PumpUntil(const std::function<bool()>& predicate, std::chrono::milliseconds
 COLORREF PicturePixel(const host::ControlSite& site, int x, int y) { return ::GetPixel(site.PictureDc(), x, y); }
 
 COLORREF ScreenPixel(HWND hwnd, int x, int y) {
-    host::WindowDc dc(hwnd);
+    win32::WindowDc dc(hwnd);
     return ::GetPixel(dc.get(), x, y);
 }
 
@@ -77,7 +77,7 @@ constexpr COLORREF kMarkColour = 0x00FF00FF;  // magenta: no look of the button 
 }  // namespace
 
 COLORREF FacePixel(const host::ControlSite& site) {
-    const int w = static_cast<int>(site.ClientWidth());
+    const int w = static_cast<int>(site.ScaleWidth());
     return PicturePixel(site, w / 2, 1);
 }
 
@@ -97,7 +97,7 @@ COLORREF ExpectedFace(int32_t state) {
 }
 
 void MarkFace(const host::ControlSite& site) {
-    const int w = static_cast<int>(site.ClientWidth());
+    const int w = static_cast<int>(site.ScaleWidth());
     ::SetPixel(site.PictureDc(), w / 2, 1, kMarkColour);
 }
 

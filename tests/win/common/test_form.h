@@ -24,7 +24,7 @@ public:
     TestForm(const TestForm&) = delete;
     TestForm& operator=(const TestForm&) = delete;
 
-    HWND hwnd() const { return hwnd_; }
+    HWND Hwnd() const { return hwnd_; }
     host::FormContainer& Container() { return *container_; }
 
     // Sites an XPButton2 at the given pixel bounds and loads it: from `saved` when given

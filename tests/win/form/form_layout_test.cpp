@@ -16,10 +16,10 @@
 #include "app/main_window.h"
 #include "base/com_ptr.h"
 #include "base/text.h"
-#include "host/dpi.h"
-#include "host/high_contrast_scheme.h"
-#include "host/win_handles.h"
-#include "host/window_class.h"
+#include "win32/dpi.h"
+#include "win32/high_contrast_scheme.h"
+#include "win32/win_handles.h"
+#include "win32/window_class.h"
 #include "tests/e2e/workflow/screen_capture.h"
 #include "tests/win/common/test_form.h"
 
@@ -35,7 +35,7 @@ std::wstring ClassOf(HWND hwnd) {
     return name;
 }
 
-constexpr auto& TextOf = host::WindowText;
+constexpr auto& TextOf = win32::WindowText;
 
 RECT ChildRectInClient(HWND parent, HWND child) {
     RECT r{};
@@ -47,7 +47,7 @@ RECT ChildRectInClient(HWND parent, HWND child) {
 std::unique_ptr<app::Form1> ShowForm1() {
     auto form =
         app::Form1::Create(::GetModuleHandleW(nullptr), app::Form1::LoadDesign(::GetModuleHandleW(nullptr)), SW_SHOW);
-    ::SetForegroundWindow(form->hwnd());
+    ::SetForegroundWindow(form->Hwnd());
     Pump(std::chrono::milliseconds(100));
     return form;
 }
@@ -74,7 +74,7 @@ protected:
 void ExpectChildrenAsDesigned(const app::Form1& form);
 
 TEST_F(Form1Test, WindowHasItsCaptionSizeBorderAndPlace) {
-    HWND w = form_->hwnd();
+    HWND w = form_->Hwnd();
     ASSERT_EQ(form_->Dpi(), 96u) << "these pixel checks assume 96 dpi";
     EXPECT_EQ(TextOf(w), L"Dorvane");
     RECT client{};
@@ -101,7 +101,7 @@ TEST_F(Form1Test, WindowHasItsCaptionSizeBorderAndPlace) {
 TEST_F(Form1Test, ChildrenMatchTheDesign) { ExpectChildrenAsDesigned(*form_); }
 
 void ExpectChildrenAsDesigned(const app::Form1& form) {
-    HWND w = form.hwnd();
+    HWND w = form.Hwnd();
     struct Expected {
         const wchar_t* name;
         const wchar_t* cls;
@@ -135,8 +135,8 @@ void ExpectChildrenAsDesigned(const app::Form1& form) {
             EXPECT_EQ(r.bottom, e.rect.bottom);
         } else {
             // Auto-size: exactly the extent of the text in the label's font.
-            const host::WindowDc dc(child);
-            const host::SelectedObject font(dc.get(), reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0)));
+            const win32::WindowDc dc(child);
+            const win32::SelectedObject font(dc.get(), reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0)));
             SIZE sz{};
             ::GetTextExtentPoint32W(dc.get(), e.text, static_cast<int>(wcslen(e.text)), &sz);
             EXPECT_EQ(r.right - r.left, sz.cx);
@@ -162,8 +162,8 @@ TEST_F(Form1Test, ButtonsCarryTheirStoredPropertiesAndHookTheirWindows) {
         EXPECT_TRUE(button.FocusRect());
         EXPECT_EQ(button.ForeColor(), 0);
         // Its own window for the mouse leaving, the form's for activation.
-        EXPECT_GE(button.Hooks().FindHook(button.hwnd(), false), 0);
-        EXPECT_GE(button.Hooks().FindHook(form_->hwnd(), false), 0);
+        EXPECT_GE(button.Hooks().FindHook(button.Hwnd(), false), 0);
+        EXPECT_GE(button.Hooks().FindHook(form_->Hwnd(), false), 0);
     }
     EXPECT_EQ(form_->Button(L"Command2").ControlAs<xpbutton::XPButton2>().Caption(), L"打开数据库文件");
     EXPECT_THROW(form_->Button(L"Command9"), host::Error);
@@ -177,7 +177,7 @@ TEST_F(Form1Test, ButtonsAnswerScreenReadersAsPushButtonsNamedByTheirCaption) {
         site.ControlAs<xpbutton::XPButton2>().Events.Click = [&] { ++clicks; };
         // A screen reader asks with WM_GETOBJECT; answering must never take the program
         // down (Wine has no marshaller for the object, so there the answer is an error).
-        const LRESULT lres = ::SendMessageW(site.hwnd(), WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+        const LRESULT lres = ::SendMessageW(site.Hwnd(), WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
         if (lres > 0) {
             base::ComPtr<IAccessible> fromMessage;
             EXPECT_EQ(::ObjectFromLresult(lres, IID_IAccessible, 0, reinterpret_cast<void**>(fromMessage.put())), S_OK);
@@ -202,19 +202,19 @@ TEST_F(Form1Test, ButtonsAnswerScreenReadersAsPushButtonsNamedByTheirCaption) {
         LONG x = 0, y = 0, w = 0, h = 0;
         EXPECT_EQ(acc->accLocation(&x, &y, &w, &h, self), S_OK);
         RECT r{};
-        ::GetWindowRect(site.hwnd(), &r);
+        ::GetWindowRect(site.Hwnd(), &r);
         EXPECT_EQ(x, r.left);
         EXPECT_EQ(w, r.right - r.left);
         // Its default action presses the button, once the reader's call has returned.
         EXPECT_EQ(acc->accDoDefaultAction(self), S_OK);
         EXPECT_EQ(clicks, 0) << "the Click ran inside the reader's call";
         EXPECT_TRUE(PumpUntil([&] { return clicks == 1; }));
-        EXPECT_EQ(::GetFocus(), site.hwnd());
+        EXPECT_EQ(::GetFocus(), site.Hwnd());
     }
 }
 
 TEST_F(Form1Test, FocusStartsInText1AndTabWalksTheOrder) {
-    HWND w = form_->hwnd();
+    HWND w = form_->Hwnd();
     // Each field's label comes just before it in z-order, where screen readers look for
     // the field's name; the tab order below is not changed by that.
     for (const auto& [label, field] :
@@ -238,7 +238,7 @@ TEST_F(Form1Test, FocusStartsInText1AndTabWalksTheOrder) {
 }
 
 TEST_F(Form1Test, EveryButtonHearsTheFormsActivationAndDeactivation) {
-    HWND w = form_->hwnd();
+    HWND w = form_->Hwnd();
     std::vector<std::vector<int32_t>> states(3);
     const wchar_t* names[] = {L"Command2", L"Command3", L"XPButton21"};
     for (int i = 0; i < 3; ++i)
@@ -246,7 +246,7 @@ TEST_F(Form1Test, EveryButtonHearsTheFormsActivationAndDeactivation) {
             states[static_cast<size_t>(i)].push_back(State);
         };
     // Another real window takes the activation, then the form gets it back.
-    const host::UniqueWindow otherWindow(::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+    const win32::UniqueWindow otherWindow(::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
                                                            0, 200, 100, nullptr, nullptr, ::GetModuleHandleW(nullptr),
                                                            nullptr));
     const HWND other = otherWindow.get();
@@ -266,7 +266,7 @@ TEST_F(Form1Test, EveryButtonHearsTheFormsActivationAndDeactivation) {
 }
 
 TEST_F(Form1Test, ClosingTheWindowTerminatesEveryButtonAndUnhooksTheForm) {
-    HWND w = form_->hwnd();
+    HWND w = form_->Hwnd();
     std::vector<host::ControlSite*> sites;
     for (const wchar_t* name : {L"Command2", L"Command3", L"XPButton21"}) sites.push_back(&form_->Button(name));
     ::PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -282,7 +282,7 @@ TEST_F(Form1Test, ClosingTheWindowTerminatesEveryButtonAndUnhooksTheForm) {
 }
 
 TEST_F(Form1Test, LayoutScalesWithTheDpi) {
-    HWND w = form_->hwnd();
+    HWND w = form_->Hwnd();
     RECT suggested{};
     ::GetWindowRect(w, &suggested);
     ::SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
@@ -308,7 +308,7 @@ TEST_F(Form1Test, LayoutScalesWithTheDpi) {
 int InkRows(HWND hwnd) {
     RECT r{};
     ::GetWindowRect(hwnd, &r);
-    const host::WindowDc screen(nullptr);
+    const win32::WindowDc screen(nullptr);
     int rows = 0;
     for (int y = r.top; y < r.bottom; ++y) {
         for (int x = r.left; x < r.right; ++x) {
@@ -347,7 +347,7 @@ private:
 };
 
 TEST_F(Form1Test, ADpiChangeMovesOnceToTheSuggestedRectangleAndRepaintsEveryChild) {
-    HWND w = form_->hwnd();
+    HWND w = form_->Hwnd();
     ::SetWindowTextW(form_->ChildWindow(L"Text1"), L"D:\\DataSource\\db_ZVQ_Data.MDF");
     Pump(std::chrono::milliseconds(100));
     const wchar_t* const children[] = {L"Label1", L"Text1", L"Command3"};
@@ -373,7 +373,7 @@ TEST_F(Form1Test, ADpiChangeMovesOnceToTheSuggestedRectangleAndRepaintsEveryChil
     }
 }
 
-using host::HighContrastScheme;
+using win32::HighContrastScheme;
 
 // The label's pixels on the screen: how many are nearer `text` than `background` and how
 // many nearer `background`, and whether every one is a blend of the two (the glyphs'
@@ -385,7 +385,7 @@ struct LabelPixels {
 LabelPixels ReadLabel(HWND label, COLORREF text, COLORREF background) {
     RECT r{};
     ::GetWindowRect(label, &r);
-    const host::WindowDc screen(nullptr);
+    const win32::WindowDc screen(nullptr);
     const int bg[3] = {GetRValue(background), GetGValue(background), GetBValue(background)};
     const int fg[3] = {GetRValue(text), GetGValue(text), GetBValue(text)};
     int widest = 0;  // the channel where the two colours differ most
@@ -412,7 +412,7 @@ LabelPixels ReadLabel(HWND label, COLORREF text, COLORREF background) {
 std::vector<std::vector<bool>> LookMasks(host::ControlSite& site) {
     auto& button = site.ControlAs<xpbutton::XPButton2>();
     RECT rc{};
-    ::GetClientRect(site.hwnd(), &rc);
+    ::GetClientRect(site.Hwnd(), &rc);
     std::vector<std::vector<bool>> masks;
     for (int32_t s = xpbutton::STATE_DISABLED; s <= xpbutton::STATE_PRESSED; ++s) {
         button.DrawButton(s);
@@ -426,13 +426,13 @@ std::vector<std::vector<bool>> LookMasks(host::ControlSite& site) {
 }
 
 TEST_F(Form1Test, HighContrastDrawsInTheUsersColoursAndFollowsAChangeAtOnce) {
-    HWND w = form_->hwnd();
+    HWND w = form_->Hwnd();
     POINT banner{10, 10};
     ::ClientToScreen(w, &banner);
     const COLORREF bannerBefore = ScreenPixelAt(banner.x, banner.y);
     const wchar_t* const labels[] = {L"Label3", L"Label1", L"Label2", L"Label4"};
     host::ControlSite& detach = form_->Button(L"Command3");
-    ::SetFocus(detach.hwnd());
+    ::SetFocus(detach.Hwnd());
     Pump(std::chrono::milliseconds(50));
     for (const auto& [scheme, name, hintKeepsRed] :
          {std::tuple{HighContrastScheme::kBlack, L"form1-high-contrast-black", true},
@@ -478,13 +478,13 @@ TEST_F(Form1Test, HighContrastDrawsInTheUsersColoursAndFollowsAChangeAtOnce) {
 // scales: client area, frame, children and fonts.
 class Form1ClassicDpi : public ::testing::Test {
 protected:
-    void SetUp() override { host::dpi::HideNewerCalls(true); }
+    void SetUp() override { win32::dpi::HideNewerCalls(true); }
     void TearDown() override {
         form_.reset();
         Pump(std::chrono::milliseconds(20));
-        host::dpi::HideNewerCalls(false);
+        win32::dpi::HideNewerCalls(false);
     }
-    void Shoot(const wchar_t* name) const { ShootWindow(form_->hwnd(), name); }
+    void Shoot(const wchar_t* name) const { ShootWindow(form_->Hwnd(), name); }
     std::unique_ptr<app::Form1> form_;
 };
 
@@ -519,12 +519,12 @@ private:
 constexpr wchar_t kChildRanVariable[] = L"DORVANE_CHILD_TEST_RAN";
 
 TEST_F(Form1ClassicDpi, At96EveryPixelIsWhereTheDesignPutsIt) {
-    ASSERT_FALSE(host::dpi::NewerCallsAvailable());
-    ASSERT_EQ(host::dpi::System(), 96u) << "this test process runs at the session's 96 dpi";
+    ASSERT_FALSE(win32::dpi::NewerCallsAvailable());
+    ASSERT_EQ(win32::dpi::System(), 96u) << "this test process runs at the session's 96 dpi";
     form_ = ShowForm1();
     EXPECT_EQ(form_->Dpi(), 96u);
     RECT client{};
-    ::GetClientRect(form_->hwnd(), &client);
+    ::GetClientRect(form_->Hwnd(), &client);
     EXPECT_EQ(client.right, 389);
     EXPECT_EQ(client.bottom, 354);
     ExpectChildrenAsDesigned(*form_);
@@ -549,7 +549,7 @@ TEST_F(Form1ClassicDpi, At96EveryPixelIsWhereTheDesignPutsIt) {
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
     ::SetEnvironmentVariableW(kChildRanVariable, nullptr);
-    const host::UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    const win32::UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
     EXPECT_EQ(::WaitForSingleObject(process.get(), 120000), WAIT_OBJECT_0);
     DWORD code = 1;
     ::GetExitCodeProcess(process.get(), &code);
@@ -562,10 +562,10 @@ TEST_F(Form1ClassicDpi, At96EveryPixelIsWhereTheDesignPutsIt) {
 TEST_F(Form1ClassicDpi, DISABLED_At144TheWholeWindowScales) {
     wchar_t ranFile[MAX_PATH];
     if (::GetEnvironmentVariableW(kChildRanVariable, ranFile, MAX_PATH))
-        host::UniqueKernelHandle(::CreateFileW(ranFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_EQ(host::dpi::System(), 144u);
+        win32::UniqueKernelHandle(::CreateFileW(ranFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_EQ(win32::dpi::System(), 144u);
     form_ = ShowForm1();
-    HWND w = form_->hwnd();
+    HWND w = form_->Hwnd();
     EXPECT_EQ(form_->Dpi(), 144u);
     RECT client{}, window{};
     ::GetClientRect(w, &client);

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "host/window_class.h"
+#include "win32/window_class.h"
 
 namespace dorvane::test {
 
@@ -26,7 +26,7 @@ BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
-constexpr auto& TextOf = host::WindowText;
+constexpr auto& TextOf = win32::WindowText;
 
 BOOL CALLBACK CountButtons(HWND child, LPARAM lParam) {
     wchar_t cls[32] = {};

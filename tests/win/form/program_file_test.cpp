@@ -17,7 +17,7 @@
 
 #include "base/text.h"
 #include "host/control_site.h"
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 #include "tests/win/support/win_owners.h"
 
 namespace dorvane::test {
@@ -118,7 +118,7 @@ public:
         PROCESS_INFORMATION pi{};
         if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
         process_.reset(pi.hProcess);
-        host::UniqueKernelHandle thread(pi.hThread);
+        win32::UniqueKernelHandle thread(pi.hThread);
         for (int i = 0; i < 300 && !window_; ++i) {
             ::Sleep(100);
             for (HWND w = ::FindWindowW(L"DorvaneForm1", nullptr); w;
@@ -157,7 +157,7 @@ public:
     }
 
 private:
-    host::UniqueKernelHandle process_;
+    win32::UniqueKernelHandle process_;
     HWND window_ = nullptr;
 };
 
@@ -226,7 +226,7 @@ TEST(ProgramFile, CarriesTheVersionRecord) {
 }
 
 TEST(ProgramFile, CarriesTheTwoImageIconAsItsOwn) {
-    const host::UniqueModule module(
+    const win32::UniqueModule module(
         ::LoadLibraryExW(DORVANE_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     const HMODULE exe = module.get();
     ASSERT_NE(exe, nullptr);

@@ -10,7 +10,7 @@
 #include "app/main_window.h"
 #include "base/text.h"
 #include "db/connection.h"
-#include "host/window_class.h"
+#include "win32/window_class.h"
 #include "tests/win/common/test_form.h"
 #include "tests/win/form/modal_driver.h"
 #include "tests/win/support/sample_folder.h"
@@ -24,7 +24,7 @@ using testing_support::Pump;
 
 constexpr wchar_t kNotThere[] = L"does not exist. Supply a valid database name.";
 
-constexpr auto& TextOf = host::WindowText;
+constexpr auto& TextOf = win32::WindowText;
 
 struct Snapshot {
     std::wstring text1, text2, text3, m, l, strdata;
@@ -53,13 +53,13 @@ protected:
     void SetServer(const std::wstring& text) { ::SetWindowTextW(form_->ChildWindow(L"Text3"), text.c_str()); }
 
     void Choose(const std::wstring& path) {
-        OpenDialogAnswerer answer(form_->hwnd(), path);
+        OpenDialogAnswerer answer(form_->Hwnd(), path);
         form_->Command2_Click();
         ASSERT_TRUE(answer.Answered()) << "the open dialog did not appear";
     }
 
     MessageBoxSeen Detach() {
-        MessageBoxAnswerer answer(form_->hwnd());
+        MessageBoxAnswerer answer(form_->Hwnd());
         form_->Command3_Click();
         return answer.Result();
     }
@@ -68,9 +68,9 @@ protected:
         return Snapshot{TextOf(form_->ChildWindow(L"Text1")),
                         TextOf(form_->ChildWindow(L"Text2")),
                         TextOf(form_->ChildWindow(L"Text3")),
-                        form_->m,
-                        form_->l,
-                        form_->strdata};
+                        form_->GetMembers().m,
+                        form_->GetMembers().l,
+                        form_->GetMembers().strdata};
     }
 
     SampleFolder data_{L"main"};
@@ -83,9 +83,9 @@ TEST_F(WorkflowTest, ChoosingTheDataFileFillsBothFieldsAndKeepsTheName) {
     Choose(mdf);
     EXPECT_EQ(TextOf(form_->ChildWindow(L"Text1")), mdf);
     EXPECT_EQ(TextOf(form_->ChildWindow(L"Text2")), data_.File(L"db_ZVQ_Log.LDF"));
-    EXPECT_EQ(form_->m, mdf);
-    EXPECT_EQ(form_->l, data_.File(L"db_ZVQ_Log.LDF"));
-    EXPECT_EQ(form_->strdata, L"db_ZVQ");
+    EXPECT_EQ(form_->GetMembers().m, mdf);
+    EXPECT_EQ(form_->GetMembers().l, data_.File(L"db_ZVQ_Log.LDF"));
+    EXPECT_EQ(form_->GetMembers().strdata, L"db_ZVQ");
     // Cancelling afterwards changes nothing.
     const Snapshot before = State();
     Choose(L"");
@@ -98,7 +98,7 @@ TEST_F(WorkflowTest, TheDialogStartsInTheDataSourceFolderBesideTheProgram) {
     folder.resize(folder.find_last_of(L'\\'));
     const std::wstring dataSource = folder + L"\\DataSource";
     ASSERT_TRUE(::CreateDirectoryW(dataSource.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
-    OpenDialogAnswerer answer(form_->hwnd(), L"");
+    OpenDialogAnswerer answer(form_->Hwnd(), L"");
     form_->Command2_Click();
     ASSERT_TRUE(answer.Answered()) << "the open dialog did not appear";
     ::RemoveDirectoryW(dataSource.c_str());
@@ -111,7 +111,7 @@ TEST_F(WorkflowTest, LongPathsShowTheirEndWhereTheFileNameIs) {
     Choose(deep.File(L"db_ZVQ_Data.MDF"));
     for (const wchar_t* name : {L"Text1", L"Text2"}) {
         HWND field = form_->ChildWindow(name);
-        EXPECT_EQ(TextOf(field), name == std::wstring(L"Text1") ? form_->m : form_->l) << "the whole path is kept";
+        EXPECT_EQ(TextOf(field), name == std::wstring(L"Text1") ? form_->GetMembers().m : form_->GetMembers().l) << "the whole path is kept";
         const auto length = static_cast<WPARAM>(::GetWindowTextLengthW(field));
         RECT client{};
         ::GetClientRect(field, &client);
@@ -131,7 +131,7 @@ TEST_F(WorkflowTest, DetachSucceedsThenTheSecondPressShowsTheServersError) {
     EXPECT_EQ(first.Text, L"分离成功！");
     EXPECT_FALSE(first.HasIcon);
     EXPECT_EQ(first.Buttons, 1);
-    EXPECT_EQ(first.Owner, form_->hwnd());
+    EXPECT_EQ(first.Owner, form_->Hwnd());
     EXPECT_EQ(State(), before) << "a detach changes no field";
 
     MessageBoxSeen second = Detach();
@@ -145,7 +145,7 @@ TEST_F(WorkflowTest, DetachBeforeAnyChoiceSendsTheEmptyNameAndShowsTheError) {
     MessageBoxSeen seen = Detach();
     ASSERT_TRUE(seen.Shown);
     EXPECT_NE(seen.Text.find(L"The database '' does not exist"), std::wstring::npos) << seen.Text;
-    EXPECT_EQ(form_->strdata, L"");
+    EXPECT_EQ(form_->GetMembers().strdata, L"");
 }
 
 TEST_F(WorkflowTest, UnreachableServerShowsTheConnectionErrorQuickly) {
@@ -190,7 +190,7 @@ TEST_F(WorkflowTest, DatabaseInUseIsRefusedAndStaysAttached) {
 TEST_F(WorkflowTest, SystemDatabaseIsRefused) {
     MakeSampleDatabase(data_.Path(), L"master");  // a file whose name gives "master"
     Choose(data_.File(L"master_Data.MDF"));
-    ASSERT_EQ(form_->strdata, L"master");
+    ASSERT_EQ(form_->GetMembers().strdata, L"master");
     MessageBoxSeen seen = Detach();
     ASSERT_TRUE(seen.Shown);
     EXPECT_NE(seen.Text.find(L"because it is a system database"), std::wstring::npos) << seen.Text;
@@ -198,7 +198,7 @@ TEST_F(WorkflowTest, SystemDatabaseIsRefused) {
 
 TEST_F(WorkflowTest, NamesWithQuotesDetachExactlyThatDatabase) {
     Choose(data_.File(L"O'Brien_Data.MDF"));
-    ASSERT_EQ(form_->strdata, L"O'Brien");
+    ASSERT_EQ(form_->GetMembers().strdata, L"O'Brien");
     EXPECT_EQ(Detach().Text, L"分离成功！");
     // The other database is untouched; O'Brien is gone.
     Choose(data_.File(L"db_ZVQ_Data.MDF"));
@@ -215,15 +215,15 @@ TEST_F(WorkflowTest, ChineseFoldersAndShortNamesKeepTheWindowUsable) {
     SampleFolder chinese(L"数据库文件");
     MakeSampleDatabase(chinese.Path(), L"销售");
     Choose(chinese.File(L"销售_Data.MDF"));
-    EXPECT_EQ(form_->strdata, L"销售");
+    EXPECT_EQ(form_->GetMembers().strdata, L"销售");
     EXPECT_EQ(TextOf(form_->ChildWindow(L"Text2")), chinese.File(L"销售_Log.LDF"));
     // A title shorter than the cut gives an empty name instead of an error.
     SampleFolder shortNames(L"s");
     const std::wstring tiny = shortNames.File(L"a.mdf");
     UniqueFile(::CreateFileW(tiny.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).reset();  // empty
     Choose(tiny);
-    EXPECT_EQ(form_->strdata, L"");
-    EXPECT_TRUE(::IsWindow(form_->hwnd()));
+    EXPECT_EQ(form_->GetMembers().strdata, L"");
+    EXPECT_TRUE(::IsWindow(form_->Hwnd()));
     MessageBoxSeen seen = Detach();
     EXPECT_NE(seen.Text.find(L"The database '' does not exist"), std::wstring::npos) << seen.Text;
 }
@@ -239,7 +239,7 @@ TEST_F(WorkflowTest, UnicodeNamesDetachOnCodePage1252And936Servers) {
         SetServer(L"127.0.0.1," + std::to_wstring(server.Port()));
         for (const std::wstring& name : names) {
             Choose(folder.File(name + L"_Data.MDF"));
-            ASSERT_EQ(form_->strdata, name);
+            ASSERT_EQ(form_->GetMembers().strdata, name);
             EXPECT_EQ(Detach().Text, L"分离成功！") << base::ToUtf8(collation) << " " << base::ToUtf8(name);
             const MessageBoxSeen again = Detach();
             EXPECT_NE(again.Text.find(L"The database '" + name + L"' does not exist"), std::wstring::npos)

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "host/window_class.h"
+#include "win32/window_class.h"
 
 namespace hooktest {
 namespace {
@@ -11,10 +11,10 @@ constexpr wchar_t kClassName[] = L"DorvaneHookTestWindow";
 
 }  // namespace
 
-WNDPROC TestWindow::ClassProc() { return &host::ObjectWindow<TestWindow>::Proc; }
+WNDPROC TestWindow::ClassProc() { return &win32::ObjectWindow<TestWindow>::Proc; }
 
 TestWindow::TestWindow() {
-    if (!host::RegisterWindowClass(kClassName, ClassProc())) throw std::runtime_error("RegisterClassExW failed");
+    if (!win32::RegisterWindowClass(kClassName, ClassProc())) throw std::runtime_error("RegisterClassExW failed");
     m_hWnd = CreateWindowExW(0, kClassName, L"hook test", WS_POPUP, 0, 0, 100, 40, nullptr, nullptr,
                              GetModuleHandleW(nullptr), this);
     if (m_hWnd == nullptr) throw std::runtime_error("CreateWindowExW failed");

@@ -52,7 +52,7 @@ public:
     void Destroy();
 
     static WNDPROC ClassProc();
-    // The window's own procedure, as its class reaches it (host::ObjectWindow).
+    // The window's own procedure, as its class reaches it (win32::ObjectWindow).
     LRESULT HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
 private:

@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "host/form_container.h"
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 #include "tests/win/common/test_form.h"
 
 namespace dorvane::test {
@@ -85,9 +85,9 @@ host::ControlSite& AddProbe(TestForm& form, const std::wstring& name, Names& log
 }
 
 // A plain text field on the form, destroyed with its owner.
-host::UniqueWindow AddEdit(const TestForm& form, int x, int y, int width) {
-    return host::UniqueWindow(::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, y, width, 24,
-                                                form.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr));
+win32::UniqueWindow AddEdit(const TestForm& form, int x, int y, int width) {
+    return win32::UniqueWindow(::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, y, width, 24,
+                                                form.Hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr));
 }
 
 TEST(HostContainer, LoadDeliversInTheContainersOrder) {
@@ -105,7 +105,7 @@ TEST(HostContainer, LoadDeliversInTheContainersOrder) {
     ASSERT_FALSE(saved.Load(&bag).has_value());
     EXPECT_EQ(log, (Names{L"Initialize", L"ReadProperties", L"Resize"}));
     wchar_t text[64] = {};
-    ::GetWindowTextW(saved.hwnd(), text, 64);
+    ::GetWindowTextW(saved.Hwnd(), text, 64);
     EXPECT_STREQ(text, L"Saved");
 
     log.clear();
@@ -165,14 +165,14 @@ TEST(HostContainer, SurfaceServices) {
     EXPECT_THROW(probe.ScaleX(1, 42, host::vbPixels), host::Error);
     log.clear();
     probe.SetWidth(2160);
-    EXPECT_DOUBLE_EQ(site.ClientWidth(), 144.0);
+    EXPECT_DOUBLE_EQ(site.ScaleWidth(), 144.0);
     EXPECT_EQ(log, (Names{L"Resize"}));
     EXPECT_THROW(probe.SetHeight(-1), host::Error);
 
     EXPECT_TRUE(probe.AmbientUserMode());
     EXPECT_FALSE(probe.AmbientDisplayAsDefault());
     EXPECT_EQ(probe.ExtenderName(), L"Probe1");
-    EXPECT_EQ(probe.Parent().hwnd(), form.hwnd());
+    EXPECT_EQ(probe.Parent().hwnd(), form.Hwnd());
     EXPECT_FALSE(probe.Parent().MDIChild());
     ASSERT_EQ(probe.Parent().Controls().size(), 1u);
     EXPECT_EQ(probe.Parent().Controls()[0], &probe);
@@ -198,10 +198,10 @@ TEST(HostContainer, PressGivesFocusThenTheMouseDown) {
     host::ControlSite& site = AddProbe(form, L"Probe1", log);
     ASSERT_FALSE(site.Load(nullptr).has_value());
     log.clear();
-    ::SendMessageW(site.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7));
+    ::SendMessageW(site.Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7));
     EXPECT_EQ(log, (Names{L"GotFocus", L"MouseDown 1 5,7"}));
-    EXPECT_EQ(::GetCapture(), site.hwnd());
-    ::SendMessageW(site.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 7));
+    EXPECT_EQ(::GetCapture(), site.Hwnd());
+    ::SendMessageW(site.Hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 7));
     EXPECT_EQ(::GetCapture(), nullptr);
 }
 
@@ -214,14 +214,14 @@ TEST(HostContainer, AccessKeyMovesFocusAndIsDelivered) {
     ASSERT_FALSE(first.Load(nullptr).has_value());
     ASSERT_FALSE(second.Load(nullptr).has_value());
     second.ControlAs<Probe>().SetAccessKeys(L"q");
-    ::SetFocus(first.hwnd());
+    ::SetFocus(first.Hwnd());
     Pump();
     log2.clear();
 
     // Alt+Q through the thread's message pass.
-    ::PostMessageW(first.hwnd(), WM_SYSCHAR, L'Q', 1 << 29);
+    ::PostMessageW(first.Hwnd(), WM_SYSCHAR, L'Q', 1 << 29);
     host::DoEvents();
-    EXPECT_EQ(::GetFocus(), second.hwnd());
+    EXPECT_EQ(::GetFocus(), second.Hwnd());
     EXPECT_EQ(log2, (Names{L"GotFocus", L"AccessKeyPress Q"}));
 
     // A plain key counts too while a user control has the focus; a disabled control is
@@ -230,22 +230,22 @@ TEST(HostContainer, AccessKeyMovesFocusAndIsDelivered) {
         return std::count_if(log.begin(), log.end(),
                              [](const std::wstring& e) { return e.rfind(L"AccessKeyPress", 0) == 0; });
     };
-    ::SetFocus(first.hwnd());
+    ::SetFocus(first.Hwnd());
     Pump();
     log2.clear();
-    ::PostMessageW(first.hwnd(), WM_CHAR, L'q', 1);
+    ::PostMessageW(first.Hwnd(), WM_CHAR, L'q', 1);
     host::DoEvents();
-    EXPECT_EQ(::GetFocus(), second.hwnd());
+    EXPECT_EQ(::GetFocus(), second.Hwnd());
     EXPECT_EQ(presses(log2), 1);
 
-    ::SetFocus(first.hwnd());
+    ::SetFocus(first.Hwnd());
     Pump();
-    ::EnableWindow(second.hwnd(), FALSE);
+    ::EnableWindow(second.Hwnd(), FALSE);
     log2.clear();
-    ::PostMessageW(first.hwnd(), WM_SYSCHAR, L'q', 1 << 29);
+    ::PostMessageW(first.Hwnd(), WM_SYSCHAR, L'q', 1 << 29);
     host::DoEvents();
     EXPECT_EQ(presses(log2), 0);
-    EXPECT_EQ(::GetFocus(), first.hwnd());
+    EXPECT_EQ(::GetFocus(), first.Hwnd());
 }
 
 TEST(HostContainer, PlainKeyInATextFieldIsTypingAndHiddenControlsAreSkipped) {
@@ -255,7 +255,7 @@ TEST(HostContainer, PlainKeyInATextFieldIsTypingAndHiddenControlsAreSkipped) {
     host::ControlSite& site = AddProbe(form, L"Probe1", log);
     ASSERT_FALSE(site.Load(nullptr).has_value());
     site.ControlAs<Probe>().SetAccessKeys(L"q");
-    const host::UniqueWindow editWindow = AddEdit(form, 10, 100, 120);
+    const win32::UniqueWindow editWindow = AddEdit(form, 10, 100, 120);
     const HWND edit = editWindow.get();
     ASSERT_NE(edit, nullptr);
     auto presses = [&] {
@@ -275,10 +275,10 @@ TEST(HostContainer, PlainKeyInATextFieldIsTypingAndHiddenControlsAreSkipped) {
     ::PostMessageW(edit, WM_SYSCHAR, L'q', 1 << 29);
     host::DoEvents();
     EXPECT_EQ(presses(), 1);
-    EXPECT_EQ(::GetFocus(), site.hwnd());
+    EXPECT_EQ(::GetFocus(), site.Hwnd());
     // ...but not once it is hidden.
     ::SetFocus(edit);
-    ::ShowWindow(site.hwnd(), SW_HIDE);
+    ::ShowWindow(site.Hwnd(), SW_HIDE);
     Pump();
     ::PostMessageW(edit, WM_SYSCHAR, L'q', 1 << 29);
     host::DoEvents();
@@ -297,10 +297,10 @@ TEST(HostContainer, AccessKeysMatchWithoutRegardToCaseBeyondAscii) {
     }
     site.ControlAs<Probe>().SetAccessKeys(L"ж");
     EXPECT_FALSE(site.WantsAccessKey(L'з'));
-    ::SetFocus(site.hwnd());
+    ::SetFocus(site.Hwnd());
     Pump();
     log.clear();
-    ::PostMessageW(site.hwnd(), WM_SYSCHAR, L'Ж', 1 << 29);
+    ::PostMessageW(site.Hwnd(), WM_SYSCHAR, L'Ж', 1 << 29);
     host::DoEvents();
     EXPECT_EQ(log, (Names{L"AccessKeyPress Ж"}));
 }
@@ -313,13 +313,13 @@ TEST(HostContainer, SendKeysTabMovesTheFocus) {
     host::ControlSite& second = AddProbe(form, L"Probe2", log2, {10, 50, 90, 80});
     ASSERT_FALSE(first.Load(nullptr).has_value());
     ASSERT_FALSE(second.Load(nullptr).has_value());
-    ::SetFocus(first.hwnd());
+    ::SetFocus(first.Hwnd());
     Pump();
-    ASSERT_EQ(::GetFocus(), first.hwnd());
+    ASSERT_EQ(::GetFocus(), first.Hwnd());
     host::SendKeys(L"{TAB}");
-    EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == second.hwnd(); }, std::chrono::seconds(3)));
+    EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == second.Hwnd(); }, std::chrono::seconds(3)));
     host::SendKeys(L"+{TAB}");
-    EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == first.hwnd(); }, std::chrono::seconds(3)));
+    EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == first.Hwnd(); }, std::chrono::seconds(3)));
     Pump();
     EXPECT_GE(::GetKeyState(VK_SHIFT), 0) << "Shift is released after its key";
     EXPECT_THROW(host::SendKeys(L"{NOSUCHKEY}"), host::Error);
@@ -329,7 +329,7 @@ TEST(HostContainer, SendKeysTabMovesTheFocus) {
 TEST(HostContainer, SendKeysTypesPlainCharacters) {
     TestForm form;
     form.Activate();
-    const host::UniqueWindow editWindow = AddEdit(form, 10, 10, 200);
+    const win32::UniqueWindow editWindow = AddEdit(form, 10, 10, 200);
     const HWND edit = editWindow.get();
     ASSERT_NE(edit, nullptr);
     ::SetFocus(edit);
@@ -360,12 +360,12 @@ TEST(HostContainer, DoEventsDispatchesWhatIsWaiting) {
     host::ControlSite& site = AddProbe(form, L"Probe1", log);
     ASSERT_FALSE(site.Load(nullptr).has_value());
     log.clear();
-    ::PostMessageW(site.hwnd(), WM_SETFOCUS, 0, 0);
-    ::PostMessageW(site.hwnd(), WM_KILLFOCUS, 0, 0);
+    ::PostMessageW(site.Hwnd(), WM_SETFOCUS, 0, 0);
+    ::PostMessageW(site.Hwnd(), WM_KILLFOCUS, 0, 0);
     host::DoEvents();
     EXPECT_EQ(log, (Names{L"GotFocus", L"LostFocus"}));
     MSG m;
-    EXPECT_FALSE(::PeekMessageW(&m, site.hwnd(), 0, 0, PM_NOREMOVE));
+    EXPECT_FALSE(::PeekMessageW(&m, site.Hwnd(), 0, 0, PM_NOREMOVE));
 }
 
 TEST(HostContainer, TerminateAllEndsEveryControlAndItsWindow) {
@@ -375,7 +375,7 @@ TEST(HostContainer, TerminateAllEndsEveryControlAndItsWindow) {
     host::ControlSite& second = AddProbe(form, L"Probe2", log2, {10, 50, 90, 80});
     ASSERT_FALSE(first.Load(nullptr).has_value());
     ASSERT_FALSE(second.Load(nullptr).has_value());
-    const HWND w1 = first.hwnd(), w2 = second.hwnd();
+    const HWND w1 = first.Hwnd(), w2 = second.Hwnd();
     form.Container().TerminateAll();
     EXPECT_EQ(log1.back(), L"Terminate");
     EXPECT_EQ(log2.back(), L"Terminate");

@@ -25,10 +25,10 @@ TEST_F(Activation, FormActivateReportsOneAndZero) {
     // On a form that is not an MDI child only WM_ACTIVATE counts (sent to the form's own
     // procedure to tell the two apart).
     ok.Log->Clear();
-    ::SendMessageW(form->hwnd(), WM_NCACTIVATE, FALSE, 0);
+    ::SendMessageW(form->Hwnd(), WM_NCACTIVATE, FALSE, 0);
     EXPECT_TRUE(ok.Log->Activations.empty());
     EXPECT_TRUE(ok.Flags().FormActive);
-    ::SendMessageW(form->hwnd(), WM_NCACTIVATE, TRUE, 0);
+    ::SendMessageW(form->Hwnd(), WM_NCACTIVATE, TRUE, 0);
 }
 
 TEST_F(Activation, ActivationRestoresTheHotAndTheDefaultLook) {
@@ -90,14 +90,14 @@ TEST_F(Activation, DeactivationDuringAMousePressCancelsIt) {
 }
 
 TEST_F(Activation, DeactivationDuringASpacePressCancelsIt) {
-    ::SetFocus(ok.hwnd());
+    ::SetFocus(ok.Hwnd());
     ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
     ASSERT_EQ(ok.Flags().State, STATE_PRESSED);
     std::vector<XPButton2::Flags> atDeactivation;
     ok.Button().Events.FormActivate = [&](int32_t& state) {
         if (state == 0) atDeactivation.push_back(ok.Flags());
     };
-    MessageSpy otherSpy(other.hwnd());
+    MessageSpy otherSpy(other.Hwnd());
     other.Activate();
     ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
     EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
@@ -149,7 +149,7 @@ TEST(MdiChildActivation, NonClientActivationReportsOneAndZero) {
     OtherWindow other;
     testing_support::TestForm form(400, 300, /*mdiChild=*/true);
     Probe ok = AddProbe(form, L"XPButton21", L"&OK");
-    ASSERT_NE(ok.Button().Hooks().FindHook(form.hwnd(), false), -1);
+    ASSERT_NE(ok.Button().Hooks().FindHook(form.Hwnd(), false), -1);
     ASSERT_TRUE(ActivateAgain(form, other, {&ok}));
     EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0, 1}));
     other.Activate();
@@ -159,9 +159,9 @@ TEST(MdiChildActivation, NonClientActivationReportsOneAndZero) {
     // Which message it is, told apart by sending each to the form's own procedure: the
     // non-client one counts, WM_ACTIVATE does not.
     ok.Log->Clear();
-    ::SendMessageW(form.hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
+    ::SendMessageW(form.Hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_TRUE(ok.Log->Activations.empty());
-    ::SendMessageW(form.hwnd(), WM_NCACTIVATE, TRUE, 0);
+    ::SendMessageW(form.Hwnd(), WM_NCACTIVATE, TRUE, 0);
     EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{1}));
     EXPECT_TRUE(ok.Flags().FormActive);
 }
@@ -209,7 +209,7 @@ TEST_F(Activation, MessageBoxFromClickDeactivatesAndGivesItBack) {
         ++clicks;
         const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &CloseBoxTimer);
         ASSERT_NE(timer, 0u);
-        ::MessageBoxW(form->hwnd(), L"Click", L"Dorvane", MB_OK);
+        ::MessageBoxW(form->Hwnd(), L"Click", L"Dorvane", MB_OK);
     };
     ASSERT_TRUE(PointerTo(ok, 20, 10));
     ASSERT_TRUE(LeftDown(ok));
@@ -233,9 +233,9 @@ TEST(BeforeFirstActivation, HoverAndReleaseDoNothingWhileKeysClick) {
     ParkCursor();
     testing_support::TestForm form;
     form.Activate();
-    ASSERT_TRUE(PumpUntil([&] { return ::GetActiveWindow() == form.hwnd(); }, 2s));
+    ASSERT_TRUE(PumpUntil([&] { return ::GetActiveWindow() == form.Hwnd(); }, 2s));
     Probe ok = AddProbe(form, L"XPButton21", L"&OK");
-    ASSERT_NE(ok.Button().Hooks().FindHook(form.hwnd(), false), -1);
+    ASSERT_NE(ok.Button().Hooks().FindHook(form.Hwnd(), false), -1);
     ASSERT_EQ(ok.Flags().State, STATE_NORMAL);
 
     Mark(*ok.Site);
@@ -248,7 +248,7 @@ TEST(BeforeFirstActivation, HoverAndReleaseDoNothingWhileKeysClick) {
     EXPECT_TRUE(ok.Log->Moves.empty());
 
     ASSERT_TRUE(LeftDown(ok));
-    EXPECT_EQ(::GetFocus(), ok.hwnd());
+    EXPECT_EQ(::GetFocus(), ok.Hwnd());
     Mark(*ok.Site);
     ASSERT_TRUE(LeftUp(ok));
     EXPECT_EQ(ok.Log->Clicks, 0);

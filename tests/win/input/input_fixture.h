@@ -17,8 +17,8 @@ protected:
         form = std::make_unique<testing_support::TestForm>();
         ok = AddProbe(*form, L"XPButton21", L"&OK");
         // Both hooks must be in place: the control's own window and the form's.
-        ASSERT_NE(ok.Button().Hooks().FindHook(ok.hwnd(), false), -1);
-        ASSERT_NE(ok.Button().Hooks().FindHook(form->hwnd(), false), -1);
+        ASSERT_NE(ok.Button().Hooks().FindHook(ok.Hwnd(), false), -1);
+        ASSERT_NE(ok.Button().Hooks().FindHook(form->Hwnd(), false), -1);
         ASSERT_TRUE(ActivateAgain(*form, other, {&ok}));
         ok.Log->Clear();
     }

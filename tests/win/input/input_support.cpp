@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "host/window_class.h"
+#include "win32/window_class.h"
 
 namespace input_testing {
 
@@ -48,7 +48,7 @@ Probe AddProbe(testing_support::TestForm& form, const std::wstring& name, const 
     const host::PropertyBag bag = testing_support::ButtonBag(caption);
     Probe p;
     p.Site = &form.AddButton(name, bounds, &bag, true);
-    p.Spy = std::make_unique<MessageSpy>(p.Site->hwnd());
+    p.Spy = std::make_unique<MessageSpy>(p.Site->Hwnd());
     p.Log = std::make_unique<EventLog>();
     p.Log->Attach(p.Button());
     return p;
@@ -57,15 +57,15 @@ Probe AddProbe(testing_support::TestForm& form, const std::wstring& name, const 
 HWND AddTextField(testing_support::TestForm& form, const std::wstring& name, RECT bounds) {
     HWND edit = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
                                   bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
-                                  form.hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+                                  form.Hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
     form.Container().AddPlainControl(std::make_unique<host::PlainControl>(L"TextBox", name, edit));
     return edit;
 }
 
-std::wstring TextOf(HWND hwnd) { return host::WindowText(hwnd); }
+std::wstring TextOf(HWND hwnd) { return win32::WindowText(hwnd); }
 
 OtherWindow::OtherWindow() {
-    host::RegisterWindowClass(L"DorvaneInputOther", &::DefWindowProcW,
+    win32::RegisterWindowClass(L"DorvaneInputOther", &::DefWindowProcW,
                               {.Background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)});
     // Well away from the test form (40, 40, about 410 x 330), so the pointer never meets it.
     hwnd_ = ::CreateWindowExW(0, L"DorvaneInputOther", L"Other window", WS_OVERLAPPEDWINDOW, 700, 500, 200, 150,
@@ -85,7 +85,7 @@ void OtherWindow::Activate() {
 
 bool ActivateAgain(testing_support::TestForm& form, OtherWindow& other, const std::vector<const Probe*>& probes) {
     other.Activate();
-    if (!PumpUntil([&] { return ::GetActiveWindow() == other.hwnd(); }, 2s)) return false;
+    if (!PumpUntil([&] { return ::GetActiveWindow() == other.Hwnd(); }, 2s)) return false;
     form.Activate();
     return PumpUntil(
         [&] {
@@ -98,7 +98,7 @@ bool ActivateAgain(testing_support::TestForm& form, OtherWindow& other, const st
 
 bool PointerTo(const Probe& probe, int x, int y) {
     POINT screen{x, y};
-    ::ClientToScreen(probe.hwnd(), &screen);
+    ::ClientToScreen(probe.Hwnd(), &screen);
     const int before = probe.Spy->Count(WM_MOUSEMOVE);
     ::SetCursorPos(screen.x, screen.y);
     return PumpUntil(
@@ -110,7 +110,7 @@ bool PointerTo(const Probe& probe, int x, int y) {
 }
 
 bool PointerOff(testing_support::TestForm& form, const Probe& probe, POINT formPoint) {
-    ::ClientToScreen(form.hwnd(), &formPoint);
+    ::ClientToScreen(form.Hwnd(), &formPoint);
     ::SetCursorPos(formPoint.x, formPoint.y);
     return PumpUntil([&] { return !probe.Flags().MouseOver; }, 3s);
 }

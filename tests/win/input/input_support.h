@@ -30,7 +30,7 @@ public:
     int Count(UINT msg) const;
     POINT LastMousePoint() const { return lastMouse_; }  // client coordinates of the last WM_MOUSEMOVE
     LPARAM LastKeyDown() const { return lastKeyDown_; }  // lParam of the last WM_KEYDOWN
-    HWND hwnd() const { return hwnd_; }
+    HWND Hwnd() const { return hwnd_; }
 
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data);
@@ -62,7 +62,7 @@ struct Probe {
     std::unique_ptr<EventLog> Log;
     xpbutton::XPButton2& Button() const { return Site->ControlAs<xpbutton::XPButton2>(); }
     xpbutton::XPButton2::Flags Flags() const { return Button().GetFlags(); }
-    HWND hwnd() const { return Site->hwnd(); }
+    HWND Hwnd() const { return Site->Hwnd(); }
 };
 
 inline constexpr RECT kFirstBounds{20, 20, 102, 47};  // 82 x 27 pixels
@@ -84,7 +84,7 @@ public:
     ~OtherWindow();
     OtherWindow(const OtherWindow&) = delete;
     OtherWindow& operator=(const OtherWindow&) = delete;
-    HWND hwnd() const { return hwnd_; }
+    HWND Hwnd() const { return hwnd_; }
     void Activate();
 
 private:

@@ -23,7 +23,7 @@ using KeyboardInput = InputTest;
 bool Repeated(LPARAM lParam) { return ((lParam >> 30) & 1) != 0; }
 
 TEST_F(KeyboardInput, EnterHeldClicksOnEveryKeyDownWithoutPainting) {
-    ::SetFocus(ok.hwnd());
+    ::SetFocus(ok.Hwnd());
     ASSERT_EQ(ok.Flags().State, STATE_FOCUSED);
     Mark(*ok.Site);
     ASSERT_TRUE(KeyDown(*ok.Spy, VK_RETURN));
@@ -41,7 +41,7 @@ TEST_F(KeyboardInput, EnterHeldClicksOnEveryKeyDownWithoutPainting) {
 }
 
 TEST_F(KeyboardInput, SpaceHeldClicksOnceOnRelease) {
-    ::SetFocus(ok.hwnd());
+    ::SetFocus(ok.Hwnd());
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
     EXPECT_TRUE(Repeated(ok.Spy->LastKeyDown()));
     EXPECT_EQ(ok.Log->Clicks, 0);
@@ -83,7 +83,7 @@ TEST_F(KeyboardInput, SpaceIsIgnoredWhileTheLeftButtonIsHeld) {
 }
 
 TEST_F(KeyboardInput, AccessKeyCancelsAHeldSpace) {
-    ::SetFocus(ok.hwnd());
+    ::SetFocus(ok.Hwnd());
     ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
     ASSERT_EQ(ok.Flags().State, STATE_PRESSED);
     // The plain key "o" while the control has the focus is its access key.
@@ -107,7 +107,7 @@ LRESULT CALLBACK CountCloses(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, 
 }
 
 TEST_F(KeyboardInput, KeysWithAltReachTheButtonAndKeepTheirSystemMeaning) {
-    ::SetFocus(ok.hwnd());
+    ::SetFocus(ok.Hwnd());
     // Space down, Alt down, Space up, Alt up: the release ends the press by the key-up rule.
     ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
     {
@@ -131,18 +131,18 @@ TEST_F(KeyboardInput, KeysWithAltReachTheButtonAndKeepTheirSystemMeaning) {
 
     // Alt+F4 still asks the form to close.
     int closes = 0;
-    ::SetWindowSubclass(form->hwnd(), &CountCloses, 0xC105, reinterpret_cast<DWORD_PTR>(&closes));
+    ::SetWindowSubclass(form->Hwnd(), &CountCloses, 0xC105, reinterpret_cast<DWORD_PTR>(&closes));
     {
         HeldKey alt(VK_MENU);
         ASSERT_TRUE(SendKey(*ok.Spy, VK_F4, false, WM_SYSKEYDOWN));
         SendKeyInput(VK_F4, true);
         EXPECT_TRUE(PumpUntil([&] { return closes == 1; }, 2s));
     }
-    ::RemoveWindowSubclass(form->hwnd(), &CountCloses, 0xC105);
+    ::RemoveWindowSubclass(form->Hwnd(), &CountCloses, 0xC105);
 }
 
 TEST_F(KeyboardInput, AltSpaceOpensTheWindowMenuAndLeavesNoPressBehind) {
-    ::SetFocus(ok.hwnd());
+    ::SetFocus(ok.Hwnd());
     // The menu's loop runs on this thread: a helper closes it with Esc once it shows.
     std::atomic<bool> shown{false};
     std::thread closer([&] {
@@ -166,7 +166,7 @@ TEST_F(KeyboardInput, AltSpaceOpensTheWindowMenuAndLeavesNoPressBehind) {
     EXPECT_FALSE(ok.Flags().SpaceDown);
     EXPECT_FALSE(ok.Flags().Pressed);
     EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
-    EXPECT_EQ(::GetFocus(), ok.hwnd());
+    EXPECT_EQ(::GetFocus(), ok.Hwnd());
 }
 
 class ButtonsAndField : public InputTest {
@@ -184,8 +184,8 @@ protected:
     }
     // Puts the focus on the second button, presses the arrow and waits for the focus.
     bool ArrowFromSecondGoesTo(WORD vk, HWND expected) {
-        ::SetFocus(cancel.hwnd());
-        if (::GetFocus() != cancel.hwnd()) return false;
+        ::SetFocus(cancel.Hwnd());
+        if (::GetFocus() != cancel.Hwnd()) return false;
         if (!KeyDown(*cancel.Spy, vk)) return false;
         SendKeyInput(vk, true);
         return PumpUntil([&] { return ::GetFocus() == expected; }, 2s);
@@ -202,10 +202,10 @@ TEST_F(ButtonsAndField, RightAndDownMoveToTheNextControl) {
 }
 
 TEST_F(ButtonsAndField, LeftAndUpMoveToThePreviousControl) {
-    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_LEFT, ok.hwnd()));
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_LEFT, ok.Hwnd()));
     EXPECT_TRUE(ok.Flags().Focused);
     EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
-    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_UP, ok.hwnd()));
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_UP, ok.Hwnd()));
     // Shift went up again with the synthesised Tab.
     EXPECT_GE(::GetKeyState(VK_SHIFT), 0);
 }
@@ -215,7 +215,7 @@ TEST_F(ButtonsAndField, ArrowsGoTheirWayWhileShiftIsHeldAndShiftStaysHeld) {
     ASSERT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s));
     EXPECT_TRUE(ArrowFromSecondGoesTo(VK_RIGHT, field));
     EXPECT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s)) << "the user's Shift was let go";
-    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_LEFT, ok.hwnd()));
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_LEFT, ok.Hwnd()));
     EXPECT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s)) << "the user's Shift was let go";
     shift.Release();
     EXPECT_GE(::GetKeyState(VK_SHIFT), 0);
@@ -274,7 +274,7 @@ private:
 TEST_F(ButtonsAndField, NoPressAndNoModifierOutlivesItsKey) {
     // Alt down, Space down: the window menu opens; Esc twice closes it with Space still
     // held; then Alt and Space go up. The menu ended the press: no Click.
-    ::SetFocus(ok.hwnd());
+    ::SetFocus(ok.Hwnd());
     std::atomic<bool> shown{false};
     std::thread closer([&] {
         for (int i = 0; i < 300 && !shown; ++i, ::Sleep(10)) {
@@ -296,10 +296,10 @@ TEST_F(ButtonsAndField, NoPressAndNoModifierOutlivesItsKey) {
     testing_support::Pump(200ms);
     EXPECT_EQ(ok.Log->Clicks, 0);
     EXPECT_FALSE(ok.Flags().Pressed);
-    EXPECT_EQ(::GetFocus(), ok.hwnd());
+    EXPECT_EQ(::GetFocus(), ok.Hwnd());
 
     // Alt+Right moves on, and Alt is up once the user lets go of it.
-    ::SetFocus(cancel.hwnd());
+    ::SetFocus(cancel.Hwnd());
     {
         HeldKey alt(VK_MENU);
         ASSERT_TRUE(SendKey(*cancel.Spy, VK_RIGHT, false, WM_SYSKEYDOWN));
@@ -315,7 +315,7 @@ TEST_F(ButtonsAndField, NoPressAndNoModifierOutlivesItsKey) {
     // 50 ms), so it arrives in the middle of the press's keys, as a real one can.
     int stuck = 0;
     for (int trial = 0; trial < 40; ++trial) {
-        ::SetFocus(trial % 2 ? cancel.hwnd() : ok.hwnd());
+        ::SetFocus(trial % 2 ? cancel.Hwnd() : ok.Hwnd());
         SendKeyInput(VK_SHIFT, false);
         ASSERT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s));
         {
@@ -343,14 +343,14 @@ TEST_F(ButtonsAndField, AccessKeysAreRoutedByTheContainer) {
     SendKeyInput('O', true);
     SendKeyInput(VK_MENU, true);
     EXPECT_TRUE(PumpUntil([&] { return ok.Log->Clicks == 1; }, 2s));
-    EXPECT_EQ(::GetFocus(), ok.hwnd());
+    EXPECT_EQ(::GetFocus(), ok.Hwnd());
     EXPECT_EQ(TextOf(field), L"");
 
     // The plain key while a button has the focus: the button itself, or another one.
     ASSERT_TRUE(KeyDown(*ok.Spy, 'O'));
     SendKeyInput('O', true);
     EXPECT_TRUE(PumpUntil([&] { return ok.Log->Clicks == 2; }, 2s));
-    ::SetFocus(cancel.hwnd());
+    ::SetFocus(cancel.Hwnd());
     ASSERT_TRUE(KeyDown(*cancel.Spy, 'O'));
     SendKeyInput('O', true);
     EXPECT_TRUE(PumpUntil([&] { return ok.Log->Clicks == 3; }, 2s));
@@ -389,7 +389,7 @@ TEST_F(ButtonsAndField, AccessKeyLetsWaitingInputRunBeforeItClicks) {
     // Alt+O comes as four key events at once. The access key is recognised from the
     // character message while the two key releases still wait; they reach the control
     // before its Click.
-    ::SetFocus(ok.hwnd());
+    ::SetFocus(ok.Hwnd());
     int releasesAtClick = -1;
     ok.Button().Events.Click = [&] { releasesAtClick = ok.Spy->Count(WM_KEYUP) + ok.Spy->Count(WM_SYSKEYUP); };
     const int releasesBefore = ok.Spy->Count(WM_KEYUP) + ok.Spy->Count(WM_SYSKEYUP);
@@ -402,11 +402,11 @@ TEST_F(ButtonsAndField, AccessKeyLetsWaitingInputRunBeforeItClicks) {
 }
 
 TEST_F(ButtonsAndField, TabMovesTheLooksWithTheFocus) {
-    ::SetFocus(ok.hwnd());
+    ::SetFocus(ok.Hwnd());
     ASSERT_EQ(ok.Flags().State, STATE_FOCUSED);
     SendKeyInput(VK_TAB, false);
     SendKeyInput(VK_TAB, true);
-    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == cancel.hwnd(); }, 2s));
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == cancel.Hwnd(); }, 2s));
     EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
     EXPECT_FALSE(ok.Flags().Focused);
     EXPECT_TRUE(cancel.Flags().Focused);
@@ -430,13 +430,13 @@ TEST_F(ButtonsAndField, TabMovesTheLooksWithTheFocus) {
     Mark(*ok.Site);
     SendKeyInput(VK_TAB, false);
     SendKeyInput(VK_TAB, true);
-    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == ok.hwnd(); }, 2s));
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == ok.Hwnd(); }, 2s));
     EXPECT_TRUE(ok.Flags().Focused);
     EXPECT_FALSE(Redrawn(*ok.Site));
     EXPECT_EQ(ok.Flags().State, STATE_HOT);
     SendKeyInput(VK_TAB, false);
     SendKeyInput(VK_TAB, true);
-    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == cancel.hwnd(); }, 2s));
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == cancel.Hwnd(); }, 2s));
     EXPECT_FALSE(ok.Flags().Focused);
     EXPECT_EQ(ok.Flags().State, STATE_HOT);
 }

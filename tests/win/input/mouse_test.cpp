@@ -52,7 +52,7 @@ TEST_F(MouseInput, LeavingShowsNormalOrFocusedByTheFocus) {
     EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
     EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_NORMAL));
 
-    ::SetFocus(ok.hwnd());
+    ::SetFocus(ok.Hwnd());
     ASSERT_TRUE(ok.Flags().Focused);
     EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
     ASSERT_TRUE(PointerTo(ok, 10, 5));
@@ -65,7 +65,7 @@ TEST_F(MouseInput, LeavingShowsNormalOrFocusedByTheFocus) {
 TEST_F(MouseInput, PressAndReleaseInsideClicksOnce) {
     ASSERT_TRUE(PointerTo(ok, 30, 10));
     ASSERT_TRUE(LeftDown(ok));
-    EXPECT_EQ(::GetFocus(), ok.hwnd());
+    EXPECT_EQ(::GetFocus(), ok.Hwnd());
     EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
     EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_PRESSED));
     EXPECT_TRUE(ok.Flags().Pressed);
@@ -172,7 +172,7 @@ TEST_F(MouseInput, PressOnAnInactiveFormActivatesItAndClicks) {
     ASSERT_TRUE(PointerTo(ok, 30, 10));
     ASSERT_TRUE(LeftDown(ok));
     EXPECT_TRUE(ok.Flags().FormActive);
-    EXPECT_EQ(::GetActiveWindow(), form->hwnd());
+    EXPECT_EQ(::GetActiveWindow(), form->Hwnd());
     EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
     ASSERT_TRUE(LeftUp(ok));
     EXPECT_EQ(ok.Log->Clicks, 1);
@@ -184,28 +184,28 @@ TEST_F(MouseInput, RightAndBottomEdgesCountAsInside) {
     // A real pointer is never reported at x = width or y = height (the client area ends
     // one pixel before), so these positions go to the window procedure as the platform's
     // own WM_MOUSEMOVE, sent straight to the control's window.
-    const int w = static_cast<int>(ok.Site->ClientWidth());
-    const int h = static_cast<int>(ok.Site->ClientHeight());
-    ::SendMessageW(ok.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(w, h / 2));
+    const int w = static_cast<int>(ok.Site->ScaleWidth());
+    const int h = static_cast<int>(ok.Site->ScaleHeight());
+    ::SendMessageW(ok.Hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(w, h / 2));
     EXPECT_TRUE(ok.Flags().MouseOver);
     EXPECT_EQ(ok.Flags().State, STATE_HOT);
     ASSERT_FALSE(ok.Log->Moves.empty());
     EXPECT_EQ(ok.Log->Moves.back().X, static_cast<float>(w));
 
-    ::SendMessageW(ok.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(w + 1, h / 2));
+    ::SendMessageW(ok.Hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(w + 1, h / 2));
     EXPECT_FALSE(ok.Flags().MouseOver);
     EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
 
-    ::SendMessageW(ok.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(w / 2, h));
+    ::SendMessageW(ok.Hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(w / 2, h));
     EXPECT_TRUE(ok.Flags().MouseOver);
     EXPECT_EQ(ok.Flags().State, STATE_HOT);
     EXPECT_EQ(ok.Log->Moves.back().y, static_cast<float>(h));
 
-    ::SendMessageW(ok.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(w / 2, h + 1));
+    ::SendMessageW(ok.Hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(w / 2, h + 1));
     EXPECT_FALSE(ok.Flags().MouseOver);
-    ::SendMessageW(ok.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(0, 0));
+    ::SendMessageW(ok.Hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(0, 0));
     EXPECT_TRUE(ok.Flags().MouseOver);
-    ::SendMessageW(ok.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(-1, 0));
+    ::SendMessageW(ok.Hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(-1, 0));
     EXPECT_FALSE(ok.Flags().MouseOver);
 }
 
@@ -214,12 +214,12 @@ TEST_F(MouseInput, SnapMouseToPutsThePointerAtTheCentre) {
     // its client origin is on an odd screen row: origin + 13.5 is then an even row plus a
     // half, which goes to that even row (rounding half away from zero would go below).
     POINT origin{0, 0};
-    ::ClientToScreen(ok.hwnd(), &origin);
+    ::ClientToScreen(ok.Hwnd(), &origin);
     if (origin.y % 2 == 0) {
-        ::SetWindowPos(ok.hwnd(), nullptr, kFirstBounds.left, kFirstBounds.top + 1, 0, 0,
+        ::SetWindowPos(ok.Hwnd(), nullptr, kFirstBounds.left, kFirstBounds.top + 1, 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         origin = POINT{0, 0};
-        ::ClientToScreen(ok.hwnd(), &origin);
+        ::ClientToScreen(ok.Hwnd(), &origin);
     }
     ASSERT_EQ(origin.y % 2, 1);
     ok.Button().SnapMouseTo();

@@ -31,7 +31,7 @@ protected:
         HINSTANCE instance = ::GetModuleHandleW(nullptr);
         form_ = app::Form1::Create(instance, app::Form1::LoadDesign(instance), SW_SHOW);
         PumpMessages();
-        form_->strdata = L"db_ZVQ";
+        form_->TakeChosenFile(folder_.File(L"db_ZVQ_Data.MDF"), L"db_ZVQ_Data.MDF");
     }
     void TearDown() override {
         form_.reset();
@@ -48,7 +48,7 @@ protected:
     // when no box titled "分离数据库" appeared in time.
     std::wstring PressDetach(const std::wstring& server) {
         ::SetWindowTextW(form_->ChildWindow(L"Text3"), server.c_str());
-        MessageBoxWatcher watcher(form_->hwnd(), kBoxLimitMs);
+        MessageBoxWatcher watcher(form_->Hwnd(), kBoxLimitMs);
         form_->Command3_Click();
         EXPECT_TRUE(watcher.Finish()) << "no message box within " << kBoxLimitMs << " ms";
         EXPECT_EQ(watcher.Title(), app::kDetachTitle);
@@ -58,11 +58,11 @@ protected:
     // The window after a failure: enabled, answering messages, fields unchanged, and a
     // detach against a healthy server succeeds.
     void ExpectUsableAndNextDetachWorks() {
-        EXPECT_TRUE(::IsWindow(form_->hwnd()));
-        EXPECT_TRUE(::IsWindowEnabled(form_->hwnd()));
+        EXPECT_TRUE(::IsWindow(form_->Hwnd()));
+        EXPECT_TRUE(::IsWindowEnabled(form_->Hwnd()));
         DWORD_PTR result = 0;
-        EXPECT_NE(::SendMessageTimeoutW(form_->hwnd(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0);
-        EXPECT_EQ(form_->strdata, L"db_ZVQ");
+        EXPECT_NE(::SendMessageTimeoutW(form_->Hwnd(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0);
+        EXPECT_EQ(form_->GetMembers().strdata, L"db_ZVQ");
         StandinServer healthy = Start();
         EXPECT_EQ(PressDetach(ServerText(healthy)), app::kDetachSucceeded);
         CheckSession check(healthy.Port());

@@ -12,7 +12,7 @@
 
 #include "app/busy_wait.h"
 #include "host/error.h"
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 #include "tests/win/reliability/detach_press.h"
 
 namespace dorvane::test {
@@ -24,7 +24,7 @@ using DetachWait = DetachPressTest;
 int DarkPixels(HWND hwnd) {
     RECT rc{};
     ::GetClientRect(hwnd, &rc);
-    const host::WindowDc dc(hwnd);
+    const win32::WindowDc dc(hwnd);
     int dark = 0;
     for (int y = 0; y < rc.bottom; ++y) {
         for (int x = 0; x < rc.right; ++x) {
@@ -65,7 +65,7 @@ TEST_F(DetachWait, SlowLoginKeepsTheWindowPaintingAndAnswering) {
     // Every answer 1.5 s late: the press waits seconds for the server. The server text is
     // typed just before the press, so the field still has to paint it.
     StandinServer slow = Start({L"--delay-ms", L"1500"});
-    const HWND form = form_->hwnd(), field = form_->ChildWindow(L"Text3");
+    const HWND form = form_->Hwnd(), field = form_->ChildWindow(L"Text3");
     ::SetForegroundWindow(form);
     PointerOver(field);
     PumpMessages();
@@ -100,7 +100,7 @@ TEST_F(DetachWait, PressesAndALogOffDuringTheWaitEndNothing) {
     WinsockScope winsock;
     SilentListener hanging;
     hanging.AcceptAndCount(2000);
-    const HWND form = form_->hwnd(), detach = form_->ChildWindow(L"Command3");
+    const HWND form = form_->Hwnd(), detach = form_->ChildWindow(L"Command3");
     ::SetForegroundWindow(form);
     ::SetFocus(detach);
     PumpMessages();
@@ -145,7 +145,7 @@ TEST_F(DetachWait, PressesAndALogOffDuringTheWaitEndNothing) {
 }
 
 TEST_F(DetachWait, WhatEndsTheWorksThreadComesBackToTheWindowsThread) {
-    app::BusyWait wait(form_->hwnd(), nullptr);
+    app::BusyWait wait(form_->Hwnd(), nullptr);
     // A C++ exception, as thrown.
     EXPECT_THROW(wait.Run([] { throw std::bad_alloc(); }), std::bad_alloc);
     // A structured exception nothing handles, as the delay-load helper raises it when

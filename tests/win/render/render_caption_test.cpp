@@ -134,7 +134,7 @@ class FocusRectangle : public ButtonTest {
 protected:
     void Focus(bool on) {
         Form().Activate();
-        ::SetFocus(on ? Site().hwnd() : Form().hwnd());
+        ::SetFocus(on ? Site().Hwnd() : Form().Hwnd());
         testing_support::Pump(std::chrono::milliseconds(20));
         ASSERT_EQ(Button().GetFlags().Focused, on);
     }

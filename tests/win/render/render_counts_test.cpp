@@ -78,7 +78,7 @@ TEST_F(RepaintCounts, SmallHeightsLeaveOutTheEmptyGradients) {
 TEST_F(RepaintCounts, ObjectCountsStayFlatOverTenThousandRepaints) {
     Place(105, 25, L"&OK");
     Form().Activate();
-    ::SetFocus(Site().hwnd());
+    ::SetFocus(Site().Hwnd());
     testing_support::Pump(std::chrono::milliseconds(20));
     GdiCallCounter counter;
     ASSERT_TRUE(counter.Ready());

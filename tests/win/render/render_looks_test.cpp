@@ -48,9 +48,9 @@ TEST_P(LooksBySize, WindowIsTheRoundRectRegionOneWiderAndTaller) {
     Place(sz.W, sz.H);
     for (int state : {1, 4}) {
         Button().DrawButton(state);
-        host::UniqueRegion actual(::CreateRectRgn(0, 0, 0, 0));
-        ASSERT_NE(::GetWindowRgn(Site().hwnd(), actual.get()), ERROR) << "no window region";
-        host::UniqueRegion expected(::CreateRoundRectRgn(0, 0, sz.W + 1, sz.H + 1, 3, 3));
+        win32::UniqueRegion actual(::CreateRectRgn(0, 0, 0, 0));
+        ASSERT_NE(::GetWindowRgn(Site().Hwnd(), actual.get()), ERROR) << "no window region";
+        win32::UniqueRegion expected(::CreateRoundRectRgn(0, 0, sz.W + 1, sz.H + 1, 3, 3));
         EXPECT_TRUE(::EqualRgn(actual.get(), expected.get())) << Describe(sz);
         RECT got{}, want{};
         ::GetRgnBox(actual.get(), &got);

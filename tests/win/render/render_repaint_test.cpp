@@ -1,6 +1,6 @@
 // When and how the button repaints: the redraw gate, whole repaints, states out of
 // range, the minimum size, and what the screen shows of the picture.
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 #include "tests/win/render/render_support.h"
 
 namespace dorvane::test {
@@ -10,7 +10,7 @@ using Repaint = ButtonTest;
 
 // Turns the redraw gate on the way the control itself does: a size under the minimum
 // makes the resize handler correct it and leave drawing off.
-void ForceNoRedraw(host::ControlSite& site) { site.SetOuterHeightTwips(60); }
+void ForceNoRedraw(host::ControlSite& site) { site.SetHeight(60); }
 
 TEST_F(Repaint, NothingIsDrawnOrRememberedWhileNoRedrawIsSet) {
     Place(105, 25, L"OK");
@@ -71,21 +71,21 @@ using ResizeHandler = ButtonTest;
 
 TEST_F(ResizeHandler, RaisesSizesUnderOneHundredTwipsAndLeavesDrawingOff) {
     Place(105, 25);
-    Site().SetOuterHeightTwips(60);
-    EXPECT_GE(Site().OuterHeightTwips(), 100);
-    EXPECT_EQ(Site().OuterWidthTwips(), 105 * 15);
+    Site().SetHeight(60);
+    EXPECT_GE(Site().Height(), 100);
+    EXPECT_EQ(Site().Width(), 105 * 15);
     EXPECT_TRUE(Button().GetFlags().NoRedraw);
 
     Place(105, 25);
-    Site().SetOuterWidthTwips(60);
-    EXPECT_GE(Site().OuterWidthTwips(), 100);
-    EXPECT_EQ(Site().OuterHeightTwips(), 25 * 15);
+    Site().SetWidth(60);
+    EXPECT_GE(Site().Width(), 100);
+    EXPECT_EQ(Site().Height(), 25 * 15);
     EXPECT_TRUE(Button().GetFlags().NoRedraw);
 
     // 6 pixels are 90 twips: still too small.
     Place(105, 25);
-    Site().SetOuterHeightTwips(90);
-    EXPECT_GE(Site().OuterHeightTwips(), 100);
+    Site().SetHeight(90);
+    EXPECT_GE(Site().Height(), 100);
     EXPECT_TRUE(Button().GetFlags().NoRedraw);
 }
 
@@ -93,10 +93,10 @@ TEST_F(ResizeHandler, LeavesLegalSizesAndRepaints) {
     Place(105, 25);
     Button().DrawButton(3);
     // 100 twips are 7 pixels at 96 dpi (read back as 105): left alone.
-    Site().SetOuterHeightTwips(100);
-    EXPECT_EQ(Site().OuterHeightTwips(), 105);
-    Site().SetOuterWidthTwips(100);
-    EXPECT_EQ(Site().OuterWidthTwips(), 105);
+    Site().SetHeight(100);
+    EXPECT_EQ(Site().Height(), 105);
+    Site().SetWidth(100);
+    EXPECT_EQ(Site().Width(), 105);
     EXPECT_FALSE(Button().GetFlags().NoRedraw);
     EXPECT_EQ(Button().GetFlags().State, 3);
     // The repaint is in the new size: the bottom border now lies on row 6.
@@ -110,9 +110,9 @@ protected:
     ::testing::AssertionResult ScreenShowsPicture() {
         testing_support::Pump(std::chrono::milliseconds(60));
         const Snapshot pic = TakePicture(Site());
-        const Snapshot screen = TakeScreen(Site().hwnd(), pic.W, pic.H);
-        host::UniqueRegion region(::CreateRectRgn(0, 0, 0, 0));
-        const bool shaped = ::GetWindowRgn(Site().hwnd(), region.get()) != ERROR;
+        const Snapshot screen = TakeScreen(Site().Hwnd(), pic.W, pic.H);
+        win32::UniqueRegion region(::CreateRectRgn(0, 0, 0, 0));
+        const bool shaped = ::GetWindowRgn(Site().Hwnd(), region.get()) != ERROR;
         int differ = 0, first = -1;
         for (int y = 0; y < pic.H; ++y)
             for (int x = 0; x < pic.W; ++x) {
@@ -134,7 +134,7 @@ protected:
 TEST_F(Screen, ShowsTheCompletePicture) {
     Place(105, 25, L"&OK");
     Form().Activate();
-    ::SetFocus(Site().hwnd());
+    ::SetFocus(Site().Hwnd());
     testing_support::Pump(std::chrono::milliseconds(20));
     ASSERT_TRUE(Button().GetFlags().Focused);
     for (int state = 0; state <= 4; ++state) {
@@ -144,12 +144,12 @@ TEST_F(Screen, ShowsTheCompletePicture) {
     Button().DrawButton(3);
     ASSERT_TRUE(ScreenShowsPicture());
     // Sanity: the screen really shows a caption and the dotted rectangle.
-    const Snapshot screen = TakeScreen(Site().hwnd(), 105, 25);
+    const Snapshot screen = TakeScreen(Site().Hwnd(), 105, 25);
     EXPECT_FALSE(CaptionInk(screen, 3, Background()).empty());
 
     RECT onScreen{};
-    ::GetWindowRect(Site().hwnd(), &onScreen);
-    host::UniqueWindow cover(::CreateWindowExW(
+    ::GetWindowRect(Site().Hwnd(), &onScreen);
+    win32::UniqueWindow cover(::CreateWindowExW(
         WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE | SS_BLACKRECT, onScreen.left - 5,
         onScreen.top - 5, 120, 40, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr));
     ASSERT_NE(cover.get(), nullptr);
@@ -158,8 +158,8 @@ TEST_F(Screen, ShowsTheCompletePicture) {
     EXPECT_TRUE(ScreenShowsPicture()) << "after being covered";
 
     // A repaint the platform asks for shows the same complete picture.
-    ::InvalidateRect(Site().hwnd(), nullptr, TRUE);
-    ::UpdateWindow(Site().hwnd());
+    ::InvalidateRect(Site().Hwnd(), nullptr, TRUE);
+    ::UpdateWindow(Site().Hwnd());
     EXPECT_TRUE(ScreenShowsPicture()) << "after an invalidation";
 }
 

@@ -98,7 +98,7 @@ uint32_t Background() { return ::GetSysColor(COLOR_BTNFACE); }
 
 Snapshot TakePicture(const host::ControlSite& site) {
     RECT rc{};
-    ::GetClientRect(site.hwnd(), &rc);
+    ::GetClientRect(site.Hwnd(), &rc);
     Snapshot s;
     s.W = rc.right;
     s.H = rc.bottom;
@@ -112,7 +112,7 @@ Snapshot TakeScreen(HWND hwnd, int W, int H) {
     Snapshot s;
     s.W = W;
     s.H = H;
-    host::WindowDc dc(hwnd);
+    win32::WindowDc dc(hwnd);
     s.Pixels.reserve(static_cast<size_t>(W) * H);
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) s.Pixels.push_back(::GetPixel(dc.get(), x, y));
@@ -145,12 +145,12 @@ host::ControlSite& ButtonTest::Place(int W, int H, const std::wstring& caption) 
                               true, &status);
     EXPECT_FALSE(status.has_value()) << "loading the button failed";
     if (bordered) {
-        HWND h = site_->hwnd();
+        HWND h = site_->Hwnd();
         ::SetWindowLongPtrW(h, GWL_STYLE, ::GetWindowLongPtrW(h, GWL_STYLE) | WS_BORDER);
         ::SetWindowPos(h, nullptr, 0, 0, outerW, outerH, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     }
     RECT rc{};
-    ::GetClientRect(site_->hwnd(), &rc);
+    ::GetClientRect(site_->Hwnd(), &rc);
     EXPECT_EQ(rc.right, W);
     EXPECT_EQ(rc.bottom, H);
     EXPECT_FALSE(Button().GetFlags().NoRedraw) << "drawing should be on after loading";

@@ -76,7 +76,7 @@ TEST(XPButtonLifecycle, SavedDisabledButtonLoadsDisabled) {
     ASSERT_FALSE(b.LoadStatus.has_value());
     EXPECT_EQ(b.Button().GetFlags().State, STATE_DISABLED);
     EXPECT_FALSE(b.Button().GetFlags().NoRedraw);
-    EXPECT_FALSE(::IsWindowEnabled(b.Site->hwnd()));
+    EXPECT_FALSE(::IsWindowEnabled(b.Site->Hwnd()));
     EXPECT_EQ(FacePixel(*b.Site), ExpectedFace(STATE_DISABLED));
 }
 
@@ -119,10 +119,10 @@ void ExpectRunModeHooks(bool mdiChild, UINT activation) {
     auto b = AddLogged(form, L"XPButton21", &bag, nullptr, true);
     ASSERT_FALSE(b.LoadStatus.has_value());
     const auto& button = b.Button();
-    EXPECT_EQ(button.GetFlags().ParentWindow, form.hwnd());
+    EXPECT_EQ(button.GetFlags().ParentWindow, form.Hwnd());
     EXPECT_EQ(HookedRecordCount(button), 2);
-    EXPECT_EQ(AfterMessagesOf(button, b.Site->hwnd()), std::vector<UINT>{WM_MOUSELEAVE});
-    EXPECT_EQ(AfterMessagesOf(button, form.hwnd()), std::vector<UINT>{activation});
+    EXPECT_EQ(AfterMessagesOf(button, b.Site->Hwnd()), std::vector<UINT>{WM_MOUSELEAVE});
+    EXPECT_EQ(AfterMessagesOf(button, form.Hwnd()), std::vector<UINT>{activation});
     for (const auto& r : button.Hooks().Records()) EXPECT_EQ(r.nBeforeCount, 0);
 
     b.Site->Terminate();
@@ -140,16 +140,16 @@ TEST(XPButtonLifecycle, HookedActivationReachesTheButtonUntilTerminate) {
     auto b = AddLogged(form, L"XPButton21", &bag, nullptr, true);
     auto& button = b.Button();
     button.Events.FormActivate = [&](int32_t& state) { seen.push_back(state); };
-    ::SendMessageW(form.hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
-    ::SendMessageW(form.hwnd(), WM_ACTIVATE, WA_ACTIVE, 0);
+    ::SendMessageW(form.Hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
+    ::SendMessageW(form.Hwnd(), WM_ACTIVATE, WA_ACTIVE, 0);
     EXPECT_EQ(seen, (std::vector<int32_t>{0, 1}));
     EXPECT_TRUE(button.GetFlags().FormActive);
 
     b.Site->Terminate();
-    ::SendMessageW(form.hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
+    ::SendMessageW(form.Hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_EQ(seen.size(), 2u);
-    EXPECT_FALSE(Hooks(button, form.hwnd()));
-    EXPECT_FALSE(Hooks(button, b.Site->hwnd()));
+    EXPECT_FALSE(Hooks(button, form.Hwnd()));
+    EXPECT_FALSE(Hooks(button, b.Site->Hwnd()));
 }
 
 TEST(XPButtonLifecycle, DesignModeHooksNothingAndTerminateUnhooksNothing) {
@@ -160,12 +160,12 @@ TEST(XPButtonLifecycle, DesignModeHooksNothingAndTerminateUnhooksNothing) {
     auto design = AddLogged(form, L"XPButton22", &bag, nullptr, false, Slot(1));
     ASSERT_FALSE(design.LoadStatus.has_value());
     EXPECT_EQ(HookedRecordCount(design.Button()), 0);
-    EXPECT_EQ(design.Button().GetFlags().ParentWindow, form.hwnd());
+    EXPECT_EQ(design.Button().GetFlags().ParentWindow, form.Hwnd());
     EXPECT_EQ(design.Button().GetFlags().State, STATE_NORMAL);
 
     run.Button().Events.FormActivate = [&](int32_t& s) { runSeen.push_back(s); };
     design.Button().Events.FormActivate = [&](int32_t& s) { designSeen.push_back(s); };
-    ::SendMessageW(form.hwnd(), WM_ACTIVATE, WA_ACTIVE, 0);
+    ::SendMessageW(form.Hwnd(), WM_ACTIVATE, WA_ACTIVE, 0);
     EXPECT_EQ(runSeen.size(), 1u);
     EXPECT_TRUE(designSeen.empty());
     EXPECT_FALSE(design.Button().GetFlags().FormActive);
@@ -173,7 +173,7 @@ TEST(XPButtonLifecycle, DesignModeHooksNothingAndTerminateUnhooksNothing) {
     design.Site->Terminate();
     EXPECT_EQ(HookedRecordCount(design.Button()), 0);
     // The other button's hook on the form is untouched.
-    ::SendMessageW(form.hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
+    ::SendMessageW(form.Hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_EQ(runSeen, (std::vector<int32_t>{1, 0}));
 }
 
@@ -184,14 +184,14 @@ TEST(XPButtonLifecycle, ContainerCloseDownUnhooksEveryButton) {
     auto second = AddLogged(form, L"XPButton22", &bag, nullptr, true, Slot(1));
     ASSERT_EQ(HookedRecordCount(first.Button()), 2);
     ASSERT_EQ(HookedRecordCount(second.Button()), 2);
-    const HWND w1 = first.Site->hwnd(), w2 = second.Site->hwnd();
+    const HWND w1 = first.Site->Hwnd(), w2 = second.Site->Hwnd();
     form.Container().TerminateAll();
     EXPECT_EQ(HookedRecordCount(first.Button()), 0);
     EXPECT_EQ(HookedRecordCount(second.Button()), 0);
     EXPECT_FALSE(::IsWindow(w1));
     EXPECT_FALSE(::IsWindow(w2));
     // The form's own procedure is back: it still answers after its hooks are gone.
-    EXPECT_EQ(::SendMessageW(form.hwnd(), WM_ACTIVATE, WA_ACTIVE, 0), 0);
+    EXPECT_EQ(::SendMessageW(form.Hwnd(), WM_ACTIVATE, WA_ACTIVE, 0), 0);
 }
 
 TEST(XPButtonLifecycle, FormWindowGoneBeforeTheControlsAreTerminated) {
@@ -201,9 +201,9 @@ TEST(XPButtonLifecycle, FormWindowGoneBeforeTheControlsAreTerminated) {
     const host::PropertyBag bag = testing_support::ButtonBag(L"分离");
     auto first = AddLogged(form, L"XPButton21", &bag, nullptr, true, Slot(0));
     auto second = AddLogged(form, L"XPButton22", &bag, nullptr, true, Slot(1));
-    ASSERT_TRUE(::DestroyWindow(form.hwnd()));
-    EXPECT_EQ(first.Site->hwnd(), nullptr);
-    EXPECT_EQ(second.Site->hwnd(), nullptr);
+    ASSERT_TRUE(::DestroyWindow(form.Hwnd()));
+    EXPECT_EQ(first.Site->Hwnd(), nullptr);
+    EXPECT_EQ(second.Site->Hwnd(), nullptr);
     EXPECT_NO_THROW(form.Container().TerminateAll());
     EXPECT_TRUE(first.Site->Terminated());
     EXPECT_EQ(HookedRecordCount(first.Button()), 0);

@@ -42,7 +42,7 @@ Loaded LoadUnder(TestForm& form, host::IParent& parent, const host::PropertyBag&
     host::SiteSettings settings;
     settings.Name = L"XPButton21";
     settings.Parent = &parent;
-    settings.ParentWindow = form.hwnd();
+    settings.ParentWindow = form.Hwnd();
     settings.Bounds = kBounds;
     settings.OnPropertyChanged = [&log](const std::wstring& n) { log.Names.push_back(n); };
     Loaded l;
@@ -54,7 +54,7 @@ Loaded LoadUnder(TestForm& form, host::IParent& parent, const host::PropertyBag&
 TEST(XPButtonLoadErrors, ParentWithoutHwndEndsBeforeAnythingIsRead) {
     ChangeLog log;
     TestForm form;
-    PartialParent parent(form.hwnd(), /*hasHwnd=*/false, /*hasMdiChild=*/true);
+    PartialParent parent(form.Hwnd(), /*hasHwnd=*/false, /*hasMdiChild=*/true);
     const host::PropertyBag bag = testing_support::ButtonBag(L"分离");
     Loaded l = LoadUnder(form, parent, bag, log);
     ASSERT_TRUE(l.Status.has_value());
@@ -74,7 +74,7 @@ TEST(XPButtonLoadErrors, ParentWithoutHwndEndsBeforeAnythingIsRead) {
 TEST(XPButtonLoadErrors, ParentWithoutMdiChildEndsAfterHookingBothWindows) {
     ChangeLog log;
     TestForm form;
-    PartialParent parent(form.hwnd(), true, /*hasMdiChild=*/false);
+    PartialParent parent(form.Hwnd(), true, /*hasMdiChild=*/false);
     // Stored disabled: no setter draws (the look is already "disabled"), so only the final
     // redraw of the load would paint the picture.
     host::PropertyBag bag = testing_support::ButtonBag(L"分离");
@@ -86,9 +86,9 @@ TEST(XPButtonLoadErrors, ParentWithoutMdiChildEndsAfterHookingBothWindows) {
 
     auto& button = l.Button();
     EXPECT_EQ(HookedRecordCount(button), 2);
-    EXPECT_EQ(AfterMessagesOf(button, l.Site->hwnd()), std::vector<UINT>{0x2A3});
-    EXPECT_TRUE(Hooks(button, form.hwnd()));
-    EXPECT_TRUE(AfterMessagesOf(button, form.hwnd()).empty());
+    EXPECT_EQ(AfterMessagesOf(button, l.Site->Hwnd()), std::vector<UINT>{0x2A3});
+    EXPECT_TRUE(Hooks(button, form.Hwnd()));
+    EXPECT_TRUE(AfterMessagesOf(button, form.Hwnd()).empty());
     EXPECT_NE(FacePixel(*l.Site), ExpectedFace(STATE_DISABLED));  // never painted
     EXPECT_FALSE(button.GetFlags().NoRedraw);                     // but drawing works
     button.DrawButton(STATE_DISABLED);
@@ -103,13 +103,13 @@ TEST(XPButtonLoadErrors, CompleteParentPaintsAtTheEndOfTheLoad) {
     // The counterpart of the test above: with MDIChild present the same bag is painted.
     ChangeLog log;
     TestForm form;
-    PartialParent parent(form.hwnd(), true, true);
+    PartialParent parent(form.Hwnd(), true, true);
     host::PropertyBag bag = testing_support::ButtonBag(L"分离");
     bag.Set(L"Enabled", false);
     Loaded l = LoadUnder(form, parent, bag, log);
     ASSERT_FALSE(l.Status.has_value());
     EXPECT_EQ(FacePixel(*l.Site), ExpectedFace(STATE_DISABLED));
-    EXPECT_EQ(AfterMessagesOf(l.Button(), form.hwnd()), std::vector<UINT>{6});
+    EXPECT_EQ(AfterMessagesOf(l.Button(), form.Hwnd()), std::vector<UINT>{6});
 }
 
 TEST(XPButtonLoadErrors, UnconvertibleStoredValueEndsAtItsProperty) {

@@ -83,10 +83,10 @@ TEST(XPButtonPersistence, EveryPropertySurvivesARoundTrip) {
     EXPECT_NE(second.Font(), font);
     EXPECT_EQ(b.Site->AccessKeys(), L"d");
     wchar_t text[64] = {};
-    ::GetWindowTextW(b.Site->hwnd(), text, 64);
+    ::GetWindowTextW(b.Site->Hwnd(), text, 64);
     EXPECT_EQ(std::wstring(text), L"分离 D \U00020000 \"q\"");
     EXPECT_EQ(second.GetFlags().State, STATE_DISABLED);
-    EXPECT_FALSE(::IsWindowEnabled(b.Site->hwnd()));
+    EXPECT_FALSE(::IsWindowEnabled(b.Site->Hwnd()));
 
     // The same through the stored-design text.
     host::DesignNode root{L"Form", L"Form1", {}, {}};

@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "host/window_class.h"
+#include "win32/window_class.h"
 #include "tests/win/xpbutton/model_support.h"
 
 namespace dorvane::test {
@@ -20,7 +20,7 @@ using xpbutton::STATE_NORMAL;
 
 using Names = std::vector<std::wstring>;
 
-using host::WindowText;
+using win32::WindowText;
 
 TEST(XPButtonProperties, EveryAssignmentNotifiesEvenWithoutChange) {
     ChangeLog log;
@@ -54,21 +54,21 @@ TEST(XPButtonProperties, CaptionSetsAccessKeysWindowTextAndRepaints) {
     auto b = AddLogged(form, L"XPButton21", nullptr, nullptr);
     auto& button = b.Button();
     EXPECT_EQ(b.Site->AccessKeys(), L"o");
-    EXPECT_EQ(WindowText(b.Site->hwnd()), L"OK");
+    EXPECT_EQ(WindowText(b.Site->Hwnd()), L"OK");
 
     Mark(*b.Site);
     button.SetCaption(L"&Detach && go");
     EXPECT_TRUE(Redrawn(*b.Site));
     EXPECT_EQ(b.Site->AccessKeys(), L"d");
-    EXPECT_EQ(WindowText(b.Site->hwnd()), L"Detach & go");
+    EXPECT_EQ(WindowText(b.Site->Hwnd()), L"Detach & go");
 
     button.SetCaption(L"打开数据库文件");
     EXPECT_EQ(b.Site->AccessKeys(), L"");  // emptied, not left at the old key
-    EXPECT_EQ(WindowText(b.Site->hwnd()), L"打开数据库文件");
+    EXPECT_EQ(WindowText(b.Site->Hwnd()), L"打开数据库文件");
 
     button.SetCaption(L"E&xit");
     EXPECT_EQ(b.Site->AccessKeys(), L"x");
-    EXPECT_EQ(WindowText(b.Site->hwnd()), L"Exit");
+    EXPECT_EQ(WindowText(b.Site->Hwnd()), L"Exit");
 }
 
 TEST(XPButtonProperties, AccessKeyOfCaption) {
@@ -127,12 +127,12 @@ TEST(XPButtonProperties, FocusRectRepaintsOnlyWhileFocused) {
     EXPECT_FALSE(button.FocusRect());
     EXPECT_EQ(log.Names, (Names{L"FocusRect"}));
 
-    ::SetFocus(b.Site->hwnd());
+    ::SetFocus(b.Site->Hwnd());
     ASSERT_TRUE(PumpUntil([&] { return button.GetFlags().Focused; }));
     EXPECT_EQ(button.GetFlags().State, STATE_FOCUSED);
 
     // The left column of the focus rectangle, drawn or not.
-    const int h = static_cast<int>(b.Site->ClientHeight());
+    const int h = static_cast<int>(b.Site->ScaleHeight());
     auto column = [&] {
         std::vector<COLORREF> px;
         for (int y = 4; y < h - 4; ++y) px.push_back(testing_support::PicturePixel(*b.Site, 3, y));
@@ -163,7 +163,7 @@ TEST(XPButtonProperties, EnabledDrawsNormalOrDisabledOnlyOnChange) {
     button.SetEnabled(false);
     EXPECT_EQ(button.GetFlags().State, STATE_DISABLED);
     EXPECT_EQ(FacePixel(*b.Site), ExpectedFace(STATE_DISABLED));
-    EXPECT_FALSE(::IsWindowEnabled(b.Site->hwnd()));
+    EXPECT_FALSE(::IsWindowEnabled(b.Site->Hwnd()));
 
     Mark(*b.Site);
     button.SetEnabled(false);
@@ -171,7 +171,7 @@ TEST(XPButtonProperties, EnabledDrawsNormalOrDisabledOnlyOnChange) {
 
     button.SetEnabled(true);
     EXPECT_EQ(button.GetFlags().State, STATE_NORMAL);
-    EXPECT_TRUE(::IsWindowEnabled(b.Site->hwnd()));
+    EXPECT_TRUE(::IsWindowEnabled(b.Site->Hwnd()));
     EXPECT_EQ(log.Names, (Names{L"Enabled", L"Enabled", L"Enabled", L"Enabled"}));
 }
 
@@ -200,7 +200,7 @@ TEST(XPButtonProperties, EnabledShowsHotWhilePointerIsOver) {
     auto b = AddLogged(form, L"XPButton21", nullptr, nullptr);
     auto& button = b.Button();
     POINT centre{41, 13};
-    ::ClientToScreen(b.Site->hwnd(), &centre);
+    ::ClientToScreen(b.Site->Hwnd(), &centre);
     ::SetCursorPos(centre.x, centre.y);
     const bool over = PumpUntil([&] { return button.GetFlags().MouseOver; }, std::chrono::seconds(2));
     if (!over) {
@@ -267,14 +267,14 @@ TEST(XPButtonProperties, RepaintedLookReachesTheScreen) {
     TestForm form;
     form.Activate();
     auto b = AddLogged(form, L"XPButton21", nullptr, nullptr);
-    const int w = static_cast<int>(b.Site->ClientWidth());
+    const int w = static_cast<int>(b.Site->ScaleWidth());
     ASSERT_TRUE(PumpUntil(
-        [&] { return testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1) == ExpectedFace(STATE_NORMAL); }));
+        [&] { return testing_support::ScreenPixel(b.Site->Hwnd(), w / 2, 1) == ExpectedFace(STATE_NORMAL); }));
     b.Button().SetEnabled(false);
     EXPECT_TRUE(PumpUntil([&] {
-        return testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1) == ExpectedFace(STATE_DISABLED);
+        return testing_support::ScreenPixel(b.Site->Hwnd(), w / 2, 1) == ExpectedFace(STATE_DISABLED);
     })) << std::hex
-        << testing_support::ScreenPixel(b.Site->hwnd(), w / 2, 1);
+        << testing_support::ScreenPixel(b.Site->Hwnd(), w / 2, 1);
 }
 
 TEST(XPButtonProperties, FontChangeDeletesTheSurfacesPreviousFont) {

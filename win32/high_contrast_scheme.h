@@ -9,9 +9,9 @@
 
 #include <optional>
 
-#include "host/high_contrast.h"
+#include "win32/high_contrast.h"
 
-namespace host {
+namespace win32 {
 
 class HighContrastScheme {
 public:
@@ -45,4 +45,4 @@ private:
     COLORREF saved_[kCount] = {};
 };
 
-}  // namespace host
+}  // namespace win32

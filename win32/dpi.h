@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-namespace host::dpi {
+namespace win32::dpi {
 
 // The design DPI: 96 dots per inch, 15 twips per pixel.
 inline constexpr UINT kDesign = 96;
@@ -39,4 +39,4 @@ bool NewerCallsAvailable();
 // machine or Wine runs the program the way Windows 7 does. For tests.
 void HideNewerCalls(bool hide);
 
-}  // namespace host::dpi
+}  // namespace win32::dpi

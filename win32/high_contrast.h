@@ -8,7 +8,7 @@
 
 #include <optional>
 
-namespace host {
+namespace win32 {
 
 // Whether High Contrast is on now.
 bool HighContrastOn();
@@ -23,4 +23,4 @@ void OverrideHighContrast(std::optional<bool> on);
 // else `fallback`.
 COLORREF ReadableOn(COLORREF background, COLORREF preferred, COLORREF fallback);
 
-}  // namespace host
+}  // namespace win32

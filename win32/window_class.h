@@ -11,7 +11,7 @@
 
 #include <string>
 
-namespace host {
+namespace win32 {
 
 // A class's settings besides its name and procedure; the cursor is always the arrow.
 struct ClassLook {
@@ -88,4 +88,4 @@ inline std::wstring WindowText(HWND hwnd) {
     return text;
 }
 
-}  // namespace host
+}  // namespace win32

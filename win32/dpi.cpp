@@ -1,10 +1,10 @@
-#include "host/dpi.h"
+#include "win32/dpi.h"
 
 #include <atomic>
 
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 
-namespace host::dpi {
+namespace win32::dpi {
 
 namespace {
 
@@ -100,4 +100,4 @@ bool NewerCallsAvailable() { return Calls().GetDpiForWindow != nullptr; }
 
 void HideNewerCalls(bool hide) { g_hidden.store(hide); }
 
-}  // namespace host::dpi
+}  // namespace win32::dpi

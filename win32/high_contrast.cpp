@@ -1,10 +1,10 @@
-#include "host/high_contrast.h"
+#include "win32/high_contrast.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 
-namespace host {
+namespace win32 {
 
 namespace {
 
@@ -37,4 +37,4 @@ COLORREF ReadableOn(COLORREF background, COLORREF preferred, COLORREF fallback) 
     return ratio >= 4.5 ? preferred : fallback;
 }
 
-}  // namespace host
+}  // namespace win32

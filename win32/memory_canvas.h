@@ -8,9 +8,9 @@
 
 #include <utility>
 
-#include "host/win_handles.h"
+#include "win32/win_handles.h"
 
-namespace host {
+namespace win32 {
 
 class MemoryCanvas {
 public:
@@ -67,4 +67,4 @@ private:
     HGDIOBJ originalFont_ = nullptr;
 };
 
-}  // namespace host
+}  // namespace win32

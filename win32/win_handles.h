@@ -8,7 +8,7 @@
 
 #include "base/unique_handle.h"
 
-namespace host {
+namespace win32 {
 
 using base::UniqueHandle;
 
@@ -104,4 +104,4 @@ private:
     HGDIOBJ previous_;
 };
 
-}  // namespace host
+}  // namespace win32
