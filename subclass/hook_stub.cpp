@@ -1,5 +1,7 @@
 #include "subclass/hook_stub.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <atomic>
 
@@ -8,122 +10,128 @@ namespace {
 
 // Registration ids only need to be unique per window and subclass procedure; a process-wide
 // counter also makes them increase with the order of hooking, which tells the newest hook.
-std::atomic<UINT_PTR> g_nextId{1};
-std::atomic<long> g_liveStubs{0};
+std::atomic<UINT_PTR> nextStubId{1};
+std::atomic<long> liveStubs{0};
 
 // The dispatches of hooked messages now on this thread's stack, innermost first: one
 // frame per stub call, living in that call's stack frame.
 struct DispatchFrame {
-    HWND hWnd;
-    DispatchFrame* pOuter;
+    HWND Hwnd;
+    DispatchFrame* Outer;
 };
-thread_local DispatchFrame* t_pInnermost = nullptr;
+thread_local DispatchFrame* innermostDispatch = nullptr;
 // Stubs released while their window was busy, waiting for its dispatch to end.
-thread_local HookStub* t_pReleased = nullptr;
+thread_local HookStub* releasedStubs = nullptr;
 
 class FrameGuard {
 public:
-    explicit FrameGuard(HWND hWnd) noexcept : m_frame{hWnd, t_pInnermost} { t_pInnermost = &m_frame; }
-    ~FrameGuard() { t_pInnermost = m_frame.pOuter; }
+    explicit FrameGuard(HWND hwnd) noexcept : frame_{hwnd, innermostDispatch} { innermostDispatch = &frame_; }
+    ~FrameGuard() { innermostDispatch = frame_.Outer; }
     FrameGuard(const FrameGuard&) = delete;
     FrameGuard& operator=(const FrameGuard&) = delete;
 
 private:
-    DispatchFrame m_frame;
+    DispatchFrame frame_;
 };
 
 }  // namespace
 
-HookStub::HookStub(ISubclassOwner& owner, HWND hWnd) : m_pOwner(&owner), m_hWnd(hWnd), m_uId(g_nextId.fetch_add(1)) {
-    g_liveStubs.fetch_add(1);
+bool MessageTable::Delivers(UINT uMsg) const noexcept {
+    return every_ || std::find(messages_.begin(), messages_.end(), uMsg) != messages_.end();
 }
 
-HookStub::~HookStub() { g_liveStubs.fetch_sub(1); }
+void MessageTable::Add(UINT uMsg) {
+    if (uMsg == ANY_MESSAGE) {
+        every_ = true;  // the entries stay, unread while every message is delivered
+        return;
+    }
+    if (every_) return;  // every message is delivered already; a single one adds nothing
+    for (UINT& entry : messages_) {
+        if (entry == 0) {  // a free slot
+            entry = uMsg;
+            return;
+        }
+        if (entry == uMsg) return;  // no duplicates
+    }
+    messages_.push_back(uMsg);
+}
 
-long HookStub::LiveCount() noexcept { return g_liveStubs.load(); }
+HookStub::HookStub(ISubclassOwner& owner, HWND hwnd) : owner_(&owner), hwnd_(hwnd), id_(nextStubId.fetch_add(1)) {
+    liveStubs.fetch_add(1);
+}
+
+HookStub::~HookStub() { liveStubs.fetch_sub(1); }
+
+long HookStub::LiveCount() noexcept { return liveStubs.load(); }
 
 bool HookStub::Install() noexcept {
-    if (m_bInstalled || m_hWnd == nullptr || !IsWindow(m_hWnd)) return false;
-    if (GetWindowThreadProcessId(m_hWnd, nullptr) != GetCurrentThreadId()) return false;
+    if (installed_ || hwnd_ == nullptr || !IsWindow(hwnd_)) return false;
+    if (GetWindowThreadProcessId(hwnd_, nullptr) != GetCurrentThreadId()) return false;
     // The stub is complete before this call and the call sends no message, so no message
     // can reach a half-built stub.
-    if (!SetWindowSubclass(m_hWnd, &HookStub::SubclassProc, m_uId, reinterpret_cast<DWORD_PTR>(this))) {
-        return false;
-    }
-    m_bInstalled = true;
+    if (!SetWindowSubclass(hwnd_, &HookStub::SubclassProc, id_, reinterpret_cast<DWORD_PTR>(this))) return false;
+    installed_ = true;
     return true;
 }
 
-void HookStub::SetTable(int32_t When, const UINT* pTable, int32_t count) noexcept {
-    if (When == HOOK_BEFORE) {
-        m_pBeforeMsgs = pTable;
-        m_nBeforeCount = count;
-    } else {
-        m_pAfterMsgs = pTable;
-        m_nAfterCount = count;
-    }
-}
-
-void HookStub::SetCount(int32_t When, int32_t count) noexcept {
-    (When == HOOK_BEFORE ? m_nBeforeCount : m_nAfterCount) = count;
+void HookStub::AddToMessageTable(UINT uMsg, int32_t When) {
+    if ((When & HOOK_BEFORE) != 0) before_.Add(uMsg);
+    if ((When & HOOK_AFTER) != 0) after_.Add(uMsg);
 }
 
 void HookStub::Unregister() noexcept {
-    if (m_bInstalled && !m_bGone) {
+    if (installed_ && !gone_) {
         // Fails only when the window no longer exists, and then there is nothing to undo.
-        RemoveWindowSubclass(m_hWnd, &HookStub::SubclassProc, m_uId);
+        RemoveWindowSubclass(hwnd_, &HookStub::SubclassProc, id_);
     }
-    m_bInstalled = false;
+    installed_ = false;
 }
 
-bool HookStub::WindowBusy(HWND hWnd) noexcept {
-    for (const DispatchFrame* frame = t_pInnermost; frame != nullptr; frame = frame->pOuter) {
-        if (frame->hWnd == hWnd) return true;
+bool HookStub::WindowBusy(HWND hwnd) noexcept {
+    for (const DispatchFrame* frame = innermostDispatch; frame != nullptr; frame = frame->Outer) {
+        if (frame->Hwnd == hwnd) return true;
     }
     return false;
 }
 
 void HookStub::Release() noexcept {
-    // From here on no message reaches the owner through this stub, and the record's tables,
-    // which are about to be erased, are never read again.
-    m_pOwner = nullptr;
-    m_pBeforeMsgs = m_pAfterMsgs = nullptr;
-    m_nBeforeCount = m_nAfterCount = 0;
-    if (WindowBusy(m_hWnd)) {
+    // From here on no message reaches the owner through this stub.
+    owner_ = nullptr;
+    if (WindowBusy(hwnd_)) {
         // A dispatch of this window is running: this stub may be on the stack, and the
         // service may already have chosen it as the next link of a message that is still
         // being handled further out (a callback that sent a message to the window).
         // Removing the link now would leave that message pointing at a freed link; as a
         // plain forwarder it stays harmless until the outermost dispatch returns.
-        m_pNextReleased = t_pReleased;
-        t_pReleased = this;
+        nextReleased_ = releasedStubs;
+        releasedStubs = this;
         return;
     }
     Unregister();
     delete this;
 }
 
-void HookStub::FinishReleased(HWND hWnd) noexcept {
-    HookStub** link = &t_pReleased;
+void HookStub::FinishReleased(HWND hwnd) noexcept {
+    HookStub** link = &releasedStubs;
     while (*link != nullptr) {
         HookStub* stub = *link;
-        if (stub->m_hWnd != hWnd) {
-            link = &stub->m_pNextReleased;
+        if (stub->hwnd_ != hwnd) {
+            link = &stub->nextReleased_;
             continue;
         }
-        *link = stub->m_pNextReleased;
+        *link = stub->nextReleased_;
         stub->Unregister();
         delete stub;
     }
 }
 
-LRESULT CALLBACK HookStub::SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR /*uIdSubclass*/,
-                                        DWORD_PTR dwRefData) {
-    return reinterpret_cast<HookStub*>(dwRefData)->Dispatch(hWnd, uMsg, wParam, lParam);
+LRESULT CALLBACK HookStub::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
+                                        DWORD_PTR refData) {
+    return reinterpret_cast<HookStub*>(refData)->Dispatch(hwnd, msg, wParam, lParam);
 }
 
 LRESULT HookStub::Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    const UINT uArrived = uMsg;
+    const UINT arrived = uMsg;
     LRESULT lReturn = 0;
     {
         FrameGuard frame(hWnd);
@@ -137,12 +145,12 @@ LRESULT HookStub::Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
             lReturn = DefSubclassProc(hWnd, uMsg, wParam, lParam);
             Deliver(false, bHandled, lReturn, lng_hWnd, uMsg, wParam, lParam);
         }
-        if (uArrived == WM_NCDESTROY) {
+        if (arrived == WM_NCDESTROY) {
             // The window is going away: leave its chain now, while the service can still
             // find it; once the window is destroyed no message is passed along it again.
             // A later unhook only frees the stub.
             Unregister();
-            m_bGone = true;
+            gone_ = true;
         }
     }
     // This stub may be among those freed here: nothing below touches it.
@@ -152,14 +160,11 @@ LRESULT HookStub::Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 
 void HookStub::Deliver(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg, WPARAM& wParam,
                        LPARAM& lParam) {
-    const UINT* pTable = bBefore ? m_pBeforeMsgs : m_pAfterMsgs;
-    const int32_t count = bBefore ? m_nBeforeCount : m_nAfterCount;
-    // Unregistered messages never enter the owner's code: 0 delivers nothing, a negative
-    // count every message, otherwise only the listed ones.
-    if (count == 0 || m_pOwner == nullptr) return;
-    if (count > 0 && std::find(pTable, pTable + count, uMsg) == pTable + count) return;
+    // Unregistered messages never enter the owner's code: an empty table delivers nothing,
+    // ANY_MESSAGE every message, otherwise only the listed ones.
+    if (owner_ == nullptr || !(bBefore ? before_ : after_).Delivers(uMsg)) return;
     try {
-        m_pOwner->zSubclass_Proc(bBefore, bHandled, lReturn, lng_hWnd, uMsg, wParam, lParam);
+        owner_->zSubclass_Proc(bBefore, bHandled, lReturn, lng_hWnd, uMsg, wParam, lParam);
     } catch (...) {
         // No exception may cross the system's window procedures: the message keeps what was set.
     }

@@ -1,29 +1,65 @@
-// The dispatch object of one hooked window: one registration with the common-controls
-// subclassing service, holding the owner, the addresses and counts of the record's two
-// message tables, and the window's life state.
+// The dispatch object of one hooked window (`HookStub`): one registration with the
+// common-controls subclassing service, holding the owner and the window's two message
+// tables, which say what reaches the owner before and after the window's own procedure.
+// Declared with it: what it works with, the owner's callback `zSubclass_Proc` and the
+// `When` flags that choose a table.
 //
 // Why a subclassing registration and not a generated machine-code procedure: the program is
-// built for x86 and x64 alike, and the service already gives what a hand-made chain of window procedures does not:
-// the newest registration runs first, each passes the message on with DefSubclassProc, and
-// registrations can be removed in any order. One case it does not survive: removing a link
-// that a message further out on the stack is about to call next (a callback that sent a
-// message to its own window). So a stub released while its window is busy stays linked,
-// forwarding only, until the outermost dispatch of that window returns.
+// built for x86 and x64 alike, and the service already gives what a hand-made chain of window
+// procedures does not: the newest registration runs first, each passes the message on with
+// DefSubclassProc, and registrations can be removed in any order. One case it does not
+// survive: removing a link that a message further out on the stack is about to call next (a
+// callback that sent a message to its own window). So a stub released while its window is
+// busy stays linked, forwarding only, until the outermost dispatch of that window returns.
 #pragma once
 
-#include "subclass/window_hook.h"
-
-#include <commctrl.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace subclass {
 
+constexpr int32_t HOOK_AFTER = 1;   // delivered after the window's own procedure
+constexpr int32_t HOOK_BEFORE = 2;  // delivered before it; 3 = both
+constexpr UINT ANY_MESSAGE = static_cast<UINT>(-1);
+
+// The owner's callback. Arguments by reference, as the dispatch holds them: a before-callback
+// may rewrite the message and its parameters, set bHandled to stop the message, and set
+// lReturn; an after-callback sees the window's result in lReturn and may change it.
+class ISubclassOwner {
+public:
+    virtual void zSubclass_Proc(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg,
+                                WPARAM& wParam, LPARAM& lParam) = 0;
+
+protected:
+    ~ISubclassOwner() = default;
+};
+
+// The messages a stub hands to its owner on one side of the window's own procedure.
+// Entries are only added: a stub's tables end with the stub.
+class MessageTable {
+public:
+    // 0: none; n: the n entries; -1 (ANY_MESSAGE was added): every message.
+    int32_t Count() const noexcept { return every_ ? -1 : static_cast<int32_t>(messages_.size()); }
+    // The entries in the order they were added; an entry of 0 is a free slot.
+    const std::vector<UINT>& Messages() const noexcept { return messages_; }
+    bool Delivers(UINT uMsg) const noexcept;
+    // Adds uMsg, or with ANY_MESSAGE every message. A free slot takes it before the table
+    // grows; a message already listed, or any single one once every message is delivered,
+    // changes nothing. Throws std::bad_alloc when the table cannot grow, leaving it as it was.
+    void Add(UINT uMsg);
+
+private:
+    std::vector<UINT> messages_;
+    bool every_ = false;
+};
+
 class HookStub {
 public:
-    // A complete but not yet installed stub: no tables, both counts 0 (pure forwarding).
-    HookStub(ISubclassOwner& owner, HWND hWnd);
+    // A complete but not yet installed stub: both tables empty (pure forwarding).
+    HookStub(ISubclassOwner& owner, HWND hwnd);
     HookStub(const HookStub&) = delete;
     HookStub& operator=(const HookStub&) = delete;
 
@@ -32,24 +68,22 @@ public:
     // thread's windows) or the service refuses.
     bool Install() noexcept;
 
-    // The table fields, written whenever a record's table or count changes. The table
-    // stays owned by the record; the stub only reads it while dispatching.
-    void SetTable(int32_t When, const UINT* pTable, int32_t count) noexcept;
-    void SetCount(int32_t When, int32_t count) noexcept;
+    // Adds uMsg (or ANY_MESSAGE) to the before-table when When has HOOK_BEFORE, then to the
+    // after-table when it has HOOK_AFTER. The next message of the window already goes by
+    // the new tables. Throws std::bad_alloc when a table cannot grow; what was added stays.
+    void AddToMessageTable(UINT uMsg, int32_t When);
+    const MessageTable& Before() const noexcept { return before_; }
+    const MessageTable& After() const noexcept { return after_; }
 
-    // Ends the stub: drops the owner and the tables at once, so it only forwards from here
-    // on; then removes the registration (unless the window is gone) and frees the stub, now
-    // if no message of its window is being dispatched through a stub on this thread, else
-    // when the outermost such dispatch returns (see Dispatch).
+    // Ends the stub: drops the owner at once, so it only forwards from here on; then removes
+    // the registration (unless the window is gone) and frees the stub, now if no message of
+    // its window is being dispatched through a stub on this thread, else when the outermost
+    // such dispatch returns (see Dispatch).
     void Release() noexcept;
 
-    UINT_PTR Id() const noexcept { return m_uId; }  // unique, increasing per stub
-    bool Gone() const noexcept { return m_bGone; }  // the window was destroyed
-    bool Installed() const noexcept { return m_bInstalled; }
-    int32_t BeforeCount() const noexcept { return m_nBeforeCount; }
-    int32_t AfterCount() const noexcept { return m_nAfterCount; }
-    const UINT* BeforeTable() const noexcept { return m_pBeforeMsgs; }
-    const UINT* AfterTable() const noexcept { return m_pAfterMsgs; }
+    UINT_PTR Id() const noexcept { return id_; }  // unique, increasing per stub
+    bool Gone() const noexcept { return gone_; }  // the window was destroyed
+    bool Installed() const noexcept { return installed_; }
 
     // Stubs allocated and not yet freed, in the whole process (diagnostics and leak tests).
     static long LiveCount() noexcept;
@@ -57,32 +91,31 @@ public:
 private:
     ~HookStub();  // only Release() frees a stub
 
-    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR uIdSubclass,
-                                         DWORD_PTR dwRefData);
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                         DWORD_PTR refData);
     LRESULT Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
     void Deliver(bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg, WPARAM& wParam,
                  LPARAM& lParam);
     void Unregister() noexcept;
-    // Whether a stub's dispatch of a message of hWnd is on this thread's stack.
-    static bool WindowBusy(HWND hWnd) noexcept;
-    // Unregisters and frees the released stubs of hWnd once it is no longer busy.
-    static void FinishReleased(HWND hWnd) noexcept;
+    // Whether a stub's dispatch of a message of hwnd is on this thread's stack.
+    static bool WindowBusy(HWND hwnd) noexcept;
+    // Unregisters and frees the released stubs of hwnd once it is no longer busy.
+    static void FinishReleased(HWND hwnd) noexcept;
 
-    ISubclassOwner* m_pOwner;
-    const HWND m_hWnd;
-    const UINT_PTR m_uId;
-    const UINT* m_pBeforeMsgs = nullptr;
-    int32_t m_nBeforeCount = 0;
-    const UINT* m_pAfterMsgs = nullptr;
-    int32_t m_nAfterCount = 0;
-    HookStub* m_pNextReleased = nullptr;  // the thread's list of stubs waiting to be freed
-    bool m_bInstalled = false;            // registered with the window
-    bool m_bGone = false;                 // WM_NCDESTROY seen: the registration is already removed
+    ISubclassOwner* owner_;  // null once released
+    const HWND hwnd_;
+    const UINT_PTR id_;
+    MessageTable before_;
+    MessageTable after_;
+    HookStub* nextReleased_ = nullptr;  // the thread's list of stubs waiting to be freed
+    bool installed_ = false;            // registered with the window
+    bool gone_ = false;                 // WM_NCDESTROY seen: the registration is already removed
 };
 
-// Frees a stub through Release(), for stubs not yet handed to a record.
+// Frees a stub through Release(): the one owner of a stub, first while it is being made,
+// then in its window's record.
 struct HookStubRelease {
-    void operator()(HookStub* pStub) const noexcept { pStub->Release(); }
+    void operator()(HookStub* stub) const noexcept { stub->Release(); }
 };
 using HookStubPtr = std::unique_ptr<HookStub, HookStubRelease>;
 

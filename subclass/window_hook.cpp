@@ -1,37 +1,19 @@
 #include "subclass/window_hook.h"
 
-#include <type_traits>
-
-#include "subclass/hook_stub.h"
+#include <utility>
 
 namespace subclass {
 
-// The stubs read the message tables through the addresses of the records' vectors. When
-// m_aHooks grows, its records move, and a moved vector keeps its buffer, so those addresses
-// stay valid; a copied one would not.
-static_assert(std::is_nothrow_move_constructible_v<HookRecord>);
-
-WindowHooks::WindowHooks(ISubclassOwner& owner) : m_owner(owner) {}
+WindowHooks::WindowHooks(ISubclassOwner& owner) : owner_(owner) {}
 
 WindowHooks::~WindowHooks() {
     for (HookRecord& record : m_aHooks) {
-        if (record.pStub != nullptr) record.pStub->Release();
-        record.pStub = nullptr;
         record.hWndHooked = nullptr;
+        record.pStub.reset();
     }
 }
 
 const std::vector<HookRecord>& WindowHooks::Records() const { return m_aHooks; }
-
-bool WindowHooks::TemplateBuilt() const { return m_bTemplateBuilt; }
-
-void WindowHooks::BuildTemplate() {
-    // The one-time set-up of an owner: its record array starts anew with the single free
-    // record 0. Nothing else needs preparing, since each stub is a registration with the
-    // subclassing service rather than code built from a template.
-    m_aHooks.assign(1, HookRecord{});
-    m_bTemplateBuilt = true;
-}
 
 int32_t WindowHooks::FindHook(HWND hWnd, bool bFree) const {
     for (auto index = static_cast<int32_t>(m_aHooks.size()) - 1; index >= 0; --index) {
@@ -61,29 +43,17 @@ int32_t WindowHooks::FindNewestHook(HWND hWnd) const {
 
 int32_t WindowHooks::HookWindow(HWND hWnd) {
     try {
-        int32_t index = 0;
-        if (!m_bTemplateBuilt) {
-            BuildTemplate();
-        } else {
-            index = FindHook(hWnd, true);
-            if (index < 0) {
-                m_aHooks.emplace_back();
-                index = static_cast<int32_t>(m_aHooks.size()) - 1;
-            }
+        int32_t index = FindHook(hWnd, true);
+        if (index < 0) {
+            m_aHooks.emplace_back();
+            index = static_cast<int32_t>(m_aHooks.size()) - 1;
         }
-        // Informational: with several hooks in one chain the procedure slot keeps the
-        // service's own entry, not any one stub.
-        const auto prevProc =
-            IsWindow(hWnd) ? reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hWnd, GWLP_WNDPROC)) : nullptr;
-        HookStubPtr stub(new HookStub(m_owner, hWnd));
+        HookStubPtr stub(new HookStub(owner_, hWnd));
         if (!stub->Install()) return -1;  // the window is untouched, the record stays free
 
         HookRecord& record = m_aHooks[static_cast<size_t>(index)];
         record.hWndHooked = hWnd;
-        record.pStub = stub.release();
-        record.pPrevProc = prevProc;
-        record.nAfterCount = 0;
-        record.nBeforeCount = 0;
+        record.pStub = std::move(stub);
         return index;
     } catch (...) {
         return -1;  // out of memory growing the records or making the stub: nothing was installed
@@ -93,55 +63,18 @@ int32_t WindowHooks::HookWindow(HWND hWnd) {
 void WindowHooks::HookMessage(HWND hWnd, UINT uMsg, int32_t When) {
     try {
         const int32_t index = FindNewestHook(hWnd);
-        if (index < 0) return;
-        HookRecord& record = m_aHooks[static_cast<size_t>(index)];
-        if ((When & HOOK_BEFORE) != 0) {
-            AddToMessageTable(uMsg, record.aBeforeMsgs, record.nBeforeCount, HOOK_BEFORE, record.pStub);
-        }
-        if ((When & HOOK_AFTER) != 0) {
-            AddToMessageTable(uMsg, record.aAfterMsgs, record.nAfterCount, HOOK_AFTER, record.pStub);
-        }
+        if (index >= 0) m_aHooks[static_cast<size_t>(index)].pStub->AddToMessageTable(uMsg, When);
     } catch (...) {
-        // Out of memory growing a table: table and stub keep their consistent old contents.
+        // Out of memory growing a table: each table keeps its consistent old contents.
     }
-}
-
-void WindowHooks::AddToMessageTable(UINT uMsg, std::vector<UINT>& table, int32_t& count, int32_t When,
-                                    HookStub* pStub) {
-    if (uMsg == ANY_MESSAGE) {
-        count = -1;
-        pStub->SetCount(When, count);
-        return;
-    }
-    // Every message is delivered already; a single one adds nothing.
-    if (count < 0) return;
-    for (int32_t k = 0; k < count; ++k) {
-        UINT& entry = table[static_cast<size_t>(k)];
-        if (entry == 0) {  // a free slot: the stub reads the same table, nothing to patch
-            entry = uMsg;
-            return;
-        }
-        if (entry == uMsg) return;  // no duplicates
-    }
-    table.push_back(uMsg);  // may move the table: the stub gets its new address below
-    ++count;
-    pStub->SetTable(When, table.data(), count);
 }
 
 void WindowHooks::UnhookWindow(HWND hWnd) {
     const int32_t index = FindNewestHook(hWnd);
     if (index < 0) return;
     HookRecord& record = m_aHooks[static_cast<size_t>(index)];
-    HookStub* const pStub = record.pStub;
-    record.pStub = nullptr;
     record.hWndHooked = nullptr;
-    record.pPrevProc = nullptr;
-    // The stub stops reading the tables before they are erased.
-    if (pStub != nullptr) pStub->Release();
-    record.nBeforeCount = 0;
-    record.nAfterCount = 0;
-    record.aBeforeMsgs = {};
-    record.aAfterMsgs = {};
+    record.pStub.reset();  // the stub stops delivering at once and takes its tables with it
 }
 
 }  // namespace subclass

@@ -15,28 +15,37 @@ WNDPROC TestWindow::ClassProc() { return &win32::ObjectWindow<TestWindow>::Proc;
 
 TestWindow::TestWindow() {
     if (!win32::RegisterWindowClass(kClassName, ClassProc())) throw std::runtime_error("RegisterClassExW failed");
-    m_hWnd = CreateWindowExW(0, kClassName, L"hook test", WS_POPUP, 0, 0, 100, 40, nullptr, nullptr,
-                             GetModuleHandleW(nullptr), this);
-    if (m_hWnd == nullptr) throw std::runtime_error("CreateWindowExW failed");
+    window_.reset(CreateWindowExW(0, kClassName, L"hook test", WS_POPUP, 0, 0, 100, 40, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), this));
+    if (!window_) throw std::runtime_error("CreateWindowExW failed");
 }
-
-TestWindow::~TestWindow() { Destroy(); }
 
 void TestWindow::Destroy() {
-    if (m_hWnd != nullptr) {
-        HWND hWnd = m_hWnd;
-        m_hWnd = nullptr;
-        DestroyWindow(hWnd);
-    }
+    // Taken out of window_ first, so a callback running during the destruction that
+    // destroys the window again finds nothing to do.
+    const win32::UniqueWindow closing = std::move(window_);
 }
 
-LRESULT TestWindow::HandleMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    if (uMsg >= WM_APP && uMsg < WM_APP + 0x100) {
-        m_seen.push_back({uMsg, wParam, lParam});
+LRESULT TestWindow::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg >= WM_APP && msg < WM_APP + 0x100) {
+        seen_.push_back({msg, wParam, lParam});
         Trail().push_back("proc");
-        return ProbeResult(uMsg, wParam, lParam);
+        return ProbeResult(msg, wParam, lParam);
     }
-    return DefWindowProcW(hWnd, uMsg, wParam, lParam);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+void OneOwnerTest::SetUp() { ASSERT_EQ(owner_.Hooks.HookWindow(window_.get()), 0); }
+
+void OneOwnerTest::TearDown() {
+    owner_.Hooks.UnhookWindow(window_.get());
+    EXPECT_EQ(ProcOf(window_.get()), ClassProcValue());
+    EXPECT_EQ(HookStub::LiveCount(), stubsBefore_);
+}
+
+void TwoOwnersTest::SetUp() {
+    ASSERT_EQ(inner_.Hooks.HookWindow(window_.get()), 0);
+    ASSERT_EQ(outer_.Hooks.HookWindow(window_.get()), 0);
 }
 
 }  // namespace hooktest

@@ -5,179 +5,180 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <stdexcept>
 
 namespace dorvane::test {
 namespace {
 
 using namespace hooktest;
-using subclass::ANY_MESSAGE;
-using subclass::HOOK_AFTER;
-using subclass::HOOK_BEFORE;
 
-struct Probe {
-    UINT uMsg;
-    WPARAM wParam;
-    LPARAM lParam;
-};
+class HookDispatch : public OneOwnerTest {};
 
-constexpr std::array<Probe, 4> kProbes{{{MSG_A, 1, 2}, {MSG_B, 7, -5}, {MSG_C, 0, 0}, {MSG_A, 99, 123456}}};
+constexpr std::array<SeenMessage, 4> kProbes{{{kMsgA, 1, 2}, {kMsgB, 7, -5}, {kMsgC, 0, 0}, {kMsgA, 99, 123456}}};
 
-TEST(HookDispatch, WithoutRegisteredMessagesEverythingIsForwardedUnchanged) {
-    TestWindow window;
-    RecordingOwner owner;
-    ASSERT_EQ(owner.hooks.HookWindow(window.get()), 0);
-
-    for (const Probe& p : kProbes) {
-        EXPECT_EQ(SendMessageW(window.get(), p.uMsg, p.wParam, p.lParam), ProbeResult(p.uMsg, p.wParam, p.lParam));
+TEST_F(HookDispatch, WithoutRegisteredMessagesEverythingIsForwardedUnchanged) {
+    for (const SeenMessage& p : kProbes) {
+        EXPECT_EQ(SendMessageW(window_.get(), p.Msg, p.WParam, p.LParam), ProbeResult(p.Msg, p.WParam, p.LParam));
     }
-    ASSERT_EQ(window.Seen().size(), kProbes.size());
+    ASSERT_EQ(window_.Seen().size(), kProbes.size());
     for (size_t i = 0; i < kProbes.size(); ++i) {
-        EXPECT_EQ(window.Seen()[i].uMsg, kProbes[i].uMsg);
-        EXPECT_EQ(window.Seen()[i].wParam, kProbes[i].wParam);
-        EXPECT_EQ(window.Seen()[i].lParam, kProbes[i].lParam);
+        EXPECT_EQ(window_.Seen()[i].Msg, kProbes[i].Msg);
+        EXPECT_EQ(window_.Seen()[i].WParam, kProbes[i].WParam);
+        EXPECT_EQ(window_.Seen()[i].LParam, kProbes[i].LParam);
     }
     // Messages the default procedure handles keep working through the hook.
-    EXPECT_TRUE(SetWindowTextW(window.get(), L"通过钩子"));
+    EXPECT_TRUE(SetWindowTextW(window_.get(), L"通过钩子"));
     wchar_t text[32] = {};
-    EXPECT_EQ(GetWindowTextW(window.get(), text, 32), 4);
+    EXPECT_EQ(GetWindowTextW(window_.get(), text, 32), 4);
     EXPECT_STREQ(text, L"通过钩子");
-    EXPECT_TRUE(owner.calls.empty());
+    EXPECT_TRUE(owner_.Calls.empty());
 }
 
-TEST(HookDispatch, AfterDeliverySeesTheResultAndMayReplaceIt) {
-    TestWindow window;
-    RecordingOwner owner;
-    ASSERT_EQ(owner.hooks.HookWindow(window.get()), 0);
-    owner.hooks.HookMessage(window.get(), MSG_A, HOOK_AFTER);
+TEST_F(HookDispatch, AfterDeliverySeesTheResultAndMayReplaceIt) {
+    owner_.Hooks.HookMessage(window_.get(), kMsgA, HOOK_AFTER);
 
     Trail().clear();
-    EXPECT_EQ(SendMessageW(window.get(), MSG_A, 3, 4), ProbeResult(MSG_A, 3, 4));
-    ASSERT_EQ(owner.calls.size(), 1u);
-    EXPECT_FALSE(owner.calls[0].bBefore);
-    EXPECT_EQ(owner.calls[0].lReturnSeen, ProbeResult(MSG_A, 3, 4));
+    EXPECT_EQ(SendMessageW(window_.get(), kMsgA, 3, 4), ProbeResult(kMsgA, 3, 4));
+    ASSERT_EQ(owner_.Calls.size(), 1u);
+    EXPECT_FALSE(owner_.Calls[0].Before);
+    EXPECT_EQ(owner_.Calls[0].ReturnSeen, ProbeResult(kMsgA, 3, 4));
     EXPECT_EQ(Trail(), (std::vector<std::string>{"proc", "owner after"}));
 
     // A message not registered never reaches the owner.
-    EXPECT_EQ(SendMessageW(window.get(), MSG_B, 3, 4), ProbeResult(MSG_B, 3, 4));
-    EXPECT_EQ(owner.calls.size(), 1u);
+    EXPECT_EQ(SendMessageW(window_.get(), kMsgB, 3, 4), ProbeResult(kMsgB, 3, 4));
+    EXPECT_EQ(owner_.Calls.size(), 1u);
 
-    owner.action = [](bool, bool&, LRESULT& lReturn, HWND&, UINT&, WPARAM&, LPARAM&) { lReturn = lReturn * 2 + 1; };
-    EXPECT_EQ(SendMessageW(window.get(), MSG_A, 5, 6), ProbeResult(MSG_A, 5, 6) * 2 + 1);
-    EXPECT_EQ(window.Seen().size(), 3u);
-    owner.hooks.UnhookWindow(window.get());
+    owner_.Action = [](bool, bool&, LRESULT& lReturn, HWND&, UINT&, WPARAM&, LPARAM&) { lReturn = lReturn * 2 + 1; };
+    EXPECT_EQ(SendMessageW(window_.get(), kMsgA, 5, 6), ProbeResult(kMsgA, 5, 6) * 2 + 1);
+    EXPECT_EQ(window_.Seen().size(), 3u);
 }
 
-TEST(HookDispatch, BeforeCallbackThatHandlesTheMessageStopsIt) {
-    TestWindow window;
-    RecordingOwner owner;
-    ASSERT_EQ(owner.hooks.HookWindow(window.get()), 0);
-    owner.hooks.HookMessage(window.get(), MSG_A, HOOK_BEFORE | HOOK_AFTER);
+TEST_F(HookDispatch, BeforeCallbackThatHandlesTheMessageStopsIt) {
+    owner_.Hooks.HookMessage(window_.get(), kMsgA, HOOK_BEFORE | HOOK_AFTER);
 
-    owner.action = [](bool bBefore, bool& bHandled, LRESULT& lReturn, HWND&, UINT&, WPARAM&, LPARAM&) {
+    owner_.Action = [](bool bBefore, bool& bHandled, LRESULT& lReturn, HWND&, UINT&, WPARAM&, LPARAM&) {
         if (bBefore) {
             bHandled = true;
             lReturn = 4242;
         }
     };
-    EXPECT_EQ(SendMessageW(window.get(), MSG_A, 1, 1), 4242);
-    EXPECT_TRUE(window.Seen().empty());
-    ASSERT_EQ(owner.calls.size(), 1u);
-    EXPECT_TRUE(owner.calls[0].bBefore);
-    EXPECT_EQ(owner.calls[0].lReturnSeen, 0);
+    EXPECT_EQ(SendMessageW(window_.get(), kMsgA, 1, 1), 4242);
+    EXPECT_TRUE(window_.Seen().empty());
+    ASSERT_EQ(owner_.Calls.size(), 1u);
+    EXPECT_TRUE(owner_.Calls[0].Before);
+    EXPECT_EQ(owner_.Calls[0].ReturnSeen, 0);
 
     // Handled without touching lReturn: the result is 0.
-    owner.action = [](bool, bool& bHandled, LRESULT&, HWND&, UINT&, WPARAM&, LPARAM&) { bHandled = true; };
-    EXPECT_EQ(SendMessageW(window.get(), MSG_A, 1, 1), 0);
-    EXPECT_TRUE(window.Seen().empty());
-    EXPECT_EQ(owner.calls.size(), 2u);
+    owner_.Action = [](bool, bool& bHandled, LRESULT&, HWND&, UINT&, WPARAM&, LPARAM&) { bHandled = true; };
+    EXPECT_EQ(SendMessageW(window_.get(), kMsgA, 1, 1), 0);
+    EXPECT_TRUE(window_.Seen().empty());
+    EXPECT_EQ(owner_.Calls.size(), 2u);
 
     // Not handled: before, the window's own procedure, then after, in that order.
-    owner.action = nullptr;
+    owner_.Action = nullptr;
     Trail().clear();
-    EXPECT_EQ(SendMessageW(window.get(), MSG_A, 1, 1), ProbeResult(MSG_A, 1, 1));
+    EXPECT_EQ(SendMessageW(window_.get(), kMsgA, 1, 1), ProbeResult(kMsgA, 1, 1));
     EXPECT_EQ(Trail(), (std::vector<std::string>{"owner before", "proc", "owner after"}));
-    owner.hooks.UnhookWindow(window.get());
 }
 
-TEST(HookDispatch, BeforeCallbackRewritesWhatTheWindowAndTheAfterCallbackSee) {
-    TestWindow window;
-    RecordingOwner owner;
-    ASSERT_EQ(owner.hooks.HookWindow(window.get()), 0);
-    owner.hooks.HookMessage(window.get(), MSG_A, HOOK_BEFORE);
-    owner.hooks.HookMessage(window.get(), MSG_B, HOOK_AFTER);
+TEST_F(HookDispatch, BeforeCallbackRewritesWhatTheWindowAndTheAfterCallbackSee) {
+    owner_.Hooks.HookMessage(window_.get(), kMsgA, HOOK_BEFORE);
+    owner_.Hooks.HookMessage(window_.get(), kMsgB, HOOK_AFTER);
 
-    owner.action = [](bool bBefore, bool&, LRESULT& lReturn, HWND&, UINT& uMsg, WPARAM& wParam, LPARAM& lParam) {
+    owner_.Action = [](bool bBefore, bool&, LRESULT& lReturn, HWND&, UINT& uMsg, WPARAM& wParam, LPARAM& lParam) {
         if (bBefore) {
-            uMsg = MSG_B;
+            uMsg = kMsgB;
             wParam = 8;
             lParam = 9;
             lReturn = 555;  // replaced by the window's own result
         }
     };
-    EXPECT_EQ(SendMessageW(window.get(), MSG_A, 1, 2), ProbeResult(MSG_B, 8, 9));
-    ASSERT_EQ(window.Seen().size(), 1u);
-    EXPECT_EQ(window.Seen()[0].uMsg, MSG_B);
-    EXPECT_EQ(window.Seen()[0].wParam, 8u);
-    EXPECT_EQ(window.Seen()[0].lParam, 9);
-    // The after-dispatch looks up the message as it now stands (MSG_B, registered after).
-    ASSERT_EQ(owner.calls.size(), 2u);
-    EXPECT_TRUE(owner.calls[0].bBefore);
-    EXPECT_EQ(owner.calls[0].uMsg, MSG_A);
-    EXPECT_FALSE(owner.calls[1].bBefore);
-    EXPECT_EQ(owner.calls[1].uMsg, MSG_B);
-    EXPECT_EQ(owner.calls[1].wParam, 8u);
-    EXPECT_EQ(owner.calls[1].lReturnSeen, ProbeResult(MSG_B, 8, 9));
-    owner.hooks.UnhookWindow(window.get());
+    EXPECT_EQ(SendMessageW(window_.get(), kMsgA, 1, 2), ProbeResult(kMsgB, 8, 9));
+    ASSERT_EQ(window_.Seen().size(), 1u);
+    EXPECT_EQ(window_.Seen()[0].Msg, kMsgB);
+    EXPECT_EQ(window_.Seen()[0].WParam, 8u);
+    EXPECT_EQ(window_.Seen()[0].LParam, 9);
+    // The after-dispatch looks up the message as it now stands (kMsgB, registered after).
+    ASSERT_EQ(owner_.Calls.size(), 2u);
+    EXPECT_TRUE(owner_.Calls[0].Before);
+    EXPECT_EQ(owner_.Calls[0].Msg, kMsgA);
+    EXPECT_FALSE(owner_.Calls[1].Before);
+    EXPECT_EQ(owner_.Calls[1].Msg, kMsgB);
+    EXPECT_EQ(owner_.Calls[1].WParam, 8u);
+    EXPECT_EQ(owner_.Calls[1].ReturnSeen, ProbeResult(kMsgB, 8, 9));
 }
 
-TEST(HookDispatch, AnyMessageDeliversEveryMessage) {
-    TestWindow window;
-    RecordingOwner owner;
-    ASSERT_EQ(owner.hooks.HookWindow(window.get()), 0);
-    owner.hooks.HookMessage(window.get(), ANY_MESSAGE, HOOK_AFTER);
-    EXPECT_EQ(owner.hooks.Records()[0].nAfterCount, -1);
-    EXPECT_EQ(owner.hooks.Records()[0].nBeforeCount, 0);
-    EXPECT_TRUE(owner.hooks.Records()[0].aAfterMsgs.empty());
+TEST_F(HookDispatch, AnyMessageDeliversEveryMessage) {
+    owner_.Hooks.HookMessage(window_.get(), ANY_MESSAGE, HOOK_AFTER);
+    const HookStub& stub = *owner_.Hooks.Records()[0].pStub;
+    EXPECT_EQ(stub.After().Count(), -1);
+    EXPECT_EQ(stub.Before().Count(), 0);
+    EXPECT_TRUE(stub.After().Messages().empty());
 
-    for (const Probe& p : kProbes) SendMessageW(window.get(), p.uMsg, p.wParam, p.lParam);
-    SendMessageW(window.get(), WM_GETTEXTLENGTH, 0, 0);
-    SendMessageW(window.get(), WM_NULL, 0, 0);
-    ASSERT_EQ(owner.calls.size(), kProbes.size() + 2);
-    for (size_t i = 0; i < kProbes.size(); ++i) EXPECT_EQ(owner.calls[i].uMsg, kProbes[i].uMsg);
-    EXPECT_EQ(owner.calls[kProbes.size()].uMsg, static_cast<UINT>(WM_GETTEXTLENGTH));
-    EXPECT_EQ(owner.calls[kProbes.size() + 1].uMsg, static_cast<UINT>(WM_NULL));
-    for (const Callback& c : owner.calls) EXPECT_FALSE(c.bBefore);
+    for (const SeenMessage& p : kProbes) SendMessageW(window_.get(), p.Msg, p.WParam, p.LParam);
+    SendMessageW(window_.get(), WM_GETTEXTLENGTH, 0, 0);
+    SendMessageW(window_.get(), WM_NULL, 0, 0);
+    ASSERT_EQ(owner_.Calls.size(), kProbes.size() + 2);
+    for (size_t i = 0; i < kProbes.size(); ++i) EXPECT_EQ(owner_.Calls[i].Msg, kProbes[i].Msg);
+    EXPECT_EQ(owner_.Calls[kProbes.size()].Msg, static_cast<UINT>(WM_GETTEXTLENGTH));
+    EXPECT_EQ(owner_.Calls[kProbes.size() + 1].Msg, static_cast<UINT>(WM_NULL));
+    for (const Callback& c : owner_.Calls) EXPECT_FALSE(c.Before);
 
     // Every message is delivered already: adding one more changes nothing.
-    owner.hooks.HookMessage(window.get(), MSG_A, HOOK_AFTER);
-    EXPECT_EQ(owner.hooks.Records()[0].nAfterCount, -1);
-    owner.calls.clear();
-    SendMessageW(window.get(), MSG_A, 0, 0);
-    EXPECT_EQ(owner.calls.size(), 1u);
-    owner.hooks.UnhookWindow(window.get());
+    owner_.Hooks.HookMessage(window_.get(), kMsgA, HOOK_AFTER);
+    EXPECT_EQ(stub.After().Count(), -1);
+    owner_.Calls.clear();
+    SendMessageW(window_.get(), kMsgA, 0, 0);
+    EXPECT_EQ(owner_.Calls.size(), 1u);
+
+    // The before-table takes every message on its own: each message then comes twice.
+    owner_.Hooks.HookMessage(window_.get(), ANY_MESSAGE, HOOK_BEFORE);
+    EXPECT_EQ(stub.Before().Count(), -1);
+    owner_.Calls.clear();
+    SendMessageW(window_.get(), WM_NULL, 0, 0);
+    ASSERT_EQ(owner_.Calls.size(), 2u);
+    EXPECT_TRUE(owner_.Calls[0].Before);
 }
 
-TEST(HookDispatch, MessageSentFromInsideTheCallbackGetsItsOwnDispatch) {
-    TestWindow window;
-    RecordingOwner owner;
-    ASSERT_EQ(owner.hooks.HookWindow(window.get()), 0);
-    owner.hooks.HookMessage(window.get(), MSG_A, HOOK_AFTER);
-    owner.hooks.HookMessage(window.get(), MSG_B, HOOK_BEFORE);
+TEST_F(HookDispatch, ExceptionFromTheCallbackEndsAtTheStubAndKeepsWhatWasSet) {
+    owner_.Hooks.HookMessage(window_.get(), kMsgA, HOOK_BEFORE | HOOK_AFTER);
+
+    // Thrown before: the message still goes on to the window and to the after-callback.
+    owner_.Action = [](bool bBefore, bool&, LRESULT& lReturn, HWND&, UINT&, WPARAM&, LPARAM&) {
+        lReturn += 1;
+        throw std::runtime_error(bBefore ? "before" : "after");
+    };
+    EXPECT_EQ(SendMessageW(window_.get(), kMsgA, 1, 2), ProbeResult(kMsgA, 1, 2) + 1);
+    EXPECT_EQ(window_.Seen().size(), 1u);
+    EXPECT_EQ(owner_.Calls.size(), 2u);
+
+    // Handled, then thrown: the message stops with the result the callback set.
+    owner_.Action = [](bool, bool& bHandled, LRESULT& lReturn, HWND&, UINT&, WPARAM&, LPARAM&) {
+        bHandled = true;
+        lReturn = 9;
+        throw std::runtime_error("handled");
+    };
+    EXPECT_EQ(SendMessageW(window_.get(), kMsgA, 1, 2), 9);
+    EXPECT_EQ(window_.Seen().size(), 1u);
+}
+
+TEST_F(HookDispatch, MessageSentFromInsideTheCallbackGetsItsOwnDispatch) {
+    owner_.Hooks.HookMessage(window_.get(), kMsgA, HOOK_AFTER);
+    owner_.Hooks.HookMessage(window_.get(), kMsgB, HOOK_BEFORE);
 
     LRESULT nested = 0;
-    owner.action = [&](bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg, WPARAM&, LPARAM&) {
-        if (!bBefore && uMsg == MSG_A) {
-            nested = SendMessageW(lng_hWnd, MSG_B, 0, 0);
+    owner_.Action = [&](bool bBefore, bool& bHandled, LRESULT& lReturn, HWND& lng_hWnd, UINT& uMsg, WPARAM&, LPARAM&) {
+        if (!bBefore && uMsg == kMsgA) {
+            nested = SendMessageW(lng_hWnd, kMsgB, 0, 0);
             lReturn += 1;  // this frame's result is untouched by the nested message
-        } else if (bBefore && uMsg == MSG_B) {
+        } else if (bBefore && uMsg == kMsgB) {
             bHandled = true;
             lReturn = 77;
         }
     };
-    EXPECT_EQ(SendMessageW(window.get(), MSG_A, 2, 3), ProbeResult(MSG_A, 2, 3) + 1);
+    EXPECT_EQ(SendMessageW(window_.get(), kMsgA, 2, 3), ProbeResult(kMsgA, 2, 3) + 1);
     EXPECT_EQ(nested, 77);
-    EXPECT_EQ(window.Seen().size(), 1u);  // MSG_B was handled before the window's procedure
-    owner.hooks.UnhookWindow(window.get());
+    EXPECT_EQ(window_.Seen().size(), 1u);  // kMsgB was handled before the window's procedure
 }
 
 }  // namespace

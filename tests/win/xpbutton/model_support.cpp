@@ -34,8 +34,10 @@ std::vector<UINT> AfterMessagesOf(const xpbutton::XPButton2& button, HWND hwnd) 
     std::vector<UINT> out;
     for (const auto& r : button.Hooks().Records()) {
         if (!r.hWndHooked || r.hWndHooked != hwnd) continue;
-        for (int32_t i = 0; i < r.nAfterCount && i < static_cast<int32_t>(r.aAfterMsgs.size()); ++i)
-            if (r.aAfterMsgs[static_cast<size_t>(i)] != 0) out.push_back(r.aAfterMsgs[static_cast<size_t>(i)]);
+        const subclass::MessageTable& after = r.pStub->After();
+        if (after.Count() < 0) continue;  // every message: none listed
+        for (UINT msg : after.Messages())
+            if (msg != 0) out.push_back(msg);
     }
     return out;
 }

@@ -40,8 +40,8 @@ using testing_support::ParkCursor;
 using testing_support::Redrawn;
 inline void Mark(const host::ControlSite& site) { testing_support::MarkFace(site); }
 
-// The number of records that hook a window, and the message table of the record that
-// hooks `hwnd` (empty when none does).
+// The number of records that hook a window, and the after-table of the hook on `hwnd`
+// (empty when none hooks it).
 int HookedRecordCount(const xpbutton::XPButton2& button);
 std::vector<UINT> AfterMessagesOf(const xpbutton::XPButton2& button, HWND hwnd);
 bool Hooks(const xpbutton::XPButton2& button, HWND hwnd);
