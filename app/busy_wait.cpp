@@ -22,13 +22,13 @@ constexpr UINT kQsTouch = 0x0800, kQsPointer = 0x1000;
 // What the work's thread hands back: a C++ exception as it was thrown, or the record of
 // a structured exception that nothing on that thread handled.
 struct WorkResult {
-    const std::function<void()>* work = nullptr;
-    std::exception_ptr thrown;
-    bool structured = false;
-    DWORD code = 0;
-    void* address = nullptr;
-    char module[MAX_PATH] = {};  // a delay load's DLL
-    DWORD moduleError = 0;
+    const std::function<void()>* Work = nullptr;
+    std::exception_ptr Thrown;
+    bool Structured = false;
+    DWORD Code = 0;
+    void* Address = nullptr;
+    char Module[MAX_PATH] = {};  // a delay load's DLL
+    DWORD ModuleError = 0;
 };
 
 // Set on the work's thread only: the unhandled-exception filter then knows the thread.
@@ -47,13 +47,13 @@ LONG WINAPI LastChanceFilter(EXCEPTION_POINTERS* info) {
     WorkResult* result = t_result;
     if (!result) return g_previousFilter ? g_previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
     const EXCEPTION_RECORD& record = *info->ExceptionRecord;
-    result->structured = true;
-    result->code = record.ExceptionCode;
-    result->address = record.ExceptionAddress;
+    result->Structured = true;
+    result->Code = record.ExceptionCode;
+    result->Address = record.ExceptionAddress;
     if (IsDelayLoadFailure(record.ExceptionCode) && record.NumberParameters >= 1) {
         const auto* load = reinterpret_cast<const DelayLoadInfo*>(record.ExceptionInformation[0]);
-        if (load && load->szDll) lstrcpynA(result->module, load->szDll, MAX_PATH);
-        if (load) result->moduleError = load->dwLastError;
+        if (load && load->szDll) lstrcpynA(result->Module, load->szDll, MAX_PATH);
+        if (load) result->ModuleError = load->dwLastError;
     }
     ::ExitThread(record.ExceptionCode);
 }
@@ -62,9 +62,9 @@ DWORD WINAPI RunWork(void* param) {
     auto* result = static_cast<WorkResult*>(param);
     t_result = result;
     try {
-        (*result->work)();
+        (*result->Work)();
     } catch (...) {
-        result->thrown = std::current_exception();
+        result->Thrown = std::current_exception();
     }
     t_result = nullptr;
     return 0;
@@ -84,18 +84,18 @@ std::wstring SystemText(DWORD error, HMODULE from = nullptr) {
 // The operator's text for a structured exception that ended the work's thread.
 std::wstring Describe(const WorkResult& r) {
     wchar_t number[64];
-    wsprintfW(number, L"0x%08lX", static_cast<unsigned long>(r.code));
-    if (IsDelayLoadFailure(r.code) && r.module[0]) {
+    wsprintfW(number, L"0x%08lX", static_cast<unsigned long>(r.Code));
+    if (IsDelayLoadFailure(r.Code) && r.Module[0]) {
         std::wstring module;
-        for (const char* p = r.module; *p; ++p) module += static_cast<wchar_t>(static_cast<unsigned char>(*p));
-        const std::wstring why = SystemText(r.moduleError);
-        return (r.code == VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND) ? L"Cannot load "
+        for (const char* p = r.Module; *p; ++p) module += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        const std::wstring why = SystemText(r.ModuleError);
+        return (r.Code == VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND) ? L"Cannot load "
                                                                                    : L"A function is missing in ") +
                module + (why.empty() ? L"" : L": " + why) + L" (exception " + number + L")";
     }
-    std::wstring why = SystemText(r.code, ::GetModuleHandleW(L"ntdll.dll"));
+    std::wstring why = SystemText(r.Code, ::GetModuleHandleW(L"ntdll.dll"));
     wchar_t where[64];
-    wsprintfW(where, L" at %p", r.address);
+    wsprintfW(where, L" at %p", r.Address);
     return L"The detach's thread ended with exception " + std::wstring(number) + where +
            (why.empty() ? L"" : L": " + why);
 }
@@ -164,7 +164,7 @@ BusyWait::~BusyWait() {
 
 void BusyWait::Run(const std::function<void()>& work) {
     WorkResult result;
-    result.work = &work;
+    result.Work = &work;
     g_previousFilter = ::SetUnhandledExceptionFilter(&LastChanceFilter);
     struct RestoreFilter {
         ~RestoreFilter() { ::SetUnhandledExceptionFilter(g_previousFilter); }
@@ -188,8 +188,8 @@ void BusyWait::Run(const std::function<void()>& work) {
     }
     // Input that came in the last moment goes the same way.
     DropInput();
-    if (result.thrown) std::rethrow_exception(result.thrown);
-    if (result.structured) throw host::Error(host::ErrorNumber::Platform, Describe(result));
+    if (result.Thrown) std::rethrow_exception(result.Thrown);
+    if (result.Structured) throw host::Error(host::ErrorNumber::Platform, Describe(result));
 }
 
 }  // namespace app

@@ -192,8 +192,8 @@ void Form1::Command3_Click() {
     if (detaching_) return;
     detaching_ = true;
     struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
+        bool& Flag;
+        ~Done() { Flag = false; }
     } done{detaching_};
     const std::wstring S = win32::WindowText(ChildWindow(L"Text3"));
     const std::wstring statement = BuildDetachStatement(strdata);

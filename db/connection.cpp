@@ -51,8 +51,8 @@ std::vector<InstalledDriver> ListDrivers(const odbc::Environment& environment) {
         if (rc == SQL_NO_DATA) break;
         odbc::Check(rc, SQL_HANDLE_ENV, environment.get(), L"Listing the ODBC drivers");
         InstalledDriver driver;
-        driver.name = reinterpret_cast<const wchar_t*>(name);
-        driver.attributes = SplitAttributes(attributes, 4096);
+        driver.Name = reinterpret_cast<const wchar_t*>(name);
+        driver.Attributes = SplitAttributes(attributes, 4096);
         drivers.push_back(std::move(driver));
         direction = SQL_FETCH_NEXT;
     }
@@ -91,7 +91,7 @@ void Connection::Open(std::wstring_view connectionString, std::wstring_view user
 
     odbc::ConnectionHandle connection = odbc::ConnectionHandle::Create(environment);
     odbc::Check(SQLSetConnectAttrW(connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
-                                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(settings.loginTimeoutSeconds)),
+                                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(settings.LoginTimeoutSeconds)),
                                    SQL_IS_UINTEGER),
                 SQL_HANDLE_DBC, connection.get(), L"Setting the login timeout");
 
@@ -104,7 +104,7 @@ void Connection::Open(std::wstring_view connectionString, std::wstring_view user
 
     environment_ = std::move(environment);
     connection_ = std::move(connection);
-    driverName_ = driver->name;
+    driverName_ = driver->Name;
 }
 
 void Connection::SetCommandTimeout(long seconds) {

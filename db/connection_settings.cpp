@@ -13,28 +13,28 @@ namespace {
 
 constexpr wchar_t kSupportedProviders[] = L"SQLOLEDB, MSOLEDBSQL";
 
-enum class Key { kProvider, kDataSource, kUserId, kPassword, kInitialCatalog, kPersist, kTimeout };
+enum class Key { KProvider, KDataSource, KUserId, KPassword, KInitialCatalog, KPersist, KTimeout };
 
 struct KeywordName {
-    const wchar_t* name;
-    Key key;
+    const wchar_t* Name;
+    Key Key;
 };
 
 constexpr std::array<KeywordName, 14> kKeywords{{
-    {L"Provider", Key::kProvider},
-    {L"Data Source", Key::kDataSource},
-    {L"Server", Key::kDataSource},
-    {L"Address", Key::kDataSource},
-    {L"Addr", Key::kDataSource},
-    {L"Network Address", Key::kDataSource},
-    {L"User ID", Key::kUserId},
-    {L"UID", Key::kUserId},
-    {L"Password", Key::kPassword},
-    {L"PWD", Key::kPassword},
-    {L"Initial Catalog", Key::kInitialCatalog},
-    {L"Database", Key::kInitialCatalog},
-    {L"Persist Security Info", Key::kPersist},
-    {L"Connect Timeout", Key::kTimeout},
+    {L"Provider", Key::KProvider},
+    {L"Data Source", Key::KDataSource},
+    {L"Server", Key::KDataSource},
+    {L"Address", Key::KDataSource},
+    {L"Addr", Key::KDataSource},
+    {L"Network Address", Key::KDataSource},
+    {L"User ID", Key::KUserId},
+    {L"UID", Key::KUserId},
+    {L"Password", Key::KPassword},
+    {L"PWD", Key::KPassword},
+    {L"Initial Catalog", Key::KInitialCatalog},
+    {L"Database", Key::KInitialCatalog},
+    {L"Persist Security Info", Key::KPersist},
+    {L"Connect Timeout", Key::KTimeout},
 }};
 
 bool ParseBoolean(std::wstring_view text) {
@@ -94,45 +94,45 @@ ConnectionSettings ResolveSettings(const ConnectionString& connectionString, std
     }
 
     ConnectionSettings settings;
-    settings.provider = *provider;
+    settings.Provider = *provider;
     for (const ConnectionStringPair& pair : connectionString.Pairs()) {
         const KeywordName* known = nullptr;
         for (const KeywordName& candidate : kKeywords) {
-            if (KeywordEquals(pair.keyword, candidate.name)) known = &candidate;
+            if (KeywordEquals(pair.Keyword, candidate.Name)) known = &candidate;
         }
         if (known == nullptr) {
-            throw Error(L"The connection string keyword '" + pair.keyword +
+            throw Error(L"The connection string keyword '" + pair.Keyword +
                         L"' is not supported. Supported keywords: Provider, Data Source (Server), "
                         L"User ID (UID), Password (PWD), Initial Catalog (Database), "
                         L"Persist Security Info, Connect Timeout.");
         }
-        switch (known->key) {
-            case Key::kProvider:
+        switch (known->Key) {
+            case Key::KProvider:
                 break;  // checked above
-            case Key::kDataSource:
-                settings.dataSource = pair.value;
+            case Key::KDataSource:
+                settings.DataSource = pair.Value;
                 break;
-            case Key::kUserId:
-                settings.userId = pair.value;
+            case Key::KUserId:
+                settings.UserId = pair.Value;
                 break;
-            case Key::kPassword:
-                settings.password = pair.value;
+            case Key::KPassword:
+                settings.Password = pair.Value;
                 break;
-            case Key::kInitialCatalog:
-                settings.initialCatalog = pair.value;
+            case Key::KInitialCatalog:
+                settings.InitialCatalog = pair.Value;
                 break;
-            case Key::kPersist:
-                ParseBoolean(pair.value);
+            case Key::KPersist:
+                ParseBoolean(pair.Value);
                 break;  // checked, no effect here
-            case Key::kTimeout:
-                settings.loginTimeoutSeconds = ParseTimeout(pair.keyword, pair.value);
+            case Key::KTimeout:
+                settings.LoginTimeoutSeconds = ParseTimeout(pair.Keyword, pair.Value);
                 break;
         }
     }
 
     // ADO: arguments of Open replace the string's values only when they are not empty.
-    if (!userId.empty()) settings.userId = std::wstring(userId);
-    if (!password.empty()) settings.password = std::wstring(password);
+    if (!userId.empty()) settings.UserId = std::wstring(userId);
+    if (!password.empty()) settings.Password = std::wstring(password);
     return settings;
 }
 

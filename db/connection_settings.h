@@ -15,13 +15,13 @@ inline constexpr long kDefaultLoginTimeoutSeconds = 15;
 inline constexpr long kDefaultCommandTimeoutSeconds = 30;
 
 struct ConnectionSettings {
-    std::wstring provider;    // as written, e.g. "SQLOLEDB.1"
-    std::wstring dataSource;  // as written; empty means the local machine
-    std::wstring userId;      // empty when none is given anywhere
-    std::wstring password;
-    std::wstring initialCatalog;  // empty: the login's default database
+    std::wstring Provider;    // as written, e.g. "SQLOLEDB.1"
+    std::wstring DataSource;  // as written; empty means the local machine
+    std::wstring UserId;      // empty when none is given anywhere
+    std::wstring Password;
+    std::wstring InitialCatalog;  // empty: the login's default database
     // 0 means no limit, as with ADO.
-    long loginTimeoutSeconds = kDefaultLoginTimeoutSeconds;
+    long LoginTimeoutSeconds = kDefaultLoginTimeoutSeconds;
 };
 
 // True for the SQL Server OLE DB providers this layer replaces: SQLOLEDB, SQLOLEDB.1,

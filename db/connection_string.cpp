@@ -81,7 +81,7 @@ ConnectionString ConnectionString::Parse(std::wstring_view text) {
             continue;
         }
         ConnectionStringPair pair;
-        pair.keyword = ReadKeyword(L"OLE DB", text, pos);
+        pair.Keyword = ReadKeyword(L"OLE DB", text, pos);
         pos = SkipBlanks(text, pos);
         if (pos < text.size() && (text[pos] == L'\'' || text[pos] == L'"')) {
             const wchar_t quote = text[pos];
@@ -93,18 +93,18 @@ ConnectionString ConnectionString::Parse(std::wstring_view text) {
                 }
                 if (text[pos] == quote) {
                     if (pos + 1 < text.size() && text[pos + 1] == quote) {  // a doubled quote
-                        pair.value += quote;
+                        pair.Value += quote;
                         pos += 2;
                         continue;
                     }
                     ++pos;
                     break;
                 }
-                pair.value += text[pos++];
+                pair.Value += text[pos++];
             }
             EndOfPair(L"OLE DB", text, pos, quote);
         } else {
-            pair.value = ReadBareValue(text, pos);
+            pair.Value = ReadBareValue(text, pos);
         }
         result.pairs_.push_back(std::move(pair));
     }
@@ -113,7 +113,7 @@ ConnectionString ConnectionString::Parse(std::wstring_view text) {
 
 std::optional<std::wstring> ConnectionString::Find(std::wstring_view keyword) const {
     for (auto it = pairs_.rbegin(); it != pairs_.rend(); ++it) {
-        if (KeywordEquals(it->keyword, keyword)) return it->value;
+        if (KeywordEquals(it->Keyword, keyword)) return it->Value;
     }
     return std::nullopt;
 }

@@ -12,8 +12,8 @@ namespace db {
 
 // One keyword=value pair, keyword as written (trimmed), value after unquoting.
 struct ConnectionStringPair {
-    std::wstring keyword;
-    std::wstring value;
+    std::wstring Keyword;
+    std::wstring Value;
 };
 
 // An OLE DB connection string: `keyword=value` pairs separated by `;`.

@@ -18,8 +18,8 @@ bool ContainsNoCase(std::wstring_view text, std::wstring_view part) {
 }
 
 bool IsFreeTds(const InstalledDriver& driver) {
-    if (ContainsNoCase(driver.name, L"FreeTDS")) return true;
-    for (const std::wstring& attribute : driver.attributes) {
+    if (ContainsNoCase(driver.Name, L"FreeTDS")) return true;
+    for (const std::wstring& attribute : driver.Attributes) {
         const size_t eq = attribute.find(L'=');
         if (eq == std::wstring::npos) continue;
         const std::wstring_view key = std::wstring_view(attribute).substr(0, eq);
@@ -42,19 +42,19 @@ bool IsLocalAlias(std::wstring_view host) { return KeywordEquals(host, L"(local)
 }  // namespace
 
 std::optional<DriverKind> ClassifyDriver(const InstalledDriver& driver) {
-    if (IsFreeTds(driver)) return DriverKind::kFreeTds;
+    if (IsFreeTds(driver)) return DriverKind::KFreeTds;
     static constexpr std::pair<const wchar_t*, DriverKind> kMicrosoft[] = {
-        {L"ODBC Driver 18 for SQL Server", DriverKind::kOdbc18},
-        {L"ODBC Driver 17 for SQL Server", DriverKind::kOdbc17},
-        {L"ODBC Driver 13.1 for SQL Server", DriverKind::kOdbc131},
-        {L"ODBC Driver 13 for SQL Server", DriverKind::kOdbc13},
-        {L"ODBC Driver 11 for SQL Server", DriverKind::kOdbc11},
-        {L"SQL Server Native Client 11.0", DriverKind::kNativeClient11},
-        {L"SQL Server Native Client 10.0", DriverKind::kNativeClient10},
-        {L"SQL Server", DriverKind::kSqlServer},
+        {L"ODBC Driver 18 for SQL Server", DriverKind::KOdbc18},
+        {L"ODBC Driver 17 for SQL Server", DriverKind::KOdbc17},
+        {L"ODBC Driver 13.1 for SQL Server", DriverKind::KOdbc131},
+        {L"ODBC Driver 13 for SQL Server", DriverKind::KOdbc13},
+        {L"ODBC Driver 11 for SQL Server", DriverKind::KOdbc11},
+        {L"SQL Server Native Client 11.0", DriverKind::KNativeClient11},
+        {L"SQL Server Native Client 10.0", DriverKind::KNativeClient10},
+        {L"SQL Server", DriverKind::KSqlServer},
     };
     for (const auto& [name, kind] : kMicrosoft) {
-        if (KeywordEquals(driver.name, name)) return kind;
+        if (KeywordEquals(driver.Name, name)) return kind;
     }
     return std::nullopt;
 }
@@ -65,8 +65,8 @@ std::optional<ChosenDriver> ChooseDriver(const std::vector<InstalledDriver>& ins
         const std::optional<DriverKind> kind = ClassifyDriver(driver);
         if (!kind) continue;
         // The enum lists the families best first; on a tie the first installed one stays.
-        if (!best || static_cast<int>(*kind) < static_cast<int>(best->kind)) {
-            best = ChosenDriver{driver.name, *kind};
+        if (!best || static_cast<int>(*kind) < static_cast<int>(best->Kind)) {
+            best = ChosenDriver{driver.Name, *kind};
         }
     }
     return best;
@@ -83,14 +83,14 @@ std::wstring NoDriverDescription(const std::vector<InstalledDriver>& installed) 
     }
     for (size_t i = 0; i < installed.size(); ++i) {
         if (i > 0) text += L", ";
-        text += installed[i].name;
+        text += installed[i].Name;
     }
     text += L'.';
     return text;
 }
 
 ServerAddress ServerAddressFor(DriverKind kind, const std::wstring& dataSource) {
-    if (kind != DriverKind::kFreeTds) {
+    if (kind != DriverKind::KFreeTds) {
         return {dataSource.empty() ? std::wstring(L"(local)") : dataSource, {}};
     }
     std::wstring_view text = dataSource;
@@ -101,7 +101,7 @@ ServerAddress ServerAddressFor(DriverKind kind, const std::wstring& dataSource) 
     const size_t comma = text.rfind(L',');
     if (comma != std::wstring_view::npos && IsAllDigits(text.substr(comma + 1))) {
         host = text.substr(0, comma);
-        address.port = std::wstring(text.substr(comma + 1));
+        address.Port = std::wstring(text.substr(comma + 1));
         // With a port the instance name is not needed (no SQL Browser lookup).
         const size_t slash = host.find(L'\\');
         if (slash != std::wstring_view::npos) host = host.substr(0, slash);
@@ -113,47 +113,47 @@ ServerAddress ServerAddressFor(DriverKind kind, const std::wstring& dataSource) 
         machine = host.substr(0, slash);
         instance = host.substr(slash);  // keeps the backslash
     }
-    address.server = IsLocalAlias(machine) ? std::wstring(L"localhost") : std::wstring(machine);
-    address.server += instance;
+    address.Server = IsLocalAlias(machine) ? std::wstring(L"localhost") : std::wstring(machine);
+    address.Server += instance;
     // Without a port FreeTDS refuses the host ("invalid port number"); SQL Server's default
     // is 1433. A named instance is left to the SQL Browser lookup instead.
-    if (address.port.empty() && instance.empty()) address.port = L"1433";
+    if (address.Port.empty() && instance.empty()) address.Port = L"1433";
     return address;
 }
 
 std::wstring BuildDriverConnectionString(const ChosenDriver& driver, const ConnectionSettings& settings) {
-    const ServerAddress address = ServerAddressFor(driver.kind, settings.dataSource);
+    const ServerAddress address = ServerAddressFor(driver.Kind, settings.DataSource);
     // The driver name always goes in braces (names have blanks); QuoteOdbcValue would
     // leave a plain one bare, which drivers also accept, but braces are the documented form.
     std::wstring text = L"DRIVER={";
-    for (wchar_t c : driver.name) {
+    for (wchar_t c : driver.Name) {
         text += c;
         if (c == L'}') text += c;
     }
     text += L"};";
 
     std::vector<std::pair<std::wstring, std::wstring>> parts;
-    parts.emplace_back(L"SERVER", address.server);
-    if (!address.port.empty()) parts.emplace_back(L"PORT", address.port);
-    parts.emplace_back(L"UID", settings.userId);
-    parts.emplace_back(L"PWD", settings.password);
-    if (!settings.initialCatalog.empty()) parts.emplace_back(L"DATABASE", settings.initialCatalog);
-    switch (driver.kind) {
-        case DriverKind::kOdbc18:
+    parts.emplace_back(L"SERVER", address.Server);
+    if (!address.Port.empty()) parts.emplace_back(L"PORT", address.Port);
+    parts.emplace_back(L"UID", settings.UserId);
+    parts.emplace_back(L"PWD", settings.Password);
+    if (!settings.InitialCatalog.empty()) parts.emplace_back(L"DATABASE", settings.InitialCatalog);
+    switch (driver.Kind) {
+        case DriverKind::KOdbc18:
             parts.emplace_back(L"Encrypt", L"no");
             parts.emplace_back(L"TrustServerCertificate", L"yes");
             break;
-        case DriverKind::kFreeTds:
+        case DriverKind::KFreeTds:
             parts.emplace_back(L"TDS_Version", kFreeTdsVersion);
             parts.emplace_back(L"ClientCharset", L"UTF-8");
             break;
-        case DriverKind::kOdbc17:
-        case DriverKind::kOdbc131:
-        case DriverKind::kOdbc13:
-        case DriverKind::kOdbc11:
-        case DriverKind::kNativeClient11:
-        case DriverKind::kNativeClient10:
-        case DriverKind::kSqlServer:
+        case DriverKind::KOdbc17:
+        case DriverKind::KOdbc131:
+        case DriverKind::KOdbc13:
+        case DriverKind::KOdbc11:
+        case DriverKind::KNativeClient11:
+        case DriverKind::KNativeClient10:
+        case DriverKind::KSqlServer:
             break;
     }
     text += BuildOdbcConnectionString(parts);

@@ -13,27 +13,27 @@ namespace db {
 // The driver families, best first. The older ones are what machines running older SQL
 // Servers (Windows 7 to 8.1, Server 2008 R2 to 2012 R2) tend to carry.
 enum class DriverKind {
-    kOdbc18,          // "ODBC Driver 18 for SQL Server"
-    kOdbc17,          // "ODBC Driver 17 for SQL Server"
-    kOdbc131,         // "ODBC Driver 13.1 for SQL Server"
-    kOdbc13,          // "ODBC Driver 13 for SQL Server"
-    kOdbc11,          // "ODBC Driver 11 for SQL Server"
-    kNativeClient11,  // "SQL Server Native Client 11.0"
-    kNativeClient10,  // "SQL Server Native Client 10.0"
-    kFreeTds,         // FreeTDS (the driver under Wine and Linux)
-    kSqlServer,       // the built-in "SQL Server" driver every Windows has
+    KOdbc18,          // "ODBC Driver 18 for SQL Server"
+    KOdbc17,          // "ODBC Driver 17 for SQL Server"
+    KOdbc131,         // "ODBC Driver 13.1 for SQL Server"
+    KOdbc13,          // "ODBC Driver 13 for SQL Server"
+    KOdbc11,          // "ODBC Driver 11 for SQL Server"
+    KNativeClient11,  // "SQL Server Native Client 11.0"
+    KNativeClient10,  // "SQL Server Native Client 10.0"
+    KFreeTds,         // FreeTDS (the driver under Wine and Linux)
+    KSqlServer,       // the built-in "SQL Server" driver every Windows has
 };
 
 // One entry of SQLDriversW: the driver's description (its name) and its attributes
 // ("Driver=/usr/lib/.../libtdsodbc.so", "UsageCount=1", ...).
 struct InstalledDriver {
-    std::wstring name;
-    std::vector<std::wstring> attributes;
+    std::wstring Name;
+    std::vector<std::wstring> Attributes;
 };
 
 struct ChosenDriver {
-    std::wstring name;  // as installed, for DRIVER={...}
-    DriverKind kind;
+    std::wstring Name;  // as installed, for DRIVER={...}
+    DriverKind Kind;
 };
 
 // The family of one installed driver, if it is a SQL Server driver. A driver counts as
@@ -54,8 +54,8 @@ std::wstring NoDriverDescription(const std::vector<InstalledDriver>& installed);
 // is split into SERVER and PORT for FreeTDS (when a port is given, an instance name is
 // not looked up, as with Microsoft's drivers). Anything else is passed through.
 struct ServerAddress {
-    std::wstring server;
-    std::wstring port;  // FreeTDS only; empty when not given
+    std::wstring Server;
+    std::wstring Port;  // FreeTDS only; empty when not given
 };
 ServerAddress ServerAddressFor(DriverKind kind, const std::wstring& dataSource);
 

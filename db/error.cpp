@@ -11,7 +11,7 @@ std::wstring JoinMessages(const std::vector<DiagnosticRecord>& records, std::wst
     std::wstring text;
     for (const DiagnosticRecord& record : records) {
         if (!text.empty()) text += L'\n';
-        text += record.message;
+        text += record.Message;
     }
     return text;
 }
@@ -25,14 +25,14 @@ Error::Error(std::vector<DiagnosticRecord> records, std::wstring fallback)
 
 bool Error::HasNativeError(long number) const noexcept {
     for (const DiagnosticRecord& record : records_) {
-        if (record.nativeError == number) return true;
+        if (record.NativeError == number) return true;
     }
     return false;
 }
 
 bool Error::HasSqlState(std::wstring_view state) const noexcept {
     for (const DiagnosticRecord& record : records_) {
-        if (record.sqlState == state) return true;
+        if (record.SqlState == state) return true;
     }
     return false;
 }

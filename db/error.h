@@ -13,9 +13,9 @@ namespace db {
 // One record of SQLGetDiagRecW: SQLSTATE, the server's or driver's native error number
 // (for SQL Server errors the server's message number, e.g. 15010), and the message text.
 struct DiagnosticRecord {
-    std::wstring sqlState;
-    long nativeError = 0;
-    std::wstring message;
+    std::wstring SqlState;
+    long NativeError = 0;
+    std::wstring Message;
 };
 
 class Error : public base::Error {

@@ -81,13 +81,13 @@ std::vector<DiagnosticRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE 
         }
         if (!Succeeded(rc)) break;  // SQL_NO_DATA after the last record
         DiagnosticRecord record;
-        record.sqlState = FromWide(state, 5);
-        record.nativeError = nativeError;
+        record.SqlState = FromWide(state, 5);
+        record.NativeError = nativeError;
         size_t used = length < 0 ? 0 : static_cast<size_t>(length);
         if (used >= message.size()) used = message.size() - 1;
-        record.message = FromWide(message.data(), used);
-        while (!record.message.empty() && (record.message.back() == L'\n' || record.message.back() == L'\r')) {
-            record.message.pop_back();
+        record.Message = FromWide(message.data(), used);
+        while (!record.Message.empty() && (record.Message.back() == L'\n' || record.Message.back() == L'\r')) {
+            record.Message.pop_back();
         }
         records.push_back(std::move(record));
     }

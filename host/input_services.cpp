@@ -14,8 +14,8 @@ namespace host {
 namespace {
 
 struct NamedKey {
-    const wchar_t* name;
-    WORD vk;
+    const wchar_t* Name;
+    WORD Vk;
 };
 
 constexpr NamedKey kNamedKeys[] = {
@@ -42,16 +42,16 @@ void AddKey(std::vector<INPUT>& inputs, WORD vk, bool up) {
 // The modifier keys down at this moment, each as the side that is down.
 std::vector<WORD> HeldModifiers() {
     struct Modifier {
-        WORD either, left, right;
+        WORD Either, Left, Right;
     };
     constexpr Modifier kModifiers[] = {
         {VK_SHIFT, VK_LSHIFT, VK_RSHIFT}, {VK_CONTROL, VK_LCONTROL, VK_RCONTROL}, {VK_MENU, VK_LMENU, VK_RMENU}};
     std::vector<WORD> held;
     for (const auto& m : kModifiers) {
-        const bool left = ::GetAsyncKeyState(m.left) < 0, right = ::GetAsyncKeyState(m.right) < 0;
-        if (left) held.push_back(m.left);
-        if (right) held.push_back(m.right);
-        if (!left && !right && ::GetAsyncKeyState(m.either) < 0) held.push_back(m.either);
+        const bool left = ::GetAsyncKeyState(m.Left) < 0, right = ::GetAsyncKeyState(m.Right) < 0;
+        if (left) held.push_back(m.Left);
+        if (right) held.push_back(m.Right);
+        if (!left && !right && ::GetAsyncKeyState(m.Either) < 0) held.push_back(m.Either);
     }
     return held;
 }
@@ -63,10 +63,10 @@ std::vector<WORD> HeldModifiers() {
 // low-level keyboard hook, which sees the user's events and the injected ones in the one
 // order the system handles them.
 struct ModifierWatch {
-    std::vector<WORD> held;           // as sampled, each as the side that was down
-    std::vector<bool> releasedSince;  // by the user, since the sample
-    size_t firstRePress = 0;          // index of the first re-press among the own events
-    size_t ownEvents = 0, ownSeen = 0;
+    std::vector<WORD> Held;           // as sampled, each as the side that was down
+    std::vector<bool> ReleasedSince;  // by the user, since the sample
+    size_t FirstRePress = 0;          // index of the first re-press among the own events
+    size_t OwnEvents = 0, OwnSeen = 0;
 };
 thread_local ModifierWatch* t_watch = nullptr;
 
@@ -101,12 +101,12 @@ LRESULT CALLBACK WatchModifiers(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && w) {
         const auto& e = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         if ((e.flags & LLKHF_INJECTED) && e.dwExtraInfo == kOwnEvent) {
-            const size_t i = w->ownSeen++;
-            if (i >= w->firstRePress && i - w->firstRePress < w->held.size() && w->releasedSince[i - w->firstRePress])
+            const size_t i = w->OwnSeen++;
+            if (i >= w->FirstRePress && i - w->FirstRePress < w->Held.size() && w->ReleasedSince[i - w->FirstRePress])
                 return 1;  // the user let go of it meanwhile: no re-press
         } else {
-            for (size_t k = 0; k < w->held.size(); ++k)
-                if (SameModifier(w->held[k], e.vkCode)) w->releasedSince[k] = (e.flags & LLKHF_UP) != 0;
+            for (size_t k = 0; k < w->Held.size(); ++k)
+                if (SameModifier(w->Held[k], e.vkCode)) w->ReleasedSince[k] = (e.flags & LLKHF_UP) != 0;
         }
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
@@ -117,14 +117,14 @@ LRESULT CALLBACK WatchModifiers(int code, WPARAM wParam, LPARAM lParam) {
 // does not call the hook, they go unwatched). Only sent messages, the hook's calls among
 // them, are handled meanwhile; the keys' own messages wait in the queue.
 void SendWatched(std::vector<INPUT>& inputs, ModifierWatch& watch, win32::UniqueHook hook) {
-    watch.ownEvents = inputs.size();
+    watch.OwnEvents = inputs.size();
     t_watch = &watch;
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     for (const ULONGLONG end = ::GetTickCount64() + 1000;
-         watch.ownSeen < watch.ownEvents && ::GetTickCount64() < end;) {
+         watch.OwnSeen < watch.OwnEvents && ::GetTickCount64() < end;) {
         MSG msg;
         ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        if (watch.ownSeen < watch.ownEvents) ::MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_SENDMESSAGE, 0);
+        if (watch.OwnSeen < watch.OwnEvents) ::MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_SENDMESSAGE, 0);
     }
     hook.reset();
     t_watch = nullptr;
@@ -167,7 +167,7 @@ void SendKeys(const std::wstring& keys) {
             std::wstring name = keys.substr(i + 1, close - i - 1);
             WORD vk = 0;
             for (const auto& k : kNamedKeys)
-                if (base::EqualsIgnoringCase(k.name, name)) vk = k.vk;
+                if (base::EqualsIgnoringCase(k.Name, name)) vk = k.Vk;
             if (!vk)
                 throw Error(ErrorNumber::InvalidProcedureCall, L"Invalid procedure call or argument: {" + name + L"}");
             AddKey(inputs, vk, false);
@@ -188,9 +188,9 @@ void SendKeys(const std::wstring& keys) {
     }
     for (auto it = held.rbegin(); it != held.rend(); ++it) AddKey(inputs, *it, true);
     ModifierWatch watch;
-    watch.held = userHeld;
-    watch.releasedSince.assign(userHeld.size(), false);
-    watch.firstRePress = inputs.size();
+    watch.Held = userHeld;
+    watch.ReleasedSince.assign(userHeld.size(), false);
+    watch.FirstRePress = inputs.size();
     for (WORD vk : userHeld) AddKey(inputs, vk, false);
     const bool altAgain = std::any_of(userHeld.begin(), userHeld.end(),
                                       [](WORD vk) { return vk == VK_MENU || vk == VK_LMENU || vk == VK_RMENU; });

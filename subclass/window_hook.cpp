@@ -8,8 +8,8 @@ WindowHooks::WindowHooks(ISubclassOwner& owner) : owner_(owner) {}
 
 WindowHooks::~WindowHooks() {
     for (HookRecord& record : m_aHooks) {
-        record.hWndHooked = nullptr;
-        record.pStub.reset();
+        record.HWndHooked = nullptr;
+        record.PStub.reset();
     }
 }
 
@@ -17,7 +17,7 @@ const std::vector<HookRecord>& WindowHooks::Records() const { return m_aHooks; }
 
 int32_t WindowHooks::FindHook(HWND hWnd, bool bFree) const {
     for (auto index = static_cast<int32_t>(m_aHooks.size()) - 1; index >= 0; --index) {
-        const HWND hooked = m_aHooks[static_cast<size_t>(index)].hWndHooked;
+        const HWND hooked = m_aHooks[static_cast<size_t>(index)].HWndHooked;
         if (bFree ? hooked == nullptr : hooked == hWnd) return index;
     }
     return -1;
@@ -32,10 +32,10 @@ int32_t WindowHooks::FindNewestHook(HWND hWnd) const {
     UINT_PTR newestId = 0;
     for (auto index = FindHook(hWnd, false); index >= 0; --index) {
         const HookRecord& record = m_aHooks[static_cast<size_t>(index)];
-        if (record.hWndHooked != hWnd || record.pStub == nullptr) continue;
-        if (newest < 0 || record.pStub->Id() > newestId) {
+        if (record.HWndHooked != hWnd || record.PStub == nullptr) continue;
+        if (newest < 0 || record.PStub->Id() > newestId) {
             newest = index;
-            newestId = record.pStub->Id();
+            newestId = record.PStub->Id();
         }
     }
     return newest;
@@ -52,8 +52,8 @@ int32_t WindowHooks::HookWindow(HWND hWnd) {
         if (!stub->Install()) return -1;  // the window is untouched, the record stays free
 
         HookRecord& record = m_aHooks[static_cast<size_t>(index)];
-        record.hWndHooked = hWnd;
-        record.pStub = std::move(stub);
+        record.HWndHooked = hWnd;
+        record.PStub = std::move(stub);
         return index;
     } catch (...) {
         return -1;  // out of memory growing the records or making the stub: nothing was installed
@@ -63,7 +63,7 @@ int32_t WindowHooks::HookWindow(HWND hWnd) {
 void WindowHooks::HookMessage(HWND hWnd, UINT uMsg, int32_t When) {
     try {
         const int32_t index = FindNewestHook(hWnd);
-        if (index >= 0) m_aHooks[static_cast<size_t>(index)].pStub->AddToMessageTable(uMsg, When);
+        if (index >= 0) m_aHooks[static_cast<size_t>(index)].PStub->AddToMessageTable(uMsg, When);
     } catch (...) {
         // Out of memory growing a table: each table keeps its consistent old contents.
     }
@@ -73,8 +73,8 @@ void WindowHooks::UnhookWindow(HWND hWnd) {
     const int32_t index = FindNewestHook(hWnd);
     if (index < 0) return;
     HookRecord& record = m_aHooks[static_cast<size_t>(index)];
-    record.hWndHooked = nullptr;
-    record.pStub.reset();  // the stub stops delivering at once and takes its tables with it
+    record.HWndHooked = nullptr;
+    record.PStub.reset();  // the stub stops delivering at once and takes its tables with it
 }
 
 }  // namespace subclass

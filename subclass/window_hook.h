@@ -19,8 +19,8 @@
 namespace subclass {
 
 struct HookRecord {  // 0 in hWndHooked marks a free record
-    HWND hWndHooked = nullptr;
-    HookStubPtr pStub;  // the window's dispatch object and message tables; empty while free
+    HWND HWndHooked = nullptr;
+    HookStubPtr PStub;  // the window's dispatch object and message tables; empty while free
 };
 
 // The per-owner data and routines. All calls come from the thread that owns the hooked

@@ -97,7 +97,7 @@ public:
     }
     SelectedObject(const SelectedObject&) = delete;
     SelectedObject& operator=(const SelectedObject&) = delete;
-    bool ok() const noexcept { return previous_ && previous_ != HGDI_ERROR; }
+    bool Ok() const noexcept { return previous_ && previous_ != HGDI_ERROR; }
 
 private:
     HDC dc_;

@@ -166,15 +166,15 @@ void XPButton2::DrawButton(int32_t state) {
         const uint32_t O = m_tColors.aCornerOuter[s];
         const uint32_t I = m_tColors.aCornerInner[s];
         const struct {
-            int32_t x, y;
-            uint32_t c;
+            int32_t X, Y;
+            uint32_t C;
         } pixels[] = {
             {0, 1, O},         {0, 2, E},         {1, 0, O},         {1, 1, I},         {2, 0, E},
             {W - 1, 1, O},     {W - 1, 2, E},     {W - 2, 0, O},     {W - 2, 1, I},     {W - 3, 0, E},
             {0, H - 2, O},     {0, H - 3, E},     {1, H - 1, O},     {1, H - 2, I},     {2, H - 1, E},
             {W - 1, H - 2, O}, {W - 1, H - 3, E}, {W - 2, H - 1, O}, {W - 2, H - 2, I}, {W - 3, H - 1, E},
         };
-        for (const auto& p : pixels) ::SetPixel(dc, p.x, p.y, p.c);
+        for (const auto& p : pixels) ::SetPixel(dc, p.X, p.Y, p.C);
     }
 
     Step([&] {

@@ -81,33 +81,33 @@ TEST(StandinLoad, FiftyClientsDetachAndAttachThroughOdbc) {
             for (int i = 0; i < kCycles; ++i) {
                 OdbcSession s = Login(server.Port());
                 if (!s.Connected()) {
-                    problems.Note("login: " + s.Error().text);
+                    problems.Note("login: " + s.Error().Text);
                     continue;
                 }
                 const std::string own = OwnName(c);
                 const OdbcResult d = s.Run(DetachSql(own));
-                if (!d.ok) {
-                    problems.Note("detach " + own + ": " + d.error.text);
+                if (!d.Ok) {
+                    problems.Note("detach " + own + ": " + d.Error.Text);
                     continue;
                 }
                 const OdbcResult a = s.Run(AttachSql(data, own, i));
-                if (!a.ok) {
-                    problems.Note("attach " + own + ": " + a.error.text);
+                if (!a.Ok) {
+                    problems.Note("attach " + own + ": " + a.Error.Text);
                     continue;
                 }
                 ++ownCycles;
                 if (i % kSharedEvery != c % kSharedEvery) continue;
                 const std::string shared = SharedName((c + i) % kShared);
                 const OdbcResult sd = s.Run(DetachSql(shared));
-                if (sd.ok)
+                if (sd.Ok)
                     ++sharedDetached;
-                else if (sd.error.native != 15010 && sd.error.native != 3703)
-                    problems.Note("detach " + shared + ": " + sd.error.text);
+                else if (sd.Error.Native != 15010 && sd.Error.Native != 3703)
+                    problems.Note("detach " + shared + ": " + sd.Error.Text);
                 const OdbcResult sa = s.Run(AttachSql(data, shared, i));
-                if (sa.ok)
+                if (sa.Ok)
                     ++sharedAttached;
-                else if (sa.error.native != 1801)
-                    problems.Note("attach " + shared + ": " + sa.error.text);
+                else if (sa.Error.Native != 1801)
+                    problems.Note("attach " + shared + ": " + sa.Error.Text);
             }
         });
     }
@@ -124,20 +124,20 @@ TEST(StandinLoad, FiftyClientsDetachAndAttachThroughOdbc) {
     EXPECT_EQ(sharedDetached.load(), sharedAttached.load());
 
     OdbcSession check = Login(server.Port());
-    ASSERT_TRUE(check.Connected()) << check.Error().text;
+    ASSERT_TRUE(check.Connected()) << check.Error().Text;
     const OdbcResult list = check.Run("SELECT name FROM sys.databases ORDER BY name");
-    ASSERT_TRUE(list.ok) << list.error.text;
+    ASSERT_TRUE(list.Ok) << list.Error.Text;
     std::vector<std::string> expected = names;
     for (const char* system : {"master", "model", "msdb", "tempdb"}) expected.push_back(system);
     std::sort(expected.begin(), expected.end());
-    std::vector<std::string> got = list.rows;
+    std::vector<std::string> got = list.Rows;
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, expected);
 
     const OdbcResult files = check.Run("SELECT physical_name FROM sys.master_files");
-    ASSERT_TRUE(files.ok) << files.error.text;
+    ASSERT_TRUE(files.Ok) << files.Error.Text;
     for (const auto& [file, bytes] : before) {
-        EXPECT_EQ(std::count(files.rows.begin(), files.rows.end(), data / file), 1) << file << " in sys.master_files";
+        EXPECT_EQ(std::count(files.Rows.begin(), files.Rows.end(), data / file), 1) << file << " in sys.master_files";
         EXPECT_TRUE(ReadFileBytes(data / file) == bytes) << file << " changed";
     }
 }

@@ -44,11 +44,11 @@ OdbcDiagnostic FirstDiagnostic(SQLSMALLINT type, SQLHANDLE handle) {
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
     if (SQL_SUCCEEDED(SQLGetDiagRecW(type, handle, 1, state, &native, text, 1024, &length))) {
-        d.native = native;
-        d.state = FromSql(state);
-        d.text = FromSql(text);
+        d.Native = native;
+        d.State = FromSql(state);
+        d.Text = FromSql(text);
     } else {
-        d.text = "(no diagnostic record)";
+        d.Text = "(no diagnostic record)";
     }
     return d;
 }
@@ -70,7 +70,7 @@ std::string StandinConnectionString(int port, std::string_view driver) {
 OdbcSession::OdbcSession(const std::string& connectionString, int loginTimeoutSeconds)
     : env_(Allocate<SQL_HANDLE_ENV>(SQL_NULL_HANDLE)) {
     if (!env_) {
-        error_.text = "SQLAllocHandle(ENV) failed";
+        error_.Text = "SQLAllocHandle(ENV) failed";
         return;
     }
     SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
@@ -98,15 +98,15 @@ OdbcResult OdbcSession::Run(std::string_view sql, bool prepare) {
     OdbcResult result;
     const auto stmt = Allocate<SQL_HANDLE_STMT>(dbc_.get());
     if (!stmt) {
-        result.error = FirstDiagnostic(SQL_HANDLE_DBC, dbc_.get());
+        result.Error = FirstDiagnostic(SQL_HANDLE_DBC, dbc_.get());
         return result;
     }
     std::u16string text = ToSql(sql);
     SQLRETURN r = prepare ? SQLPrepareW(stmt.get(), Sql(text), SQL_NTS) : SQL_SUCCESS;
     if (SQL_SUCCEEDED(r)) r = prepare ? SQLExecute(stmt.get()) : SQLExecDirectW(stmt.get(), Sql(text), SQL_NTS);
-    result.ok = SQL_SUCCEEDED(r) || r == SQL_NO_DATA;
-    if (!result.ok) {
-        result.error = FirstDiagnostic(SQL_HANDLE_STMT, stmt.get());
+    result.Ok = SQL_SUCCEEDED(r) || r == SQL_NO_DATA;
+    if (!result.Ok) {
+        result.Error = FirstDiagnostic(SQL_HANDLE_STMT, stmt.get());
         return result;
     }
     SQLSMALLINT columns = 0;
@@ -115,14 +115,14 @@ OdbcResult OdbcSession::Run(std::string_view sql, bool prepare) {
         SQLWCHAR buffer[1024] = {};
         SQLLEN indicator = 0;
         SQLGetData(stmt.get(), 1, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
-        result.rows.push_back(indicator == SQL_NULL_DATA ? "NULL" : FromSql(buffer));
+        result.Rows.push_back(indicator == SQL_NULL_DATA ? "NULL" : FromSql(buffer));
     }
     SQLRETURN more;
     while ((more = SQLMoreResults(stmt.get())) == SQL_SUCCESS || more == SQL_SUCCESS_WITH_INFO) {
     }
     if (more == SQL_ERROR) {
-        result.ok = false;
-        result.error = FirstDiagnostic(SQL_HANDLE_STMT, stmt.get());
+        result.Ok = false;
+        result.Error = FirstDiagnostic(SQL_HANDLE_STMT, stmt.get());
     }
     return result;
 }

@@ -15,17 +15,17 @@ namespace dorvane::test {
 
 // The first diagnostic record of a handle.
 struct OdbcDiagnostic {
-    long native = 0;
-    std::string state;
-    std::string text;  // "(no diagnostic record)" when the driver gave none
+    long Native = 0;
+    std::string State;
+    std::string Text;  // "(no diagnostic record)" when the driver gave none
 };
 
 // What one statement gave: success, or the first diagnostic; the first column of every
 // row of its first result (NULL as "NULL").
 struct OdbcResult {
-    bool ok = false;
-    OdbcDiagnostic error;
-    std::vector<std::string> rows;
+    bool Ok = false;
+    OdbcDiagnostic Error;
+    std::vector<std::string> Rows;
 };
 
 // FreeTDS's ODBC driver as Debian's tdsodbc installs it: native tests name it by its file,

@@ -99,7 +99,7 @@ public:
         ::FillRect(dc_.get(), &all, ::GetSysColorBrush(COLOR_BTNFACE));
     }
 
-    HDC dc() const { return dc_.get(); }
+    HDC Dc() const { return dc_.get(); }
 
     void Label(const wchar_t* text, RECT where, UINT format) {
         ::SetBkMode(dc_.get(), TRANSPARENT);
@@ -169,7 +169,7 @@ Picture DrawStrip() {
             }
             if (button.GetFlags().State != look) throw std::runtime_error("a button did not show its look");
             // The control's surface right now, before anything else can repaint it.
-            ::BitBlt(canvas.dc(), settings.Bounds.left, settings.Bounds.top, r.W, r.H, site.PictureDc(), 0, 0, SRCCOPY);
+            ::BitBlt(canvas.Dc(), settings.Bounds.left, settings.Bounds.top, r.W, r.H, site.PictureDc(), 0, 0, SRCCOPY);
         }
     }
     PumpFor(50);

@@ -107,8 +107,8 @@ bool IsOrange(COLORREF c) { return GetRValue(c) > GetBValue(c) + 60; }
 bool IsBlue(COLORREF c) { return GetBValue(c) > GetRValue(c) + 30; }
 
 struct ChildFinder {
-    DWORD pid;
-    HWND form = nullptr;
+    DWORD Pid;
+    HWND Form = nullptr;
 };
 
 BOOL CALLBACK FindForm(HWND hwnd, LPARAM lParam) {
@@ -117,8 +117,8 @@ BOOL CALLBACK FindForm(HWND hwnd, LPARAM lParam) {
     ::GetWindowThreadProcessId(hwnd, &pid);
     wchar_t cls[64] = {};
     ::GetClassNameW(hwnd, cls, 64);
-    if (pid == f->pid && wcscmp(cls, L"DorvaneForm1") == 0 && ::IsWindowVisible(hwnd)) {
-        f->form = hwnd;
+    if (pid == f->Pid && wcscmp(cls, L"DorvaneForm1") == 0 && ::IsWindowVisible(hwnd)) {
+        f->Form = hwnd;
         return FALSE;
     }
     return TRUE;
@@ -135,22 +135,22 @@ public:
         if (!::CopyFileW(DORVANE_EXE, exe.c_str(), FALSE)) return;
         std::wstring cmd = L"\"" + exe + L"\"";
         PROCESS_INFORMATION pi{};
-        started_ = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi);
-        if (!started_) return;
+        Started = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi);
+        if (!Started) return;
         process_.reset(pi.hProcess);
         thread_.reset(pi.hThread);
         threadId_ = pi.dwThreadId;
         ChildFinder f{pi.dwProcessId};
         WaitFor([&] {
             ::EnumWindows(&FindForm, reinterpret_cast<LPARAM>(&f));
-            return f.form != nullptr;
+            return f.Form != nullptr;
         });
-        form_ = f.form;
+        form_ = f.Form;
         std::this_thread::sleep_for(300ms);
         if (form_) ::SetForegroundWindow(form_);
     }
     ~Dorvane() {
-        if (started_) {
+        if (Started) {
             if (::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);
             ::WaitForSingleObject(process_.get(), 10000);
         }
@@ -184,7 +184,7 @@ public:
         ::GetWindowRect(form_, &r);
         SaveScreenRect(r, std::wstring(DORVANE_SHOTS) + L"\\" + name + L".bmp");
     }
-    bool started_ = false;
+    bool Started = false;
 
 private:
     win32::UniqueKernelHandle process_, thread_;
@@ -193,17 +193,17 @@ private:
 };
 
 struct MessageBoxText {
-    HWND box = nullptr;
-    std::wstring title, text;
+    HWND Box = nullptr;
+    std::wstring Title, Text;
 };
 
 MessageBoxText WaitForMessageBox(HWND owner) {
     MessageBoxText m;
-    WaitFor([&] { return (m.box = FindOwnedDialog(owner)) != nullptr; }, 40s);
-    if (m.box) {
+    WaitFor([&] { return (m.Box = FindOwnedDialog(owner)) != nullptr; }, 40s);
+    if (m.Box) {
         std::this_thread::sleep_for(200ms);
-        m.title = TextOf(m.box);
-        m.text = TextOf(::GetDlgItem(m.box, 0xFFFF));
+        m.Title = TextOf(m.Box);
+        m.Text = TextOf(::GetDlgItem(m.Box, 0xFFFF));
     }
     return m;
 }
@@ -225,7 +225,7 @@ protected:
 
 TEST_F(EndToEnd, KeyboardOnlyWorkflow) {
     Dorvane app(folder_.Path());
-    ASSERT_TRUE(app.started_ && app.Form()) << "Dorvane did not open its window";
+    ASSERT_TRUE(app.Started && app.Form()) << "Dorvane did not open its window";
     ASSERT_TRUE(WaitFor([&] { return app.FocusedWindow() == app.Edit(0); })) << "focus starts in Text1";
     Press(VK_TAB);
     Press(VK_TAB);
@@ -256,11 +256,11 @@ TEST_F(EndToEnd, KeyboardOnlyWorkflow) {
     ASSERT_TRUE(WaitFor([&] { return app.FocusedWindow() == detach; }));
     Press(VK_RETURN);
     MessageBoxText box = WaitForMessageBox(app.Form());
-    ASSERT_NE(box.box, nullptr) << "no message box";
-    EXPECT_EQ(box.title, L"分离数据库");
-    EXPECT_EQ(box.text, L"分离成功！");
+    ASSERT_NE(box.Box, nullptr) << "no message box";
+    EXPECT_EQ(box.Title, L"分离数据库");
+    EXPECT_EQ(box.Text, L"分离成功！");
     Press(VK_RETURN);
-    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box.box); }));
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box.Box); }));
 
     // Alt+F4 closes the window and the process ends.
     ASSERT_TRUE(WaitFor([&] { return ::GetForegroundWindow() == app.Form(); }));
@@ -270,7 +270,7 @@ TEST_F(EndToEnd, KeyboardOnlyWorkflow) {
 
 TEST_F(EndToEnd, MouseWorkflowAndTheLooks) {
     Dorvane app(folder_.Path());
-    ASSERT_TRUE(app.started_ && app.Form());
+    ASSERT_TRUE(app.Started && app.Form());
     // The server name is the one thing typed.
     Click(Centre(app.Edit(2)));
     Type(serverText_);
@@ -305,20 +305,20 @@ TEST_F(EndToEnd, MouseWorkflowAndTheLooks) {
 
     Click(Centre(app.Button(L"分离")));
     MessageBoxText box = WaitForMessageBox(app.Form());
-    ASSERT_NE(box.box, nullptr);
-    EXPECT_EQ(box.text, L"分离成功！");
-    HWND ok = ::FindWindowExW(box.box, nullptr, L"Button", nullptr);
+    ASSERT_NE(box.Box, nullptr);
+    EXPECT_EQ(box.Text, L"分离成功！");
+    HWND ok = ::FindWindowExW(box.Box, nullptr, L"Button", nullptr);
     ASSERT_NE(ok, nullptr);
     Click(Centre(ok));
-    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box.box); }));
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box.Box); }));
 
     // A second press shows the server's error for the now missing database.
     Click(Centre(app.Button(L"分离")));
     box = WaitForMessageBox(app.Form());
-    ASSERT_NE(box.box, nullptr);
-    EXPECT_NE(box.text.find(L"does not exist"), std::wstring::npos);
-    Click(Centre(::FindWindowExW(box.box, nullptr, L"Button", nullptr)));
-    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box.box); }));
+    ASSERT_NE(box.Box, nullptr);
+    EXPECT_NE(box.Text.find(L"does not exist"), std::wstring::npos);
+    Click(Centre(::FindWindowExW(box.Box, nullptr, L"Button", nullptr)));
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box.Box); }));
 
     // 退出 ends the process at once.
     Click(Centre(app.Button(L"退出")));
@@ -327,7 +327,7 @@ TEST_F(EndToEnd, MouseWorkflowAndTheLooks) {
 
 TEST_F(EndToEnd, CloseBoxEndsTheProcess) {
     Dorvane app(folder_.Path());
-    ASSERT_TRUE(app.started_ && app.Form());
+    ASSERT_TRUE(app.Started && app.Form());
     ::PostMessageW(app.Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(app.WaitForExit(10000), 0);
 }

@@ -31,12 +31,12 @@ TEST(DbSettings, DorvaneStringLogsInAsSaWithEmptyPassword) {
     const ConnectionSettings settings = Resolve(
         L"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source='';User ID=sa;Initial "
         L"Catalog=master");
-    EXPECT_EQ(settings.provider, L"SQLOLEDB.1");
-    EXPECT_EQ(settings.dataSource, L"");
-    EXPECT_EQ(settings.userId, L"sa");
-    EXPECT_EQ(settings.password, L"");
-    EXPECT_EQ(settings.initialCatalog, L"master");
-    EXPECT_EQ(settings.loginTimeoutSeconds, 15);
+    EXPECT_EQ(settings.Provider, L"SQLOLEDB.1");
+    EXPECT_EQ(settings.DataSource, L"");
+    EXPECT_EQ(settings.UserId, L"sa");
+    EXPECT_EQ(settings.Password, L"");
+    EXPECT_EQ(settings.InitialCatalog, L"master");
+    EXPECT_EQ(settings.LoginTimeoutSeconds, 15);
 }
 
 TEST(DbSettings, SqlServerProvidersAreAcceptedInAnyCase) {
@@ -68,12 +68,12 @@ TEST(DbSettings, SynonymsCountAsOneKeywordAndTheLastWins) {
     const ConnectionSettings settings = Resolve(
         L"Provider=SQLOLEDB;Server=a;Address=b;uid=u1;User ID=u2;pwd=p1;PASSWORD=p2;"
         L"Database=d1;Initial Catalog=d2;Network Address=c");
-    EXPECT_EQ(settings.dataSource, L"c");
-    EXPECT_EQ(settings.userId, L"u2");
-    EXPECT_EQ(settings.password, L"p2");
-    EXPECT_EQ(settings.initialCatalog, L"d2");
-    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Addr=x;Data Source=y").dataSource, L"y");
-    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Data Source=y;Addr=x").dataSource, L"x");
+    EXPECT_EQ(settings.DataSource, L"c");
+    EXPECT_EQ(settings.UserId, L"u2");
+    EXPECT_EQ(settings.Password, L"p2");
+    EXPECT_EQ(settings.InitialCatalog, L"d2");
+    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Addr=x;Data Source=y").DataSource, L"y");
+    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Data Source=y;Addr=x").DataSource, L"x");
     // Providers repeat too; only the last counts.
     EXPECT_EQ(ResolveError(L"Provider=Jet;Provider=SQLOLEDB"), L"(no error)");
     EXPECT_NE(ResolveError(L"Provider=SQLOLEDB;Provider=Jet"), L"(no error)");
@@ -92,8 +92,8 @@ TEST(DbSettings, PersistSecurityInfoAndConnectTimeoutValues) {
     EXPECT_EQ(ResolveError(L"Provider=SQLOLEDB;Persist Security Info=true"), L"(no error)");
     EXPECT_EQ(ResolveError(L"Provider=SQLOLEDB;Persist Security Info=No"), L"(no error)");
     EXPECT_NE(ResolveError(L"Provider=SQLOLEDB;Persist Security Info=maybe").find(L"'maybe'"), std::wstring::npos);
-    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Connect Timeout=3").loginTimeoutSeconds, 3);
-    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;connect timeout = 0").loginTimeoutSeconds, 0);
+    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;Connect Timeout=3").LoginTimeoutSeconds, 3);
+    EXPECT_EQ(Resolve(L"Provider=SQLOLEDB;connect timeout = 0").LoginTimeoutSeconds, 0);
     for (const wchar_t* bad : {L"-1", L"", L"1.5", L"ten", L"9999999999"}) {
         EXPECT_NE(ResolveError(std::wstring(L"Provider=SQLOLEDB;Connect Timeout=") + bad).find(L"'Connect Timeout'"),
                   std::wstring::npos)
@@ -104,17 +104,17 @@ TEST(DbSettings, PersistSecurityInfoAndConnectTimeoutValues) {
 TEST(DbSettings, NonEmptyArgumentsOfOpenOverrideTheString) {
     const std::wstring text = L"Provider=SQLOLEDB;User ID=sa;Password=secret";
     ConnectionSettings settings = Resolve(text, L"", L"");
-    EXPECT_EQ(settings.userId, L"sa");
-    EXPECT_EQ(settings.password, L"secret");
+    EXPECT_EQ(settings.UserId, L"sa");
+    EXPECT_EQ(settings.Password, L"secret");
     settings = Resolve(text, L"operator", L"");
-    EXPECT_EQ(settings.userId, L"operator");
-    EXPECT_EQ(settings.password, L"secret");
+    EXPECT_EQ(settings.UserId, L"operator");
+    EXPECT_EQ(settings.Password, L"secret");
     settings = Resolve(text, L"", L"other");
-    EXPECT_EQ(settings.userId, L"sa");
-    EXPECT_EQ(settings.password, L"other");
+    EXPECT_EQ(settings.UserId, L"sa");
+    EXPECT_EQ(settings.Password, L"other");
     settings = Resolve(L"Provider=SQLOLEDB", L"u", L"p");
-    EXPECT_EQ(settings.userId, L"u");
-    EXPECT_EQ(settings.password, L"p");
+    EXPECT_EQ(settings.UserId, L"u");
+    EXPECT_EQ(settings.Password, L"p");
 }
 
 }  // namespace

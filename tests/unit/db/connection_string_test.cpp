@@ -32,16 +32,16 @@ TEST(DbConnectionString, DorvaneStringGivesItsFivePairsInOrder) {
     const ConnectionString parsed = ConnectionString::Parse(DorvaneString(L"DBHOST\\SQL2019"));
     const auto& pairs = parsed.Pairs();
     ASSERT_EQ(pairs.size(), 5u);
-    EXPECT_EQ(pairs[0].keyword, L"Provider");
-    EXPECT_EQ(pairs[0].value, L"SQLOLEDB.1");
-    EXPECT_EQ(pairs[1].keyword, L"Persist Security Info");
-    EXPECT_EQ(pairs[1].value, L"False");
-    EXPECT_EQ(pairs[2].keyword, L"Data Source");
-    EXPECT_EQ(pairs[2].value, L"DBHOST\\SQL2019");
-    EXPECT_EQ(pairs[3].keyword, L"User ID");
-    EXPECT_EQ(pairs[3].value, L"sa");
-    EXPECT_EQ(pairs[4].keyword, L"Initial Catalog");
-    EXPECT_EQ(pairs[4].value, L"master");
+    EXPECT_EQ(pairs[0].Keyword, L"Provider");
+    EXPECT_EQ(pairs[0].Value, L"SQLOLEDB.1");
+    EXPECT_EQ(pairs[1].Keyword, L"Persist Security Info");
+    EXPECT_EQ(pairs[1].Value, L"False");
+    EXPECT_EQ(pairs[2].Keyword, L"Data Source");
+    EXPECT_EQ(pairs[2].Value, L"DBHOST\\SQL2019");
+    EXPECT_EQ(pairs[3].Keyword, L"User ID");
+    EXPECT_EQ(pairs[3].Value, L"sa");
+    EXPECT_EQ(pairs[4].Keyword, L"Initial Catalog");
+    EXPECT_EQ(pairs[4].Value, L"master");
     EXPECT_FALSE(parsed.Find(L"Password").has_value());
 }
 
@@ -76,7 +76,7 @@ TEST(DbConnectionString, SemicolonsAndEqualSignsInsideValues) {
 TEST(DbConnectionString, BlanksAreTrimmedExceptInsideQuotes) {
     const ConnectionString parsed =
         ConnectionString::Parse(L"  Provider =  SQLOLEDB  ;\tData Source = ' spaced ' ; UID= a b ");
-    EXPECT_EQ(parsed.Pairs()[0].keyword, L"Provider");
+    EXPECT_EQ(parsed.Pairs()[0].Keyword, L"Provider");
     EXPECT_EQ(*parsed.Find(L"Provider"), L"SQLOLEDB");
     EXPECT_EQ(*parsed.Find(L"Data Source"), L" spaced ");
     EXPECT_EQ(*parsed.Find(L"UID"), L"a b");  // inner blanks stay
@@ -86,7 +86,7 @@ TEST(DbConnectionString, KeywordsAreCaseInsensitiveAndKeptAsWritten) {
     const ConnectionString parsed = ConnectionString::Parse(L"pRoViDeR=SQLOLEDB;DATA SOURCE=h");
     EXPECT_EQ(*parsed.Find(L"Provider"), L"SQLOLEDB");
     EXPECT_EQ(*parsed.Find(L"data source"), L"h");
-    EXPECT_EQ(parsed.Pairs()[0].keyword, L"pRoViDeR");
+    EXPECT_EQ(parsed.Pairs()[0].Keyword, L"pRoViDeR");
     EXPECT_FALSE(parsed.Find(L"DataSource").has_value());  // blanks inside a keyword count
 }
 

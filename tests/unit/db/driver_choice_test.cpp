@@ -26,52 +26,52 @@ TEST(DbDriverChoice, BestInstalledFamilyWins) {
                                               Named(L"ODBC Driver 17 for SQL Server"),
                                               Named(L"ODBC Driver 18 for SQL Server"),
                                               Named(L"Microsoft Access Driver (*.mdb, *.accdb)")};
-    EXPECT_EQ(db::ChooseDriver(all)->name, L"ODBC Driver 18 for SQL Server");
+    EXPECT_EQ(db::ChooseDriver(all)->Name, L"ODBC Driver 18 for SQL Server");
     std::vector<InstalledDriver> rest(all.begin(), all.begin() + 4);
-    EXPECT_EQ(db::ChooseDriver(rest)->kind, DriverKind::kOdbc17);
+    EXPECT_EQ(db::ChooseDriver(rest)->Kind, DriverKind::KOdbc17);
     rest.pop_back();
-    EXPECT_EQ(db::ChooseDriver(rest)->kind, DriverKind::kNativeClient11);
+    EXPECT_EQ(db::ChooseDriver(rest)->Kind, DriverKind::KNativeClient11);
     rest.pop_back();
-    EXPECT_EQ(db::ChooseDriver(rest)->name, L"FreeTDS");
+    EXPECT_EQ(db::ChooseDriver(rest)->Name, L"FreeTDS");
     rest.pop_back();
-    EXPECT_EQ(db::ChooseDriver(rest)->kind, DriverKind::kSqlServer);
+    EXPECT_EQ(db::ChooseDriver(rest)->Kind, DriverKind::KSqlServer);
 }
 
 TEST(DbDriverChoice, OlderMicrosoftDriversComeInTheirOrder) {
     // Best first; each list without its first entry must choose the next.
     const std::vector<std::pair<std::wstring, DriverKind>> order = {
-        {L"ODBC Driver 17 for SQL Server", DriverKind::kOdbc17},
-        {L"ODBC Driver 13.1 for SQL Server", DriverKind::kOdbc131},
-        {L"ODBC Driver 13 for SQL Server", DriverKind::kOdbc13},
-        {L"ODBC Driver 11 for SQL Server", DriverKind::kOdbc11},
-        {L"SQL Server Native Client 11.0", DriverKind::kNativeClient11},
-        {L"SQL Server Native Client 10.0", DriverKind::kNativeClient10},
-        {L"FreeTDS", DriverKind::kFreeTds},
-        {L"SQL Server", DriverKind::kSqlServer}};
+        {L"ODBC Driver 17 for SQL Server", DriverKind::KOdbc17},
+        {L"ODBC Driver 13.1 for SQL Server", DriverKind::KOdbc131},
+        {L"ODBC Driver 13 for SQL Server", DriverKind::KOdbc13},
+        {L"ODBC Driver 11 for SQL Server", DriverKind::KOdbc11},
+        {L"SQL Server Native Client 11.0", DriverKind::KNativeClient11},
+        {L"SQL Server Native Client 10.0", DriverKind::KNativeClient10},
+        {L"FreeTDS", DriverKind::KFreeTds},
+        {L"SQL Server", DriverKind::KSqlServer}};
     std::vector<InstalledDriver> installed;
     for (auto it = order.rbegin(); it != order.rend(); ++it) installed.push_back(Named(it->first));  // worst first
     for (const auto& [name, kind] : order) {
         SCOPED_TRACE(testing::PrintToString(name));
         const auto chosen = db::ChooseDriver(installed);
         ASSERT_TRUE(chosen.has_value());
-        EXPECT_EQ(chosen->kind, kind);
-        EXPECT_EQ(chosen->name, name);
-        std::erase_if(installed, [&](const InstalledDriver& d) { return d.name == name; });
+        EXPECT_EQ(chosen->Kind, kind);
+        EXPECT_EQ(chosen->Name, name);
+        std::erase_if(installed, [&](const InstalledDriver& d) { return d.Name == name; });
     }
     // Only the exact names: a "13.2" or "Native Client 9.0" is not a driver we know.
     EXPECT_FALSE(db::ClassifyDriver(Named(L"ODBC Driver 13.2 for SQL Server")).has_value());
     EXPECT_FALSE(db::ClassifyDriver(Named(L"SQL Server Native Client 9.0")).has_value());
-    EXPECT_EQ(db::ClassifyDriver(Named(L"odbc driver 13.1 for sql server")), DriverKind::kOdbc131);
+    EXPECT_EQ(db::ClassifyDriver(Named(L"odbc driver 13.1 for sql server")), DriverKind::KOdbc131);
 }
 
 TEST(DbDriverChoice, FreeTdsIsKnownByNameOrByItsLibrary) {
-    EXPECT_EQ(db::ClassifyDriver(Named(L"freetds")), DriverKind::kFreeTds);
-    EXPECT_EQ(db::ClassifyDriver(Named(L"FreeTDS 1.3 ODBC")), DriverKind::kFreeTds);
+    EXPECT_EQ(db::ClassifyDriver(Named(L"freetds")), DriverKind::KFreeTds);
+    EXPECT_EQ(db::ClassifyDriver(Named(L"FreeTDS 1.3 ODBC")), DriverKind::KFreeTds);
     // Registered as "SQL Server" (as some set-ups do), it is still FreeTDS.
     EXPECT_EQ(db::ClassifyDriver(
                   Named(L"SQL Server", {L"UsageCount=1", L"Driver=/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"})),
-              DriverKind::kFreeTds);
-    EXPECT_EQ(db::ClassifyDriver(Named(L"SQL Server", {L"Setup=libtdsodbc.so"})), DriverKind::kSqlServer);
+              DriverKind::KFreeTds);
+    EXPECT_EQ(db::ClassifyDriver(Named(L"SQL Server", {L"Setup=libtdsodbc.so"})), DriverKind::KSqlServer);
     EXPECT_FALSE(db::ClassifyDriver(Named(L"PostgreSQL Unicode")).has_value());
     EXPECT_FALSE(db::ClassifyDriver(Named(L"ODBC Driver 13 for SQL Server x")).has_value());
 }
@@ -86,56 +86,56 @@ TEST(DbDriverChoice, NoSqlServerDriverListsWhatIsInstalled) {
 }
 
 TEST(DbServerAddress, EmptyMeansTheLocalMachineInEachDriversWords) {
-    EXPECT_EQ(db::ServerAddressFor(DriverKind::kOdbc18, L"").server, L"(local)");
-    EXPECT_EQ(db::ServerAddressFor(DriverKind::kSqlServer, L"").server, L"(local)");
-    EXPECT_EQ(db::ServerAddressFor(DriverKind::kFreeTds, L"").server, L"localhost");
-    EXPECT_EQ(db::ServerAddressFor(DriverKind::kFreeTds, L"").port, L"1433");
-    EXPECT_EQ(db::ServerAddressFor(DriverKind::kFreeTds, L"(LOCAL)").server, L"localhost");
-    EXPECT_EQ(db::ServerAddressFor(DriverKind::kFreeTds, L"dbhost").port, L"1433");
-    EXPECT_EQ(db::ServerAddressFor(DriverKind::kFreeTds, L".\\SQLEXPRESS").server, L"localhost\\SQLEXPRESS");
+    EXPECT_EQ(db::ServerAddressFor(DriverKind::KOdbc18, L"").Server, L"(local)");
+    EXPECT_EQ(db::ServerAddressFor(DriverKind::KSqlServer, L"").Server, L"(local)");
+    EXPECT_EQ(db::ServerAddressFor(DriverKind::KFreeTds, L"").Server, L"localhost");
+    EXPECT_EQ(db::ServerAddressFor(DriverKind::KFreeTds, L"").Port, L"1433");
+    EXPECT_EQ(db::ServerAddressFor(DriverKind::KFreeTds, L"(LOCAL)").Server, L"localhost");
+    EXPECT_EQ(db::ServerAddressFor(DriverKind::KFreeTds, L"dbhost").Port, L"1433");
+    EXPECT_EQ(db::ServerAddressFor(DriverKind::KFreeTds, L".\\SQLEXPRESS").Server, L"localhost\\SQLEXPRESS");
 }
 
 TEST(DbServerAddress, MicrosoftDriversGetTheTextUnchanged) {
     for (const wchar_t* text : {L"host,1433", L"tcp:host", L".", L"h\\i", L" spaced "}) {
-        const db::ServerAddress address = db::ServerAddressFor(DriverKind::kOdbc17, text);
-        EXPECT_EQ(address.server, text);
-        EXPECT_EQ(address.port, L"");
+        const db::ServerAddress address = db::ServerAddressFor(DriverKind::KOdbc17, text);
+        EXPECT_EQ(address.Server, text);
+        EXPECT_EQ(address.Port, L"");
     }
 }
 
 TEST(DbServerAddress, FreeTdsGetsHostAndPortApart) {
-    db::ServerAddress address = db::ServerAddressFor(DriverKind::kFreeTds, L"127.0.0.1,50123");
-    EXPECT_EQ(address.server, L"127.0.0.1");
-    EXPECT_EQ(address.port, L"50123");
-    address = db::ServerAddressFor(DriverKind::kFreeTds, L"tcp:db.example,1444");
-    EXPECT_EQ(address.server, L"db.example");
-    EXPECT_EQ(address.port, L"1444");
-    address = db::ServerAddressFor(DriverKind::kFreeTds, L"(local),1500");
-    EXPECT_EQ(address.server, L"localhost");
-    EXPECT_EQ(address.port, L"1500");
-    address = db::ServerAddressFor(DriverKind::kFreeTds, L"host\\INST,1500");
-    EXPECT_EQ(address.server, L"host");
-    EXPECT_EQ(address.port, L"1500");
-    address = db::ServerAddressFor(DriverKind::kFreeTds, L"host\\INST");
-    EXPECT_EQ(address.server, L"host\\INST");
-    EXPECT_EQ(address.port, L"");
-    address = db::ServerAddressFor(DriverKind::kFreeTds, L"odd,name");  // not a port
-    EXPECT_EQ(address.server, L"odd,name");
-    EXPECT_EQ(address.port, L"1433");
+    db::ServerAddress address = db::ServerAddressFor(DriverKind::KFreeTds, L"127.0.0.1,50123");
+    EXPECT_EQ(address.Server, L"127.0.0.1");
+    EXPECT_EQ(address.Port, L"50123");
+    address = db::ServerAddressFor(DriverKind::KFreeTds, L"tcp:db.example,1444");
+    EXPECT_EQ(address.Server, L"db.example");
+    EXPECT_EQ(address.Port, L"1444");
+    address = db::ServerAddressFor(DriverKind::KFreeTds, L"(local),1500");
+    EXPECT_EQ(address.Server, L"localhost");
+    EXPECT_EQ(address.Port, L"1500");
+    address = db::ServerAddressFor(DriverKind::KFreeTds, L"host\\INST,1500");
+    EXPECT_EQ(address.Server, L"host");
+    EXPECT_EQ(address.Port, L"1500");
+    address = db::ServerAddressFor(DriverKind::KFreeTds, L"host\\INST");
+    EXPECT_EQ(address.Server, L"host\\INST");
+    EXPECT_EQ(address.Port, L"");
+    address = db::ServerAddressFor(DriverKind::KFreeTds, L"odd,name");  // not a port
+    EXPECT_EQ(address.Server, L"odd,name");
+    EXPECT_EQ(address.Port, L"1433");
 }
 
 db::ConnectionSettings Settings(std::wstring server, std::wstring user, std::wstring password, std::wstring catalog) {
     db::ConnectionSettings settings;
-    settings.provider = L"SQLOLEDB.1";
-    settings.dataSource = std::move(server);
-    settings.userId = std::move(user);
-    settings.password = std::move(password);
-    settings.initialCatalog = std::move(catalog);
+    settings.Provider = L"SQLOLEDB.1";
+    settings.DataSource = std::move(server);
+    settings.UserId = std::move(user);
+    settings.Password = std::move(password);
+    settings.InitialCatalog = std::move(catalog);
     return settings;
 }
 
 TEST(DbDriverString, FreeTdsStringForTheStandIn) {
-    const std::wstring text = db::BuildDriverConnectionString({L"FreeTDS", DriverKind::kFreeTds},
+    const std::wstring text = db::BuildDriverConnectionString({L"FreeTDS", DriverKind::KFreeTds},
                                                               Settings(L"127.0.0.1,40000", L"sa", L"", L"master"));
     EXPECT_EQ(text,
               L"DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=40000;UID=sa;PWD=;DATABASE=master;"
@@ -144,16 +144,16 @@ TEST(DbDriverString, FreeTdsStringForTheStandIn) {
 
 TEST(DbDriverString, MicrosoftDriversAndEncryption) {
     const db::ConnectionSettings settings = Settings(L"", L"sa", L"", L"master");
-    EXPECT_EQ(db::BuildDriverConnectionString({L"ODBC Driver 18 for SQL Server", DriverKind::kOdbc18}, settings),
+    EXPECT_EQ(db::BuildDriverConnectionString({L"ODBC Driver 18 for SQL Server", DriverKind::KOdbc18}, settings),
               L"DRIVER={ODBC Driver 18 for SQL Server};SERVER=(local);UID=sa;PWD=;DATABASE=master;"
               L"Encrypt=no;TrustServerCertificate=yes");
-    EXPECT_EQ(db::BuildDriverConnectionString({L"SQL Server", DriverKind::kSqlServer}, Settings(L"h", L"sa", L"", L"")),
+    EXPECT_EQ(db::BuildDriverConnectionString({L"SQL Server", DriverKind::KSqlServer}, Settings(L"h", L"sa", L"", L"")),
               L"DRIVER={SQL Server};SERVER=h;UID=sa;PWD=");
     // The drivers before 18 do not encrypt by default and get no encryption keywords
     // (Native Client 10.0 and Driver 11 know only yes/no values).
-    for (const auto& [name, kind] : {std::pair{L"ODBC Driver 13.1 for SQL Server", DriverKind::kOdbc131},
-                                     std::pair{L"ODBC Driver 11 for SQL Server", DriverKind::kOdbc11},
-                                     std::pair{L"SQL Server Native Client 10.0", DriverKind::kNativeClient10}}) {
+    for (const auto& [name, kind] : {std::pair{L"ODBC Driver 13.1 for SQL Server", DriverKind::KOdbc131},
+                                     std::pair{L"ODBC Driver 11 for SQL Server", DriverKind::KOdbc11},
+                                     std::pair{L"SQL Server Native Client 10.0", DriverKind::KNativeClient10}}) {
         EXPECT_EQ(db::BuildDriverConnectionString({name, kind}, settings),
                   L"DRIVER={" + std::wstring(name) + L"};SERVER=(local);UID=sa;PWD=;DATABASE=master");
     }
@@ -161,7 +161,7 @@ TEST(DbDriverString, MicrosoftDriversAndEncryption) {
 
 TEST(DbDriverString, AwkwardValuesSurviveTheDriversParsing) {
     const db::ConnectionSettings settings = Settings(L"h;x", L"user=1", L"p}w;{d ", L"数据库 '名'");
-    const std::wstring text = db::BuildDriverConnectionString({L"My {Odd} Driver", DriverKind::kOdbc17}, settings);
+    const std::wstring text = db::BuildDriverConnectionString({L"My {Odd} Driver", DriverKind::KOdbc17}, settings);
     const auto parts = db::ParseOdbcConnectionString(text);
     ASSERT_EQ(parts.size(), 5u);
     EXPECT_EQ(parts[0].second, L"My {Odd} Driver");

@@ -83,18 +83,18 @@ TEST(DbRoundTrip, OdbcValuesComeBackExactly) {
 TEST(DbRoundTrip, DriverStringsKeepEveryValue) {
     for (const std::wstring& name : GeneratedNames()) {
         db::ConnectionSettings settings;
-        settings.dataSource = L"host,1500";
-        settings.userId = name;
-        settings.password = name;
-        settings.initialCatalog = name.empty() ? L"x" : name;
-        const std::wstring written = db::BuildDriverConnectionString({L"FreeTDS", db::DriverKind::kFreeTds}, settings);
+        settings.DataSource = L"host,1500";
+        settings.UserId = name;
+        settings.Password = name;
+        settings.InitialCatalog = name.empty() ? L"x" : name;
+        const std::wstring written = db::BuildDriverConnectionString({L"FreeTDS", db::DriverKind::KFreeTds}, settings);
         const auto parts = db::ParseOdbcConnectionString(written);
         // DRIVER, SERVER, PORT, UID, PWD, DATABASE, TDS_Version, ClientCharset
         ASSERT_EQ(parts.size(), 8u) << base::ToUtf8(written);
         ASSERT_EQ(parts[2].second, L"1500");
         ASSERT_EQ(parts[3].second, name);
         ASSERT_EQ(parts[4].second, name);
-        ASSERT_EQ(parts[5].second, settings.initialCatalog);
+        ASSERT_EQ(parts[5].second, settings.InitialCatalog);
     }
 }
 

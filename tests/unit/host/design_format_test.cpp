@@ -151,8 +151,8 @@ TEST(HostDesignFormat, SingleValues) {
 
 TEST(HostDesignFormat, MalformedInputNamesItsLine) {
     const struct {
-        const char* text;
-        const wchar_t* expected;
+        const char* Text;
+        const wchar_t* Expected;
     } cases[] = {
         {"", L"Form design, line 1: no object"},
         {"' only a comment\n", L"Form design, line 2: no object"},
@@ -166,7 +166,7 @@ TEST(HostDesignFormat, MalformedInputNamesItsLine) {
         {"Begin Form Form1\n  Begin Label L1\n  End\n", L"Form design, line 4: Begin without End"},
         {"Begin Form Fo-rm1\nEnd\n", L"Form design, line 1: bad kind or name"},
     };
-    for (const auto& c : cases) EXPECT_EQ(ErrorText(c.text), c.expected) << c.text;
+    for (const auto& c : cases) EXPECT_EQ(ErrorText(c.Text), c.Expected) << c.Text;
 
     // A bad value is reported on its line with what was wrong with it.
     const std::wstring bad = ErrorText("Begin Form Form1\n\n  top = 12x\nEnd\n");
@@ -230,8 +230,8 @@ TEST(HostUtf8, RoundTripsEveryPlane) {
 
 TEST(HostUtf8, InvalidSequencesBecomeReplacementCharacters) {
     const struct {
-        std::string in;
-        std::wstring out;
+        std::string In;
+        std::wstring Out;
     } cases[] = {
         {"a\x80"
          "b",
@@ -245,7 +245,7 @@ TEST(HostUtf8, InvalidSequencesBecomeReplacementCharacters) {
         {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
         {"\xFF\xFE", L"\uFFFD\uFFFD"},                      // bytes that never occur
     };
-    for (const auto& c : cases) EXPECT_EQ(base::FromUtf8(c.in), c.out) << testing::PrintToString(c.in);
+    for (const auto& c : cases) EXPECT_EQ(base::FromUtf8(c.In), c.Out) << testing::PrintToString(c.In);
 }
 
 TEST(HostUtf8, UnpairedSurrogatesBecomeReplacementCharacters) {

@@ -25,13 +25,13 @@ ErrorNumber ErrorOf(const std::function<void()>& fn) {
 
 TEST(HostValue, IntegersRoundHalfToEven) {
     const struct {
-        double in;
-        int32_t out;
+        double In;
+        int32_t Out;
     } cases[] = {{0.5, 0},   {1.5, 2},    {2.5, 2},    {3.5, 4},      {-0.5, 0},       {-1.5, -2},
                  {-2.5, -2}, {2.4999, 2}, {2.5001, 3}, {-2.5001, -3}, {32766.5, 32766}};
     for (const auto& c : cases) {
-        EXPECT_EQ(host::ToInt32(Value(c.in)), c.out) << c.in;
-        EXPECT_EQ(host::ToInt16(Value(c.in)), static_cast<int16_t>(c.out)) << c.in;
+        EXPECT_EQ(host::ToInt32(Value(c.In)), c.Out) << c.In;
+        EXPECT_EQ(host::ToInt16(Value(c.In)), static_cast<int16_t>(c.Out)) << c.In;
     }
     EXPECT_EQ(host::ToInt32(Value(1000000000.5)), 1000000000);
     EXPECT_EQ(host::ToInt32(Value(std::wstring(L"2.5"))), 2);

@@ -23,10 +23,10 @@ TEST(DbDrivers, EnumerationFindsFreeTdsAndChoosesIt) {
     ASSERT_FALSE(drivers.empty());
     bool listed = false;
     for (const db::InstalledDriver& driver : drivers) {
-        if (driver.name == L"FreeTDS") {
+        if (driver.Name == L"FreeTDS") {
             listed = true;
             bool hasLibrary = false;
-            for (const std::wstring& attribute : driver.attributes) {
+            for (const std::wstring& attribute : driver.Attributes) {
                 if (attribute.find(L"libtdsodbc") != std::wstring::npos) hasLibrary = true;
             }
             EXPECT_TRUE(hasLibrary) << "the Driver= attribute names FreeTDS's library";
@@ -35,8 +35,8 @@ TEST(DbDrivers, EnumerationFindsFreeTdsAndChoosesIt) {
     EXPECT_TRUE(listed);
     const std::optional<db::ChosenDriver> chosen = db::ChooseDriver(drivers);
     ASSERT_TRUE(chosen.has_value());
-    EXPECT_EQ(chosen->name, L"FreeTDS");
-    EXPECT_EQ(chosen->kind, db::DriverKind::kFreeTds);
+    EXPECT_EQ(chosen->Name, L"FreeTDS");
+    EXPECT_EQ(chosen->Kind, db::DriverKind::KFreeTds);
 }
 
 TEST(DbNoServer, ClosedPortGivesFreeTdsUnableToConnect) {
@@ -55,7 +55,7 @@ TEST(DbNoServer, ClosedPortGivesFreeTdsUnableToConnect) {
         std::wstring joined;
         for (const db::DiagnosticRecord& record : error.Records()) {
             if (!joined.empty()) joined += L'\n';
-            joined += record.message;
+            joined += record.Message;
         }
         EXPECT_EQ(error.Description(), joined);
     }

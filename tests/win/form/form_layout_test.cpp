@@ -35,7 +35,7 @@ std::wstring ClassOf(HWND hwnd) {
     return name;
 }
 
-constexpr auto& TextOf = win32::WindowText;
+constexpr auto& kTextOf = win32::WindowText;
 
 RECT ChildRectInClient(HWND parent, HWND child) {
     RECT r{};
@@ -76,7 +76,7 @@ void ExpectChildrenAsDesigned(const app::Form1& form);
 TEST_F(Form1Test, WindowHasItsCaptionSizeBorderAndPlace) {
     HWND w = form_->Hwnd();
     ASSERT_EQ(form_->Dpi(), 96u) << "these pixel checks assume 96 dpi";
-    EXPECT_EQ(TextOf(w), L"Dorvane");
+    EXPECT_EQ(kTextOf(w), L"Dorvane");
     RECT client{};
     ::GetClientRect(w, &client);
     EXPECT_EQ(client.right, 389);
@@ -103,10 +103,10 @@ TEST_F(Form1Test, ChildrenMatchTheDesign) { ExpectChildrenAsDesigned(*form_); }
 void ExpectChildrenAsDesigned(const app::Form1& form) {
     HWND w = form.Hwnd();
     struct Expected {
-        const wchar_t* name;
-        const wchar_t* cls;
-        const wchar_t* text;
-        RECT rect;  // right/bottom 0 for labels: sized to their text
+        const wchar_t* Name;
+        const wchar_t* Cls;
+        const wchar_t* Text;
+        RECT Rect;  // right/bottom 0 for labels: sized to their text
     };
     const Expected expected[] = {
         {L"Text3", L"Edit", L"", {24, 120, 24 + 329, 120 + 25}},
@@ -121,24 +121,24 @@ void ExpectChildrenAsDesigned(const app::Form1& form) {
         {L"Label4", L"Static", L"选择“DataSource”文件夹内的“db_ZVQ_Data.MDF”文件", {16, 320, 0, 0}},
     };
     for (const auto& e : expected) {
-        SCOPED_TRACE(e.name);
-        HWND child = form.ChildWindow(e.name);
+        SCOPED_TRACE(e.Name);
+        HWND child = form.ChildWindow(e.Name);
         ASSERT_NE(child, nullptr);
         EXPECT_EQ(::GetParent(child), w);
-        EXPECT_EQ(_wcsicmp(ClassOf(child).c_str(), e.cls), 0) << ClassOf(child).c_str();
-        EXPECT_EQ(TextOf(child), e.text);
+        EXPECT_EQ(_wcsicmp(ClassOf(child).c_str(), e.Cls), 0) << ClassOf(child).c_str();
+        EXPECT_EQ(kTextOf(child), e.Text);
         const RECT r = ChildRectInClient(w, child);
-        EXPECT_EQ(r.left, e.rect.left);
-        EXPECT_EQ(r.top, e.rect.top);
-        if (e.rect.right) {
-            EXPECT_EQ(r.right, e.rect.right);
-            EXPECT_EQ(r.bottom, e.rect.bottom);
+        EXPECT_EQ(r.left, e.Rect.left);
+        EXPECT_EQ(r.top, e.Rect.top);
+        if (e.Rect.right) {
+            EXPECT_EQ(r.right, e.Rect.right);
+            EXPECT_EQ(r.bottom, e.Rect.bottom);
         } else {
             // Auto-size: exactly the extent of the text in the label's font.
             const win32::WindowDc dc(child);
             const win32::SelectedObject font(dc.get(), reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0)));
             SIZE sz{};
-            ::GetTextExtentPoint32W(dc.get(), e.text, static_cast<int>(wcslen(e.text)), &sz);
+            ::GetTextExtentPoint32W(dc.get(), e.Text, static_cast<int>(wcslen(e.Text)), &sz);
             EXPECT_EQ(r.right - r.left, sz.cx);
             EXPECT_EQ(r.bottom - r.top, sz.cy);
             EXPECT_FALSE(::GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP);
@@ -223,7 +223,7 @@ TEST_F(Form1Test, FocusStartsInText1AndTabWalksTheOrder) {
             << base::ToUtf8(label);
     ASSERT_TRUE(PumpUntil([&] { return ::GetForegroundWindow() == w; }));
     EXPECT_EQ(::GetFocus(), form_->ChildWindow(L"Text1"));
-    for (const auto& t : {L"Text1", L"Text2", L"Text3"}) EXPECT_EQ(TextOf(form_->ChildWindow(t)), L"");
+    for (const auto& t : {L"Text1", L"Text2", L"Text3"}) EXPECT_EQ(kTextOf(form_->ChildWindow(t)), L"");
     const wchar_t* order[] = {L"Text2", L"Text3", L"Command3", L"Command2", L"XPButton21", L"Text1"};
     for (const wchar_t* next : order) {
         INPUT in[2] = {};
@@ -274,7 +274,7 @@ TEST_F(Form1Test, ClosingTheWindowTerminatesEveryButtonAndUnhooksTheForm) {
     for (host::ControlSite* site : sites) {
         EXPECT_TRUE(site->Terminated());
         const auto& button = site->ControlAs<xpbutton::XPButton2>();
-        for (const auto& rec : button.Hooks().Records()) EXPECT_EQ(rec.hWndHooked, nullptr);
+        for (const auto& rec : button.Hooks().Records()) EXPECT_EQ(rec.HWndHooked, nullptr);
     }
     // The close posted the quit request for the message loop.
     MSG msg;

@@ -11,22 +11,22 @@ namespace dorvane::test {
 namespace {
 
 struct Search {
-    HWND owner;
-    HWND found = nullptr;
+    HWND Owner;
+    HWND Found = nullptr;
 };
 
 BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lParam) {
     auto* s = reinterpret_cast<Search*>(lParam);
     wchar_t cls[32] = {};
     ::GetClassNameW(hwnd, cls, 32);
-    if (wcscmp(cls, L"#32770") == 0 && ::GetWindow(hwnd, GW_OWNER) == s->owner && ::IsWindowVisible(hwnd)) {
-        s->found = hwnd;
+    if (wcscmp(cls, L"#32770") == 0 && ::GetWindow(hwnd, GW_OWNER) == s->Owner && ::IsWindowVisible(hwnd)) {
+        s->Found = hwnd;
         return FALSE;
     }
     return TRUE;
 }
 
-constexpr auto& TextOf = win32::WindowText;
+constexpr auto& kTextOf = win32::WindowText;
 
 BOOL CALLBACK CountButtons(HWND child, LPARAM lParam) {
     wchar_t cls[32] = {};
@@ -49,7 +49,7 @@ HWND WaitForDialog(HWND owner, std::chrono::milliseconds limit) {
 HWND FindOwnedDialog(HWND owner) {
     Search s{owner};
     ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    return s.Found;
 }
 
 MessageBoxAnswerer::MessageBoxAnswerer(HWND owner, std::chrono::milliseconds limit) {
@@ -58,8 +58,8 @@ MessageBoxAnswerer::MessageBoxAnswerer(HWND owner, std::chrono::milliseconds lim
         if (!box) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it finish laying out
         seen_.Shown = true;
-        seen_.Title = TextOf(box);
-        seen_.Text = TextOf(::GetDlgItem(box, 0xFFFF));
+        seen_.Title = kTextOf(box);
+        seen_.Text = kTextOf(::GetDlgItem(box, 0xFFFF));
         // A message box's icon is a static control with id 20.
         HWND icon = ::GetDlgItem(box, 20);
         seen_.HasIcon = icon && ::IsWindowVisible(icon) && ::SendMessageW(icon, STM_GETICON, 0, 0) != 0;

@@ -212,12 +212,12 @@ TEST(ProgramFile, CarriesTheVersionRecord) {
     EXPECT_EQ(fixed->dwFileVersionLS, 0u);
     EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
     struct Translation {
-        WORD language, codePage;
+        WORD Language, CodePage;
     }* tr = nullptr;
     ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr), &len));
     ASSERT_GE(len, sizeof(Translation));
-    EXPECT_EQ(tr->language, 0x0804);
-    EXPECT_EQ(tr->codePage, 0x04B0);
+    EXPECT_EQ(tr->Language, 0x0804);
+    EXPECT_EQ(tr->CodePage, 0x04B0);
     EXPECT_EQ(VersionString(info, L"FileDescription"), L"Dorvane");
     EXPECT_EQ(VersionString(info, L"ProductName"), L"Dorvane");
     EXPECT_EQ(VersionString(info, L"InternalName"), L"Dorvane");

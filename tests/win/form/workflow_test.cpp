@@ -24,10 +24,10 @@ using testing_support::Pump;
 
 constexpr wchar_t kNotThere[] = L"does not exist. Supply a valid database name.";
 
-constexpr auto& TextOf = win32::WindowText;
+constexpr auto& kTextOf = win32::WindowText;
 
 struct Snapshot {
-    std::wstring text1, text2, text3, m, l, strdata;
+    std::wstring Text1, Text2, Text3, m, l, strdata;
     bool operator==(const Snapshot&) const = default;
 };
 
@@ -65,9 +65,9 @@ protected:
     }
 
     Snapshot State() const {
-        return Snapshot{TextOf(form_->ChildWindow(L"Text1")),
-                        TextOf(form_->ChildWindow(L"Text2")),
-                        TextOf(form_->ChildWindow(L"Text3")),
+        return Snapshot{kTextOf(form_->ChildWindow(L"Text1")),
+                        kTextOf(form_->ChildWindow(L"Text2")),
+                        kTextOf(form_->ChildWindow(L"Text3")),
                         form_->GetMembers().m,
                         form_->GetMembers().l,
                         form_->GetMembers().strdata};
@@ -81,8 +81,8 @@ protected:
 TEST_F(WorkflowTest, ChoosingTheDataFileFillsBothFieldsAndKeepsTheName) {
     const std::wstring mdf = data_.File(L"db_ZVQ_Data.MDF");
     Choose(mdf);
-    EXPECT_EQ(TextOf(form_->ChildWindow(L"Text1")), mdf);
-    EXPECT_EQ(TextOf(form_->ChildWindow(L"Text2")), data_.File(L"db_ZVQ_Log.LDF"));
+    EXPECT_EQ(kTextOf(form_->ChildWindow(L"Text1")), mdf);
+    EXPECT_EQ(kTextOf(form_->ChildWindow(L"Text2")), data_.File(L"db_ZVQ_Log.LDF"));
     EXPECT_EQ(form_->GetMembers().m, mdf);
     EXPECT_EQ(form_->GetMembers().l, data_.File(L"db_ZVQ_Log.LDF"));
     EXPECT_EQ(form_->GetMembers().strdata, L"db_ZVQ");
@@ -111,7 +111,7 @@ TEST_F(WorkflowTest, LongPathsShowTheirEndWhereTheFileNameIs) {
     Choose(deep.File(L"db_ZVQ_Data.MDF"));
     for (const wchar_t* name : {L"Text1", L"Text2"}) {
         HWND field = form_->ChildWindow(name);
-        EXPECT_EQ(TextOf(field), name == std::wstring(L"Text1") ? form_->GetMembers().m : form_->GetMembers().l) << "the whole path is kept";
+        EXPECT_EQ(kTextOf(field), name == std::wstring(L"Text1") ? form_->GetMembers().m : form_->GetMembers().l) << "the whole path is kept";
         const auto length = static_cast<WPARAM>(::GetWindowTextLengthW(field));
         RECT client{};
         ::GetClientRect(field, &client);
@@ -216,7 +216,7 @@ TEST_F(WorkflowTest, ChineseFoldersAndShortNamesKeepTheWindowUsable) {
     MakeSampleDatabase(chinese.Path(), L"销售");
     Choose(chinese.File(L"销售_Data.MDF"));
     EXPECT_EQ(form_->GetMembers().strdata, L"销售");
-    EXPECT_EQ(TextOf(form_->ChildWindow(L"Text2")), chinese.File(L"销售_Log.LDF"));
+    EXPECT_EQ(kTextOf(form_->ChildWindow(L"Text2")), chinese.File(L"销售_Log.LDF"));
     // A title shorter than the cut gives an empty name instead of an error.
     SampleFolder shortNames(L"s");
     const std::wstring tiny = shortNames.File(L"a.mdf");

@@ -62,19 +62,19 @@ TEST(HookChain, WindowDestroyedWhileHookedThenUnhookIsHarmless) {
     ASSERT_EQ(other.Hooks.HookWindow(hwnd), 0);
     owner.Hooks.HookMessage(hwnd, WM_NCDESTROY, HOOK_AFTER);
     owner.Hooks.HookMessage(survivor.get(), kMsgA, HOOK_AFTER);
-    const HookStub* const stub = owner.Hooks.Records()[0].pStub.get();
+    const HookStub* const stub = owner.Hooks.Records()[0].PStub.get();
 
     window.Destroy();
     EXPECT_EQ(owner.CallsFor(WM_NCDESTROY), 1u);
     EXPECT_TRUE(stub->Gone());
     EXPECT_FALSE(stub->Installed());
-    EXPECT_EQ(owner.Hooks.Records()[0].hWndHooked, hwnd);  // freed on unhook, not before
+    EXPECT_EQ(owner.Hooks.Records()[0].HWndHooked, hwnd);  // freed on unhook, not before
 
     owner.Hooks.UnhookWindow(hwnd);
     other.Hooks.UnhookWindow(hwnd);
-    EXPECT_EQ(owner.Hooks.Records()[0].hWndHooked, nullptr);
-    EXPECT_EQ(owner.Hooks.Records()[0].pStub, nullptr);
-    EXPECT_EQ(other.Hooks.Records()[0].hWndHooked, nullptr);
+    EXPECT_EQ(owner.Hooks.Records()[0].HWndHooked, nullptr);
+    EXPECT_EQ(owner.Hooks.Records()[0].PStub, nullptr);
+    EXPECT_EQ(other.Hooks.Records()[0].HWndHooked, nullptr);
     EXPECT_EQ(HookStub::LiveCount(), stubs + 1);  // only the survivor's stub is left
     owner.Hooks.UnhookWindow(hwnd);               // again: nothing left to do
 
@@ -105,7 +105,7 @@ TEST_F(HookUnhookInside, OwnerUnhooksFromInsideItsOwnCallback) {
     EXPECT_TRUE(owner_.Calls[0].Before);
     EXPECT_EQ(liveInside, stubsBefore_ + 1);         // kept alive while its dispatch ran
     EXPECT_EQ(HookStub::LiveCount(), stubsBefore_);  // freed once it returned
-    EXPECT_EQ(owner_.Hooks.Records()[0].hWndHooked, nullptr);
+    EXPECT_EQ(owner_.Hooks.Records()[0].HWndHooked, nullptr);
     EXPECT_EQ(ProcOf(window_.get()), ClassProcValue());
 
     SendMessageW(window_.get(), kMsgA, 0, 0);

@@ -110,7 +110,7 @@ TEST_F(HookDispatch, BeforeCallbackRewritesWhatTheWindowAndTheAfterCallbackSee) 
 
 TEST_F(HookDispatch, AnyMessageDeliversEveryMessage) {
     owner_.Hooks.HookMessage(window_.get(), ANY_MESSAGE, HOOK_AFTER);
-    const HookStub& stub = *owner_.Hooks.Records()[0].pStub;
+    const HookStub& stub = *owner_.Hooks.Records()[0].PStub;
     EXPECT_EQ(stub.After().Count(), -1);
     EXPECT_EQ(stub.Before().Count(), 0);
     EXPECT_TRUE(stub.After().Messages().empty());

@@ -19,7 +19,7 @@ class HookTables : public OneOwnerTest {};
 TEST_F(HookTables, DuplicateRegistrationLeavesTheTablesUnchanged) {
     owner_.Hooks.HookMessage(window_.get(), kMsgA, HOOK_AFTER);
     owner_.Hooks.HookMessage(window_.get(), kMsgB, HOOK_AFTER);
-    const HookStub& stub = *owner_.Hooks.Records()[0].pStub;
+    const HookStub& stub = *owner_.Hooks.Records()[0].PStub;
     const UINT* table = stub.After().Messages().data();
     ASSERT_EQ(stub.After().Count(), 2);
     EXPECT_EQ(stub.After().Messages(), (std::vector<UINT>{kMsgA, kMsgB}));
@@ -41,7 +41,7 @@ TEST_F(HookTables, DuplicateRegistrationLeavesTheTablesUnchanged) {
 TEST_F(HookTables, FreeTableSlotIsReusedBeforeTheTableGrows) {
     owner_.Hooks.HookMessage(window_.get(), kMsgA, HOOK_BEFORE);
     owner_.Hooks.HookMessage(window_.get(), WM_NULL, HOOK_BEFORE);  // an entry of 0: a free slot
-    const MessageTable& before = owner_.Hooks.Records()[0].pStub->Before();
+    const MessageTable& before = owner_.Hooks.Records()[0].PStub->Before();
     ASSERT_EQ(before.Messages(), (std::vector<UINT>{kMsgA, 0}));
     ASSERT_EQ(before.Count(), 2);
 
@@ -74,8 +74,8 @@ TEST_F(HookTables, SameWindowTwiceNewestActsFirstAndUnhooksFirst) {
     owner_.Hooks.HookMessage(window_.get(), kMsgA, HOOK_BEFORE);
     owner_.Hooks.HookMessage(window_.get(), kMsgB, HOOK_BEFORE);
     const auto& records = owner_.Hooks.Records();
-    EXPECT_EQ(records[0].pStub->Before().Messages(), (std::vector<UINT>{kMsgA}));
-    EXPECT_EQ(records[1].pStub->Before().Messages(), (std::vector<UINT>{kMsgA, kMsgB}));
+    EXPECT_EQ(records[0].PStub->Before().Messages(), (std::vector<UINT>{kMsgA}));
+    EXPECT_EQ(records[1].PStub->Before().Messages(), (std::vector<UINT>{kMsgA, kMsgB}));
 
     // Whichever stub runs first turns kMsgA into kMsgB. Newest first: only the newest
     // knows kMsgA's successor, the older one never sees kMsgA. Oldest first would give two.
@@ -87,13 +87,13 @@ TEST_F(HookTables, SameWindowTwiceNewestActsFirstAndUnhooksFirst) {
 
     // The first unhook removes the newer hook; the older keeps working.
     owner_.Hooks.UnhookWindow(window_.get());
-    EXPECT_EQ(records[1].hWndHooked, nullptr);
-    EXPECT_EQ(records[0].hWndHooked, window_.get());
+    EXPECT_EQ(records[1].HWndHooked, nullptr);
+    EXPECT_EQ(records[0].HWndHooked, window_.get());
     owner_.Calls.clear();
     SendMessageW(window_.get(), kMsgA, 1, 1);
     EXPECT_EQ(owner_.Calls.size(), 1u);
     owner_.Hooks.UnhookWindow(window_.get());
-    EXPECT_EQ(records[0].hWndHooked, nullptr);
+    EXPECT_EQ(records[0].HWndHooked, nullptr);
     EXPECT_EQ(ProcOf(window_.get()), ClassProcValue());
 }
 
@@ -109,21 +109,21 @@ TEST(HookRecords, HookUnhookHookReusesTheRecord) {
     // The record is free: its stub, with the stub's tables, is gone from the window and freed.
     const auto& records = owner.Hooks.Records();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].hWndHooked, nullptr);
-    EXPECT_EQ(records[0].pStub, nullptr);
+    EXPECT_EQ(records[0].HWndHooked, nullptr);
+    EXPECT_EQ(records[0].PStub, nullptr);
     EXPECT_EQ(HookStub::LiveCount(), stubs);
     EXPECT_EQ(ProcOf(window.get()), ClassProcValue());
     // Registering on, or unhooking, a window no longer hooked does nothing.
     owner.Hooks.HookMessage(window.get(), kMsgA, HOOK_AFTER);
     owner.Hooks.UnhookWindow(window.get());
-    EXPECT_EQ(records[0].pStub, nullptr);
+    EXPECT_EQ(records[0].PStub, nullptr);
     SendMessageW(window.get(), kMsgA, 0, 0);
     EXPECT_TRUE(owner.Calls.empty());
 
     EXPECT_EQ(owner.Hooks.HookWindow(window.get()), 0);
     EXPECT_EQ(records.size(), 1u);
     // A fresh hook forwards only: nothing of the old tables comes back.
-    const HookStub& stub = *records[0].pStub;
+    const HookStub& stub = *records[0].PStub;
     EXPECT_EQ(stub.After().Count(), 0);
     EXPECT_EQ(stub.Before().Count(), 0);
     EXPECT_TRUE(stub.After().Messages().empty());
@@ -140,8 +140,8 @@ TEST(HookRecords, SecondWindowAppendsRecordOneAndBothWork) {
     EXPECT_EQ(owner.Hooks.Records().size(), 1u);  // the first hook makes record 0 alone
     ASSERT_EQ(owner.Hooks.HookWindow(second.get()), 1);
     ASSERT_EQ(owner.Hooks.Records().size(), 2u);
-    EXPECT_EQ(owner.Hooks.Records()[0].hWndHooked, first.get());
-    EXPECT_EQ(owner.Hooks.Records()[1].hWndHooked, second.get());
+    EXPECT_EQ(owner.Hooks.Records()[0].HWndHooked, first.get());
+    EXPECT_EQ(owner.Hooks.Records()[1].HWndHooked, second.get());
     EXPECT_EQ(owner.Hooks.FindHook(first.get(), false), 0);
     EXPECT_EQ(owner.Hooks.FindHook(second.get(), false), 1);
     EXPECT_EQ(owner.Hooks.FindHook(nullptr, true), -1);
@@ -174,13 +174,13 @@ TEST(HookRecords, NewerHookInAReusedLowerRecordIsTheOneActedOn) {
     ASSERT_EQ(owner.Hooks.HookWindow(window.get()), 0);  // newer, below the older record
 
     owner.Hooks.HookMessage(window.get(), kMsgA, HOOK_AFTER);
-    EXPECT_EQ(owner.Hooks.Records()[0].pStub->After().Count(), 1);
-    EXPECT_EQ(owner.Hooks.Records()[1].pStub->After().Count(), 0);
+    EXPECT_EQ(owner.Hooks.Records()[0].PStub->After().Count(), 1);
+    EXPECT_EQ(owner.Hooks.Records()[1].PStub->After().Count(), 0);
     owner.Hooks.UnhookWindow(window.get());
-    EXPECT_EQ(owner.Hooks.Records()[0].hWndHooked, nullptr);
-    EXPECT_EQ(owner.Hooks.Records()[1].hWndHooked, window.get());
+    EXPECT_EQ(owner.Hooks.Records()[0].HWndHooked, nullptr);
+    EXPECT_EQ(owner.Hooks.Records()[1].HWndHooked, window.get());
     owner.Hooks.UnhookWindow(window.get());
-    EXPECT_EQ(owner.Hooks.Records()[1].hWndHooked, nullptr);
+    EXPECT_EQ(owner.Hooks.Records()[1].HWndHooked, nullptr);
 }
 
 TEST(HookRecords, HandleZeroChangesNothing) {
@@ -200,12 +200,12 @@ TEST(HookRecords, HandleZeroChangesNothing) {
     owner.Hooks.UnhookWindow(nullptr);
     // Neither the free record nor the hook beside it took anything.
     const auto& records = owner.Hooks.Records();
-    EXPECT_EQ(records[0].hWndHooked, nullptr);
-    EXPECT_EQ(records[0].pStub, nullptr);
-    EXPECT_EQ(records[1].hWndHooked, second.get());
-    ASSERT_NE(records[1].pStub, nullptr);
-    EXPECT_EQ(records[1].pStub->After().Count(), 0);
-    EXPECT_EQ(records[1].pStub->Before().Count(), 0);
+    EXPECT_EQ(records[0].HWndHooked, nullptr);
+    EXPECT_EQ(records[0].PStub, nullptr);
+    EXPECT_EQ(records[1].HWndHooked, second.get());
+    ASSERT_NE(records[1].PStub, nullptr);
+    EXPECT_EQ(records[1].PStub->After().Count(), 0);
+    EXPECT_EQ(records[1].PStub->Before().Count(), 0);
     EXPECT_EQ(HookStub::LiveCount(), stubs);
     owner.Hooks.UnhookWindow(second.get());
 }
@@ -239,8 +239,8 @@ TEST(HookRecords, FailedInstallationLeavesWindowUntouchedAndRecordFree) {
     other.join();
 
     for (const auto& record : owner.Hooks.Records()) {
-        EXPECT_EQ(record.hWndHooked, nullptr);
-        EXPECT_EQ(record.pStub, nullptr);
+        EXPECT_EQ(record.HWndHooked, nullptr);
+        EXPECT_EQ(record.PStub, nullptr);
     }
     EXPECT_EQ(owner.Hooks.Records().size(), 1u);  // one free record, reused by each attempt
     EXPECT_EQ(HookStub::LiveCount(), stubs);

@@ -23,7 +23,7 @@ class Probe : public host::UserControl {
 public:
     explicit Probe(Names& log, std::wstring failIn = {}) : log_(log), failIn_(std::move(failIn)) {}
     std::wstring TypeName() const override { return L"DorvaneProbe"; }
-    std::wstring AccessibleName() const override { return caption; }
+    std::wstring AccessibleName() const override { return Caption; }
 
     void Initialize() override { Note(L"Initialize"); }
     void InitProperties() override {
@@ -32,11 +32,11 @@ public:
     }
     void ReadProperties(host::PropertyBag& bag) override {
         Note(L"ReadProperties");
-        caption = host::ToText(bag.ReadProperty(L"Caption", std::wstring()));
+        Caption = host::ToText(bag.ReadProperty(L"Caption", std::wstring()));
     }
     void WriteProperties(host::PropertyBag& bag) override {
         Note(L"WriteProperties");
-        bag.WriteProperty(L"Caption", caption, std::wstring());
+        bag.WriteProperty(L"Caption", Caption, std::wstring());
     }
     void AmbientChanged(const std::wstring& name) override { Note(L"AmbientChanged " + name); }
     void Terminate() override { Note(L"Terminate"); }
@@ -64,7 +64,7 @@ public:
     using UserControl::SetWidth;
     using UserControl::Width;
 
-    std::wstring caption;
+    std::wstring Caption;
 
 private:
     void Note(const std::wstring& what) {
@@ -144,7 +144,7 @@ TEST(HostContainer, SaveWritesTheControlAndItsExtents) {
     TestForm form;
     host::ControlSite& site = AddProbe(form, L"Probe1", log, {0, 0, 96, 48});
     ASSERT_FALSE(site.Load(nullptr).has_value());
-    site.ControlAs<Probe>().caption = L"x";
+    site.ControlAs<Probe>().Caption = L"x";
     host::PropertyBag bag;
     ASSERT_FALSE(site.Save(bag).has_value());
     EXPECT_EQ(host::ToText(bag.ReadProperty(L"CAPTION", std::wstring())), L"x");

@@ -21,15 +21,15 @@ TEST(HostUtf16, CharactersBeyondTheBmpArePairs) {
 
 TEST(HostUtf16, UnpairedSurrogatesBecomeReplacementCharacters) {
     const struct {
-        std::wstring in;
-        std::string out;
+        std::wstring In;
+        std::string Out;
     } cases[] = {
         {{wchar_t(0xD800)}, "\xEF\xBF\xBD"},                               // high at the end
         {{wchar_t(0xD800), L'x'}, "\xEF\xBF\xBDx"},                        // high before a plain one
         {{wchar_t(0xDC00), wchar_t(0xD800)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},  // the wrong order
         {{wchar_t(0xD800), wchar_t(0xD800), wchar_t(0xDC00)}, "\xEF\xBF\xBD\xF0\x90\x80\x80"},
     };
-    for (const auto& c : cases) EXPECT_EQ(base::ToUtf8(c.in), c.out) << testing::PrintToString(c.out);
+    for (const auto& c : cases) EXPECT_EQ(base::ToUtf8(c.In), c.Out) << testing::PrintToString(c.Out);
     EXPECT_EQ(base::FromUtf8("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
 }
 

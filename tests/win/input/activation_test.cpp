@@ -14,133 +14,133 @@ using testing_support::PumpUntil;
 using Activation = InputTest;
 
 TEST_F(Activation, FormActivateReportsOneAndZero) {
-    other.Activate();
-    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
-    EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0}));
-    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
-    form->Activate();
-    ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
-    EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0, 1}));
+    other_.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok_.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok_.Log->Activations, (std::vector<int32_t>{0}));
+    EXPECT_EQ(ok_.Flags().State, STATE_NORMAL);
+    form_->Activate();
+    ASSERT_TRUE(PumpUntil([&] { return ok_.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok_.Log->Activations, (std::vector<int32_t>{0, 1}));
 
     // On a form that is not an MDI child only WM_ACTIVATE counts (sent to the form's own
     // procedure to tell the two apart).
-    ok.Log->Clear();
-    ::SendMessageW(form->Hwnd(), WM_NCACTIVATE, FALSE, 0);
-    EXPECT_TRUE(ok.Log->Activations.empty());
-    EXPECT_TRUE(ok.Flags().FormActive);
-    ::SendMessageW(form->Hwnd(), WM_NCACTIVATE, TRUE, 0);
+    ok_.Log->Clear();
+    ::SendMessageW(form_->Hwnd(), WM_NCACTIVATE, FALSE, 0);
+    EXPECT_TRUE(ok_.Log->Activations.empty());
+    EXPECT_TRUE(ok_.Flags().FormActive);
+    ::SendMessageW(form_->Hwnd(), WM_NCACTIVATE, TRUE, 0);
 }
 
 TEST_F(Activation, ActivationRestoresTheHotAndTheDefaultLook) {
     // The pointer over the control while its form is inactive: no hot look until the
     // form is active again.
-    other.Activate();
-    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
-    ASSERT_TRUE(PointerTo(ok, 20, 10));
-    EXPECT_TRUE(ok.Flags().MouseOver);
-    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
-    EXPECT_TRUE(ok.Log->Moves.empty());
-    form->Activate();
-    ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
-    EXPECT_EQ(ok.Flags().State, STATE_HOT);
-    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_HOT));
+    other_.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok_.Flags().FormActive; }, 2s));
+    ASSERT_TRUE(PointerTo(ok_, 20, 10));
+    EXPECT_TRUE(ok_.Flags().MouseOver);
+    EXPECT_EQ(ok_.Flags().State, STATE_NORMAL);
+    EXPECT_TRUE(ok_.Log->Moves.empty());
+    form_->Activate();
+    ASSERT_TRUE(PumpUntil([&] { return ok_.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok_.Flags().State, STATE_HOT);
+    EXPECT_EQ(FacePixel(*ok_.Site), ExpectedFace(STATE_HOT));
 
     // The default button, pointer outside: normal while inactive, focused look back on
     // activation.
-    ASSERT_TRUE(PointerOff(*form, ok));
-    ASSERT_FALSE(ok.Site->SetDisplayAsDefault(true).has_value());
-    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
-    other.Activate();
-    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
-    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
-    form->Activate();
-    ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
-    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
-    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_FOCUSED));
+    ASSERT_TRUE(PointerOff(*form_, ok_));
+    ASSERT_FALSE(ok_.Site->SetDisplayAsDefault(true).has_value());
+    EXPECT_EQ(ok_.Flags().State, STATE_FOCUSED);
+    other_.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok_.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok_.Flags().State, STATE_NORMAL);
+    form_->Activate();
+    ASSERT_TRUE(PumpUntil([&] { return ok_.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok_.Flags().State, STATE_FOCUSED);
+    EXPECT_EQ(FacePixel(*ok_.Site), ExpectedFace(STATE_FOCUSED));
 }
 
 TEST_F(Activation, DeactivationDuringAMousePressCancelsIt) {
-    ASSERT_TRUE(PointerTo(ok, 20, 10));
-    ASSERT_TRUE(LeftDown(ok));
-    ASSERT_EQ(ok.Flags().State, STATE_PRESSED);
+    ASSERT_TRUE(PointerTo(ok_, 20, 10));
+    ASSERT_TRUE(LeftDown(ok_));
+    ASSERT_EQ(ok_.Flags().State, STATE_PRESSED);
     // The form hears of its deactivation before the control loses the focus, so what
     // FormActivate 0 sees is the deactivation's own doing.
     std::vector<XPButton2::Flags> atDeactivation;
-    ok.Button().Events.FormActivate = [&](int32_t& state) {
-        if (state == 0) atDeactivation.push_back(ok.Flags());
+    ok_.Button().Events.FormActivate = [&](int32_t& state) {
+        if (state == 0) atDeactivation.push_back(ok_.Flags());
     };
-    other.Activate();
-    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
-    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
-    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_NORMAL));
-    EXPECT_FALSE(ok.Flags().Pressed);
-    EXPECT_FALSE(ok.Flags().MouseDown);
+    other_.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok_.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok_.Flags().State, STATE_NORMAL);
+    EXPECT_EQ(FacePixel(*ok_.Site), ExpectedFace(STATE_NORMAL));
+    EXPECT_FALSE(ok_.Flags().Pressed);
+    EXPECT_FALSE(ok_.Flags().MouseDown);
     ASSERT_EQ(atDeactivation.size(), 1u);
     EXPECT_TRUE(atDeactivation[0].Focused);
     EXPECT_FALSE(atDeactivation[0].Pressed);
     EXPECT_FALSE(atDeactivation[0].MouseDown);
     EXPECT_EQ(atDeactivation[0].State, STATE_NORMAL);
     // The release still reaches the control (the pointer is over it), and clicks nothing.
-    ASSERT_TRUE(LeftUp(ok));
-    EXPECT_EQ(ok.Log->Clicks, 0);
-    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
-    form->Activate();
-    ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
-    EXPECT_EQ(ok.Log->Clicks, 0);
+    ASSERT_TRUE(LeftUp(ok_));
+    EXPECT_EQ(ok_.Log->Clicks, 0);
+    EXPECT_EQ(ok_.Flags().State, STATE_NORMAL);
+    form_->Activate();
+    ASSERT_TRUE(PumpUntil([&] { return ok_.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok_.Log->Clicks, 0);
 }
 
 TEST_F(Activation, DeactivationDuringASpacePressCancelsIt) {
-    ::SetFocus(ok.Hwnd());
-    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
-    ASSERT_EQ(ok.Flags().State, STATE_PRESSED);
+    ::SetFocus(ok_.Hwnd());
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_SPACE));
+    ASSERT_EQ(ok_.Flags().State, STATE_PRESSED);
     std::vector<XPButton2::Flags> atDeactivation;
-    ok.Button().Events.FormActivate = [&](int32_t& state) {
-        if (state == 0) atDeactivation.push_back(ok.Flags());
+    ok_.Button().Events.FormActivate = [&](int32_t& state) {
+        if (state == 0) atDeactivation.push_back(ok_.Flags());
     };
-    MessageSpy otherSpy(other.Hwnd());
-    other.Activate();
-    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().FormActive; }, 2s));
-    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
-    EXPECT_FALSE(ok.Flags().SpaceDown);
-    EXPECT_FALSE(ok.Flags().Pressed);
+    MessageSpy otherSpy(other_.Hwnd());
+    other_.Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !ok_.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok_.Flags().State, STATE_NORMAL);
+    EXPECT_FALSE(ok_.Flags().SpaceDown);
+    EXPECT_FALSE(ok_.Flags().Pressed);
     ASSERT_EQ(atDeactivation.size(), 1u);
     EXPECT_FALSE(atDeactivation[0].SpaceDown);
     EXPECT_FALSE(atDeactivation[0].Pressed);
     // The release goes to the window that now has the focus.
     ASSERT_TRUE(KeyUp(otherSpy, VK_SPACE));
-    EXPECT_EQ(ok.Log->Clicks, 0);
+    EXPECT_EQ(ok_.Log->Clicks, 0);
 }
 
 TEST_F(Activation, MouseLeavingADisabledControlChangesOnlyMouseOver) {
-    ASSERT_TRUE(PointerTo(ok, 20, 10));
-    ASSERT_EQ(ok.Flags().State, STATE_HOT);
-    ok.Button().SetEnabled(false);
-    ASSERT_EQ(ok.Flags().State, STATE_DISABLED);
-    const auto before = ok.Flags();
+    ASSERT_TRUE(PointerTo(ok_, 20, 10));
+    ASSERT_EQ(ok_.Flags().State, STATE_HOT);
+    ok_.Button().SetEnabled(false);
+    ASSERT_EQ(ok_.Flags().State, STATE_DISABLED);
+    const auto before = ok_.Flags();
     ASSERT_TRUE(before.MouseOver);
-    Mark(*ok.Site);
-    ASSERT_TRUE(PointerOff(*form, ok));
-    const auto after = ok.Flags();
+    Mark(*ok_.Site);
+    ASSERT_TRUE(PointerOff(*form_, ok_));
+    const auto after = ok_.Flags();
     EXPECT_FALSE(after.MouseOver);
     EXPECT_EQ(after.State, STATE_DISABLED);
     EXPECT_EQ(after.Focused, before.Focused);
     EXPECT_EQ(after.Pressed, before.Pressed);
     EXPECT_EQ(after.FormActive, before.FormActive);
     EXPECT_EQ(after.Default, before.Default);
-    EXPECT_FALSE(Redrawn(*ok.Site));
-    EXPECT_GE(ok.Spy->Count(0x2A3 /* WM_MOUSELEAVE */), 1);
+    EXPECT_FALSE(Redrawn(*ok_.Site));
+    EXPECT_GE(ok_.Spy->Count(0x2A3 /* WM_MOUSELEAVE */), 1);
 }
 
 TEST_F(Activation, DefaultButtonShowsFocusedWhenThePointerLeaves) {
-    ASSERT_FALSE(ok.Site->SetDisplayAsDefault(true).has_value());
-    ASSERT_EQ(ok.Flags().State, STATE_FOCUSED);
-    ASSERT_FALSE(ok.Flags().Focused);
-    ASSERT_TRUE(PointerTo(ok, 20, 10));
-    EXPECT_EQ(ok.Flags().State, STATE_HOT);
-    ASSERT_TRUE(PointerOff(*form, ok));
-    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
-    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_FOCUSED));
-    EXPECT_FALSE(ok.Flags().Focused);
+    ASSERT_FALSE(ok_.Site->SetDisplayAsDefault(true).has_value());
+    ASSERT_EQ(ok_.Flags().State, STATE_FOCUSED);
+    ASSERT_FALSE(ok_.Flags().Focused);
+    ASSERT_TRUE(PointerTo(ok_, 20, 10));
+    EXPECT_EQ(ok_.Flags().State, STATE_HOT);
+    ASSERT_TRUE(PointerOff(*form_, ok_));
+    EXPECT_EQ(ok_.Flags().State, STATE_FOCUSED);
+    EXPECT_EQ(FacePixel(*ok_.Site), ExpectedFace(STATE_FOCUSED));
+    EXPECT_FALSE(ok_.Flags().Focused);
 }
 
 // The form as an MDI child: the control watches WM_NCACTIVATE instead of WM_ACTIVATE.
@@ -203,17 +203,17 @@ void CALLBACK CloseBoxTimer(HWND, UINT, UINT_PTR id, DWORD) {
 
 TEST_F(Activation, MessageBoxFromClickDeactivatesAndGivesItBack) {
     g_box = BoxWatch{};
-    g_box.Button = &ok;
+    g_box.Button = &ok_;
     int clicks = 0;
-    ok.Button().Events.Click = [&] {
+    ok_.Button().Events.Click = [&] {
         ++clicks;
         const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &CloseBoxTimer);
         ASSERT_NE(timer, 0u);
-        ::MessageBoxW(form->Hwnd(), L"Click", L"Dorvane", MB_OK);
+        ::MessageBoxW(form_->Hwnd(), L"Click", L"Dorvane", MB_OK);
     };
-    ASSERT_TRUE(PointerTo(ok, 20, 10));
-    ASSERT_TRUE(LeftDown(ok));
-    ASSERT_TRUE(LeftUp(ok));
+    ASSERT_TRUE(PointerTo(ok_, 20, 10));
+    ASSERT_TRUE(LeftDown(ok_));
+    ASSERT_TRUE(LeftUp(ok_));
     EXPECT_EQ(clicks, 1);
     ASSERT_TRUE(g_box.Seen);
     EXPECT_FALSE(g_box.AtBox.FormActive);
@@ -221,10 +221,10 @@ TEST_F(Activation, MessageBoxFromClickDeactivatesAndGivesItBack) {
     EXPECT_FALSE(g_box.AtBox.MouseDown);
     EXPECT_EQ(g_box.AtBox.State, STATE_NORMAL);
     EXPECT_EQ(g_box.ActivationsAtBox, (std::vector<int32_t>{0}));
-    ASSERT_TRUE(PumpUntil([&] { return ok.Flags().FormActive; }, 2s));
-    EXPECT_EQ(ok.Log->Activations, (std::vector<int32_t>{0, 1}));
-    EXPECT_FALSE(ok.Flags().Pressed);
-    EXPECT_FALSE(ok.Flags().MouseDown);
+    ASSERT_TRUE(PumpUntil([&] { return ok_.Flags().FormActive; }, 2s));
+    EXPECT_EQ(ok_.Log->Activations, (std::vector<int32_t>{0, 1}));
+    EXPECT_FALSE(ok_.Flags().Pressed);
+    EXPECT_FALSE(ok_.Flags().MouseDown);
 }
 
 // A button loaded while its form is already active, and never re-activated: it hooked

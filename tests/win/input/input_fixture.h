@@ -14,19 +14,19 @@ class InputTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ParkCursor();
-        form = std::make_unique<testing_support::TestForm>();
-        ok = AddProbe(*form, L"XPButton21", L"&OK");
+        form_ = std::make_unique<testing_support::TestForm>();
+        ok_ = AddProbe(*form_, L"XPButton21", L"&OK");
         // Both hooks must be in place: the control's own window and the form's.
-        ASSERT_NE(ok.Button().Hooks().FindHook(ok.Hwnd(), false), -1);
-        ASSERT_NE(ok.Button().Hooks().FindHook(form->Hwnd(), false), -1);
-        ASSERT_TRUE(ActivateAgain(*form, other, {&ok}));
-        ok.Log->Clear();
+        ASSERT_NE(ok_.Button().Hooks().FindHook(ok_.Hwnd(), false), -1);
+        ASSERT_NE(ok_.Button().Hooks().FindHook(form_->Hwnd(), false), -1);
+        ASSERT_TRUE(ActivateAgain(*form_, other_, {&ok_}));
+        ok_.Log->Clear();
     }
     void TearDown() override { ParkCursor(); }
 
-    OtherWindow other;
-    std::unique_ptr<testing_support::TestForm> form;
-    Probe ok;
+    OtherWindow other_;
+    std::unique_ptr<testing_support::TestForm> form_;
+    Probe ok_;
 };
 
 }  // namespace input_testing

@@ -42,7 +42,7 @@ private:
 
 struct MoveArgs {
     int16_t Button, Shift;
-    float X, y;
+    float X, Y;
 };
 
 // The events a button raised, in the order they came.

@@ -23,78 +23,78 @@ using KeyboardInput = InputTest;
 bool Repeated(LPARAM lParam) { return ((lParam >> 30) & 1) != 0; }
 
 TEST_F(KeyboardInput, EnterHeldClicksOnEveryKeyDownWithoutPainting) {
-    ::SetFocus(ok.Hwnd());
-    ASSERT_EQ(ok.Flags().State, STATE_FOCUSED);
-    Mark(*ok.Site);
-    ASSERT_TRUE(KeyDown(*ok.Spy, VK_RETURN));
-    EXPECT_FALSE(Repeated(ok.Spy->LastKeyDown()));
-    EXPECT_EQ(ok.Log->Clicks, 1);
-    ASSERT_TRUE(KeyDown(*ok.Spy, VK_RETURN));
-    EXPECT_TRUE(Repeated(ok.Spy->LastKeyDown()));
-    ASSERT_TRUE(KeyDown(*ok.Spy, VK_RETURN));
-    EXPECT_TRUE(Repeated(ok.Spy->LastKeyDown()));
-    EXPECT_EQ(ok.Log->Clicks, 3);
-    ASSERT_TRUE(KeyUp(*ok.Spy, VK_RETURN));
-    EXPECT_EQ(ok.Log->Clicks, 3);
-    EXPECT_FALSE(Redrawn(*ok.Site));
-    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
+    ::SetFocus(ok_.Hwnd());
+    ASSERT_EQ(ok_.Flags().State, STATE_FOCUSED);
+    Mark(*ok_.Site);
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_RETURN));
+    EXPECT_FALSE(Repeated(ok_.Spy->LastKeyDown()));
+    EXPECT_EQ(ok_.Log->Clicks, 1);
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_RETURN));
+    EXPECT_TRUE(Repeated(ok_.Spy->LastKeyDown()));
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_RETURN));
+    EXPECT_TRUE(Repeated(ok_.Spy->LastKeyDown()));
+    EXPECT_EQ(ok_.Log->Clicks, 3);
+    ASSERT_TRUE(KeyUp(*ok_.Spy, VK_RETURN));
+    EXPECT_EQ(ok_.Log->Clicks, 3);
+    EXPECT_FALSE(Redrawn(*ok_.Site));
+    EXPECT_EQ(ok_.Flags().State, STATE_FOCUSED);
 }
 
 TEST_F(KeyboardInput, SpaceHeldClicksOnceOnRelease) {
-    ::SetFocus(ok.Hwnd());
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
-    EXPECT_TRUE(Repeated(ok.Spy->LastKeyDown()));
-    EXPECT_EQ(ok.Log->Clicks, 0);
-    EXPECT_TRUE(ok.Flags().SpaceDown);
-    EXPECT_TRUE(ok.Flags().Pressed);
-    EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
-    EXPECT_EQ(FacePixel(*ok.Site), ExpectedFace(STATE_PRESSED));
-    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
-    EXPECT_EQ(ok.Log->Clicks, 1);
-    EXPECT_FALSE(ok.Flags().SpaceDown);
-    EXPECT_FALSE(ok.Flags().Pressed);
-    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);  // the pointer is outside
+    ::SetFocus(ok_.Hwnd());
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(KeyDown(*ok_.Spy, VK_SPACE));
+    EXPECT_TRUE(Repeated(ok_.Spy->LastKeyDown()));
+    EXPECT_EQ(ok_.Log->Clicks, 0);
+    EXPECT_TRUE(ok_.Flags().SpaceDown);
+    EXPECT_TRUE(ok_.Flags().Pressed);
+    EXPECT_EQ(ok_.Flags().State, STATE_PRESSED);
+    EXPECT_EQ(FacePixel(*ok_.Site), ExpectedFace(STATE_PRESSED));
+    ASSERT_TRUE(KeyUp(*ok_.Spy, VK_SPACE));
+    EXPECT_EQ(ok_.Log->Clicks, 1);
+    EXPECT_FALSE(ok_.Flags().SpaceDown);
+    EXPECT_FALSE(ok_.Flags().Pressed);
+    EXPECT_EQ(ok_.Flags().State, STATE_FOCUSED);  // the pointer is outside
 
     // With the pointer over the control the release shows the hot look.
-    ASSERT_TRUE(PointerTo(ok, 20, 10));
-    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
-    EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
+    ASSERT_TRUE(PointerTo(ok_, 20, 10));
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_SPACE));
+    EXPECT_EQ(ok_.Flags().State, STATE_PRESSED);
     // Space held: the pointer moving paints nothing and raises no MouseMove.
-    const size_t moves = ok.Log->Moves.size();
-    ASSERT_TRUE(PointerTo(ok, 25, 12));
-    EXPECT_EQ(ok.Log->Moves.size(), moves);
-    EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
-    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
-    EXPECT_EQ(ok.Log->Clicks, 2);
-    EXPECT_EQ(ok.Flags().State, STATE_HOT);
+    const size_t moves = ok_.Log->Moves.size();
+    ASSERT_TRUE(PointerTo(ok_, 25, 12));
+    EXPECT_EQ(ok_.Log->Moves.size(), moves);
+    EXPECT_EQ(ok_.Flags().State, STATE_PRESSED);
+    ASSERT_TRUE(KeyUp(*ok_.Spy, VK_SPACE));
+    EXPECT_EQ(ok_.Log->Clicks, 2);
+    EXPECT_EQ(ok_.Flags().State, STATE_HOT);
 }
 
 TEST_F(KeyboardInput, SpaceIsIgnoredWhileTheLeftButtonIsHeld) {
-    ASSERT_TRUE(PointerTo(ok, 20, 10));
-    ASSERT_TRUE(LeftDown(ok));
-    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
-    EXPECT_FALSE(ok.Flags().SpaceDown);
-    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
-    EXPECT_EQ(ok.Log->Clicks, 0);
-    EXPECT_TRUE(ok.Flags().Pressed);  // still the mouse's press
-    EXPECT_EQ(ok.Flags().State, STATE_PRESSED);
-    ASSERT_TRUE(LeftUp(ok));
-    EXPECT_EQ(ok.Log->Clicks, 1);
+    ASSERT_TRUE(PointerTo(ok_, 20, 10));
+    ASSERT_TRUE(LeftDown(ok_));
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_SPACE));
+    EXPECT_FALSE(ok_.Flags().SpaceDown);
+    ASSERT_TRUE(KeyUp(*ok_.Spy, VK_SPACE));
+    EXPECT_EQ(ok_.Log->Clicks, 0);
+    EXPECT_TRUE(ok_.Flags().Pressed);  // still the mouse's press
+    EXPECT_EQ(ok_.Flags().State, STATE_PRESSED);
+    ASSERT_TRUE(LeftUp(ok_));
+    EXPECT_EQ(ok_.Log->Clicks, 1);
 }
 
 TEST_F(KeyboardInput, AccessKeyCancelsAHeldSpace) {
-    ::SetFocus(ok.Hwnd());
-    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
-    ASSERT_EQ(ok.Flags().State, STATE_PRESSED);
+    ::SetFocus(ok_.Hwnd());
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_SPACE));
+    ASSERT_EQ(ok_.Flags().State, STATE_PRESSED);
     // The plain key "o" while the control has the focus is its access key.
     SendKeyInput('O', false);
     SendKeyInput('O', true);
-    ASSERT_TRUE(PumpUntil([&] { return !ok.Flags().SpaceDown; }, 2s));
-    EXPECT_FALSE(ok.Flags().Pressed);
-    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
-    EXPECT_EQ(ok.Log->Clicks, 0);
-    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
-    EXPECT_EQ(ok.Log->Clicks, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !ok_.Flags().SpaceDown; }, 2s));
+    EXPECT_FALSE(ok_.Flags().Pressed);
+    EXPECT_EQ(ok_.Flags().State, STATE_FOCUSED);
+    EXPECT_EQ(ok_.Log->Clicks, 0);
+    ASSERT_TRUE(KeyUp(*ok_.Spy, VK_SPACE));
+    EXPECT_EQ(ok_.Log->Clicks, 0);
 }
 
 // Counts the form's close requests and refuses them, so the fixture's form stays.
@@ -107,42 +107,42 @@ LRESULT CALLBACK CountCloses(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, 
 }
 
 TEST_F(KeyboardInput, KeysWithAltReachTheButtonAndKeepTheirSystemMeaning) {
-    ::SetFocus(ok.Hwnd());
+    ::SetFocus(ok_.Hwnd());
     // Space down, Alt down, Space up, Alt up: the release ends the press by the key-up rule.
-    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_SPACE));
     {
         HeldKey alt(VK_MENU);
-        ASSERT_TRUE(SendKey(*ok.Spy, VK_SPACE, true, WM_SYSKEYUP));
-        EXPECT_EQ(ok.Log->Clicks, 1);
-        EXPECT_FALSE(ok.Flags().SpaceDown);
-        EXPECT_FALSE(ok.Flags().Pressed);
-        EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
+        ASSERT_TRUE(SendKey(*ok_.Spy, VK_SPACE, true, WM_SYSKEYUP));
+        EXPECT_EQ(ok_.Log->Clicks, 1);
+        EXPECT_FALSE(ok_.Flags().SpaceDown);
+        EXPECT_FALSE(ok_.Flags().Pressed);
+        EXPECT_EQ(ok_.Flags().State, STATE_FOCUSED);
         // Alt+Enter clicks as Enter does.
-        ASSERT_TRUE(SendKey(*ok.Spy, VK_RETURN, false, WM_SYSKEYDOWN));
+        ASSERT_TRUE(SendKey(*ok_.Spy, VK_RETURN, false, WM_SYSKEYDOWN));
         SendKeyInput(VK_RETURN, true);
-        EXPECT_EQ(ok.Log->Clicks, 2);
+        EXPECT_EQ(ok_.Log->Clicks, 2);
     }
     // Nothing stuck: hovering and Space work again.
-    ASSERT_TRUE(PointerTo(ok, 20, 10));
-    EXPECT_EQ(ok.Flags().State, STATE_HOT);
-    ASSERT_TRUE(KeyDown(*ok.Spy, VK_SPACE));
-    ASSERT_TRUE(KeyUp(*ok.Spy, VK_SPACE));
-    EXPECT_EQ(ok.Log->Clicks, 3);
+    ASSERT_TRUE(PointerTo(ok_, 20, 10));
+    EXPECT_EQ(ok_.Flags().State, STATE_HOT);
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_SPACE));
+    ASSERT_TRUE(KeyUp(*ok_.Spy, VK_SPACE));
+    EXPECT_EQ(ok_.Log->Clicks, 3);
 
     // Alt+F4 still asks the form to close.
     int closes = 0;
-    ::SetWindowSubclass(form->Hwnd(), &CountCloses, 0xC105, reinterpret_cast<DWORD_PTR>(&closes));
+    ::SetWindowSubclass(form_->Hwnd(), &CountCloses, 0xC105, reinterpret_cast<DWORD_PTR>(&closes));
     {
         HeldKey alt(VK_MENU);
-        ASSERT_TRUE(SendKey(*ok.Spy, VK_F4, false, WM_SYSKEYDOWN));
+        ASSERT_TRUE(SendKey(*ok_.Spy, VK_F4, false, WM_SYSKEYDOWN));
         SendKeyInput(VK_F4, true);
         EXPECT_TRUE(PumpUntil([&] { return closes == 1; }, 2s));
     }
-    ::RemoveWindowSubclass(form->Hwnd(), &CountCloses, 0xC105);
+    ::RemoveWindowSubclass(form_->Hwnd(), &CountCloses, 0xC105);
 }
 
 TEST_F(KeyboardInput, AltSpaceOpensTheWindowMenuAndLeavesNoPressBehind) {
-    ::SetFocus(ok.Hwnd());
+    ::SetFocus(ok_.Hwnd());
     // The menu's loop runs on this thread: a helper closes it with Esc once it shows.
     std::atomic<bool> shown{false};
     std::thread closer([&] {
@@ -162,11 +162,11 @@ TEST_F(KeyboardInput, AltSpaceOpensTheWindowMenuAndLeavesNoPressBehind) {
     EXPECT_TRUE(PumpUntil([&] { return shown.load(); }, 3s)) << "no window menu";
     closer.join();
     testing_support::Pump(100ms);
-    EXPECT_EQ(ok.Log->Clicks, 0);
-    EXPECT_FALSE(ok.Flags().SpaceDown);
-    EXPECT_FALSE(ok.Flags().Pressed);
-    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
-    EXPECT_EQ(::GetFocus(), ok.Hwnd());
+    EXPECT_EQ(ok_.Log->Clicks, 0);
+    EXPECT_FALSE(ok_.Flags().SpaceDown);
+    EXPECT_FALSE(ok_.Flags().Pressed);
+    EXPECT_EQ(ok_.Flags().State, STATE_FOCUSED);
+    EXPECT_EQ(::GetFocus(), ok_.Hwnd());
 }
 
 class ButtonsAndField : public InputTest {
@@ -174,38 +174,38 @@ protected:
     void SetUp() override {
         InputTest::SetUp();
         if (HasFatalFailure()) return;
-        cancel = AddProbe(*form, L"XPButton22", L"&Cancel", kSecondBounds);
-        field = AddTextField(*form, L"Text1", RECT{20, 120, 200, 144});
-        fieldSpy = std::make_unique<MessageSpy>(field);
+        cancel_ = AddProbe(*form_, L"XPButton22", L"&Cancel", kSecondBounds);
+        field_ = AddTextField(*form_, L"Text1", RECT{20, 120, 200, 144});
+        fieldSpy_ = std::make_unique<MessageSpy>(field_);
         // The second button hooked the form after the fixture's activation round.
-        ASSERT_TRUE(ActivateAgain(*form, other, {&ok, &cancel}));
-        ok.Log->Clear();
-        cancel.Log->Clear();
+        ASSERT_TRUE(ActivateAgain(*form_, other_, {&ok_, &cancel_}));
+        ok_.Log->Clear();
+        cancel_.Log->Clear();
     }
     // Puts the focus on the second button, presses the arrow and waits for the focus.
     bool ArrowFromSecondGoesTo(WORD vk, HWND expected) {
-        ::SetFocus(cancel.Hwnd());
-        if (::GetFocus() != cancel.Hwnd()) return false;
-        if (!KeyDown(*cancel.Spy, vk)) return false;
+        ::SetFocus(cancel_.Hwnd());
+        if (::GetFocus() != cancel_.Hwnd()) return false;
+        if (!KeyDown(*cancel_.Spy, vk)) return false;
         SendKeyInput(vk, true);
         return PumpUntil([&] { return ::GetFocus() == expected; }, 2s);
     }
-    Probe cancel;
-    HWND field = nullptr;
-    std::unique_ptr<MessageSpy> fieldSpy;
+    Probe cancel_;
+    HWND field_ = nullptr;
+    std::unique_ptr<MessageSpy> fieldSpy_;
 };
 
 TEST_F(ButtonsAndField, RightAndDownMoveToTheNextControl) {
-    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_RIGHT, field));
-    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_DOWN, field));
-    EXPECT_FALSE(cancel.Flags().Focused);
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_RIGHT, field_));
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_DOWN, field_));
+    EXPECT_FALSE(cancel_.Flags().Focused);
 }
 
 TEST_F(ButtonsAndField, LeftAndUpMoveToThePreviousControl) {
-    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_LEFT, ok.Hwnd()));
-    EXPECT_TRUE(ok.Flags().Focused);
-    EXPECT_EQ(ok.Flags().State, STATE_FOCUSED);
-    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_UP, ok.Hwnd()));
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_LEFT, ok_.Hwnd()));
+    EXPECT_TRUE(ok_.Flags().Focused);
+    EXPECT_EQ(ok_.Flags().State, STATE_FOCUSED);
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_UP, ok_.Hwnd()));
     // Shift went up again with the synthesised Tab.
     EXPECT_GE(::GetKeyState(VK_SHIFT), 0);
 }
@@ -213,9 +213,9 @@ TEST_F(ButtonsAndField, LeftAndUpMoveToThePreviousControl) {
 TEST_F(ButtonsAndField, ArrowsGoTheirWayWhileShiftIsHeldAndShiftStaysHeld) {
     HeldKey shift(VK_SHIFT);
     ASSERT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s));
-    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_RIGHT, field));
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_RIGHT, field_));
     EXPECT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s)) << "the user's Shift was let go";
-    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_LEFT, ok.Hwnd()));
+    EXPECT_TRUE(ArrowFromSecondGoesTo(VK_LEFT, ok_.Hwnd()));
     EXPECT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s)) << "the user's Shift was let go";
     shift.Release();
     EXPECT_GE(::GetKeyState(VK_SHIFT), 0);
@@ -274,7 +274,7 @@ private:
 TEST_F(ButtonsAndField, NoPressAndNoModifierOutlivesItsKey) {
     // Alt down, Space down: the window menu opens; Esc twice closes it with Space still
     // held; then Alt and Space go up. The menu ended the press: no Click.
-    ::SetFocus(ok.Hwnd());
+    ::SetFocus(ok_.Hwnd());
     std::atomic<bool> shown{false};
     std::thread closer([&] {
         for (int i = 0; i < 300 && !shown; ++i, ::Sleep(10)) {
@@ -294,17 +294,17 @@ TEST_F(ButtonsAndField, NoPressAndNoModifierOutlivesItsKey) {
     SendKeyInput(VK_MENU, true);
     SendKeyInput(VK_SPACE, true);
     testing_support::Pump(200ms);
-    EXPECT_EQ(ok.Log->Clicks, 0);
-    EXPECT_FALSE(ok.Flags().Pressed);
-    EXPECT_EQ(::GetFocus(), ok.Hwnd());
+    EXPECT_EQ(ok_.Log->Clicks, 0);
+    EXPECT_FALSE(ok_.Flags().Pressed);
+    EXPECT_EQ(::GetFocus(), ok_.Hwnd());
 
     // Alt+Right moves on, and Alt is up once the user lets go of it.
-    ::SetFocus(cancel.Hwnd());
+    ::SetFocus(cancel_.Hwnd());
     {
         HeldKey alt(VK_MENU);
-        ASSERT_TRUE(SendKey(*cancel.Spy, VK_RIGHT, false, WM_SYSKEYDOWN));
+        ASSERT_TRUE(SendKey(*cancel_.Spy, VK_RIGHT, false, WM_SYSKEYDOWN));
         SendKeyInput(VK_RIGHT, true);
-        EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == field; }, 2s));
+        EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == field_; }, 2s));
     }
     testing_support::Pump(100ms);
     EXPECT_GE(::GetAsyncKeyState(VK_MENU), 0) << "Alt was left down";
@@ -315,7 +315,7 @@ TEST_F(ButtonsAndField, NoPressAndNoModifierOutlivesItsKey) {
     // 50 ms), so it arrives in the middle of the press's keys, as a real one can.
     int stuck = 0;
     for (int trial = 0; trial < 40; ++trial) {
-        ::SetFocus(trial % 2 ? cancel.Hwnd() : ok.Hwnd());
+        ::SetFocus(trial % 2 ? cancel_.Hwnd() : ok_.Hwnd());
         SendKeyInput(VK_SHIFT, false);
         ASSERT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s));
         {
@@ -336,63 +336,63 @@ TEST_F(ButtonsAndField, NoPressAndNoModifierOutlivesItsKey) {
 
 TEST_F(ButtonsAndField, AccessKeysAreRoutedByTheContainer) {
     // Alt+O anywhere on the form: from the text field it clicks "&OK".
-    ::SetFocus(field);
-    ASSERT_EQ(::GetFocus(), field);
+    ::SetFocus(field_);
+    ASSERT_EQ(::GetFocus(), field_);
     SendKeyInput(VK_MENU, false);
     SendKeyInput('O', false);
     SendKeyInput('O', true);
     SendKeyInput(VK_MENU, true);
-    EXPECT_TRUE(PumpUntil([&] { return ok.Log->Clicks == 1; }, 2s));
-    EXPECT_EQ(::GetFocus(), ok.Hwnd());
-    EXPECT_EQ(TextOf(field), L"");
+    EXPECT_TRUE(PumpUntil([&] { return ok_.Log->Clicks == 1; }, 2s));
+    EXPECT_EQ(::GetFocus(), ok_.Hwnd());
+    EXPECT_EQ(TextOf(field_), L"");
 
     // The plain key while a button has the focus: the button itself, or another one.
-    ASSERT_TRUE(KeyDown(*ok.Spy, 'O'));
+    ASSERT_TRUE(KeyDown(*ok_.Spy, 'O'));
     SendKeyInput('O', true);
-    EXPECT_TRUE(PumpUntil([&] { return ok.Log->Clicks == 2; }, 2s));
-    ::SetFocus(cancel.Hwnd());
-    ASSERT_TRUE(KeyDown(*cancel.Spy, 'O'));
+    EXPECT_TRUE(PumpUntil([&] { return ok_.Log->Clicks == 2; }, 2s));
+    ::SetFocus(cancel_.Hwnd());
+    ASSERT_TRUE(KeyDown(*cancel_.Spy, 'O'));
     SendKeyInput('O', true);
-    EXPECT_TRUE(PumpUntil([&] { return ok.Log->Clicks == 3; }, 2s));
-    EXPECT_EQ(cancel.Log->Clicks, 0);
+    EXPECT_TRUE(PumpUntil([&] { return ok_.Log->Clicks == 3; }, 2s));
+    EXPECT_EQ(cancel_.Log->Clicks, 0);
 
     // The plain key while the text field has the focus is typing.
-    ::SetFocus(field);
-    ASSERT_TRUE(KeyDown(*fieldSpy, 'O'));
+    ::SetFocus(field_);
+    ASSERT_TRUE(KeyDown(*fieldSpy_, 'O'));
     SendKeyInput('O', true);
-    EXPECT_TRUE(PumpUntil([&] { return TextOf(field) == L"o"; }, 2s));
-    EXPECT_EQ(ok.Log->Clicks, 3);
-    EXPECT_EQ(::GetFocus(), field);
+    EXPECT_TRUE(PumpUntil([&] { return TextOf(field_) == L"o"; }, 2s));
+    EXPECT_EQ(ok_.Log->Clicks, 3);
+    EXPECT_EQ(::GetFocus(), field_);
 
     // A disabled button is passed over: no Click and the focus stays.
-    ok.Button().SetEnabled(false);
+    ok_.Button().SetEnabled(false);
     SendKeyInput(VK_MENU, false);
-    ASSERT_TRUE(SendKey(*fieldSpy, 'O', false, WM_SYSKEYDOWN));
+    ASSERT_TRUE(SendKey(*fieldSpy_, 'O', false, WM_SYSKEYDOWN));
     SendKeyInput('O', true);
     SendKeyInput(VK_MENU, true);
-    EXPECT_TRUE(PumpUntil([&] { return fieldSpy->Count(WM_KEYUP) + fieldSpy->Count(WM_SYSKEYUP) >= 2; }, 2s));
+    EXPECT_TRUE(PumpUntil([&] { return fieldSpy_->Count(WM_KEYUP) + fieldSpy_->Count(WM_SYSKEYUP) >= 2; }, 2s));
     testing_support::Pump(50ms);
-    EXPECT_EQ(ok.Log->Clicks, 3);
-    EXPECT_EQ(::GetFocus(), field);
-    ok.Button().SetEnabled(true);
+    EXPECT_EQ(ok_.Log->Clicks, 3);
+    EXPECT_EQ(::GetFocus(), field_);
+    ok_.Button().SetEnabled(true);
 
     // Alt+C reaches the other button.
     SendKeyInput(VK_MENU, false);
     SendKeyInput('C', false);
     SendKeyInput('C', true);
     SendKeyInput(VK_MENU, true);
-    EXPECT_TRUE(PumpUntil([&] { return cancel.Log->Clicks == 1; }, 2s));
-    EXPECT_EQ(ok.Log->Clicks, 3);
+    EXPECT_TRUE(PumpUntil([&] { return cancel_.Log->Clicks == 1; }, 2s));
+    EXPECT_EQ(ok_.Log->Clicks, 3);
 }
 
 TEST_F(ButtonsAndField, AccessKeyLetsWaitingInputRunBeforeItClicks) {
     // Alt+O comes as four key events at once. The access key is recognised from the
     // character message while the two key releases still wait; they reach the control
     // before its Click.
-    ::SetFocus(ok.Hwnd());
+    ::SetFocus(ok_.Hwnd());
     int releasesAtClick = -1;
-    ok.Button().Events.Click = [&] { releasesAtClick = ok.Spy->Count(WM_KEYUP) + ok.Spy->Count(WM_SYSKEYUP); };
-    const int releasesBefore = ok.Spy->Count(WM_KEYUP) + ok.Spy->Count(WM_SYSKEYUP);
+    ok_.Button().Events.Click = [&] { releasesAtClick = ok_.Spy->Count(WM_KEYUP) + ok_.Spy->Count(WM_SYSKEYUP); };
+    const int releasesBefore = ok_.Spy->Count(WM_KEYUP) + ok_.Spy->Count(WM_SYSKEYUP);
     SendKeyInput(VK_MENU, false);
     SendKeyInput('O', false);
     SendKeyInput('O', true);
@@ -402,43 +402,43 @@ TEST_F(ButtonsAndField, AccessKeyLetsWaitingInputRunBeforeItClicks) {
 }
 
 TEST_F(ButtonsAndField, TabMovesTheLooksWithTheFocus) {
-    ::SetFocus(ok.Hwnd());
-    ASSERT_EQ(ok.Flags().State, STATE_FOCUSED);
+    ::SetFocus(ok_.Hwnd());
+    ASSERT_EQ(ok_.Flags().State, STATE_FOCUSED);
     SendKeyInput(VK_TAB, false);
     SendKeyInput(VK_TAB, true);
-    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == cancel.Hwnd(); }, 2s));
-    EXPECT_EQ(ok.Flags().State, STATE_NORMAL);
-    EXPECT_FALSE(ok.Flags().Focused);
-    EXPECT_TRUE(cancel.Flags().Focused);
-    EXPECT_EQ(cancel.Flags().State, STATE_FOCUSED);
-    EXPECT_EQ(FacePixel(*cancel.Site), ExpectedFace(STATE_FOCUSED));
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == cancel_.Hwnd(); }, 2s));
+    EXPECT_EQ(ok_.Flags().State, STATE_NORMAL);
+    EXPECT_FALSE(ok_.Flags().Focused);
+    EXPECT_TRUE(cancel_.Flags().Focused);
+    EXPECT_EQ(cancel_.Flags().State, STATE_FOCUSED);
+    EXPECT_EQ(FacePixel(*cancel_.Site), ExpectedFace(STATE_FOCUSED));
 
     // Leaving the default button draws its focused look again.
-    ASSERT_FALSE(cancel.Site->SetDisplayAsDefault(true).has_value());
-    Mark(*cancel.Site);
+    ASSERT_FALSE(cancel_.Site->SetDisplayAsDefault(true).has_value());
+    Mark(*cancel_.Site);
     SendKeyInput(VK_TAB, false);
     SendKeyInput(VK_TAB, true);
-    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == field; }, 2s));
-    EXPECT_FALSE(cancel.Flags().Focused);
-    EXPECT_TRUE(Redrawn(*cancel.Site));
-    EXPECT_EQ(cancel.Flags().State, STATE_FOCUSED);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == field_; }, 2s));
+    EXPECT_FALSE(cancel_.Flags().Focused);
+    EXPECT_TRUE(Redrawn(*cancel_.Site));
+    EXPECT_EQ(cancel_.Flags().State, STATE_FOCUSED);
 
     // Gaining the focus under the pointer keeps the hot look without repainting it;
     // losing it there shows the hot look still.
-    ASSERT_TRUE(PointerTo(ok, 20, 10));
-    ASSERT_EQ(ok.Flags().State, STATE_HOT);
-    Mark(*ok.Site);
+    ASSERT_TRUE(PointerTo(ok_, 20, 10));
+    ASSERT_EQ(ok_.Flags().State, STATE_HOT);
+    Mark(*ok_.Site);
     SendKeyInput(VK_TAB, false);
     SendKeyInput(VK_TAB, true);
-    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == ok.Hwnd(); }, 2s));
-    EXPECT_TRUE(ok.Flags().Focused);
-    EXPECT_FALSE(Redrawn(*ok.Site));
-    EXPECT_EQ(ok.Flags().State, STATE_HOT);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == ok_.Hwnd(); }, 2s));
+    EXPECT_TRUE(ok_.Flags().Focused);
+    EXPECT_FALSE(Redrawn(*ok_.Site));
+    EXPECT_EQ(ok_.Flags().State, STATE_HOT);
     SendKeyInput(VK_TAB, false);
     SendKeyInput(VK_TAB, true);
-    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == cancel.Hwnd(); }, 2s));
-    EXPECT_FALSE(ok.Flags().Focused);
-    EXPECT_EQ(ok.Flags().State, STATE_HOT);
+    ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == cancel_.Hwnd(); }, 2s));
+    EXPECT_FALSE(ok_.Flags().Focused);
+    EXPECT_EQ(ok_.Flags().State, STATE_HOT);
 }
 
 }  // namespace

@@ -91,11 +91,11 @@ TEST(Injection, EveryNameSurvivesTheBuildersAndTheConnectionStringParser) {
             const db::ConnectionString parsed = db::ConnectionString::Parse(connection);
             ASSERT_EQ(parsed.Find(L"Data Source"), std::optional<std::wstring>(name)) << Printable(name);
             const db::ConnectionSettings settings = db::ResolveSettings(parsed, L"", L"");
-            ASSERT_EQ(settings.dataSource, name) << Printable(name);
-            ASSERT_EQ(settings.userId, L"sa") << Printable(name);
-            ASSERT_EQ(settings.password, L"") << Printable(name);
-            ASSERT_EQ(settings.initialCatalog, L"master") << Printable(name);
-            ASSERT_EQ(settings.provider, L"SQLOLEDB.1") << Printable(name);
+            ASSERT_EQ(settings.DataSource, name) << Printable(name);
+            ASSERT_EQ(settings.UserId, L"sa") << Printable(name);
+            ASSERT_EQ(settings.Password, L"") << Printable(name);
+            ASSERT_EQ(settings.InitialCatalog, L"master") << Printable(name);
+            ASSERT_EQ(settings.Provider, L"SQLOLEDB.1") << Printable(name);
         } catch (const db::Error& e) {
             FAIL() << Printable(name) << ": " << e.what();
         }

@@ -8,7 +8,7 @@ namespace dorvane::test {
 
 namespace {
 
-std::wstring Describe(const OdbcDiagnostic& d) { return std::to_wstring(d.native) + L": " + base::FromUtf8(d.text); }
+std::wstring Describe(const OdbcDiagnostic& d) { return std::to_wstring(d.Native) + L": " + base::FromUtf8(d.Text); }
 
 }  // namespace
 
@@ -18,15 +18,15 @@ std::wstring CheckSession::Error() const { return Describe(session_.Error()); }
 
 std::optional<std::wstring> CheckSession::Run(const std::wstring& sql) {
     const OdbcResult result = session_.Run(base::ToUtf8(sql));
-    if (!result.ok) return Describe(result.error);
+    if (!result.Ok) return Describe(result.Error);
     return std::nullopt;
 }
 
 std::vector<std::wstring> CheckSession::Column(const std::wstring& sql) {
     const OdbcResult result = session_.Run(base::ToUtf8(sql));
-    if (!result.ok) throw std::runtime_error("catalog query failed: " + result.error.text);
+    if (!result.Ok) throw std::runtime_error("catalog query failed: " + result.Error.Text);
     std::vector<std::wstring> rows;
-    for (const std::string& row : result.rows) rows.push_back(base::FromUtf8(row));
+    for (const std::string& row : result.Rows) rows.push_back(base::FromUtf8(row));
     return rows;
 }
 

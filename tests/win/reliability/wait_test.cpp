@@ -70,29 +70,29 @@ TEST_F(DetachWait, SlowLoginKeepsTheWindowPaintingAndAnswering) {
     PointerOver(field);
     PumpMessages();
     struct {
-        bool waiting = false, answered = false, repainted = false, waitCursor = false;
-        int textPixels = 0;
+        bool Waiting = false, Answered = false, Repainted = false, WaitCursor = false;
+        int TextPixels = 0;
     } seen;
     std::thread probe([&] {
         ::Sleep(1500);
-        seen.textPixels = DarkPixels(field);
+        seen.TextPixels = DarkPixels(field);
         DWORD_PTR result = 0;
-        seen.answered = ::SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_BLOCK, 2000, &result) != 0;
+        seen.Answered = ::SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_BLOCK, 2000, &result) != 0;
         ::RedrawWindow(form, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
         ::Sleep(500);
-        seen.repainted = !::GetUpdateRect(form, nullptr, FALSE) && !::GetUpdateRect(field, nullptr, FALSE);
+        seen.Repainted = !::GetUpdateRect(form, nullptr, FALSE) && !::GetUpdateRect(field, nullptr, FALSE);
         CURSORINFO cursor{};
         cursor.cbSize = sizeof(cursor);
-        seen.waitCursor = ::GetCursorInfo(&cursor) && cursor.hCursor == ::LoadCursorW(nullptr, IDC_WAIT);
-        seen.waiting = !BoxShown(form);
+        seen.WaitCursor = ::GetCursorInfo(&cursor) && cursor.hCursor == ::LoadCursorW(nullptr, IDC_WAIT);
+        seen.Waiting = !BoxShown(form);
     });
     EXPECT_EQ(PressDetach(ServerText(slow)), app::kDetachSucceeded);
     probe.join();
-    ASSERT_TRUE(seen.waiting) << "the detach ended before the probes did";
-    EXPECT_GT(seen.textPixels, 20) << "the typed server text was not painted";
-    EXPECT_TRUE(seen.answered) << "the window did not answer WM_NULL within 2 s";
-    EXPECT_TRUE(seen.repainted) << "the window did not repaint";
-    EXPECT_TRUE(seen.waitCursor) << "no wait cursor over the window";
+    ASSERT_TRUE(seen.Waiting) << "the detach ended before the probes did";
+    EXPECT_GT(seen.TextPixels, 20) << "the typed server text was not painted";
+    EXPECT_TRUE(seen.Answered) << "the window did not answer WM_NULL within 2 s";
+    EXPECT_TRUE(seen.Repainted) << "the window did not repaint";
+    EXPECT_TRUE(seen.WaitCursor) << "no wait cursor over the window";
 }
 
 TEST_F(DetachWait, PressesAndALogOffDuringTheWaitEndNothing) {

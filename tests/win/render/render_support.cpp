@@ -60,35 +60,35 @@ uint32_t ExpectedPixel(int W, int H, int state, int x, int y, uint32_t backgroun
     const Look k = LookOf(state);
     // Columns: 0, 1, 2, middle, W-3, W-2, W-1 -> 0..6.
     const int col = x == 0 ? 0 : x == W - 1 ? 6 : x == W - 2 ? 5 : x == W - 3 ? 4 : x <= 2 ? x : 3;
-    const uint32_t L1 = k.Flat ? k.FlatFace : k.Light1;
-    const uint32_t L2 = k.Flat ? k.FlatFace : k.Light2;
-    const uint32_t S1 = k.Flat ? k.FlatFace : k.Shade1;
-    const uint32_t S2 = k.Flat ? k.FlatFace : k.Shade2;
-    const uint32_t E = k.CornerEdge, O = k.CornerOuter, I = k.CornerInner, B = k.Border;
+    const uint32_t l1 = k.Flat ? k.FlatFace : k.Light1;
+    const uint32_t l2 = k.Flat ? k.FlatFace : k.Light2;
+    const uint32_t s1 = k.Flat ? k.FlatFace : k.Shade1;
+    const uint32_t s2 = k.Flat ? k.FlatFace : k.Shade2;
+    const uint32_t E = k.CornerEdge, O = k.CornerOuter, I = k.CornerInner, b = k.Border;
     // The bottom rows are drawn after the top ones, so they win where rows coincide
     // (heights 5 and 6).
     if (y == 0 || y == H - 1) {
-        const uint32_t row[7] = {background, O, E, B, E, O, background};
+        const uint32_t row[7] = {background, O, E, b, E, O, background};
         return row[col];
     }
     if (y == H - 2) {
-        const uint32_t row[7] = {O, I, S2, S2, S2, I, O};
+        const uint32_t row[7] = {O, I, s2, s2, s2, I, O};
         return row[col];
     }
     if (y == H - 3) {
-        const uint32_t row[7] = {E, S1, S1, S1, S1, S1, E};
+        const uint32_t row[7] = {E, s1, s1, s1, s1, s1, E};
         return row[col];
     }
     if (y == 1) {
-        const uint32_t row[7] = {O, I, L1, L1, L1, I, O};
+        const uint32_t row[7] = {O, I, l1, l1, l1, I, O};
         return row[col];
     }
     if (y == 2) {
-        const uint32_t row[7] = {E, L2, L2, L2, L2, L2, E};
+        const uint32_t row[7] = {E, l2, l2, l2, l2, l2, E};
         return row[col];
     }
     // Rows 3 .. H-4: border, side bands, face.
-    if (col == 0 || col == 6) return B;
+    if (col == 0 || col == 6) return b;
     if (k.Flat) return k.FlatFace;
     if (col == 3) return GradientRow(kFaceTop, kFaceBottom, 3, H - 3, y);
     return GradientRow(k.GlowTop, k.GlowBottom, 3, H - 2, y);

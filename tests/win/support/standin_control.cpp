@@ -67,8 +67,8 @@ std::string Command(const std::string& line) {
     EnsureWinsock();
     UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!s) throw std::runtime_error("stand-in control: socket failed");
-    DWORD timeout_ms = 60000;
-    setsockopt(s.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms), sizeof timeout_ms);
+    DWORD timeoutMs = 60000;
+    setsockopt(s.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof timeoutMs);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<u_short>(ControlPort()));
@@ -158,10 +158,10 @@ std::wstring ToUnixPath(const std::wstring& windowsPath) {
             ? reinterpret_cast<UnixName>(reinterpret_cast<void*>(GetProcAddress(kernel32, "wine_get_unix_file_name")))
             : nullptr;
     if (!convert) throw std::runtime_error("ToUnixPath: wine_get_unix_file_name is missing (not running under Wine)");
-    char* unix_name = convert(windowsPath.c_str());
-    if (!unix_name) throw std::runtime_error("ToUnixPath: no Unix path for " + ToUtf8(windowsPath));
-    std::wstring out = FromUtf8(unix_name);
-    HeapFree(GetProcessHeap(), 0, unix_name);
+    char* unixName = convert(windowsPath.c_str());
+    if (!unixName) throw std::runtime_error("ToUnixPath: no Unix path for " + ToUtf8(windowsPath));
+    std::wstring out = FromUtf8(unixName);
+    HeapFree(GetProcessHeap(), 0, unixName);
     return out;
 }
 

@@ -20,27 +20,27 @@ bool Connects(int port) { return OdbcSession(StandinConnectionString(port)).Conn
 TEST(StandinControl, DetachThroughWineOdbcAndFreeTds) {
     SampleFolder folder;
     folder.AddDatabase(L"db_ZVQ");
-    const std::wstring unix_folder = ToUnixPath(folder.Path());
-    ASSERT_EQ(unix_folder.substr(0, 1), L"/");
-    StandinServer server = StandinServer::Start({L"--data", unix_folder});
+    const std::wstring unixFolder = ToUnixPath(folder.Path());
+    ASSERT_EQ(unixFolder.substr(0, 1), L"/");
+    StandinServer server = StandinServer::Start({L"--data", unixFolder});
     ASSERT_GT(server.Port(), 0);
 
     OdbcSession c(StandinConnectionString(server.Port()));
-    ASSERT_TRUE(c.Connected()) << c.Error().text;
-    EXPECT_TRUE(c.Run("sp_detach_db 'db_ZVQ','true'").ok);
+    ASSERT_TRUE(c.Connected()) << c.Error().Text;
+    EXPECT_TRUE(c.Run("sp_detach_db 'db_ZVQ','true'").Ok);
     const OdbcResult again = c.Run("sp_detach_db 'db_ZVQ','true'");
-    EXPECT_FALSE(again.ok);
-    EXPECT_EQ(again.error.native, 15010);
-    EXPECT_NE(again.error.text.find("The database 'db_ZVQ' does not exist."), std::string::npos) << again.error.text;
+    EXPECT_FALSE(again.Ok);
+    EXPECT_EQ(again.Error.Native, 15010);
+    EXPECT_NE(again.Error.Text.find("The database 'db_ZVQ' does not exist."), std::string::npos) << again.Error.Text;
 
     // Attached again from the Windows path of the files, which the server maps from Z:.
-    std::wstring z_folder = L"Z:" + unix_folder;
-    for (wchar_t& ch : z_folder)
+    std::wstring zFolder = L"Z:" + unixFolder;
+    for (wchar_t& ch : zFolder)
         if (ch == L'/') ch = L'\\';
-    EXPECT_TRUE(c.Run(base::ToUtf8(L"EXEC sp_attach_db @dbname = N'db_ZVQ', @filename1 = N'" + z_folder +
-                                   L"\\db_ZVQ_Data.MDF', @filename2 = N'" + z_folder + L"\\db_ZVQ_Log.LDF'"))
-                    .ok);
-    EXPECT_TRUE(c.Run("sp_detach_db 'db_ZVQ','true'").ok);
+    EXPECT_TRUE(c.Run(base::ToUtf8(L"EXEC sp_attach_db @dbname = N'db_ZVQ', @filename1 = N'" + zFolder +
+                                   L"\\db_ZVQ_Data.MDF', @filename2 = N'" + zFolder + L"\\db_ZVQ_Log.LDF'"))
+                    .Ok);
+    EXPECT_TRUE(c.Run("sp_detach_db 'db_ZVQ','true'").Ok);
 }
 
 TEST(StandinControl, StoppedAndKilledServersRefuseConnections) {
@@ -52,10 +52,10 @@ TEST(StandinControl, StoppedAndKilledServersRefuseConnections) {
 
     StandinServer second = StandinServer::Start({L"--delay-ms", L"1"});
     StandinServer moved = std::move(second);
-    const int second_port = moved.Port();
-    EXPECT_TRUE(Connects(second_port));
+    const int secondPort = moved.Port();
+    EXPECT_TRUE(Connects(secondPort));
     moved.Stop();
-    EXPECT_FALSE(Connects(second_port));
+    EXPECT_FALSE(Connects(secondPort));
     EXPECT_NO_THROW(moved.Stop());  // stopping twice is harmless
 }
 

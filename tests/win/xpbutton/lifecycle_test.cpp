@@ -123,7 +123,7 @@ void ExpectRunModeHooks(bool mdiChild, UINT activation) {
     EXPECT_EQ(HookedRecordCount(button), 2);
     EXPECT_EQ(AfterMessagesOf(button, b.Site->Hwnd()), std::vector<UINT>{WM_MOUSELEAVE});
     EXPECT_EQ(AfterMessagesOf(button, form.Hwnd()), std::vector<UINT>{activation});
-    for (const auto& r : button.Hooks().Records()) EXPECT_EQ(r.pStub ? r.pStub->Before().Count() : 0, 0);
+    for (const auto& r : button.Hooks().Records()) EXPECT_EQ(r.PStub ? r.PStub->Before().Count() : 0, 0);
 
     b.Site->Terminate();
     EXPECT_EQ(HookedRecordCount(button), 0);

@@ -133,10 +133,10 @@ TEST(XPButtonLoadErrors, UnconvertibleStoredValueEndsAtItsProperty) {
 
 TEST(XPButtonLoadErrors, StoredValuesOutOfRangeOrOfTheWrongKind) {
     const struct {
-        const wchar_t* key;
-        host::Value value;
-        host::ErrorNumber error;
-        size_t notified;  // properties assigned before the failing one
+        const wchar_t* Key;
+        host::Value Value;
+        host::ErrorNumber Error;
+        size_t Notified;  // properties assigned before the failing one
     } cases[] = {
         {L"ForeColor", 1e10, host::ErrorNumber::Overflow, 1},
         {L"Font", std::wstring(L"Verdana"), host::ErrorNumber::TypeMismatch, 2},
@@ -147,11 +147,11 @@ TEST(XPButtonLoadErrors, StoredValuesOutOfRangeOrOfTheWrongKind) {
         TestForm form;
         ChangeLog log;
         host::PropertyBag bag = testing_support::ButtonBag(L"分离");
-        bag.Set(c.key, c.value);
+        bag.Set(c.Key, c.Value);
         auto b = AddLogged(form, L"XPButton21", &bag, &log);
-        ASSERT_TRUE(b.LoadStatus.has_value()) << testing::PrintToString(std::wstring(c.key));
-        EXPECT_EQ(b.LoadStatus->Number(), c.error) << testing::PrintToString(std::wstring(c.key));
-        EXPECT_EQ(log.Names.size(), c.notified) << testing::PrintToString(std::wstring(c.key));
+        ASSERT_TRUE(b.LoadStatus.has_value()) << testing::PrintToString(std::wstring(c.Key));
+        EXPECT_EQ(b.LoadStatus->Number(), c.Error) << testing::PrintToString(std::wstring(c.Key));
+        EXPECT_EQ(log.Names.size(), c.Notified) << testing::PrintToString(std::wstring(c.Key));
     }
 }
 

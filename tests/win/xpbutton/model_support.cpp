@@ -20,21 +20,21 @@ SitedButton AddLogged(testing_support::TestForm& form, const std::wstring& name,
 int HookedRecordCount(const xpbutton::XPButton2& button) {
     int n = 0;
     for (const auto& r : button.Hooks().Records())
-        if (r.hWndHooked) ++n;
+        if (r.HWndHooked) ++n;
     return n;
 }
 
 bool Hooks(const xpbutton::XPButton2& button, HWND hwnd) {
     for (const auto& r : button.Hooks().Records())
-        if (r.hWndHooked && r.hWndHooked == hwnd) return true;
+        if (r.HWndHooked && r.HWndHooked == hwnd) return true;
     return false;
 }
 
 std::vector<UINT> AfterMessagesOf(const xpbutton::XPButton2& button, HWND hwnd) {
     std::vector<UINT> out;
     for (const auto& r : button.Hooks().Records()) {
-        if (!r.hWndHooked || r.hWndHooked != hwnd) continue;
-        const subclass::MessageTable& after = r.pStub->After();
+        if (!r.HWndHooked || r.HWndHooked != hwnd) continue;
+        const subclass::MessageTable& after = r.PStub->After();
         if (after.Count() < 0) continue;  // every message: none listed
         for (UINT msg : after.Messages())
             if (msg != 0) out.push_back(msg);

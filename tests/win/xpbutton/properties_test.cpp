@@ -76,8 +76,8 @@ TEST(XPButtonProperties, AccessKeyOfCaption) {
     auto b = AddLogged(form, L"XPButton21", nullptr, nullptr);
     auto& button = b.Button();
     const struct {
-        const wchar_t* caption;
-        const wchar_t* key;
+        const wchar_t* Caption;
+        const wchar_t* Key;
     } cases[] = {
         {L"&OK", L"o"},    {L"&Cancel", L"c"}, {L"E&xit", L"x"}, {L"&Q", L"q"},       {L"&z", L"z"},
         {L"a&&b", L""},    {L"a&&b&c", L"c"},  {L"&&&x", L"x"},  {L"abc&", L""},      {L"&&", L""},
@@ -85,9 +85,9 @@ TEST(XPButtonProperties, AccessKeyOfCaption) {
         {L"&分离", L"分"}, {L"a&b&c", L"b"},   {L"&&&&", L""},   {L"&Ä", L"ä"},       {L"&Жар", L"ж"},
     };
     for (const auto& c : cases) {
-        button.SetCaption(c.caption);
-        EXPECT_EQ(button.ParseAccessKey(), c.key) << "caption '" << testing::PrintToString(std::wstring(c.caption));
-        EXPECT_EQ(b.Site->AccessKeys(), c.key) << "caption '" << testing::PrintToString(std::wstring(c.caption));
+        button.SetCaption(c.Caption);
+        EXPECT_EQ(button.ParseAccessKey(), c.Key) << "caption '" << testing::PrintToString(std::wstring(c.Caption));
+        EXPECT_EQ(b.Site->AccessKeys(), c.Key) << "caption '" << testing::PrintToString(std::wstring(c.Caption));
     }
 }
 
