@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "base/text.h"
 #include "tools/standin/src/messages.h"
 #include "tools/standin/src/wire.h"
 
@@ -19,7 +20,7 @@ namespace {
 constexpr const char* kSystemDatabases[] = {"master", "tempdb", "model", "msdb"};
 
 bool EndsWithNoCase(const std::string& s, std::string_view suffix) {
-    return s.size() >= suffix.size() && EqualsNoCase(std::string_view(s).substr(s.size() - suffix.size()), suffix);
+    return s.size() >= suffix.size() && base::EqualsIgnoringAsciiCase(std::string_view(s).substr(s.size() - suffix.size()), suffix);
 }
 
 std::string BaseName(const std::string& path) {
@@ -119,7 +120,7 @@ std::optional<std::string> Catalog::AttachFolder(const std::string& given) {
     std::sort(names.begin(), names.end());
     auto find_file = [&](const std::string& wanted) -> std::optional<std::string> {
         for (const std::string& n : names)
-            if (EqualsNoCase(n, wanted)) return n;
+            if (base::EqualsIgnoringAsciiCase(n, wanted)) return n;
         return std::nullopt;
     };
     for (const std::string& n : names) {

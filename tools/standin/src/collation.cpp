@@ -1,12 +1,12 @@
 #include "tools/standin/src/collation.h"
 
 #include <iconv.h>
-#include <locale.h>
-#include <wctype.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+
+#include "base/text.h"
 
 namespace standin {
 namespace {
@@ -52,17 +52,11 @@ bool Convert(void* cd, const char* in, std::size_t in_len, std::string& out) {
     return true;
 }
 
-// C.UTF-8's case mapping covers all of Unicode, whatever the process's own locale is.
-locale_t UnicodeLocale() {
-    static const locale_t loc = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return loc;
-}
-
 }  // namespace
 
 const Collation* Collation::Find(std::string_view name) {
     for (const Collation& c : kCollations)
-        if (EqualsNoCase(c.Name(), name)) return &c;
+        if (base::EqualsIgnoringAsciiCase(c.Name(), name)) return &c;
     return nullptr;
 }
 
@@ -97,14 +91,14 @@ Bytes Collation::Encode(std::string_view utf8) const {
     Bytes out;
     std::string one, converted;
     // Character by character, so one character the code page lacks costs only itself.
-    for (char32_t c : DecodeUtf8(utf8)) {
+    for (char32_t c : base::DecodeUtf8(utf8)) {
         if (c < 0x80) {
             out.push_back(static_cast<std::uint8_t>(c));
             continue;
         }
         one.clear();
         converted.clear();
-        AppendUtf8(one, c);
+        base::AppendUtf8(one, c);
         if (Convert(cd.get(), one.data(), one.size(), converted)) {
             out.insert(out.end(), converted.begin(), converted.end());
         } else {
@@ -144,17 +138,12 @@ std::string Collation::Decode(ByteSpan bytes) const {
 }
 
 std::u32string Collation::Fold(std::string_view utf8) const {
-    std::u32string out = DecodeUtf8(utf8);
+    std::u32string out = base::DecodeUtf8(utf8);
     for (char32_t& c : out) {
         if ((flags_ & kIgnoreWidth) && c >= 0xFF01 && c <= 0xFF5E) c = c - 0xFF01 + 0x21;  // full-width ASCII
         if ((flags_ & kIgnoreKana) && c >= 0x30A1 && c <= 0x30F6) c = c - 0x60;            // katakana as hiragana
-        if (flags_ & kIgnoreCase) {
-            if (c < 0x80) {
-                if (c >= 'A' && c <= 'Z') c = c - 'A' + 'a';
-            } else if (UnicodeLocale()) {
-                c = static_cast<char32_t>(::towlower_l(static_cast<wint_t>(c), UnicodeLocale()));
-            }
-        }
+        // The system's lower case covers all of Unicode, whatever the process's locale is.
+        if (flags_ & kIgnoreCase) c = static_cast<char32_t>(base::LowerCase(static_cast<wchar_t>(c)));
     }
     return out;
 }

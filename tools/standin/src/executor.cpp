@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/text.h"
 #include "tools/standin/src/messages.h"
 #include "tools/standin/src/system_values.h"
 #include "tools/standin/src/wire.h"
@@ -26,7 +27,7 @@ struct Table {
     std::vector<std::vector<Value>> rows;
     int IndexOf(const std::string& name) const {
         for (std::size_t i = 0; i < columns.size(); ++i)
-            if (EqualsNoCase(columns[i].name, name)) return static_cast<int>(i);
+            if (base::EqualsIgnoringAsciiCase(columns[i].name, name)) return static_cast<int>(i);
         return -1;
     }
 };
@@ -58,7 +59,7 @@ Table MasterFilesView(const Catalog& catalog) {
 
 const SqlValue* FindArg(const std::vector<ProcArgument>& args, std::size_t position, const char* name) {
     for (const ProcArgument& a : args)
-        if (!a.name.empty() && EqualsNoCase(a.name, name)) return &a.value;
+        if (!a.name.empty() && base::EqualsIgnoringAsciiCase(a.name, name)) return &a.value;
     if (position < args.size() && args[position].name.empty()) return &args[position].value;
     return nullptr;
 }
@@ -118,7 +119,7 @@ Executor::Outcome Executor::Run(const Statement& s, bool last_in_batch) {
 Executor::Outcome Executor::RunSet(const SetStatement& s) {
     for (const std::string& option : s.options) state_.options[option] = s.value;
     if (s.options.front() == "LANGUAGE") {
-        std::string lang = ToLowerAscii(s.value);
+        std::string lang = base::AsciiLowerCase(s.value);
         out_.EnvLanguage(lang, state_.language);
         state_.language = lang;
         Report(Msg(kInfoLanguageChanged, 0, FormatLanguageChanged(lang)));
@@ -264,8 +265,8 @@ Executor::Outcome Executor::RunAttach(const AttachStatement& s) {
 }
 
 int Executor::CallProcedure(const std::string& procedure, const std::vector<ProcArgument>& args, bool* error) {
-    if (EqualsNoCase(procedure, "sp_detach_db")) return DetachDb(args, error);
-    if (EqualsNoCase(procedure, "sp_attach_db")) return AttachDb(args, error);
+    if (base::EqualsIgnoringAsciiCase(procedure, "sp_detach_db")) return DetachDb(args, error);
+    if (base::EqualsIgnoringAsciiCase(procedure, "sp_attach_db")) return AttachDb(args, error);
     Report(Msg(kErrProcedureNotFound, 16, FormatProcedureNotFound(procedure)));
     *error = true;
     return 1;
@@ -276,7 +277,7 @@ int Executor::DetachDb(const std::vector<ProcArgument>& args, bool* error) {
     for (const ProcArgument& a : args) {
         if (a.name.empty()) continue;
         if (std::none_of(std::begin(kParams), std::end(kParams),
-                         [&](const char* p) { return EqualsNoCase(p, a.name); })) {
+                         [&](const char* p) { return base::EqualsIgnoringAsciiCase(p, a.name); })) {
             ProcError("sp_detach_db", kErrNotAParameter, FormatNotAParameter(a.name, "sp_detach_db"));
             *error = true;
             return 1;
@@ -306,8 +307,8 @@ int Executor::DetachDb(const std::vector<ProcArgument>& args, bool* error) {
 
 int Executor::AttachDb(const std::vector<ProcArgument>& args, bool* error) {
     for (const ProcArgument& a : args) {
-        if (a.name.empty() || EqualsNoCase(a.name, "@dbname")) continue;
-        const std::string lower = ToLowerAscii(a.name);
+        if (a.name.empty() || base::EqualsIgnoringAsciiCase(a.name, "@dbname")) continue;
+        const std::string lower = base::AsciiLowerCase(a.name);
         const int n = lower.rfind("@filename", 0) == 0 ? std::atoi(lower.c_str() + 9) : 0;
         if (n < 1 || n > 16 || lower != "@filename" + std::to_string(n)) {
             ProcError("sp_attach_db", kErrNotAParameter, FormatNotAParameter(a.name, "sp_attach_db"));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "base/text.h"
 #include "tools/standin/src/messages.h"
 #include "tools/standin/src/wire.h"
 
@@ -55,7 +56,7 @@ constexpr std::array kValueOptions = {
 
 template <std::size_t N>
 bool InList(const std::array<const char*, N>& list, std::string_view word) {
-    return std::any_of(list.begin(), list.end(), [&](const char* k) { return EqualsNoCase(k, word); });
+    return std::any_of(list.begin(), list.end(), [&](const char* k) { return base::EqualsIgnoringAsciiCase(k, word); });
 }
 
 class Parser {
@@ -89,7 +90,7 @@ private:
         return Peek(ahead).kind == TokenKind::kPunct && Peek(ahead).text == p;
     }
     bool IsWord(std::string_view w, std::size_t ahead = 0) const {
-        return Peek(ahead).kind == TokenKind::kWord && EqualsNoCase(Peek(ahead).text, w);
+        return Peek(ahead).kind == TokenKind::kWord && base::EqualsIgnoringAsciiCase(Peek(ahead).text, w);
     }
     bool IsIdentifier() const { return Peek().kind == TokenKind::kWord || Peek().kind == TokenKind::kQuotedIdentifier; }
     // Where one statement ends and the next may begin.
@@ -124,28 +125,28 @@ private:
     std::optional<Statement> ParseStatement(bool first) {
         const SqlToken& k = Peek();
         if (k.kind == TokenKind::kWord) {
-            if (EqualsNoCase(k.text, "SET")) {
+            if (base::EqualsIgnoringAsciiCase(k.text, "SET")) {
                 ++pos_;
                 return ParseSet();
             }
-            if (EqualsNoCase(k.text, "USE")) {
+            if (base::EqualsIgnoringAsciiCase(k.text, "USE")) {
                 ++pos_;
                 return ParseUse();
             }
-            if (EqualsNoCase(k.text, "EXEC") || EqualsNoCase(k.text, "EXECUTE")) {
+            if (base::EqualsIgnoringAsciiCase(k.text, "EXEC") || base::EqualsIgnoringAsciiCase(k.text, "EXECUTE")) {
                 ++pos_;
                 return ParseExec();
             }
-            if (EqualsNoCase(k.text, "SELECT")) {
+            if (base::EqualsIgnoringAsciiCase(k.text, "SELECT")) {
                 ++pos_;
                 return ParseSelect();
             }
-            if (EqualsNoCase(k.text, "CREATE")) {
+            if (base::EqualsIgnoringAsciiCase(k.text, "CREATE")) {
                 ++pos_;
                 return ParseCreate();
             }
             if (InList(kNotImplemented, k.text))
-                return Fail(kErrNotSupported, 16, FormatNotSupported(ToUpperAscii(k.text)));
+                return Fail(kErrNotSupported, 16, FormatNotSupported(base::AsciiUpperCase(k.text)));
         }
         // A batch may start with a bare procedure name: "sp_detach_db 'x','true'".
         if (first && IsIdentifier()) return ParseExec();
@@ -158,7 +159,7 @@ private:
             return Fail(kErrUndeclaredVariable, 15, FormatUndeclaredVariable(Peek().text));
         while (true) {
             if (Peek().kind != TokenKind::kWord) return SyntaxError();
-            const std::string name = ToUpperAscii(Peek().text);
+            const std::string name = base::AsciiUpperCase(Peek().text);
             if (!InList(kOnOffOptions, name) && !InList(kValueOptions, name)) {
                 return Fail(kErrUnknownSetOption, 15, FormatUnknownSetOption(Peek().text));
             }
@@ -171,7 +172,7 @@ private:
             const SqlToken& v = Peek();
             if (v.kind == TokenKind::kVariable)
                 return Fail(kErrUndeclaredVariable, 15, FormatUndeclaredVariable(v.text));
-            words.push_back(v.kind == TokenKind::kWord ? ToUpperAscii(v.text) : v.text);
+            words.push_back(v.kind == TokenKind::kWord ? base::AsciiUpperCase(v.text) : v.text);
             ++pos_;
         }
         if (words.empty()) return SyntaxError();
@@ -254,9 +255,9 @@ private:
             out.kind = SqlValue::Kind::kNumber;
             out.text = (v.text == "-" ? "-" : "") + Peek(1).text;
             ++pos_;
-        } else if (v.kind == TokenKind::kWord && EqualsNoCase(v.text, "NULL")) {
+        } else if (v.kind == TokenKind::kWord && base::EqualsIgnoringAsciiCase(v.text, "NULL")) {
             out.kind = SqlValue::Kind::kNull;
-        } else if (v.kind == TokenKind::kWord && EqualsNoCase(v.text, "DEFAULT")) {
+        } else if (v.kind == TokenKind::kWord && base::EqualsIgnoringAsciiCase(v.text, "DEFAULT")) {
             out.kind = SqlValue::Kind::kDefault;
         } else if (v.kind == TokenKind::kWord || v.kind == TokenKind::kQuotedIdentifier) {
             out.text = v.text;  // SQL Server takes a bare identifier as a character string here
@@ -271,7 +272,7 @@ private:
 
     std::optional<Statement> ParseCreate() {
         if (!AcceptWord("DATABASE"))
-            return Fail(kErrNotSupported, 16, FormatNotSupported("CREATE " + ToUpperAscii(Peek().text)));
+            return Fail(kErrNotSupported, 16, FormatNotSupported("CREATE " + base::AsciiUpperCase(Peek().text)));
         if (!IsIdentifier()) return SyntaxError();
         AttachStatement a{Peek().text, {}};
         ++pos_;
@@ -286,7 +287,7 @@ private:
         if (!AcceptWord("FOR"))
             return Fail(kErrNotSupported, 16, FormatNotSupported("CREATE DATABASE without FOR ATTACH"));
         if (!AcceptWord("ATTACH"))
-            return Fail(kErrNotSupported, 16, FormatNotSupported("CREATE DATABASE FOR " + ToUpperAscii(Peek().text)));
+            return Fail(kErrNotSupported, 16, FormatNotSupported("CREATE DATABASE FOR " + base::AsciiUpperCase(Peek().text)));
         if (!AtBoundary()) return SyntaxError();
         return a;
     }
@@ -298,7 +299,7 @@ private:
             std::optional<std::string> file;
             do {
                 if (Peek().kind != TokenKind::kWord) return SyntaxError(), false;
-                const std::string key = ToUpperAscii(Peek().text);
+                const std::string key = base::AsciiUpperCase(Peek().text);
                 ++pos_;
                 if (!Accept("=")) return SyntaxError(), false;
                 auto v = ParseValue();
@@ -345,11 +346,11 @@ private:
                 return SyntaxError();
             }
             for (std::size_t i = 0; i < parts.size(); ++i) s.source_name += (i ? "." : "") + parts[i];
-            const bool in_master = parts.size() < 3 || parts[0].empty() || EqualsNoCase(parts[0], "master");
-            const bool sys = parts.size() >= 2 && EqualsNoCase(parts[parts.size() - 2], "sys");
-            if (parts.size() <= 3 && in_master && sys && EqualsNoCase(parts.back(), "databases"))
+            const bool in_master = parts.size() < 3 || parts[0].empty() || base::EqualsIgnoringAsciiCase(parts[0], "master");
+            const bool sys = parts.size() >= 2 && base::EqualsIgnoringAsciiCase(parts[parts.size() - 2], "sys");
+            if (parts.size() <= 3 && in_master && sys && base::EqualsIgnoringAsciiCase(parts.back(), "databases"))
                 s.source = SelectSource::kDatabases;
-            else if (parts.size() <= 3 && in_master && sys && EqualsNoCase(parts.back(), "master_files"))
+            else if (parts.size() <= 3 && in_master && sys && base::EqualsIgnoringAsciiCase(parts.back(), "master_files"))
                 s.source = SelectSource::kMasterFiles;
             else
                 return Fail(kErrInvalidObject, 16, FormatInvalidObject(s.source_name));
@@ -393,7 +394,7 @@ private:
         const SqlToken& v = Peek();
         if (v.kind == TokenKind::kSystemVariable) {
             item.kind = SelectItem::Kind::kSystem;
-            item.text = ToUpperAscii(v.text);
+            item.text = base::AsciiUpperCase(v.text);
             ++pos_;
         } else if (v.kind == TokenKind::kNumber && v.text.find('.') == std::string::npos && v.text.size() < 10) {
             item.kind = SelectItem::Kind::kInteger;
@@ -406,7 +407,7 @@ private:
             ++pos_;
         } else if (v.kind == TokenKind::kWord && IsPunct("(", 1) && InList(kSystemFunctions, v.text)) {
             item.kind = SelectItem::Kind::kSystem;
-            item.text = ToUpperAscii(v.text) + "()";
+            item.text = base::AsciiUpperCase(v.text) + "()";
             pos_ += 2;
             if (item.text == "SERVERPROPERTY()") {
                 if (Peek().kind != TokenKind::kString) return SyntaxError();
@@ -421,7 +422,7 @@ private:
             ++pos_;
         } else if (IsIdentifier()) {
             if (IsPunct("(", 1))
-                return Fail(kErrNotSupported, 16, FormatNotSupported("function " + ToUpperAscii(v.text)));
+                return Fail(kErrNotSupported, 16, FormatNotSupported("function " + base::AsciiUpperCase(v.text)));
             auto name = ParseDottedName();
             if (!name) return SyntaxError();
             item.text = *name;

@@ -21,6 +21,7 @@
 #include <sstream>
 #include <thread>
 
+#include "base/text.h"
 #include "tools/standin/src/signal_pipe.h"
 #include "tools/standin/src/unique_fd.h"
 
@@ -115,8 +116,7 @@ private:
             int status = 0;
             if (::waitpid(pid, &status, WNOHANG) == pid) {
                 children_.erase(pid);
-                std::string why = ReadFile(err_file);
-                while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
+                std::string why(base::Trim(ReadFile(err_file)));
                 for (char& c : why)
                     if (c == '\n') c = ' ';
                 return "error the stand-in exited at start: " +

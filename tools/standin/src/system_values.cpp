@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "base/text.h"
 #include "tools/standin/src/executor.h"
 #include "tools/standin/src/wire.h"
 
@@ -67,7 +68,7 @@ std::optional<SystemValue> Variable(const std::string& name, const SessionState&
 std::optional<Value> Property(const std::string& name, const Collation& collation) {
     auto text = [](std::string s) { return Value{std::move(s), 0, ColumnType::kNVarChar}; };
     auto number = [](std::int32_t n, ColumnType t = ColumnType::kInt) { return Value{std::nullopt, n, t}; };
-    const std::string key = ToLowerAscii(name);
+    const std::string key = base::AsciiLowerCase(name);
     if (key == "productversion") return text(kProductVersion);
     if (key == "productmajorversion") return text("16");
     if (key == "productminorversion") return text("0");
