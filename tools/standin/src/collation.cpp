@@ -38,16 +38,16 @@ IconvHandle OpenIconv(const char* to, const char* from) {
     return IconvHandle(cd);
 }
 
-std::string CodePageName(int code_page) { return "CP" + std::to_string(code_page); }
+std::string CodePageName(int codePage) { return "CP" + std::to_string(codePage); }
 
 // Runs one conversion step; false when the input is not convertible (EILSEQ/EINVAL).
-bool Convert(void* cd, const char* in, std::size_t in_len, std::string& out) {
+bool Convert(void* cd, const char* in, std::size_t inLen, std::string& out) {
     char buf[16];
     char* src = const_cast<char*>(in);
     char* dst = buf;
     std::size_t left = sizeof buf;
     ::iconv(static_cast<iconv_t>(cd), nullptr, nullptr, nullptr, nullptr);
-    if (::iconv(static_cast<iconv_t>(cd), &src, &in_len, &dst, &left) == static_cast<std::size_t>(-1)) return false;
+    if (::iconv(static_cast<iconv_t>(cd), &src, &inLen, &dst, &left) == static_cast<std::size_t>(-1)) return false;
     out.append(buf, sizeof buf - left);
     return true;
 }
@@ -79,7 +79,7 @@ const Collation& Collation::ForTdsBytes(ByteSpan b) {
 std::array<std::uint8_t, 5> Collation::TdsBytes() const {
     const std::uint32_t info = (lcid_ & 0xFFFFF) | (static_cast<std::uint32_t>(flags_) << 20);
     return {static_cast<std::uint8_t>(info), static_cast<std::uint8_t>(info >> 8),
-            static_cast<std::uint8_t>(info >> 16), static_cast<std::uint8_t>(info >> 24), sort_id_};
+            static_cast<std::uint8_t>(info >> 16), static_cast<std::uint8_t>(info >> 24), sortId_};
 }
 
 Bytes Collation::Encode(std::string_view utf8) const {
@@ -87,7 +87,7 @@ Bytes Collation::Encode(std::string_view utf8) const {
     if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         return Bytes(utf8.begin(), utf8.end());
     }
-    IconvHandle cd = OpenIconv(CodePageName(code_page_).c_str(), "UTF-8");
+    IconvHandle cd = OpenIconv(CodePageName(codePage_).c_str(), "UTF-8");
     Bytes out;
     std::string one, converted;
     // Character by character, so one character the code page lacks costs only itself.
@@ -113,7 +113,7 @@ std::string Collation::Decode(ByteSpan bytes) const {
     if (std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; })) {
         return std::string(bytes.begin(), bytes.end());
     }
-    IconvHandle cd = OpenIconv("UTF-8", CodePageName(code_page_).c_str());
+    IconvHandle cd = OpenIconv("UTF-8", CodePageName(codePage_).c_str());
     std::string out;
     std::size_t i = 0;
     while (i < bytes.size()) {

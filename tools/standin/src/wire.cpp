@@ -23,7 +23,8 @@ std::optional<T> Get(ByteReader& r, Order order) {
     const std::optional<ByteSpan> bytes = r.Take(sizeof(T));
     if (!bytes) return std::nullopt;
     T v = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) v = static_cast<T>(v | (static_cast<T>((*bytes)[i]) << Shift<T>(i, order)));
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+        v = static_cast<T>(v | (static_cast<T>((*bytes)[i]) << Shift<T>(i, order)));
     return v;
 }
 
