@@ -161,7 +161,7 @@ private:
 std::vector<std::string> SplitControlLine(const std::string& line) {
     std::vector<std::string> out;
     std::string rest = line;
-    while (!rest.empty() && (rest.back() == '\r' || rest.back() == '\n')) rest.pop_back();
+    rest.erase(rest.find_last_not_of("\r\n") + 1);  // the line's end, CR LF or LF
     std::size_t cmdEnd = rest.find_first_of("\t ");
     out.push_back(rest.substr(0, cmdEnd));
     if (out[0].empty()) return {};
