@@ -13,10 +13,10 @@
 namespace {
 
 bool SameLogin(const standin::Login7& a, const standin::Login7& b) {
-    return a.tds_version == b.tds_version && a.packet_size == b.packet_size && a.host_name == b.host_name &&
-           a.user_name == b.user_name && a.password == b.password && a.app_name == b.app_name &&
-           a.server_name == b.server_name && a.library_name == b.library_name && a.language == b.language &&
-           a.database == b.database && a.integrated_security == b.integrated_security;
+    return a.TdsVersion == b.TdsVersion && a.PacketSize == b.PacketSize && a.HostName == b.HostName &&
+           a.UserName == b.UserName && a.Password == b.Password && a.AppName == b.AppName &&
+           a.ServerName == b.ServerName && a.LibraryName == b.LibraryName && a.Language == b.Language &&
+           a.Database == b.Database && a.IntegratedSecurity == b.IntegratedSecurity;
 }
 
 }  // namespace
@@ -24,10 +24,10 @@ bool SameLogin(const standin::Login7& a, const standin::Login7& b) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const standin::ByteSpan bytes(data, size);
     std::string error;
-    if (!standin::ParsePrelogin(bytes, &error)) fuzz::Check(!error.empty(), "PRELOGIN refused without a reason");
+    if (!standin::ParsePrelogin(bytes, error)) fuzz::Check(!error.empty(), "PRELOGIN refused without a reason");
 
     error.clear();
-    const auto login = standin::ParseLogin7(bytes, &error);
+    const auto login = standin::ParseLogin7(bytes, error);
     if (!login) {
         fuzz::Check(!error.empty(), "LOGIN7 refused without a reason");
         return 0;
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const standin::Bytes rebuilt = standin::BuildLogin7(*login);
     error.clear();
-    const auto again = standin::ParseLogin7(rebuilt, &error);
+    const auto again = standin::ParseLogin7(rebuilt, error);
     fuzz::Check(again.has_value(), "BuildLogin7 wrote a record that ParseLogin7 refuses");
     fuzz::Check(SameLogin(*login, *again), "a LOGIN7 record rebuilt from its fields reads differently");
     return 0;

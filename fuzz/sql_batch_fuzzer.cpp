@@ -18,8 +18,8 @@ namespace {
 
 void CheckBatch(const std::string& sql) {
     const standin::ParsedBatch batch = standin::ParseSqlBatch(sql);
-    fuzz::Check(!(batch.error && !batch.statements.empty()), "a batch gave statements and an error");
-    if (batch.error) fuzz::Check(!batch.error->text.empty(), "a batch refused without a message");
+    fuzz::Check(!(batch.Error && !batch.Statements.empty()), "a batch gave statements and an error");
+    if (batch.Error) fuzz::Check(!batch.Error->Text.empty(), "a batch refused without a message");
 }
 
 }  // namespace
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckBatch(sql);
 
         std::string error, unsupported;
-        const auto rpc = standin::ParseRpc(*body, &error, &unsupported);
+        const auto rpc = standin::ParseRpc(*body, error, unsupported);
         if (!rpc) fuzz::Check(!error.empty(), "an RPC refused without a reason");
     }
     CheckBatch(std::string(fuzz::Chars(data, size)));

@@ -24,21 +24,21 @@ void CheckPacketizeRoundTrip(standin::PacketType type, ByteSpan payload, std::ui
     std::size_t pos = 0;
     while (pos < packets.size()) {
         std::string error;
-        const auto h = standin::ParsePacketHeader(ByteSpan(packets).subspan(pos), &error);
+        const auto h = standin::ParsePacketHeader(ByteSpan(packets).subspan(pos), error);
         fuzz::Check(h.has_value(), "Packetize wrote a header the server refuses");
-        fuzz::Check(h->length <= std::max(packet_size, standin::kMinPacketSize), "Packetize wrote a packet too long");
-        fuzz::Check(pos + h->length <= packets.size(), "Packetize wrote a length past its own output");
-        const auto result = assembler.Feed(ByteSpan(packets).subspan(pos, h->length));
-        pos += h->length;
-        if (result == MessageAssembler::Result::kComplete) {
+        fuzz::Check(h->Length <= std::max(packet_size, standin::kMinPacketSize), "Packetize wrote a packet too long");
+        fuzz::Check(pos + h->Length <= packets.size(), "Packetize wrote a length past its own output");
+        const auto result = assembler.Feed(ByteSpan(packets).subspan(pos, h->Length));
+        pos += h->Length;
+        if (result == MessageAssembler::Result::Complete) {
             fuzz::Check(pos == packets.size(), "the end-of-message bit came before the last packet");
             const standin::Message m = assembler.TakeMessage();
-            fuzz::Check(m.type == type, "the message type changed on the way");
-            fuzz::Check(std::equal(m.payload.begin(), m.payload.end(), payload.begin(), payload.end()),
+            fuzz::Check(m.Type == type, "the message type changed on the way");
+            fuzz::Check(std::equal(m.Payload.begin(), m.Payload.end(), payload.begin(), payload.end()),
                         "the payload changed on the way through Packetize and the assembler");
             return;
         }
-        fuzz::Check(result == MessageAssembler::Result::kNeedMore, "the assembler refused Packetize's packets");
+        fuzz::Check(result == MessageAssembler::Result::NeedMore, "the assembler refused Packetize's packets");
     }
     fuzz::Fail("Packetize wrote no end-of-message packet");
 }
@@ -51,29 +51,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t pos = 0;
     while (pos < size) {
         std::string error;
-        const auto h = standin::ParsePacketHeader(all.subspan(pos), &error);
+        const auto h = standin::ParsePacketHeader(all.subspan(pos), error);
         if (!h) {
             fuzz::Check(!error.empty(), "a refused header without a reason");
             break;
         }
-        fuzz::Check(h->length >= standin::kHeaderSize && h->length <= standin::kMaxPacketSize + 1,
+        fuzz::Check(h->Length >= standin::kHeaderSize && h->Length <= standin::kMaxPacketSize + 1,
                     "a header with a length the server cannot read was accepted");
-        if (h->length > size - pos) break;  // the server would wait for the rest
-        const auto result = assembler.Feed(all.subspan(pos, h->length));
-        pos += h->length;
-        if (result == MessageAssembler::Result::kError) {
+        if (h->Length > size - pos) break;  // the server would wait for the rest
+        const auto result = assembler.Feed(all.subspan(pos, h->Length));
+        pos += h->Length;
+        if (result == MessageAssembler::Result::Error) {
             fuzz::Check(!assembler.Error().empty(), "a refused packet without a reason");
             break;
         }
-        if (result == MessageAssembler::Result::kComplete) {
+        if (result == MessageAssembler::Result::Complete) {
             const standin::Message m = assembler.TakeMessage();
-            fuzz::Check(m.payload.size() <= standin::kMaxMessageSize, "a message longer than the limit was assembled");
-            const std::uint32_t packet_size = standin::kMinPacketSize + (h->spid % 1024);
-            CheckPacketizeRoundTrip(m.type, m.payload, packet_size);
+            fuzz::Check(m.Payload.size() <= standin::kMaxMessageSize, "a message longer than the limit was assembled");
+            const std::uint32_t packet_size = standin::kMinPacketSize + (h->Spid % 1024);
+            CheckPacketizeRoundTrip(m.Type, m.Payload, packet_size);
         }
     }
     // The raw bytes as a payload too, at the smallest and the default packet size.
-    CheckPacketizeRoundTrip(standin::PacketType::kSqlBatch, all, standin::kMinPacketSize);
-    CheckPacketizeRoundTrip(standin::PacketType::kRpc, all, standin::kDefaultPacketSize);
+    CheckPacketizeRoundTrip(standin::PacketType::SqlBatch, all, standin::kMinPacketSize);
+    CheckPacketizeRoundTrip(standin::PacketType::Rpc, all, standin::kDefaultPacketSize);
     return 0;
 }

@@ -27,7 +27,7 @@ standin::Bytes ExecuteWithIntN(std::uint8_t length) {
 TEST(RpcRegression, IntNLongerThanEightBytesIsRefused) {
     for (std::uint8_t length : {9, 16, 255}) {
         std::string error, unsupported;
-        const auto rpc = standin::ParseRpc(ExecuteWithIntN(length), &error, &unsupported);
+        const auto rpc = standin::ParseRpc(ExecuteWithIntN(length), error, unsupported);
         EXPECT_FALSE(rpc.has_value()) << int(length);
         EXPECT_FALSE(error.empty()) << int(length);
     }
@@ -35,12 +35,12 @@ TEST(RpcRegression, IntNLongerThanEightBytesIsRefused) {
 
 TEST(RpcRegression, IntNOfEightBytesStillReads) {
     std::string error, unsupported;
-    const auto rpc = standin::ParseRpc(ExecuteWithIntN(8), &error, &unsupported);
+    const auto rpc = standin::ParseRpc(ExecuteWithIntN(8), error, unsupported);
     ASSERT_TRUE(rpc.has_value()) << error;
-    ASSERT_EQ(rpc->calls.size(), 1u);
-    EXPECT_EQ(rpc->calls[0].proc_id, 12);
-    ASSERT_EQ(rpc->calls[0].arguments.size(), 1u);
-    EXPECT_EQ(rpc->calls[0].arguments[0].value.kind, standin::SqlValue::Kind::kNumber);
+    ASSERT_EQ(rpc->Calls.size(), 1u);
+    EXPECT_EQ(rpc->Calls[0].ProcId, 12);
+    ASSERT_EQ(rpc->Calls[0].Arguments.size(), 1u);
+    EXPECT_EQ(rpc->Calls[0].Arguments[0].Value.Kind, standin::ValueKind::Number);
 }
 
 }  // namespace

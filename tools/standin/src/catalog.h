@@ -11,24 +11,24 @@
 #include <vector>
 
 #include "tools/standin/src/collation.h"
-#include "tools/standin/src/tds_tokens.h"
+#include "tools/standin/src/messages.h"
 #include "tools/standin/src/unique_fd.h"
 
 namespace standin {
 
 struct DatabaseInfo {
-    std::string name;
-    int id = 0;
-    bool system = false;
-    bool attached = false;
+    std::string Name;
+    int Id = 0;
+    bool System = false;
+    bool Attached = false;
 };
 
 struct FileInfo {
-    std::string database;
-    int database_id = 0;
-    std::string logical_name;
-    std::string physical_name;
-    bool log = false;
+    std::string Database;
+    int DatabaseId = 0;
+    std::string LogicalName;
+    std::string PhysicalName;
+    bool Log = false;
 };
 
 using CatalogError = std::optional<ServerMessage>;
@@ -49,9 +49,9 @@ public:
     CatalogError Attach(const std::string& name, const std::vector<std::string>& files);
     CatalogError Detach(const std::string& name);
 
-    // A session starts using a database (login or USE). On success *canonical is the
-    // catalog's spelling of the name.
-    bool Enter(const std::string& name, std::string* canonical);
+    // A session starts using a database (login or USE): the catalog's spelling of its
+    // name, or nullopt when no such database is attached.
+    std::optional<std::string> Enter(const std::string& name);
     void Leave(const std::string& name);
 
     std::vector<DatabaseInfo> Databases() const;  // attached ones, by id
@@ -63,19 +63,19 @@ public:
 
 private:
     struct File {
-        std::string physical_name;  // as the client gave it
-        std::string local_path;     // where it is opened here
-        bool log = false;
-        UniqueFd fd;
+        std::string PhysicalName;  // as the client gave it
+        std::string LocalPath;     // where it is opened here
+        bool Log = false;
+        UniqueFd Fd;
     };
     struct Entry {
-        std::string name;
-        std::u32string key;  // the name as the collation compares it
-        int id = 0;
-        bool system = false;
-        bool attached = false;
-        int users = 0;
-        std::vector<File> files;
+        std::string Name;
+        std::u32string Key;  // the name as the collation compares it
+        int Id = 0;
+        bool System = false;
+        bool Attached = false;
+        int Users = 0;
+        std::vector<File> Files;
     };
 
     Entry* Find(const std::string& name);

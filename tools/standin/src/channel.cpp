@@ -22,62 +22,62 @@ std::int64_t NowMs() {
 
 }  // namespace
 
-Channel::Result Channel::ReadSome(bool idle_ok, std::size_t max, Bytes* into) {
+Channel::Result Channel::ReadSome(bool idleOk, std::size_t max, Bytes& into) {
     while (true) {
-        if (stopping_) return Result::kStopped;
+        if (stopping_) return Result::Stopped;
         pollfd p{fd_, POLLIN, 0};
         const int r = ::poll(&p, 1, kStopCheckMs);
-        if (r < 0 && errno != EINTR) return Result::kClosed;
+        if (r < 0 && errno != EINTR) return Result::Closed;
         if (r <= 0) {
-            if (!idle_ok && NowMs() > deadline_ms_) return Result::kTimeout;
+            if (!idleOk && NowMs() > deadlineMs_) return Result::Timeout;
             continue;
         }
         std::uint8_t buf[16384];
         const ssize_t k = ::recv(fd_, buf, std::min(max, sizeof buf), 0);
-        if (k == 0) return Result::kClosed;
+        if (k == 0) return Result::Closed;
         if (k < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
-            return Result::kClosed;
+            return Result::Closed;
         }
-        into->insert(into->end(), buf, buf + k);
-        return Result::kOk;
+        into.insert(into.end(), buf, buf + k);
+        return Result::Ok;
     }
 }
 
 // Gets plain_ to at least `want` bytes. In clear it never reads past them, so nothing of
 // what follows (a TLS record, say) is taken early.
-Channel::Result Channel::Fill(bool idle_ok, std::size_t want, std::string* why) {
+Channel::Result Channel::Fill(bool idleOk, std::size_t want, std::string& why) {
     while (plain_.size() < want) {
-        const bool idle = idle_ok && plain_.empty();
+        const bool idle = idleOk && plain_.empty();
         Bytes raw;
-        const Result r = ReadSome(idle, tls_ ? SIZE_MAX : want - plain_.size(), &raw);
-        if (r != Result::kOk) return r;
-        if (idle) deadline_ms_ = NowMs() + kPacketTimeoutMs;
+        const Result r = ReadSome(idle, tls_ ? SIZE_MAX : want - plain_.size(), raw);
+        if (r != Result::Ok) return r;
+        if (idle) deadlineMs_ = NowMs() + kPacketTimeoutMs;
         if (!tls_) {
             plain_.insert(plain_.end(), raw.begin(), raw.end());
             continue;
         }
-        if (trace_) trace_->Raw(spid_, Trace::Direction::kIn, raw, "TLS records");
-        if (!tls_->Decrypt(raw, &plain_)) {
-            *why = tls_->Error();
-            return Result::kBroken;
+        if (trace_) trace_->Raw(spid_, Trace::Direction::In, raw, "TLS records");
+        if (!tls_->Decrypt(raw, plain_)) {
+            why = tls_->Error();
+            return Result::Broken;
         }
     }
-    return Result::kOk;
+    return Result::Ok;
 }
 
-Channel::Result Channel::ReadPacket(Bytes* packet, std::string* why) {
-    deadline_ms_ = NowMs() + kPacketTimeoutMs;
+Channel::Result Channel::ReadPacket(Bytes& packet, std::string& why) {
+    deadlineMs_ = NowMs() + kPacketTimeoutMs;
     Result r = Fill(true, kHeaderSize, why);
-    if (r != Result::kOk) return r;
+    if (r != Result::Ok) return r;
     auto h = ParsePacketHeader(ByteSpan(plain_.data(), kHeaderSize), why);
-    if (!h) return Result::kBroken;
-    r = Fill(false, h->length, why);
-    if (r != Result::kOk) return r;
-    packet->assign(plain_.begin(), plain_.begin() + h->length);
-    plain_.erase(plain_.begin(), plain_.begin() + h->length);
-    if (trace_) trace_->Packets(spid_, Trace::Direction::kIn, *packet, tls_ ? "decrypted from TLS" : "clear");
-    return Result::kOk;
+    if (!h) return Result::Broken;
+    r = Fill(false, h->Length, why);
+    if (r != Result::Ok) return r;
+    packet.assign(plain_.begin(), plain_.begin() + h->Length);
+    plain_.erase(plain_.begin(), plain_.begin() + h->Length);
+    if (trace_) trace_->Packets(spid_, Trace::Direction::In, packet, tls_ ? "decrypted from TLS" : "clear");
+    return Result::Ok;
 }
 
 bool Channel::WriteRaw(ByteSpan data) {
@@ -94,38 +94,38 @@ bool Channel::WriteRaw(ByteSpan data) {
 }
 
 bool Channel::Send(ByteSpan packets) {
-    if (trace_) trace_->Packets(spid_, Trace::Direction::kOut, packets, tls_ ? "encrypted into TLS" : "clear");
+    if (trace_) trace_->Packets(spid_, Trace::Direction::Out, packets, tls_ ? "encrypted into TLS" : "clear");
     if (!tls_) return WriteRaw(packets);
     const Bytes records = tls_->Encrypt(packets);
-    if (trace_) trace_->Raw(spid_, Trace::Direction::kOut, records, "TLS records");
+    if (trace_) trace_->Raw(spid_, Trace::Direction::Out, records, "TLS records");
     return WriteRaw(records);
 }
 
-bool Channel::Handshake(const TlsContext& context, std::string* why) {
+bool Channel::Handshake(const TlsContext& context, std::string& why) {
     auto tls = std::make_unique<TlsStream>(context, true);
     while (true) {
         Bytes packet;
-        const Result r = ReadPacket(&packet, why);
-        if (r != Result::kOk) {
-            if (why->empty()) *why = "connection ended during the TLS handshake";
+        const Result r = ReadPacket(packet, why);
+        if (r != Result::Ok) {
+            if (why.empty()) why = "connection ended during the TLS handshake";
             return false;
         }
-        if (packet[0] != static_cast<std::uint8_t>(PacketType::kPrelogin)) {
-            *why = "the client sent packet type " + std::to_string(packet[0]) + " instead of the TLS handshake";
+        if (packet[0] != static_cast<std::uint8_t>(PacketType::Prelogin)) {
+            why = "the client sent packet type " + std::to_string(packet[0]) + " instead of the TLS handshake";
             return false;
         }
         Bytes answer;
-        const TlsStream::Step step = tls->Handshake(ByteSpan(packet).subspan(kHeaderSize), &answer);
+        const TlsStream::Step step = tls->Handshake(ByteSpan(packet).subspan(kHeaderSize), answer);
         // The server's handshake messages travel in PRELOGIN packets too.
-        if (!answer.empty() && !Send(Packetize(PacketType::kPrelogin, answer, kDefaultPacketSize, spid_))) {
-            *why = "cannot send the TLS handshake";
+        if (!answer.empty() && !Send(Packetize(PacketType::Prelogin, answer, kDefaultPacketSize, spid_))) {
+            why = "cannot send the TLS handshake";
             return false;
         }
-        if (step == TlsStream::Step::kFailed) {
-            *why = tls->Error();
+        if (step == TlsStream::Step::Failed) {
+            why = tls->Error();
             return false;
         }
-        if (step == TlsStream::Step::kDone) break;
+        if (step == TlsStream::Step::Done) break;
     }
     tls_ = std::move(tls);
     if (trace_) trace_->Note(spid_, "TLS handshake done: packets travel as TLS records from here");

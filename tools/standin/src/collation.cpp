@@ -1,12 +1,12 @@
 #include "tools/standin/src/collation.h"
 
 #include <iconv.h>
-#include <locale.h>
-#include <wctype.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+
+#include "base/text.h"
 
 namespace standin {
 namespace {
@@ -38,31 +38,25 @@ IconvHandle OpenIconv(const char* to, const char* from) {
     return IconvHandle(cd);
 }
 
-std::string CodePageName(int code_page) { return "CP" + std::to_string(code_page); }
+std::string CodePageName(int codePage) { return "CP" + std::to_string(codePage); }
 
 // Runs one conversion step; false when the input is not convertible (EILSEQ/EINVAL).
-bool Convert(void* cd, const char* in, std::size_t in_len, std::string& out) {
+bool Convert(void* cd, const char* in, std::size_t inLen, std::string& out) {
     char buf[16];
     char* src = const_cast<char*>(in);
     char* dst = buf;
     std::size_t left = sizeof buf;
     ::iconv(static_cast<iconv_t>(cd), nullptr, nullptr, nullptr, nullptr);
-    if (::iconv(static_cast<iconv_t>(cd), &src, &in_len, &dst, &left) == static_cast<std::size_t>(-1)) return false;
+    if (::iconv(static_cast<iconv_t>(cd), &src, &inLen, &dst, &left) == static_cast<std::size_t>(-1)) return false;
     out.append(buf, sizeof buf - left);
     return true;
-}
-
-// C.UTF-8's case mapping covers all of Unicode, whatever the process's own locale is.
-locale_t UnicodeLocale() {
-    static const locale_t loc = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return loc;
 }
 
 }  // namespace
 
 const Collation* Collation::Find(std::string_view name) {
     for (const Collation& c : kCollations)
-        if (EqualsNoCase(c.Name(), name)) return &c;
+        if (base::EqualsIgnoringAsciiCase(c.Name(), name)) return &c;
     return nullptr;
 }
 
@@ -85,7 +79,7 @@ const Collation& Collation::ForTdsBytes(ByteSpan b) {
 std::array<std::uint8_t, 5> Collation::TdsBytes() const {
     const std::uint32_t info = (lcid_ & 0xFFFFF) | (static_cast<std::uint32_t>(flags_) << 20);
     return {static_cast<std::uint8_t>(info), static_cast<std::uint8_t>(info >> 8),
-            static_cast<std::uint8_t>(info >> 16), static_cast<std::uint8_t>(info >> 24), sort_id_};
+            static_cast<std::uint8_t>(info >> 16), static_cast<std::uint8_t>(info >> 24), sortId_};
 }
 
 Bytes Collation::Encode(std::string_view utf8) const {
@@ -93,18 +87,18 @@ Bytes Collation::Encode(std::string_view utf8) const {
     if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         return Bytes(utf8.begin(), utf8.end());
     }
-    IconvHandle cd = OpenIconv(CodePageName(code_page_).c_str(), "UTF-8");
+    IconvHandle cd = OpenIconv(CodePageName(codePage_).c_str(), "UTF-8");
     Bytes out;
     std::string one, converted;
     // Character by character, so one character the code page lacks costs only itself.
-    for (char32_t c : DecodeUtf8(utf8)) {
+    for (char32_t c : base::DecodeUtf8(utf8)) {
         if (c < 0x80) {
             out.push_back(static_cast<std::uint8_t>(c));
             continue;
         }
         one.clear();
         converted.clear();
-        AppendUtf8(one, c);
+        base::AppendUtf8(one, c);
         if (Convert(cd.get(), one.data(), one.size(), converted)) {
             out.insert(out.end(), converted.begin(), converted.end());
         } else {
@@ -119,7 +113,7 @@ std::string Collation::Decode(ByteSpan bytes) const {
     if (std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; })) {
         return std::string(bytes.begin(), bytes.end());
     }
-    IconvHandle cd = OpenIconv("UTF-8", CodePageName(code_page_).c_str());
+    IconvHandle cd = OpenIconv("UTF-8", CodePageName(codePage_).c_str());
     std::string out;
     std::size_t i = 0;
     while (i < bytes.size()) {
@@ -144,17 +138,12 @@ std::string Collation::Decode(ByteSpan bytes) const {
 }
 
 std::u32string Collation::Fold(std::string_view utf8) const {
-    std::u32string out = DecodeUtf8(utf8);
+    std::u32string out = base::DecodeUtf8(utf8);
     for (char32_t& c : out) {
         if ((flags_ & kIgnoreWidth) && c >= 0xFF01 && c <= 0xFF5E) c = c - 0xFF01 + 0x21;  // full-width ASCII
         if ((flags_ & kIgnoreKana) && c >= 0x30A1 && c <= 0x30F6) c = c - 0x60;            // katakana as hiragana
-        if (flags_ & kIgnoreCase) {
-            if (c < 0x80) {
-                if (c >= 'A' && c <= 'Z') c = c - 'A' + 'a';
-            } else if (UnicodeLocale()) {
-                c = static_cast<char32_t>(::towlower_l(static_cast<wint_t>(c), UnicodeLocale()));
-            }
-        }
+        // The system's lower case covers all of Unicode, whatever the process's locale is.
+        if (flags_ & kIgnoreCase) c = static_cast<char32_t>(base::LowerCase(static_cast<wchar_t>(c)));
     }
     return out;
 }

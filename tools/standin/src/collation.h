@@ -26,9 +26,9 @@ public:
     static const Collation& ForTdsBytes(ByteSpan bytes);
 
     const std::string& Name() const { return name_; }
-    int CodePage() const { return code_page_; }
+    int CodePage() const { return codePage_; }
     std::uint32_t Lcid() const { return lcid_; }
-    std::uint8_t SortId() const { return sort_id_; }
+    std::uint8_t SortId() const { return sortId_; }
     bool CaseSensitive() const { return !(flags_ & kIgnoreCase); }
     // COLLATION as TDS sends it: LCID (20 bits), ColFlags (8), version (4), SortId.
     std::array<std::uint8_t, 5> TdsBytes() const;
@@ -49,15 +49,15 @@ public:
 
     static constexpr std::uint8_t kIgnoreCase = 0x01, kIgnoreAccent = 0x02, kIgnoreKana = 0x04, kIgnoreWidth = 0x08;
 
-    Collation(std::string name, std::uint32_t lcid, std::uint8_t flags, std::uint8_t sort_id, int code_page)
-        : name_(std::move(name)), lcid_(lcid), flags_(flags), sort_id_(sort_id), code_page_(code_page) {}
+    Collation(std::string name, std::uint32_t lcid, std::uint8_t flags, std::uint8_t sortId, int codePage)
+        : name_(std::move(name)), lcid_(lcid), flags_(flags), sortId_(sortId), codePage_(codePage) {}
 
 private:
     std::string name_;
     std::uint32_t lcid_;
     std::uint8_t flags_;
-    std::uint8_t sort_id_;
-    int code_page_;
+    std::uint8_t sortId_;
+    int codePage_;
 };
 
 }  // namespace standin

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/text.h"
 #include "tools/standin/src/messages.h"
 #include "tools/standin/src/system_values.h"
 #include "tools/standin/src/wire.h"
@@ -10,23 +11,13 @@
 namespace standin {
 namespace {
 
-ServerMessage Msg(int number, int severity, std::string text, std::string proc = {}, int state = 1) {
-    ServerMessage m;
-    m.number = number;
-    m.severity = static_cast<std::uint8_t>(severity);
-    m.state = static_cast<std::uint8_t>(state);
-    m.text = std::move(text);
-    m.procedure = std::move(proc);
-    return m;
-}
-
 // A catalog view as columns and rows, before the select list picks from it.
 struct Table {
-    std::vector<Column> columns;
-    std::vector<std::vector<Value>> rows;
+    std::vector<Column> Columns;
+    std::vector<std::vector<Value>> Rows;
     int IndexOf(const std::string& name) const {
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            if (EqualsNoCase(columns[i].name, name)) return static_cast<int>(i);
+        for (std::size_t i = 0; i < Columns.size(); ++i)
+            if (base::EqualsIgnoringAsciiCase(Columns[i].Name, name)) return static_cast<int>(i);
         return -1;
     }
 };
@@ -36,172 +27,178 @@ Value Int(int n) { return Value{std::string{}, n}; }
 
 Table DatabasesView(const Catalog& catalog) {
     Table t;
-    t.columns = {{"name", ColumnType::kNVarChar, 128},
-                 {"database_id", ColumnType::kInt, 0},
-                 {"state_desc", ColumnType::kNVarChar, 60}};
-    for (const DatabaseInfo& d : catalog.Databases()) t.rows.push_back({Text(d.name), Int(d.id), Text("ONLINE")});
+    t.Columns = {{"name", ColumnType::NVarChar, 128},
+                 {"database_id", ColumnType::Int, 0},
+                 {"state_desc", ColumnType::NVarChar, 60}};
+    for (const DatabaseInfo& d : catalog.Databases()) t.Rows.push_back({Text(d.Name), Int(d.Id), Text("ONLINE")});
     return t;
 }
 
 Table MasterFilesView(const Catalog& catalog) {
     Table t;
-    t.columns = {{"database_id", ColumnType::kInt, 0},
-                 {"name", ColumnType::kNVarChar, 128},
-                 {"physical_name", ColumnType::kNVarChar, 260},
-                 {"type_desc", ColumnType::kNVarChar, 60}};
+    t.Columns = {{"database_id", ColumnType::Int, 0},
+                 {"name", ColumnType::NVarChar, 128},
+                 {"physical_name", ColumnType::NVarChar, 260},
+                 {"type_desc", ColumnType::NVarChar, 60}};
     for (const FileInfo& f : catalog.Files()) {
-        t.rows.push_back(
-            {Int(f.database_id), Text(f.logical_name), Text(f.physical_name), Text(f.log ? "LOG" : "ROWS")});
+        t.Rows.push_back({Int(f.DatabaseId), Text(f.LogicalName), Text(f.PhysicalName), Text(f.Log ? "LOG" : "ROWS")});
     }
     return t;
 }
 
-const SqlValue* FindArg(const std::vector<ProcArgument>& args, std::size_t position, const char* name) {
+const SqlValue* FindArg(const std::vector<ProcArgument>& args, std::size_t position, std::string_view name) {
     for (const ProcArgument& a : args)
-        if (!a.name.empty() && EqualsNoCase(a.name, name)) return &a.value;
-    if (position < args.size() && args[position].name.empty()) return &args[position].value;
+        if (!a.Name.empty() && base::EqualsIgnoringAsciiCase(a.Name, name)) return &a.Value;
+    if (position < args.size() && args[position].Name.empty()) return &args[position].Value;
     return nullptr;
+}
+
+// The first named argument that `isParameter` does not accept.
+template <typename Accepts>
+const ProcArgument* UnknownParameter(const std::vector<ProcArgument>& args, Accepts isParameter) {
+    for (const ProcArgument& a : args)
+        if (!a.Name.empty() && !isParameter(a.Name)) return &a;
+    return nullptr;
+}
+
+bool IsDetachParameter(std::string_view name) {
+    for (std::string_view p : {"@dbname", "@skipchecks", "@keepfulltextindexfile"})
+        if (base::EqualsIgnoringAsciiCase(p, name)) return true;
+    return false;
+}
+
+// @dbname, or @filename1 to @filename16.
+bool IsAttachParameter(std::string_view name) {
+    if (base::EqualsIgnoringAsciiCase(name, "@dbname")) return true;
+    const std::string lower = base::AsciiLowerCase(name);
+    const int n = lower.rfind("@filename", 0) == 0 ? std::atoi(lower.c_str() + 9) : 0;
+    return n >= 1 && n <= 16 && lower == "@filename" + std::to_string(n);
 }
 
 }  // namespace
 
 void Executor::Report(const ServerMessage& m) { out_.Message(m, kServerName); }
 
-void Executor::ProcError(const char* proc, int number, std::string text) {
-    Report(Msg(number, 16, std::move(text), proc));
-}
-
-void Executor::RunBatch(const ParsedBatch& batch, bool in_proc) {
-    if (batch.error) {
-        Report(Msg(batch.error->number, batch.error->severity, batch.error->text, {}, batch.error->state));
-        if (in_proc)
+void Executor::RunBatch(const ParsedBatch& batch, bool inProc) {
+    if (batch.Error) {
+        Report(*batch.Error);
+        if (inProc)
             out_.DoneInProc(kDoneError | kDoneMore, 0, 0);
         else
             out_.Done(kDoneError, 0, 0);
         return;
     }
-    if (batch.statements.empty() && !in_proc) out_.Done(kDoneFinal, 0, 0);
-    for (std::size_t i = 0; i < batch.statements.size(); ++i) {
-        const bool last = i + 1 == batch.statements.size() && !in_proc;
-        Outcome o = Run(batch.statements[i], last);
-        if (o.proc) continue;
+    if (batch.Statements.empty() && !inProc) out_.Done(kDoneFinal, 0, 0);
+    for (std::size_t i = 0; i < batch.Statements.size(); ++i) {
+        const bool last = i + 1 == batch.Statements.size() && !inProc;
+        Outcome o = Run(batch.Statements[i], last);
+        if (o.Proc) continue;
         std::uint16_t status =
-            (last ? kDoneFinal : kDoneMore) | (o.error ? kDoneError : 0) | (o.counted ? kDoneCount : 0);
-        if (in_proc)
-            out_.DoneInProc(status | kDoneMore, o.cmd, o.rows);
+            (last ? kDoneFinal : kDoneMore) | (o.Error ? kDoneError : 0) | (o.Counted ? kDoneCount : 0);
+        if (inProc)
+            out_.DoneInProc(status | kDoneMore, o.Cmd, o.Rows);
         else
-            out_.Done(status, o.cmd, o.rows);
+            out_.Done(status, o.Cmd, o.Rows);
     }
 }
 
-void Executor::RunRpcProcedure(const std::string& procedure, const std::vector<ProcArgument>& args, bool last) {
-    bool error = false;
-    const int status = CallProcedure(procedure, args, &error);
-    out_.ReturnStatus(status);
-    out_.DoneProc((last ? kDoneFinal : kDoneMore) | (error ? kDoneError : 0), kCmdExecute, 0);
-}
-
-Executor::Outcome Executor::Run(const Statement& s, bool last_in_batch) {
+Executor::Outcome Executor::Run(const Statement& s, bool lastInBatch) {
     if (auto* set = std::get_if<SetStatement>(&s)) return RunSet(*set);
     if (auto* use = std::get_if<UseStatement>(&s)) return RunUse(*use);
     if (auto* sel = std::get_if<SelectStatement>(&s)) return RunSelect(*sel);
     if (auto* att = std::get_if<AttachStatement>(&s)) return RunAttach(*att);
     const auto& exec = std::get<ExecStatement>(s);
-    Outcome o;
-    const int status = CallProcedure(exec.procedure, exec.arguments, &o.error);
-    out_.ReturnStatus(status);
-    out_.DoneProc((last_in_batch ? kDoneFinal : kDoneMore) | (o.error ? kDoneError : 0), kCmdExecute, 0);
-    o.proc = true;
-    return o;
+    RunProcedure(exec.Procedure, exec.Arguments, lastInBatch);
+    return Outcome{.Proc = true};
 }
 
 Executor::Outcome Executor::RunSet(const SetStatement& s) {
-    for (const std::string& option : s.options) state_.options[option] = s.value;
-    if (s.options.front() == "LANGUAGE") {
-        std::string lang = ToLowerAscii(s.value);
-        out_.EnvLanguage(lang, state_.language);
-        state_.language = lang;
-        Report(Msg(kInfoLanguageChanged, 0, FormatLanguageChanged(lang)));
+    for (const std::string& option : s.Options) state_.Options[option] = s.Value;
+    if (s.Options.front() == "LANGUAGE") {
+        std::string language = base::AsciiLowerCase(s.Value);
+        out_.EnvLanguage(language, state_.Language);
+        state_.Language = language;
+        Report(MakeMessage(MessageId::LanguageChanged, {language}));
     }
-    return Outcome{false, 0, false, kCmdNone, false};
+    return Outcome{};
 }
 
 Executor::Outcome Executor::RunUse(const UseStatement& s) {
-    std::string canonical;
-    if (!catalog_.Enter(s.database, &canonical)) {
-        Report(Msg(kErrDatabaseNotFoundUse, 16, FormatDatabaseNotFoundUse(s.database)));
-        return Outcome{true, 0, false, kCmdNone, false};
+    const std::optional<std::string> canonical = catalog_.Enter(s.Database);
+    if (!canonical) {
+        Report(MakeMessage(MessageId::DatabaseNotFoundForUse, {s.Database}));
+        return Outcome{.Error = true};
     }
-    catalog_.Leave(state_.database);
-    out_.EnvDatabase(canonical, state_.database);
-    state_.database = canonical;
-    Report(Msg(kInfoDatabaseChanged, 0, FormatDatabaseChanged(canonical)));
-    return Outcome{false, 0, false, kCmdNone, false};
+    catalog_.Leave(state_.Database);
+    out_.EnvDatabase(*canonical, state_.Database);
+    state_.Database = *canonical;
+    Report(MakeMessage(MessageId::DatabaseChanged, {*canonical}));
+    return Outcome{};
 }
 
 Executor::Outcome Executor::RunSelect(const SelectStatement& s) {
-    Outcome fail{true, 0, false, kCmdSelect, false};
+    const Outcome fail{.Error = true, .Cmd = kCmdSelect};
     Table source;
-    if (s.source == SelectSource::kDatabases) source = DatabasesView(catalog_);
-    if (s.source == SelectSource::kMasterFiles) source = MasterFilesView(catalog_);
-    if (s.source == SelectSource::kNone) source.rows.emplace_back();  // one row of expressions
+    if (s.Source == SelectSource::Databases) source = DatabasesView(catalog_);
+    if (s.Source == SelectSource::MasterFiles) source = MasterFilesView(catalog_);
+    if (s.Source == SelectSource::None) source.Rows.emplace_back();  // one row of expressions
 
-    auto check_column = [&](const std::string& name) {
+    auto checkColumn = [&](const std::string& name) {
         if (source.IndexOf(name) >= 0) return true;
-        Report(Msg(kErrInvalidColumn, 16, FormatInvalidColumn(name)));
+        Report(MakeMessage(MessageId::InvalidColumn, {name}));
         return false;
     };
-    if (s.where_column && !check_column(*s.where_column)) return fail;
-    if (s.order_by && !check_column(*s.order_by)) return fail;
+    if (s.WhereColumn && !checkColumn(*s.WhereColumn)) return fail;
+    if (s.OrderBy && !checkColumn(*s.OrderBy)) return fail;
 
     const Collation& collation = catalog_.ServerCollation();
     std::vector<Column> columns;
     std::vector<int> picks;          // source column, or -1 for an expression
     std::vector<Value> expressions;  // per output column: the value of an expression
-    for (const SelectItem& item : s.items) {
-        if (item.kind == SelectItem::Kind::kColumn && item.text == "*") {
-            if (s.source == SelectSource::kNone) {
-                Report(Msg(263, 16, "Must specify table to select from."));
+    for (const SelectItem& item : s.Items) {
+        if (item.Kind == SelectItemKind::Column && item.Text == "*") {
+            if (s.Source == SelectSource::None) {
+                Report(MakeMessage(MessageId::NoTableToSelectFrom));
                 return fail;
             }
-            for (std::size_t i = 0; i < source.columns.size(); ++i) {
-                columns.push_back(source.columns[i]);
+            for (std::size_t i = 0; i < source.Columns.size(); ++i) {
+                columns.push_back(source.Columns[i]);
                 picks.push_back(static_cast<int>(i));
                 expressions.emplace_back();
             }
             continue;
         }
-        if (item.kind == SelectItem::Kind::kColumn) {
-            if (!check_column(item.text)) return fail;
-            const int idx = source.IndexOf(item.text);
-            Column c = source.columns[static_cast<std::size_t>(idx)];
-            c.name = item.alias;
+        if (item.Kind == SelectItemKind::Column) {
+            if (!checkColumn(item.Text)) return fail;
+            const int idx = source.IndexOf(item.Text);
+            Column c = source.Columns[static_cast<std::size_t>(idx)];
+            c.Name = item.Alias;
             columns.push_back(c);
             picks.push_back(idx);
             expressions.emplace_back();
             continue;
         }
-        Column c{item.alias, ColumnType::kNVarChar, 128};
-        Value v{item.text, 0, ColumnType::kNVarChar};
-        if (item.kind == SelectItem::Kind::kInteger) {
-            c.type = ColumnType::kInt;
-            v.number = std::atoi(item.text.c_str());
-        } else if (item.kind == SelectItem::Kind::kString) {
+        Column c{item.Alias, ColumnType::NVarChar, 128};
+        Value v{item.Text, 0, ColumnType::NVarChar};
+        if (item.Kind == SelectItemKind::Integer) {
+            c.Type = ColumnType::Int;
+            v.Number = std::atoi(item.Text.c_str());
+        } else if (item.Kind == SelectItemKind::String) {
             // A literal without N is varchar in the collation's code page, sized in its bytes.
-            c.type = item.unicode ? ColumnType::kNVarChar : ColumnType::kVarChar;
-            const std::size_t size = item.unicode ? Utf16Length(item.text) : collation.Encode(item.text).size();
-            c.max_chars = static_cast<std::uint16_t>(std::clamp<std::size_t>(size, 1, 4000));
-        } else if (item.kind == SelectItem::Kind::kSystem) {
+            c.Type = item.Unicode ? ColumnType::NVarChar : ColumnType::VarChar;
+            const std::size_t size = item.Unicode ? Utf16Length(item.Text) : collation.Encode(item.Text).size();
+            c.MaxChars = static_cast<std::uint16_t>(std::clamp<std::size_t>(size, 1, 4000));
+        } else if (item.Kind == SelectItemKind::System) {
             auto sys = LookUpSystemValue(item, state_, collation);
             if (!sys) {
                 const std::string what =
-                    item.text == "SERVERPROPERTY()" ? "SERVERPROPERTY('" + item.argument + "')" : item.text;
-                Report(Msg(kErrNotSupported, 16, FormatNotSupported("SELECT " + what)));
+                    item.Text == "SERVERPROPERTY()" ? "SERVERPROPERTY('" + item.Argument + "')" : item.Text;
+                Report(MakeMessage(MessageId::NotSupported, {"SELECT " + what}));
                 return fail;
             }
-            c.type = sys->column.type;
-            c.max_chars = sys->column.max_chars;
-            v = sys->value;
+            c.Type = sys->Shape.Type;
+            c.MaxChars = sys->Shape.MaxChars;
+            v = sys->Data;
         }
         columns.push_back(c);
         picks.push_back(-1);
@@ -211,37 +208,34 @@ Executor::Outcome Executor::RunSelect(const SelectStatement& s) {
     // WHERE column = value: names compare by the collation, ids as numbers; DB_ID of an
     // unknown name is NULL, which matches nothing.
     std::vector<std::vector<Value>> rows;
-    const int where = s.where_column ? source.IndexOf(*s.where_column) : -1;
-    std::optional<int> wanted_id;
-    bool where_null = false;
-    if (where >= 0 && source.columns[static_cast<std::size_t>(where)].type == ColumnType::kInt) {
-        if (s.where_db_id_of) {
-            wanted_id = catalog_.DatabaseId(s.where_value);
-            where_null = !wanted_id;
+    const int where = s.WhereColumn ? source.IndexOf(*s.WhereColumn) : -1;
+    std::optional<int> wantedId;
+    bool whereNull = false;
+    if (where >= 0 && source.Columns[static_cast<std::size_t>(where)].Type == ColumnType::Int) {
+        if (s.WhereDbIdOf) {
+            wantedId = catalog_.DatabaseId(s.WhereValue);
+            whereNull = !wantedId;
         } else {
-            wanted_id = std::atoi(s.where_value.c_str());
+            wantedId = std::atoi(s.WhereValue.c_str());
         }
     }
-    for (const auto& row : source.rows) {
+    for (const auto& row : source.Rows) {
         if (where >= 0) {
             const Value& v = row[static_cast<std::size_t>(where)];
-            if (where_null) continue;
-            if (wanted_id ? v.number != *wanted_id : !collation.Equal(v.text.value_or(""), s.where_value)) continue;
+            if (whereNull) continue;
+            if (wantedId ? v.Number != *wantedId : !collation.Equal(v.Text.value_or(""), s.WhereValue)) continue;
         }
         rows.push_back(row);
     }
-    if (s.order_by) {
-        const auto idx = static_cast<std::size_t>(source.IndexOf(*s.order_by));
-        const bool numeric = source.columns[idx].type == ColumnType::kInt;
-        std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
-            const bool less = numeric
-                                  ? a[idx].number < b[idx].number
-                                  : collation.Fold(a[idx].text.value_or("")) < collation.Fold(b[idx].text.value_or(""));
-            const bool greater =
-                numeric ? b[idx].number < a[idx].number
-                        : collation.Fold(b[idx].text.value_or("")) < collation.Fold(a[idx].text.value_or(""));
-            return s.descending ? greater : less;
-        });
+    if (s.OrderBy) {
+        const auto idx = static_cast<std::size_t>(source.IndexOf(*s.OrderBy));
+        const bool numeric = source.Columns[idx].Type == ColumnType::Int;
+        auto less = [&](const std::vector<Value>& a, const std::vector<Value>& b) {
+            return numeric ? a[idx].Number < b[idx].Number
+                           : collation.Fold(a[idx].Text.value_or("")) < collation.Fold(b[idx].Text.value_or(""));
+        };
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&](const auto& a, const auto& b) { return s.Descending ? less(b, a) : less(a, b); });
     }
 
     out_.ColumnMetadata(columns);
@@ -252,98 +246,66 @@ Executor::Outcome Executor::RunSelect(const SelectStatement& s) {
         }
         out_.Row(columns, values);
     }
-    return Outcome{false, rows.size(), true, kCmdSelect, false};
+    return Outcome{.Rows = rows.size(), .Counted = true, .Cmd = kCmdSelect};
 }
 
 Executor::Outcome Executor::RunAttach(const AttachStatement& s) {
-    if (CatalogError e = catalog_.Attach(s.database, s.files)) {
+    if (CatalogError e = catalog_.Attach(s.Database, s.Files)) {
         Report(*e);
-        return Outcome{true, 0, false, 0, false};
+        return Outcome{.Error = true};
     }
-    return Outcome{false, 0, false, 0, false};
+    return Outcome{};
 }
 
-int Executor::CallProcedure(const std::string& procedure, const std::vector<ProcArgument>& args, bool* error) {
-    if (EqualsNoCase(procedure, "sp_detach_db")) return DetachDb(args, error);
-    if (EqualsNoCase(procedure, "sp_attach_db")) return AttachDb(args, error);
-    Report(Msg(kErrProcedureNotFound, 16, FormatProcedureNotFound(procedure)));
-    *error = true;
-    return 1;
+void Executor::RunProcedure(const std::string& procedure, const std::vector<ProcArgument>& args, bool last) {
+    static constexpr std::pair<std::string_view, Procedure> kProcedures[] = {
+        {"sp_detach_db", &Executor::DetachDb},
+        {"sp_attach_db", &Executor::AttachDb},
+    };
+    ProcedureResult result{1, true};
+    const auto known = std::find_if(std::begin(kProcedures), std::end(kProcedures),
+                                    [&](const auto& p) { return base::EqualsIgnoringAsciiCase(p.first, procedure); });
+    if (known != std::end(kProcedures))
+        result = (this->*known->second)(known->first, args);
+    else
+        Report(MakeMessage(MessageId::ProcedureNotFound, {procedure}));
+    out_.ReturnStatus(result.ReturnStatus);
+    out_.DoneProc((last ? kDoneFinal : kDoneMore) | (result.Error ? kDoneError : 0), kCmdExecute, 0);
 }
 
-int Executor::DetachDb(const std::vector<ProcArgument>& args, bool* error) {
-    static constexpr const char* kParams[] = {"@dbname", "@skipchecks", "@keepfulltextindexfile"};
-    for (const ProcArgument& a : args) {
-        if (a.name.empty()) continue;
-        if (std::none_of(std::begin(kParams), std::end(kParams),
-                         [&](const char* p) { return EqualsNoCase(p, a.name); })) {
-            ProcError("sp_detach_db", kErrNotAParameter, FormatNotAParameter(a.name, "sp_detach_db"));
-            *error = true;
-            return 1;
-        }
-    }
-    if (args.size() > 3) {
-        ProcError("sp_detach_db", kErrTooManyArguments, FormatTooManyArguments("sp_detach_db"));
-        *error = true;
-        return 1;
-    }
-    const SqlValue* name = FindArg(args, 0, "@dbname");
-    if (!name || name->kind == SqlValue::Kind::kDefault) {
-        ProcError("sp_detach_db", kErrParameterNotSupplied, FormatParameterNotSupplied("sp_detach_db", "@dbname"));
-        *error = true;
-        return 1;
-    }
-    const std::string db = name->kind == SqlValue::Kind::kNull ? std::string() : name->text;
-    if (CatalogError e = catalog_.Detach(db)) {
-        ServerMessage m = *e;
-        m.procedure = "sp_detach_db";
-        Report(m);
-        *error = true;
-        return 1;
-    }
-    return 0;
+Executor::ProcedureResult Executor::Refuse(std::string_view procedure, ServerMessage m) {
+    m.Procedure = procedure;
+    Report(m);
+    return ProcedureResult{1, true};
 }
 
-int Executor::AttachDb(const std::vector<ProcArgument>& args, bool* error) {
-    for (const ProcArgument& a : args) {
-        if (a.name.empty() || EqualsNoCase(a.name, "@dbname")) continue;
-        const std::string lower = ToLowerAscii(a.name);
-        const int n = lower.rfind("@filename", 0) == 0 ? std::atoi(lower.c_str() + 9) : 0;
-        if (n < 1 || n > 16 || lower != "@filename" + std::to_string(n)) {
-            ProcError("sp_attach_db", kErrNotAParameter, FormatNotAParameter(a.name, "sp_attach_db"));
-            *error = true;
-            return 1;
-        }
-    }
-    if (args.size() > 17) {
-        ProcError("sp_attach_db", kErrTooManyArguments, FormatTooManyArguments("sp_attach_db"));
-        *error = true;
-        return 1;
-    }
-    const SqlValue* name = FindArg(args, 0, "@dbname");
-    if (!name || name->kind != SqlValue::Kind::kString) {
-        ProcError("sp_attach_db", kErrParameterNotSupplied, FormatParameterNotSupplied("sp_attach_db", "@dbname"));
-        *error = true;
-        return 1;
-    }
+Executor::ProcedureResult Executor::DetachDb(std::string_view name, const std::vector<ProcArgument>& args) {
+    if (const ProcArgument* unknown = UnknownParameter(args, IsDetachParameter))
+        return Refuse(name, MakeMessage(MessageId::NotAParameter, {unknown->Name, name}));
+    if (args.size() > 3) return Refuse(name, MakeMessage(MessageId::TooManyArguments, {name}));
+    const SqlValue* database = FindArg(args, 0, "@dbname");
+    if (!database || database->Kind == ValueKind::Default)
+        return Refuse(name, MakeMessage(MessageId::ParameterNotSupplied, {name, "@dbname"}));
+    const std::string db = database->Kind == ValueKind::Null ? std::string() : database->Text;
+    if (CatalogError e = catalog_.Detach(db)) return Refuse(name, *e);
+    return ProcedureResult{};
+}
+
+Executor::ProcedureResult Executor::AttachDb(std::string_view name, const std::vector<ProcArgument>& args) {
+    if (const ProcArgument* unknown = UnknownParameter(args, IsAttachParameter))
+        return Refuse(name, MakeMessage(MessageId::NotAParameter, {unknown->Name, name}));
+    if (args.size() > 17) return Refuse(name, MakeMessage(MessageId::TooManyArguments, {name}));
+    const SqlValue* database = FindArg(args, 0, "@dbname");
+    if (!database || database->Kind != ValueKind::String)
+        return Refuse(name, MakeMessage(MessageId::ParameterNotSupplied, {name, "@dbname"}));
     std::vector<std::string> files;
     for (int i = 1; i <= 16; ++i) {
-        const SqlValue* f = FindArg(args, static_cast<std::size_t>(i), ("@filename" + std::to_string(i)).c_str());
-        if (f && f->kind == SqlValue::Kind::kString) files.push_back(f->text);
+        const SqlValue* f = FindArg(args, static_cast<std::size_t>(i), "@filename" + std::to_string(i));
+        if (f && f->Kind == ValueKind::String) files.push_back(f->Text);
     }
-    if (files.empty()) {
-        ProcError("sp_attach_db", kErrParameterNotSupplied, FormatParameterNotSupplied("sp_attach_db", "@filename1"));
-        *error = true;
-        return 1;
-    }
-    if (CatalogError e = catalog_.Attach(name->text, files)) {
-        ServerMessage m = *e;
-        m.procedure = "sp_attach_db";
-        Report(m);
-        *error = true;
-        return 1;
-    }
-    return 0;
+    if (files.empty()) return Refuse(name, MakeMessage(MessageId::ParameterNotSupplied, {name, "@filename1"}));
+    if (CatalogError e = catalog_.Attach(database->Text, files)) return Refuse(name, *e);
+    return ProcedureResult{};
 }
 
 }  // namespace standin

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/standin/src/catalog.h"
@@ -19,42 +20,49 @@ inline constexpr const char* kVersionText =
 
 // What a session knows about itself while its statements run.
 struct SessionState {
-    std::string database;  // current database, catalog spelling; counted in the catalog
-    std::string login;     // the login's name as the server spells it
-    std::uint16_t spid = 0;
-    std::string language = "us_english";
-    std::map<std::string, std::string> options;  // SET options as given
+    std::string Database;  // current database, catalog spelling; counted in the catalog
+    std::string Login;     // the login's name as the server spells it
+    std::uint16_t Spid = 0;
+    std::string Language = "us_english";
+    std::map<std::string, std::string> Options;  // SET options as given
 };
 
 class Executor {
 public:
     Executor(Catalog& catalog, SessionState& state, TokenWriter& out) : catalog_(catalog), state_(state), out_(out) {}
 
-    // A whole SQL batch. `in_proc` writes DONEINPROC tokens (a batch inside sp_executesql).
-    void RunBatch(const ParsedBatch& batch, bool in_proc);
-    // A procedure call from an RPC request: ends with RETURNSTATUS and DONEPROC.
-    void RunRpcProcedure(const std::string& procedure, const std::vector<ProcArgument>& args, bool last);
+    // A whole SQL batch. `inProc` writes DONEINPROC tokens (a batch inside sp_executesql).
+    void RunBatch(const ParsedBatch& batch, bool inProc);
+    // A procedure call (EXEC, or an RPC request naming it): runs it, reporting its
+    // messages, and writes its RETURNSTATUS and DONEPROC.
+    void RunProcedure(const std::string& procedure, const std::vector<ProcArgument>& args, bool last);
     // Writes a server message (error or info) token.
     void Report(const ServerMessage& m);
 
 private:
+    // How a statement ended, for its DONE token.
     struct Outcome {
-        bool error = false;
-        std::uint64_t rows = 0;
-        bool counted = false;
-        std::uint16_t cmd = 0;
-        bool proc = false;  // ended by RETURNSTATUS/DONEPROC already
+        bool Error = false;
+        std::uint64_t Rows = 0;
+        bool Counted = false;
+        std::uint16_t Cmd = kCmdNone;
+        bool Proc = false;  // ended by RETURNSTATUS/DONEPROC already
     };
-    Outcome Run(const Statement& s, bool last_in_batch);
+    struct ProcedureResult {
+        std::int32_t ReturnStatus = 0;
+        bool Error = false;
+    };
+    using Procedure = ProcedureResult (Executor::*)(std::string_view name, const std::vector<ProcArgument>& args);
+
+    Outcome Run(const Statement& s, bool lastInBatch);
     Outcome RunSet(const SetStatement& s);
     Outcome RunUse(const UseStatement& s);
     Outcome RunSelect(const SelectStatement& s);
     Outcome RunAttach(const AttachStatement& s);
-    // Runs a procedure; returns its return status and reports its messages.
-    int CallProcedure(const std::string& procedure, const std::vector<ProcArgument>& args, bool* error);
-    int DetachDb(const std::vector<ProcArgument>& args, bool* error);
-    int AttachDb(const std::vector<ProcArgument>& args, bool* error);
-    void ProcError(const char* proc, int number, std::string text);
+    ProcedureResult DetachDb(std::string_view name, const std::vector<ProcArgument>& args);
+    ProcedureResult AttachDb(std::string_view name, const std::vector<ProcArgument>& args);
+    // Reports a procedure's error as raised inside it; the procedure returns 1.
+    ProcedureResult Refuse(std::string_view procedure, ServerMessage m);
 
     Catalog& catalog_;
     SessionState& state_;

@@ -1,5 +1,7 @@
 #include "tools/standin/src/rpc.h"
 
+#include <limits>
+
 #include "tools/standin/src/collation.h"
 
 namespace standin {
@@ -28,21 +30,124 @@ std::optional<std::int64_t> LittleEndianInt(ByteSpan v) {
     }
 }
 
+// A value's bytes as they came, nullopt for NULL.
+using Nullable = std::optional<Bytes>;
+
 // Reads a PLP value (varchar(max)/nvarchar(max)): total length, then chunks up to a 0 chunk.
-std::optional<std::optional<Bytes>> ReadPlp(ByteReader& r) {
+// nullopt when the message ends first.
+std::optional<Nullable> ReadPlp(ByteReader& r) {
     auto total = r.U64Le();
     if (!total) return std::nullopt;
-    if (*total == 0xFFFFFFFFFFFFFFFFull) return std::optional<Bytes>{};
+    if (*total == 0xFFFFFFFFFFFFFFFFull) return Nullable{};
     Bytes out;
     for (int guard = 0; guard < 100000; ++guard) {
         auto chunk = r.U32Le();
         if (!chunk) return std::nullopt;
-        if (*chunk == 0) return std::optional<Bytes>{std::move(out)};
+        if (*chunk == 0) return Nullable{std::move(out)};
         auto data = r.Take(*chunk);
         if (!data) return std::nullopt;
         out.insert(out.end(), data->begin(), data->end());
     }
     return std::nullopt;
+}
+
+// Reads a length (all ones is NULL) with the given reader, then that many bytes.
+template <typename Length>
+std::optional<Nullable> ReadCounted(ByteReader& r, std::optional<Length> (ByteReader::*readLength)()) {
+    const std::optional<Length> length = (r.*readLength)();
+    if (!length) return std::nullopt;
+    if (*length == std::numeric_limits<Length>::max()) return Nullable{};
+    const std::optional<ByteSpan> bytes = r.Take(*length);
+    if (!bytes) return std::nullopt;
+    return Nullable{Bytes(bytes->begin(), bytes->end())};
+}
+
+std::size_t FixedIntSize(std::uint8_t type) {
+    switch (type) {
+        case kTypeInt1:
+        case kTypeBit:
+            return 1;
+        case kTypeInt2:
+            return 2;
+        case kTypeInt4:
+            return 4;
+        default:
+            return 8;
+    }
+}
+
+struct ValueRead {
+    const char* Malformed = nullptr;  // why the message is broken
+    bool Unsupported = false;         // a type this server does not read (nothing was read)
+};
+
+// Reads a parameter's TYPE_INFO and value into `value`: integers and bits as numbers,
+// character types as text (varchar in the code page its collation names).
+ValueRead ReadValue(ByteReader& r, std::uint8_t type, SqlValue& value) {
+    constexpr const char* kValueTruncated = "RPC parameter value truncated";
+    constexpr const char* kTypeTruncated = "RPC parameter type truncated";
+    std::optional<std::int64_t> number;
+    Nullable text;  // character bytes; neither a number nor text is NULL
+    const Collation* codePage = &Collation::Default();
+    value.Unicode = type == kTypeNVarChar || type == kTypeNChar || type == kTypeNText;
+    switch (type) {
+        case kTypeInt1:
+        case kTypeBit:
+        case kTypeInt2:
+        case kTypeInt4:
+        case kTypeInt8: {
+            auto v = r.Take(FixedIntSize(type));
+            if (!v) return {kValueTruncated};
+            number = LittleEndianInt(*v);
+            break;
+        }
+        case kTypeIntN:
+        case kTypeBitN: {
+            auto max = r.U8();
+            auto len = max ? r.U8() : std::nullopt;
+            if (!len) return {kValueTruncated};
+            if (*len == 0) break;
+            auto v = r.Take(*len);
+            if (!v) return {kValueTruncated};
+            number = LittleEndianInt(*v);
+            if (!number) return {"RPC integer of an impossible length"};
+            break;
+        }
+        case kTypeBigVarChar:
+        case kTypeBigChar:
+        case kTypeNVarChar:
+        case kTypeNChar: {
+            auto max = r.U16Le();
+            auto collation = max ? r.Take(5) : std::nullopt;
+            if (!collation) return {kTypeTruncated};
+            codePage = &Collation::ForTdsBytes(*collation);
+            auto bytes = *max == 0xFFFF ? ReadPlp(r) : ReadCounted(r, &ByteReader::U16Le);
+            if (!bytes) return {kValueTruncated};
+            text = std::move(*bytes);
+            break;
+        }
+        case kTypeText:
+        case kTypeNText: {
+            auto collation = r.U32Le() ? r.Take(5) : std::nullopt;
+            if (!collation) return {kTypeTruncated};
+            codePage = &Collation::ForTdsBytes(*collation);
+            auto bytes = ReadCounted(r, &ByteReader::U32Le);
+            if (!bytes) return {kValueTruncated};
+            text = std::move(*bytes);
+            break;
+        }
+        default:
+            return {.Unsupported = true};
+    }
+    if (number) {
+        value.Kind = ValueKind::Number;
+        value.Text = std::to_string(*number);
+    } else if (text) {
+        value.Text = value.Unicode ? Utf16LeToUtf8(*text) : codePage->Decode(*text);
+    } else {
+        value.Kind = ValueKind::Null;
+    }
+    return {};
 }
 
 }  // namespace
@@ -54,25 +159,25 @@ std::optional<ByteSpan> SkipAllHeaders(ByteSpan payload) {
     return payload.subspan(*total);
 }
 
-std::optional<RpcRequest> ParseRpc(ByteSpan body, std::string* error, std::string* unsupported) {
+std::optional<RpcRequest> ParseRpc(ByteSpan body, std::string& error, std::string& unsupported) {
     auto fail = [&](const char* why) -> std::optional<RpcRequest> {
-        if (error) *error = why;
+        error = why;
         return std::nullopt;
     };
     RpcRequest req;
     ByteReader r(body);
     while (r.Remaining() > 0) {
         RpcCall call;
-        auto name_len = r.U16Le();
-        if (!name_len) return fail("RPC without a procedure name");
-        if (*name_len == 0xFFFF) {
+        auto nameLen = r.U16Le();
+        if (!nameLen) return fail("RPC without a procedure name");
+        if (*nameLen == 0xFFFF) {
             auto id = r.U16Le();
             if (!id) return fail("RPC procedure id truncated");
-            call.proc_id = *id;
+            call.ProcId = *id;
         } else {
-            auto name = r.Take(static_cast<std::size_t>(*name_len) * 2);
+            auto name = r.Take(static_cast<std::size_t>(*nameLen) * 2);
             if (!name) return fail("RPC procedure name truncated");
-            call.procedure = Utf16LeToUtf8(*name);
+            call.Procedure = Utf16LeToUtf8(*name);
         }
         if (!r.U16Le()) return fail("RPC option flags truncated");
         while (r.Remaining() > 0) {
@@ -82,107 +187,23 @@ std::optional<RpcRequest> ParseRpc(ByteSpan body, std::string* error, std::strin
                 break;
             }
             ProcArgument arg;
-            auto pname_len = r.U8();
-            auto pname = pname_len ? r.Take(static_cast<std::size_t>(*pname_len) * 2) : std::nullopt;
-            auto status = pname ? r.U8() : std::nullopt;
+            auto paramNameLen = r.U8();
+            auto paramName = paramNameLen ? r.Take(static_cast<std::size_t>(*paramNameLen) * 2) : std::nullopt;
+            auto status = paramName ? r.U8() : std::nullopt;
             auto type = status ? r.U8() : std::nullopt;
             if (!type) return fail("RPC parameter header truncated");
-            arg.name = Utf16LeToUtf8(*pname);
-            std::optional<Bytes> raw;                            // string bytes, nullopt for NULL
-            const Collation* code_page = &Collation::Default();  // of a varchar value
-            std::optional<std::int64_t> number;
-            bool unicode = false, is_null = false;
-            switch (*type) {
-                case kTypeInt1:
-                case kTypeBit:
-                case kTypeInt2:
-                case kTypeInt4:
-                case kTypeInt8: {
-                    const std::size_t n = *type == kTypeInt1 || *type == kTypeBit ? 1
-                                          : *type == kTypeInt2                    ? 2
-                                          : *type == kTypeInt4                    ? 4
-                                                                                  : 8;
-                    auto v = r.Take(n);
-                    if (!v) return fail("RPC parameter value truncated");
-                    number = LittleEndianInt(*v);
-                    break;
-                }
-                case kTypeIntN:
-                case kTypeBitN: {
-                    auto max = r.U8();
-                    auto len = max ? r.U8() : std::nullopt;
-                    if (!len) return fail("RPC parameter value truncated");
-                    if (*len == 0) {
-                        is_null = true;
-                        break;
-                    }
-                    auto v = r.Take(*len);
-                    if (!v) return fail("RPC parameter value truncated");
-                    number = LittleEndianInt(*v);
-                    if (!number) return fail("RPC integer of an impossible length");
-                    break;
-                }
-                case kTypeBigVarChar:
-                case kTypeBigChar:
-                case kTypeNVarChar:
-                case kTypeNChar: {
-                    unicode = *type == kTypeNVarChar || *type == kTypeNChar;
-                    auto max = r.U16Le();
-                    auto collation = max ? r.Take(5) : std::nullopt;
-                    if (!collation) return fail("RPC parameter type truncated");
-                    code_page = &Collation::ForTdsBytes(*collation);
-                    if (*max == 0xFFFF) {
-                        auto plp = ReadPlp(r);
-                        if (!plp) return fail("RPC parameter value truncated");
-                        raw = std::move(*plp);
-                        is_null = !raw;
-                        break;
-                    }
-                    auto len = r.U16Le();
-                    if (!len) return fail("RPC parameter value truncated");
-                    if (*len == 0xFFFF) {
-                        is_null = true;
-                        break;
-                    }
-                    auto v = r.Take(*len);
-                    if (!v) return fail("RPC parameter value truncated");
-                    raw = Bytes(v->begin(), v->end());
-                    break;
-                }
-                case kTypeText:
-                case kTypeNText: {
-                    unicode = *type == kTypeNText;
-                    auto collation = r.U32Le() ? r.Take(5) : std::nullopt;
-                    if (!collation) return fail("RPC parameter type truncated");
-                    code_page = &Collation::ForTdsBytes(*collation);
-                    auto len = r.U32Le();
-                    if (!len) return fail("RPC parameter value truncated");
-                    if (*len == 0xFFFFFFFFu) {
-                        is_null = true;
-                        break;
-                    }
-                    auto v = r.Take(*len);
-                    if (!v) return fail("RPC parameter value truncated");
-                    raw = Bytes(v->begin(), v->end());
-                    break;
-                }
-                default:
-                    if (unsupported) *unsupported = "RPC parameter type " + std::to_string(*type);
-                    return req;
+            arg.Name = Utf16LeToUtf8(*paramName);
+            const ValueRead read = ReadValue(r, *type, arg.Value);
+            if (read.Unsupported) {
+                unsupported = "RPC parameter type " + std::to_string(*type);
+                return req;
             }
-            if (is_null)
-                arg.value.kind = SqlValue::Kind::kNull;
-            else if (number) {
-                arg.value.kind = SqlValue::Kind::kNumber;
-                arg.value.text = std::to_string(*number);
-            } else
-                arg.value.text = unicode ? Utf16LeToUtf8(*raw) : code_page->Decode(*raw);
-            arg.value.unicode = unicode;
-            call.arguments.push_back(std::move(arg));
+            if (read.Malformed) return fail(read.Malformed);
+            call.Arguments.push_back(std::move(arg));
         }
-        req.calls.push_back(std::move(call));
+        req.Calls.push_back(std::move(call));
     }
-    if (req.calls.empty()) return fail("empty RPC message");
+    if (req.Calls.empty()) return fail("empty RPC message");
     return req;
 }
 

@@ -21,13 +21,13 @@ inline constexpr std::uint16_t kProcIdPrepExec = 13;    // sp_prepexec @handle O
 inline constexpr std::uint16_t kProcIdUnprepare = 15;   // sp_unprepare @handle
 
 struct RpcCall {
-    std::string procedure;  // empty when given by id
-    std::uint16_t proc_id = 0;
-    std::vector<ProcArgument> arguments;
+    std::string Procedure;  // empty when given by id
+    std::uint16_t ProcId = 0;
+    std::vector<ProcArgument> Arguments;
 };
 
 struct RpcRequest {
-    std::vector<RpcCall> calls;
+    std::vector<RpcCall> Calls;
 };
 
 // Skips the ALL_HEADERS block that TDS 7.2+ puts in front of SQL batches and RPCs.
@@ -35,9 +35,9 @@ struct RpcRequest {
 std::optional<ByteSpan> SkipAllHeaders(ByteSpan payload);
 
 // Parses the body of an RPC message (after ALL_HEADERS). A parameter of a type the
-// server does not read sets *unsupported (a client error, not a broken message);
-// nullopt with *error when the message is malformed.
-std::optional<RpcRequest> ParseRpc(ByteSpan body, std::string* error, std::string* unsupported);
+// server does not read sets `unsupported` (a client error, not a broken message);
+// nullopt with the reason in `error` when the message is malformed.
+std::optional<RpcRequest> ParseRpc(ByteSpan body, std::string& error, std::string& unsupported);
 
 // Text of a procedure's parameters for RPC requests, used by tests to build them.
 Bytes BuildRpcNVarCharCall(const std::string& procedure,

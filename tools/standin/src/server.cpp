@@ -21,8 +21,8 @@ Server::Server(Catalog& catalog, ServerOptions options) : catalog_(catalog), opt
 Server::~Server() { Shutdown(); }
 
 void Server::Log(const std::string& line) {
-    if (!options_.verbose) return;
-    std::lock_guard lock(log_mutex_);
+    if (!options_.Verbose) return;
+    std::lock_guard lock(logMutex_);
     std::cerr << "dorvane-standin: " << line << std::endl;
 }
 
@@ -32,18 +32,18 @@ std::optional<std::string> Server::Listen() {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    const std::string port = std::to_string(options_.port);
-    if (int e = ::getaddrinfo(options_.host.c_str(), port.c_str(), &hints, &found); e != 0) {
-        return "cannot resolve listen address " + options_.host + ": " + ::gai_strerror(e);
+    const std::string port = std::to_string(options_.Port);
+    if (int e = ::getaddrinfo(options_.Host.c_str(), port.c_str(), &hints, &found); e != 0) {
+        return "cannot resolve listen address " + options_.Host + ": " + ::gai_strerror(e);
     }
-    std::string why = "no usable address for " + options_.host;
+    std::string why = "no usable address for " + options_.Host;
     for (addrinfo* a = found; a; a = a->ai_next) {
         UniqueFd fd(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
         if (!fd) continue;
         int one = 1;
         ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         if (::bind(fd.get(), a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd.get(), 64) != 0) {
-            why = "cannot listen on " + options_.host + ":" + port + ": " + std::strerror(errno);
+            why = "cannot listen on " + options_.Host + ":" + port + ": " + std::strerror(errno);
             continue;
         }
         sockaddr_storage bound{};
@@ -53,7 +53,7 @@ std::optional<std::string> Server::Listen() {
                                                   : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
         listen_ = std::move(fd);
         ::freeaddrinfo(found);
-        Log("listening on " + options_.host + ":" + std::to_string(port_));
+        Log("listening on " + options_.Host + ":" + std::to_string(port_));
         return std::nullopt;
     }
     ::freeaddrinfo(found);
@@ -61,10 +61,10 @@ std::optional<std::string> Server::Listen() {
 }
 
 void Server::Reap() {
-    std::lock_guard lock(connections_mutex_);
+    std::lock_guard lock(connectionsMutex_);
     for (auto it = connections_.begin(); it != connections_.end();) {
-        if ((*it)->finished) {
-            (*it)->thread.join();
+        if ((*it)->Finished) {
+            (*it)->Thread.join();
             it = connections_.erase(it);
         } else {
             ++it;
@@ -78,8 +78,8 @@ void Server::Reap() {
 int Server::LiveConnections() const {
     int live = 0;
     for (const auto& c : connections_) {
-        pollfd p{c->fd.get(), POLLRDHUP, 0};
-        if (!c->finished && !(::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))) ++live;
+        pollfd p{c->Fd.get(), POLLRDHUP, 0};
+        if (!c->Finished && !(::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))) ++live;
     }
     return live;
 }
@@ -90,68 +90,68 @@ void Server::AcceptOne() {
     if (!fd) return;
     int one = 1;
     ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    std::lock_guard lock(connections_mutex_);
-    if (static_cast<int>(connections_.size()) >= options_.max_connections &&
-        LiveConnections() >= options_.max_connections) {
+    std::lock_guard lock(connectionsMutex_);
+    if (static_cast<int>(connections_.size()) >= options_.MaxConnections &&
+        LiveConnections() >= options_.MaxConnections) {
         Log("refusing a connection: " + std::to_string(connections_.size()) + " already open");
         return;  // closing fd refuses it
     }
     auto c = std::make_unique<Connection>();
-    c->fd = std::move(fd);
+    c->Fd = std::move(fd);
     Connection& ref = *c;
-    const std::uint16_t spid = next_spid_++;
-    if (next_spid_ > 30000) next_spid_ = 51;
+    const std::uint16_t spid = nextSpid_++;
+    if (nextSpid_ > 30000) nextSpid_ = 51;
     connections_.push_back(std::move(c));
-    ref.thread = std::thread([this, &ref, spid] { Serve(ref, spid); });
+    ref.Thread = std::thread([this, &ref, spid] { Serve(ref, spid); });
 }
 
 void Server::Serve(Connection& c, std::uint16_t spid) {
-    const int fd = c.fd.get();
-    Session session(catalog_, options_.session, spid);
-    Channel channel(fd, spid, stopping_, options_.trace.get());
+    const int fd = c.Fd.get();
+    Session session(catalog_, options_.Session, spid);
+    Channel channel(fd, spid, stopping_, options_.PacketTrace.get());
     MessageAssembler assembler;
-    bool login_only = false;  // TLS ends once the login packet is in
+    bool loginOnly = false;  // TLS ends once the login packet is in
     Bytes packet;
     std::string why = "client closed the connection";
     while (true) {
         std::string error;
-        const Channel::Result r = channel.ReadPacket(&packet, &error);
-        if (r != Channel::Result::kOk) {
-            if (r == Channel::Result::kTimeout) why = "packet incomplete for too long";
-            if (r == Channel::Result::kStopped) why = "server stopping";
-            if (r == Channel::Result::kBroken) why = "malformed packet: " + error;
+        const Channel::Result r = channel.ReadPacket(packet, error);
+        if (r != Channel::Result::Ok) {
+            if (r == Channel::Result::Timeout) why = "packet incomplete for too long";
+            if (r == Channel::Result::Stopped) why = "server stopping";
+            if (r == Channel::Result::Broken) why = "malformed packet: " + error;
             break;
         }
         const auto fed = assembler.Feed(packet);
-        if (fed == MessageAssembler::Result::kError) {
+        if (fed == MessageAssembler::Result::Error) {
             why = "malformed message: " + assembler.Error();
             break;
         }
-        if (fed == MessageAssembler::Result::kNeedMore) continue;
+        if (fed == MessageAssembler::Result::NeedMore) continue;
         Message message = assembler.TakeMessage();
-        if (login_only && channel.Encrypted() && message.type == PacketType::kLogin7) channel.EndTls();
+        if (loginOnly && channel.Encrypted() && message.Type == PacketType::Login7) channel.EndTls();
         Session::Reply reply = session.Handle(message);
-        if (options_.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options_.delay_ms));
-        if (!reply.packets.empty() && !channel.Send(reply.packets)) {
+        if (options_.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options_.DelayMs));
+        if (!reply.Packets.empty() && !channel.Send(reply.Packets)) {
             why = "cannot send the answer";
             break;
         }
-        if (reply.close) {
-            why = reply.reason;
+        if (reply.Close) {
+            why = reply.Reason;
             break;
         }
-        if (reply.protect != Protection::kNone) {
-            if (!options_.tls || !channel.Handshake(*options_.tls, &error)) {
+        if (reply.Protect != Protection::None) {
+            if (!options_.Tls || !channel.Handshake(*options_.Tls, error)) {
                 why = "TLS handshake: " + error;
                 break;
             }
-            login_only = reply.protect == Protection::kLoginOnly;
+            loginOnly = reply.Protect == Protection::LoginOnly;
         }
     }
     Log("connection " + std::to_string(spid) + " closed: " + why);
-    if (options_.trace) options_.trace->Note(spid, "connection closed: " + why);
+    if (options_.PacketTrace) options_.PacketTrace->Note(spid, "connection closed: " + why);
     ::shutdown(fd, SHUT_RDWR);
-    c.finished = true;
+    c.Finished = true;
 }
 
 void Server::Shutdown() {
@@ -159,12 +159,12 @@ void Server::Shutdown() {
     listen_.reset();
     std::list<std::unique_ptr<Connection>> all;
     {
-        std::lock_guard lock(connections_mutex_);
+        std::lock_guard lock(connectionsMutex_);
         all.swap(connections_);
     }
-    for (auto& c : all) ::shutdown(c->fd.get(), SHUT_RDWR);
+    for (auto& c : all) ::shutdown(c->Fd.get(), SHUT_RDWR);
     for (auto& c : all)
-        if (c->thread.joinable()) c->thread.join();
+        if (c->Thread.joinable()) c->Thread.join();
 }
 
 }  // namespace standin

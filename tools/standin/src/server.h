@@ -20,14 +20,14 @@
 namespace standin {
 
 struct ServerOptions {
-    std::string host = "127.0.0.1";
-    std::uint16_t port = 1433;
-    int delay_ms = 0;
-    bool verbose = false;
-    int max_connections = 64;
-    SessionConfig session;
-    std::shared_ptr<const TlsContext> tls;  // needed unless session.encryption is kNone
-    std::shared_ptr<Trace> trace;           // --trace, or none
+    std::string Host = "127.0.0.1";
+    std::uint16_t Port = 1433;
+    int DelayMs = 0;
+    bool Verbose = false;
+    int MaxConnections = 64;
+    SessionConfig Session;
+    std::shared_ptr<const TlsContext> Tls;  // needed unless Session.Encryption is None
+    std::shared_ptr<Trace> PacketTrace;     // --trace, or none
 };
 
 class Server {
@@ -50,12 +50,12 @@ public:
 
 private:
     struct Connection {
-        UniqueFd fd;
-        std::thread thread;
-        std::atomic<bool> finished{false};
+        UniqueFd Fd;
+        std::thread Thread;
+        std::atomic<bool> Finished{false};
     };
     void Serve(Connection& c, std::uint16_t spid);
-    int LiveConnections() const;  // call with connections_mutex_ held
+    int LiveConnections() const;  // call with connectionsMutex_ held
     void Log(const std::string& line);
 
     Catalog& catalog_;
@@ -63,10 +63,10 @@ private:
     UniqueFd listen_;
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
-    std::mutex connections_mutex_;
+    std::mutex connectionsMutex_;
     std::list<std::unique_ptr<Connection>> connections_;
-    std::uint16_t next_spid_ = 51;
-    std::mutex log_mutex_;
+    std::uint16_t nextSpid_ = 51;
+    std::mutex logMutex_;
 };
 
 }  // namespace standin

@@ -18,19 +18,20 @@
 namespace standin {
 
 struct Account {
-    std::string user;
-    std::string password;
+    std::string User;
+    std::string Password;
 };
 
-struct Faults {
-    bool drop_after_login = false;
-    bool drop_during_execute = false;
+// --fault: where connections are dropped on purpose.
+struct SessionFaults {
+    bool DropAfterLogin = false;
+    bool DropDuringExecute = false;
 };
 
 struct SessionConfig {
-    std::vector<Account> accounts;  // empty: only sa with an empty password
-    Faults faults;
-    EncryptionMode encryption = EncryptionMode::kLoginOnly;
+    std::vector<Account> Accounts;  // empty: only sa with an empty password
+    SessionFaults Faults;
+    EncryptionMode Encryption = EncryptionMode::LoginOnly;
 };
 
 class Session {
@@ -41,20 +42,20 @@ public:
     Session& operator=(const Session&) = delete;
 
     struct Reply {
-        Bytes packets;       // may be empty
-        bool close = false;  // close the connection after sending
-        std::string reason;  // why it closes, for --verbose
+        Bytes Packets;       // may be empty
+        bool Close = false;  // close the connection after sending
+        std::string Reason;  // why it closes, for --verbose
         // After sending: the TLS handshake follows, then this protection (PRELOGIN only).
-        Protection protect = Protection::kNone;
+        Protection Protect = Protection::None;
     };
     Reply Handle(const Message& message);
 
-    bool LoggedIn() const { return phase_ == Phase::kLoggedIn; }
-    std::uint32_t PacketSize() const { return packet_size_; }
+    bool LoggedIn() const { return phase_ == Phase::LoggedIn; }
+    std::uint32_t PacketSize() const { return packetSize_; }
     const SessionState& State() const { return state_; }
 
 private:
-    enum class Phase { kPrelogin, kLogin, kLoggedIn };
+    enum class Phase { Prelogin, Login, LoggedIn };
     Reply HandlePrelogin(const Message& m);
     Reply HandleLogin(const Message& m);
     Reply HandleBatch(const Message& m);
@@ -65,7 +66,7 @@ private:
     Reply Broken(std::string reason) const;
     // The login's name as the server spells it, or nullopt when user or password is wrong.
     std::optional<std::string> CheckAccount(const std::string& user, const std::string& password) const;
-    TokenWriter Writer() const { return TokenWriter(tds_version_, catalog_.ServerCollation()); }
+    TokenWriter Writer() const { return TokenWriter(tdsVersion_, catalog_.ServerCollation()); }
     std::optional<ByteSpan> Body(const Message& m) const;
     // Runs one RPC call given by procedure id (sp_executesql and the prepare family).
     void RunProcById(const RpcCall& call, bool last, Executor& ex, TokenWriter& w);
@@ -73,15 +74,15 @@ private:
     Catalog& catalog_;
     const SessionConfig& config_;
     std::uint16_t spid_;
-    Phase phase_ = Phase::kPrelogin;
-    std::uint32_t tds_version_ = 0x74000004;
-    std::uint32_t packet_size_ = kDefaultPacketSize;
+    Phase phase_ = Phase::Prelogin;
+    std::uint32_t tdsVersion_ = 0x74000004;
+    std::uint32_t packetSize_ = kDefaultPacketSize;
     SessionState state_;
-    std::string login_database_;
-    bool entered_ = false;                          // state_.database is counted in the catalog
-    bool set_up_done_ = false;                      // a non-SET request has been seen (for drop-during-execute)
+    std::string loginDatabase_;
+    bool entered_ = false;                          // state_.Database is counted in the catalog
+    bool setUpDone_ = false;                        // a non-SET request has been seen (for drop-during-execute)
     std::map<std::int32_t, std::string> prepared_;  // sp_prepare handles and their SQL
-    std::int32_t next_handle_ = 1;
+    std::int32_t nextHandle_ = 1;
 };
 
 }  // namespace standin

@@ -62,7 +62,7 @@ LexResult LexSql(std::string_view s, const Collation& collation) {
                 ++i;
             }
             if (depth != 0) {
-                result.error = SqlError{kErrMissingEndComment, 15, 1, std::string(kTextMissingEndComment)};
+                result.Error = MakeMessage(MessageId::MissingEndComment);
                 return result;
             }
             continue;
@@ -70,52 +70,52 @@ LexResult LexSql(std::string_view s, const Collation& collation) {
         SqlToken t;
         if ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'') {
             ++i;
-            t.unicode = true;
+            t.Unicode = true;
         }
         const char here = s[i];
         if (here == '\'') {
             const std::size_t start = i + 1;
             auto v = ReadQuoted(s, i, '\'');
             if (!v) {
-                result.error = SqlError{kErrUnclosedQuote, 15, 1, FormatUnclosedQuote(s.substr(start))};
+                result.Error = MakeMessage(MessageId::UnclosedQuote, {s.substr(start)});
                 return result;
             }
-            t.kind = TokenKind::kString;
-            t.text = t.unicode ? std::move(*v) : collation.ThroughCodePage(*v);
+            t.Kind = TokenKind::String;
+            t.Text = t.Unicode ? std::move(*v) : collation.ThroughCodePage(*v);
         } else if (here == '[' || here == '"') {
             const std::size_t start = i + 1;
             auto v = ReadQuoted(s, i, here == '[' ? ']' : '"');
             if (!v) {
-                result.error = SqlError{kErrUnclosedQuote, 15, 1, FormatUnclosedQuote(s.substr(start))};
+                result.Error = MakeMessage(MessageId::UnclosedQuote, {s.substr(start)});
                 return result;
             }
-            t.kind = TokenKind::kQuotedIdentifier;
-            t.text = std::move(*v);
+            t.Kind = TokenKind::QuotedIdentifier;
+            t.Text = std::move(*v);
         } else if (here == '@') {
             const bool system = i + 1 < s.size() && s[i + 1] == '@';
             const std::size_t start = i;
             i += system ? 2 : 1;
             while (i < s.size() && IsWordChar(s[i])) ++i;
-            t.kind = system ? TokenKind::kSystemVariable : TokenKind::kVariable;
-            t.text = std::string(s.substr(start, i - start));
+            t.Kind = system ? TokenKind::SystemVariable : TokenKind::Variable;
+            t.Text = std::string(s.substr(start, i - start));
         } else if (IsDigit(here)) {
             const std::size_t start = i;
             while (i < s.size() && (IsDigit(s[i]) || s[i] == '.')) ++i;
-            t.kind = TokenKind::kNumber;
-            t.text = std::string(s.substr(start, i - start));
+            t.Kind = TokenKind::Number;
+            t.Text = std::string(s.substr(start, i - start));
         } else if (IsWordStart(here)) {
             const std::size_t start = i;
             while (i < s.size() && IsWordChar(s[i])) ++i;
-            t.kind = TokenKind::kWord;
-            t.text = std::string(s.substr(start, i - start));
+            t.Kind = TokenKind::Word;
+            t.Text = std::string(s.substr(start, i - start));
         } else {
-            t.kind = TokenKind::kPunct;
-            t.text = std::string(1, here);
+            t.Kind = TokenKind::Punct;
+            t.Text = std::string(1, here);
             ++i;
         }
-        result.tokens.push_back(std::move(t));
+        result.Tokens.push_back(std::move(t));
     }
-    result.tokens.push_back(SqlToken{});
+    result.Tokens.push_back(SqlToken{});
     return result;
 }
 

@@ -10,28 +10,23 @@
 #include <vector>
 
 #include "tools/standin/src/collation.h"
+#include "tools/standin/src/messages.h"
 
 namespace standin {
 
-enum class TokenKind { kWord, kQuotedIdentifier, kString, kNumber, kVariable, kSystemVariable, kPunct, kEnd };
+enum class TokenKind { Word, QuotedIdentifier, String, Number, Variable, SystemVariable, Punct, End };
 
 struct SqlToken {
-    TokenKind kind = TokenKind::kEnd;
-    std::string text;      // identifier or literal value without quotes; punctuation itself
-    bool unicode = false;  // N'...' (a '...' literal has passed through the code page)
-};
-
-// A batch that cannot be read at all (unclosed quote or comment), as SQL Server reports it.
-struct SqlError {
-    int number = 0;
-    int severity = 16;
-    int state = 1;
-    std::string text;
+    TokenKind Kind = TokenKind::End;
+    std::string Text;      // identifier or literal value without quotes; punctuation itself
+    bool Unicode = false;  // N'...' (a '...' literal has passed through the code page)
 };
 
 struct LexResult {
-    std::vector<SqlToken> tokens;  // always ends with a kEnd token when error is empty
-    std::optional<SqlError> error;
+    std::vector<SqlToken> Tokens;  // always ends with an End token when there is no error
+    // A batch that cannot be read at all (unclosed quote or comment), as SQL Server
+    // reports it.
+    std::optional<ServerMessage> Error;
 };
 
 LexResult LexSql(std::string_view sql, const Collation& collation = Collation::Default());

@@ -1,18 +1,20 @@
 #include "tools/standin/src/sql_parser.h"
 
 #include <algorithm>
-#include <array>
+#include <span>
 
+#include "base/text.h"
 #include "tools/standin/src/messages.h"
 #include "tools/standin/src/wire.h"
 
 namespace standin {
 namespace {
 
-constexpr std::array kImplemented = {"SET", "USE", "EXEC", "EXECUTE", "SELECT", "CREATE"};
+using Words = std::span<const std::string_view>;
+
 // Statements SQL Server has and this server does not: refused with a clear error
 // instead of being mistaken for a procedure name or a syntax error.
-constexpr std::array kNotImplemented = {
+constexpr std::string_view kNotImplemented[] = {
     "INSERT",   "UPDATE",     "DELETE",     "DROP",      "ALTER",      "DECLARE",     "IF",       "BEGIN", "COMMIT",
     "ROLLBACK", "WHILE",      "PRINT",      "RAISERROR", "TRUNCATE",   "GRANT",       "REVOKE",   "DENY",  "BACKUP",
     "RESTORE",  "DBCC",       "WAITFOR",    "MERGE",     "WITH",       "RETURN",      "GOTO",     "OPEN",  "CLOSE",
@@ -20,42 +22,42 @@ constexpr std::array kNotImplemented = {
     "READTEXT", "WRITETEXT",  "UPDATETEXT", "END",       "ELSE",       "BREAK",       "CONTINUE", "TRY",   "CATCH"};
 // Built-in functions a SELECT without a table may call (the values come from the session
 // and the server); other functions are refused as not supported.
-constexpr std::array kSystemFunctions = {"DB_NAME", "USER_NAME", "SUSER_NAME", "SUSER_SNAME", "SERVERPROPERTY"};
+constexpr std::string_view kSystemFunctions[] = {"DB_NAME", "USER_NAME", "SUSER_NAME", "SUSER_SNAME", "SERVERPROPERTY"};
 // Options that take ON or OFF.
-constexpr std::array kOnOffOptions = {"QUOTED_IDENTIFIER",
-                                      "ANSI_NULLS",
-                                      "ANSI_WARNINGS",
-                                      "ANSI_PADDING",
-                                      "ANSI_NULL_DFLT_ON",
-                                      "ANSI_NULL_DFLT_OFF",
-                                      "ANSI_DEFAULTS",
-                                      "CONCAT_NULL_YIELDS_NULL",
-                                      "CURSOR_CLOSE_ON_COMMIT",
-                                      "IMPLICIT_TRANSACTIONS",
-                                      "ARITHABORT",
-                                      "ARITHIGNORE",
-                                      "NUMERIC_ROUNDABORT",
-                                      "NOCOUNT",
-                                      "XACT_ABORT",
-                                      "NOEXEC",
-                                      "PARSEONLY",
-                                      "FMTONLY",
-                                      "FORCEPLAN",
-                                      "REMOTE_PROC_TRANSACTIONS",
-                                      "SHOWPLAN_ALL",
-                                      "SHOWPLAN_TEXT",
-                                      "SHOWPLAN_XML",
-                                      "NO_BROWSETABLE",
-                                      "CONTEXT_INFO_OFF"};
+constexpr std::string_view kOnOffOptions[] = {"QUOTED_IDENTIFIER",
+                                              "ANSI_NULLS",
+                                              "ANSI_WARNINGS",
+                                              "ANSI_PADDING",
+                                              "ANSI_NULL_DFLT_ON",
+                                              "ANSI_NULL_DFLT_OFF",
+                                              "ANSI_DEFAULTS",
+                                              "CONCAT_NULL_YIELDS_NULL",
+                                              "CURSOR_CLOSE_ON_COMMIT",
+                                              "IMPLICIT_TRANSACTIONS",
+                                              "ARITHABORT",
+                                              "ARITHIGNORE",
+                                              "NUMERIC_ROUNDABORT",
+                                              "NOCOUNT",
+                                              "XACT_ABORT",
+                                              "NOEXEC",
+                                              "PARSEONLY",
+                                              "FMTONLY",
+                                              "FORCEPLAN",
+                                              "REMOTE_PROC_TRANSACTIONS",
+                                              "SHOWPLAN_ALL",
+                                              "SHOWPLAN_TEXT",
+                                              "SHOWPLAN_XML",
+                                              "NO_BROWSETABLE",
+                                              "CONTEXT_INFO_OFF"};
 // Options that take some other value.
-constexpr std::array kValueOptions = {
+constexpr std::string_view kValueOptions[] = {
     "TEXTSIZE", "LANGUAGE",          "DATEFORMAT",  "DATEFIRST",  "LOCK_TIMEOUT",
     "ROWCOUNT", "DEADLOCK_PRIORITY", "TRANSACTION", "STATISTICS", "QUERY_GOVERNOR_COST_LIMIT",
     "OFFSETS"};
 
-template <std::size_t N>
-bool InList(const std::array<const char*, N>& list, std::string_view word) {
-    return std::any_of(list.begin(), list.end(), [&](const char* k) { return EqualsNoCase(k, word); });
+bool InList(Words list, std::string_view word) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](std::string_view k) { return base::EqualsIgnoringAsciiCase(k, word); });
 }
 
 class Parser {
@@ -72,11 +74,11 @@ public:
             }
             std::optional<Statement> s = ParseStatement(first);
             if (!s) {
-                out.statements.clear();
-                out.error = error_;
+                out.Statements.clear();
+                out.Error = error_;
                 return out;
             }
-            out.statements.push_back(std::move(*s));
+            out.Statements.push_back(std::move(*s));
             first = false;
         }
         return out;
@@ -84,31 +86,51 @@ public:
 
 private:
     const SqlToken& Peek(std::size_t ahead = 0) const { return t_[std::min(pos_ + ahead, t_.size() - 1)]; }
-    bool AtEnd() const { return Peek().kind == TokenKind::kEnd; }
+    bool AtEnd() const { return Peek().Kind == TokenKind::End; }
     bool IsPunct(std::string_view p, std::size_t ahead = 0) const {
-        return Peek(ahead).kind == TokenKind::kPunct && Peek(ahead).text == p;
+        return Peek(ahead).Kind == TokenKind::Punct && Peek(ahead).Text == p;
     }
     bool IsWord(std::string_view w, std::size_t ahead = 0) const {
-        return Peek(ahead).kind == TokenKind::kWord && EqualsNoCase(Peek(ahead).text, w);
+        return Peek(ahead).Kind == TokenKind::Word && base::EqualsIgnoringAsciiCase(Peek(ahead).Text, w);
     }
-    bool IsIdentifier() const { return Peek().kind == TokenKind::kWord || Peek().kind == TokenKind::kQuotedIdentifier; }
+    bool IsIdentifier() const { return Peek().Kind == TokenKind::Word || Peek().Kind == TokenKind::QuotedIdentifier; }
+    // The statements this server runs, by their first word (already read when the
+    // parser is called).
+    using StatementParser = std::optional<Statement> (Parser::*)();
+    struct StatementStart {
+        std::string_view Word;
+        StatementParser Parse;
+    };
+    static std::span<const StatementStart> Statements() {
+        static constexpr StatementStart kStatements[] = {
+            {"SET", &Parser::ParseSet},      {"USE", &Parser::ParseUse},       {"EXEC", &Parser::ParseExec},
+            {"EXECUTE", &Parser::ParseExec}, {"SELECT", &Parser::ParseSelect}, {"CREATE", &Parser::ParseCreate},
+        };
+        return kStatements;
+    }
+    static const StatementStart* StatementFor(const SqlToken& t) {
+        if (t.Kind != TokenKind::Word) return nullptr;
+        for (const StatementStart& s : Statements())
+            if (base::EqualsIgnoringAsciiCase(s.Word, t.Text)) return &s;
+        return nullptr;
+    }
+
     // Where one statement ends and the next may begin.
     bool AtBoundary() const {
         if (AtEnd() || IsPunct(";")) return true;
-        return Peek().kind == TokenKind::kWord &&
-               (InList(kImplemented, Peek().text) || InList(kNotImplemented, Peek().text));
+        return StatementFor(Peek()) || (Peek().Kind == TokenKind::Word && InList(kNotImplemented, Peek().Text));
     }
 
-    std::nullopt_t Fail(int number, int severity, std::string text) {
-        error_ = SqlError{number, severity, 1, std::move(text)};
+    std::nullopt_t Fail(MessageId id, std::initializer_list<std::string_view> arguments = {}) {
+        error_ = MakeMessage(id, arguments);
         return std::nullopt;
     }
     // SQL Server names the token it stopped at, or the last one at the end of the batch.
     std::nullopt_t SyntaxError() {
         std::size_t at = pos_;
-        if (Peek().kind == TokenKind::kEnd && at > 0) at = std::min(at, t_.size() - 1) - 1;
-        const std::string near = t_.empty() ? "" : t_[std::min(at, t_.size() - 1)].text;
-        return Fail(kErrSyntax, 15, FormatSyntaxError(near));
+        if (Peek().Kind == TokenKind::End && at > 0) at = std::min(at, t_.size() - 1) - 1;
+        const std::string near = t_.empty() ? "" : t_[std::min(at, t_.size() - 1)].Text;
+        return Fail(MessageId::SyntaxError, {near});
     }
     bool Accept(std::string_view punct) {
         if (!IsPunct(punct)) return false;
@@ -123,30 +145,12 @@ private:
 
     std::optional<Statement> ParseStatement(bool first) {
         const SqlToken& k = Peek();
-        if (k.kind == TokenKind::kWord) {
-            if (EqualsNoCase(k.text, "SET")) {
-                ++pos_;
-                return ParseSet();
-            }
-            if (EqualsNoCase(k.text, "USE")) {
-                ++pos_;
-                return ParseUse();
-            }
-            if (EqualsNoCase(k.text, "EXEC") || EqualsNoCase(k.text, "EXECUTE")) {
-                ++pos_;
-                return ParseExec();
-            }
-            if (EqualsNoCase(k.text, "SELECT")) {
-                ++pos_;
-                return ParseSelect();
-            }
-            if (EqualsNoCase(k.text, "CREATE")) {
-                ++pos_;
-                return ParseCreate();
-            }
-            if (InList(kNotImplemented, k.text))
-                return Fail(kErrNotSupported, 16, FormatNotSupported(ToUpperAscii(k.text)));
+        if (const StatementStart* statement = StatementFor(k)) {
+            ++pos_;
+            return (this->*statement->Parse)();
         }
+        if (k.Kind == TokenKind::Word && InList(kNotImplemented, k.Text))
+            return Fail(MessageId::NotSupported, {base::AsciiUpperCase(k.Text)});
         // A batch may start with a bare procedure name: "sp_detach_db 'x','true'".
         if (first && IsIdentifier()) return ParseExec();
         return SyntaxError();
@@ -154,43 +158,41 @@ private:
 
     std::optional<Statement> ParseSet() {
         SetStatement s;
-        if (Peek().kind == TokenKind::kVariable)
-            return Fail(kErrUndeclaredVariable, 15, FormatUndeclaredVariable(Peek().text));
+        if (Peek().Kind == TokenKind::Variable) return Fail(MessageId::UndeclaredVariable, {Peek().Text});
         while (true) {
-            if (Peek().kind != TokenKind::kWord) return SyntaxError();
-            const std::string name = ToUpperAscii(Peek().text);
+            if (Peek().Kind != TokenKind::Word) return SyntaxError();
+            const std::string name = base::AsciiUpperCase(Peek().Text);
             if (!InList(kOnOffOptions, name) && !InList(kValueOptions, name)) {
-                return Fail(kErrUnknownSetOption, 15, FormatUnknownSetOption(Peek().text));
+                return Fail(MessageId::UnknownSetOption, {Peek().Text});
             }
-            s.options.push_back(name);
+            s.Options.push_back(name);
             ++pos_;
             if (!Accept(",")) break;
         }
         std::vector<std::string> words;
         while (!AtBoundary()) {
             const SqlToken& v = Peek();
-            if (v.kind == TokenKind::kVariable)
-                return Fail(kErrUndeclaredVariable, 15, FormatUndeclaredVariable(v.text));
-            words.push_back(v.kind == TokenKind::kWord ? ToUpperAscii(v.text) : v.text);
+            if (v.Kind == TokenKind::Variable) return Fail(MessageId::UndeclaredVariable, {v.Text});
+            words.push_back(v.Kind == TokenKind::Word ? base::AsciiUpperCase(v.Text) : v.Text);
             ++pos_;
         }
         if (words.empty()) return SyntaxError();
         for (std::size_t i = 0; i < words.size(); ++i) {
-            if (i > 0 && words[i - 1] != "-") s.value += ' ';
-            s.value += words[i];
+            if (i > 0 && words[i - 1] != "-") s.Value += ' ';
+            s.Value += words[i];
         }
-        const bool on_off = InList(kOnOffOptions, s.options.front());
-        if (on_off && s.value != "ON" && s.value != "OFF") {
+        const bool onOff = InList(kOnOffOptions, s.Options.front());
+        if (onOff && s.Value != "ON" && s.Value != "OFF") {
             --pos_;
             return SyntaxError();
         }
-        if (s.options.size() > 1 && !on_off) return SyntaxError();
+        if (s.Options.size() > 1 && !onOff) return SyntaxError();
         return s;
     }
 
     std::optional<Statement> ParseUse() {
         if (!IsIdentifier()) return SyntaxError();
-        UseStatement u{Peek().text};
+        UseStatement u{Peek().Text};
         ++pos_;
         return u;
     }
@@ -201,7 +203,7 @@ private:
         bool have = false;
         while (true) {
             if (IsIdentifier()) {
-                last = Peek().text;
+                last = Peek().Text;
                 have = true;
                 ++pos_;
             }
@@ -214,26 +216,24 @@ private:
 
     std::optional<Statement> ParseExec() {
         ExecStatement e;
-        if (Peek().kind == TokenKind::kVariable)
-            return Fail(kErrUndeclaredVariable, 15, FormatUndeclaredVariable(Peek().text));
-        if (IsPunct("(")) return Fail(kErrNotSupported, 16, FormatNotSupported("EXEC of a character string"));
+        if (Peek().Kind == TokenKind::Variable) return Fail(MessageId::UndeclaredVariable, {Peek().Text});
+        if (IsPunct("(")) return Fail(MessageId::NotSupported, {"EXEC of a character string"});
         auto name = ParseDottedName();
         if (!name) return SyntaxError();
-        e.procedure = *name;
+        e.Procedure = *name;
         if (AtBoundary()) return e;
         while (true) {
             ProcArgument a;
-            if (Peek().kind == TokenKind::kVariable) {
-                if (!IsPunct("=", 1)) return Fail(kErrUndeclaredVariable, 15, FormatUndeclaredVariable(Peek().text));
-                a.name = Peek().text;
+            if (Peek().Kind == TokenKind::Variable) {
+                if (!IsPunct("=", 1)) return Fail(MessageId::UndeclaredVariable, {Peek().Text});
+                a.Name = Peek().Text;
                 pos_ += 2;
             }
             auto v = ParseValue();
             if (!v) return std::nullopt;
-            a.value = std::move(*v);
-            if (IsWord("OUTPUT") || IsWord("OUT"))
-                return Fail(kErrNotSupported, 16, FormatNotSupported("OUTPUT parameters"));
-            e.arguments.push_back(std::move(a));
+            a.Value = std::move(*v);
+            if (IsWord("OUTPUT") || IsWord("OUT")) return Fail(MessageId::NotSupported, {"OUTPUT parameters"});
+            e.Arguments.push_back(std::move(a));
             if (!Accept(",")) break;
         }
         if (!AtBoundary()) return SyntaxError();
@@ -243,25 +243,25 @@ private:
     std::optional<SqlValue> ParseValue() {
         const SqlToken& v = Peek();
         SqlValue out;
-        if (v.kind == TokenKind::kString) {
-            out.text = v.text;
-            out.unicode = v.unicode;
-        } else if (v.kind == TokenKind::kNumber) {
-            out.kind = SqlValue::Kind::kNumber;
-            out.text = v.text;
-        } else if (v.kind == TokenKind::kPunct && (v.text == "-" || v.text == "+") &&
-                   Peek(1).kind == TokenKind::kNumber) {
-            out.kind = SqlValue::Kind::kNumber;
-            out.text = (v.text == "-" ? "-" : "") + Peek(1).text;
+        if (v.Kind == TokenKind::String) {
+            out.Text = v.Text;
+            out.Unicode = v.Unicode;
+        } else if (v.Kind == TokenKind::Number) {
+            out.Kind = ValueKind::Number;
+            out.Text = v.Text;
+        } else if (v.Kind == TokenKind::Punct && (v.Text == "-" || v.Text == "+") &&
+                   Peek(1).Kind == TokenKind::Number) {
+            out.Kind = ValueKind::Number;
+            out.Text = (v.Text == "-" ? "-" : "") + Peek(1).Text;
             ++pos_;
-        } else if (v.kind == TokenKind::kWord && EqualsNoCase(v.text, "NULL")) {
-            out.kind = SqlValue::Kind::kNull;
-        } else if (v.kind == TokenKind::kWord && EqualsNoCase(v.text, "DEFAULT")) {
-            out.kind = SqlValue::Kind::kDefault;
-        } else if (v.kind == TokenKind::kWord || v.kind == TokenKind::kQuotedIdentifier) {
-            out.text = v.text;  // SQL Server takes a bare identifier as a character string here
-        } else if (v.kind == TokenKind::kVariable) {
-            return Fail(kErrUndeclaredVariable, 15, FormatUndeclaredVariable(v.text));
+        } else if (v.Kind == TokenKind::Word && base::EqualsIgnoringAsciiCase(v.Text, "NULL")) {
+            out.Kind = ValueKind::Null;
+        } else if (v.Kind == TokenKind::Word && base::EqualsIgnoringAsciiCase(v.Text, "DEFAULT")) {
+            out.Kind = ValueKind::Default;
+        } else if (v.Kind == TokenKind::Word || v.Kind == TokenKind::QuotedIdentifier) {
+            out.Text = v.Text;  // SQL Server takes a bare identifier as a character string here
+        } else if (v.Kind == TokenKind::Variable) {
+            return Fail(MessageId::UndeclaredVariable, {v.Text});
         } else {
             return SyntaxError();
         }
@@ -271,22 +271,20 @@ private:
 
     std::optional<Statement> ParseCreate() {
         if (!AcceptWord("DATABASE"))
-            return Fail(kErrNotSupported, 16, FormatNotSupported("CREATE " + ToUpperAscii(Peek().text)));
+            return Fail(MessageId::NotSupported, {"CREATE " + base::AsciiUpperCase(Peek().Text)});
         if (!IsIdentifier()) return SyntaxError();
-        AttachStatement a{Peek().text, {}};
+        AttachStatement a{Peek().Text, {}};
         ++pos_;
-        if (!AcceptWord("ON"))
-            return Fail(kErrNotSupported, 16, FormatNotSupported("CREATE DATABASE without FOR ATTACH"));
+        if (!AcceptWord("ON")) return Fail(MessageId::NotSupported, {"CREATE DATABASE without FOR ATTACH"});
         AcceptWord("PRIMARY");
-        if (!ParseFileSpecs(a.files)) return std::nullopt;
+        if (!ParseFileSpecs(a.Files)) return std::nullopt;
         if (AcceptWord("LOG")) {
             if (!AcceptWord("ON")) return SyntaxError();
-            if (!ParseFileSpecs(a.files)) return std::nullopt;
+            if (!ParseFileSpecs(a.Files)) return std::nullopt;
         }
-        if (!AcceptWord("FOR"))
-            return Fail(kErrNotSupported, 16, FormatNotSupported("CREATE DATABASE without FOR ATTACH"));
+        if (!AcceptWord("FOR")) return Fail(MessageId::NotSupported, {"CREATE DATABASE without FOR ATTACH"});
         if (!AcceptWord("ATTACH"))
-            return Fail(kErrNotSupported, 16, FormatNotSupported("CREATE DATABASE FOR " + ToUpperAscii(Peek().text)));
+            return Fail(MessageId::NotSupported, {"CREATE DATABASE FOR " + base::AsciiUpperCase(Peek().Text)});
         if (!AtBoundary()) return SyntaxError();
         return a;
     }
@@ -297,18 +295,18 @@ private:
             if (!Accept("(")) return SyntaxError(), false;
             std::optional<std::string> file;
             do {
-                if (Peek().kind != TokenKind::kWord) return SyntaxError(), false;
-                const std::string key = ToUpperAscii(Peek().text);
+                if (Peek().Kind != TokenKind::Word) return SyntaxError(), false;
+                const std::string key = base::AsciiUpperCase(Peek().Text);
                 ++pos_;
                 if (!Accept("=")) return SyntaxError(), false;
                 auto v = ParseValue();
                 if (!v) return false;
                 if (key == "FILENAME") {
-                    if (v->kind != SqlValue::Kind::kString) {
+                    if (v->Kind != ValueKind::String) {
                         --pos_;
                         return SyntaxError(), false;
                     }
-                    file = v->text;
+                    file = v->Text;
                 } else if (key != "NAME" && key != "SIZE" && key != "MAXSIZE" && key != "FILEGROWTH") {
                     --pos_;
                     return SyntaxError(), false;
@@ -326,14 +324,14 @@ private:
         do {
             auto item = ParseSelectItem();
             if (!item) return std::nullopt;
-            s.items.push_back(std::move(*item));
+            s.Items.push_back(std::move(*item));
         } while (Accept(","));
         if (AcceptWord("FROM")) {
             const std::size_t start = pos_;
             std::vector<std::string> parts;
             while (true) {
                 if (IsIdentifier()) {
-                    parts.push_back(Peek().text);
+                    parts.push_back(Peek().Text);
                     ++pos_;
                 } else {
                     parts.emplace_back();
@@ -344,22 +342,24 @@ private:
                 pos_ = start;
                 return SyntaxError();
             }
-            for (std::size_t i = 0; i < parts.size(); ++i) s.source_name += (i ? "." : "") + parts[i];
-            const bool in_master = parts.size() < 3 || parts[0].empty() || EqualsNoCase(parts[0], "master");
-            const bool sys = parts.size() >= 2 && EqualsNoCase(parts[parts.size() - 2], "sys");
-            if (parts.size() <= 3 && in_master && sys && EqualsNoCase(parts.back(), "databases"))
-                s.source = SelectSource::kDatabases;
-            else if (parts.size() <= 3 && in_master && sys && EqualsNoCase(parts.back(), "master_files"))
-                s.source = SelectSource::kMasterFiles;
+            for (std::size_t i = 0; i < parts.size(); ++i) s.SourceName += (i ? "." : "") + parts[i];
+            const bool inMaster =
+                parts.size() < 3 || parts[0].empty() || base::EqualsIgnoringAsciiCase(parts[0], "master");
+            const bool sys = parts.size() >= 2 && base::EqualsIgnoringAsciiCase(parts[parts.size() - 2], "sys");
+            if (parts.size() <= 3 && inMaster && sys && base::EqualsIgnoringAsciiCase(parts.back(), "databases"))
+                s.Source = SelectSource::Databases;
+            else if (parts.size() <= 3 && inMaster && sys &&
+                     base::EqualsIgnoringAsciiCase(parts.back(), "master_files"))
+                s.Source = SelectSource::MasterFiles;
             else
-                return Fail(kErrInvalidObject, 16, FormatInvalidObject(s.source_name));
+                return Fail(MessageId::InvalidObject, {s.SourceName});
             if (AcceptWord("WHERE") && !ParseWhere(s)) return std::nullopt;
             if (AcceptWord("ORDER")) {
                 if (!AcceptWord("BY") || !IsIdentifier()) return SyntaxError();
-                s.order_by = Peek().text;
+                s.OrderBy = Peek().Text;
                 ++pos_;
                 if (AcceptWord("DESC"))
-                    s.descending = true;
+                    s.Descending = true;
                 else
                     AcceptWord("ASC");
             }
@@ -370,20 +370,20 @@ private:
 
     bool ParseWhere(SelectStatement& s) {
         if (!IsIdentifier()) return SyntaxError(), false;
-        s.where_column = Peek().text;
+        s.WhereColumn = Peek().Text;
         ++pos_;
         if (!Accept("=")) return SyntaxError(), false;
         if ((IsWord("DB_ID")) && IsPunct("(", 1)) {
             pos_ += 2;
-            if (Peek().kind != TokenKind::kString) return SyntaxError(), false;
-            s.where_value = Peek().text;
-            s.where_db_id_of = true;
+            if (Peek().Kind != TokenKind::String) return SyntaxError(), false;
+            s.WhereValue = Peek().Text;
+            s.WhereDbIdOf = true;
             ++pos_;
             if (!Accept(")")) return SyntaxError(), false;
             return true;
         }
-        if (Peek().kind != TokenKind::kString && Peek().kind != TokenKind::kNumber) return SyntaxError(), false;
-        s.where_value = Peek().text;
+        if (Peek().Kind != TokenKind::String && Peek().Kind != TokenKind::Number) return SyntaxError(), false;
+        s.WhereValue = Peek().Text;
         ++pos_;
         return true;
     }
@@ -391,53 +391,51 @@ private:
     std::optional<SelectItem> ParseSelectItem() {
         SelectItem item;
         const SqlToken& v = Peek();
-        if (v.kind == TokenKind::kSystemVariable) {
-            item.kind = SelectItem::Kind::kSystem;
-            item.text = ToUpperAscii(v.text);
+        if (v.Kind == TokenKind::SystemVariable) {
+            item.Kind = SelectItemKind::System;
+            item.Text = base::AsciiUpperCase(v.Text);
             ++pos_;
-        } else if (v.kind == TokenKind::kNumber && v.text.find('.') == std::string::npos && v.text.size() < 10) {
-            item.kind = SelectItem::Kind::kInteger;
-            item.text = v.text;
+        } else if (v.Kind == TokenKind::Number && v.Text.find('.') == std::string::npos && v.Text.size() < 10) {
+            item.Kind = SelectItemKind::Integer;
+            item.Text = v.Text;
             ++pos_;
-        } else if (v.kind == TokenKind::kString) {
-            item.kind = SelectItem::Kind::kString;
-            item.text = v.text;
-            item.unicode = v.unicode;
+        } else if (v.Kind == TokenKind::String) {
+            item.Kind = SelectItemKind::String;
+            item.Text = v.Text;
+            item.Unicode = v.Unicode;
             ++pos_;
-        } else if (v.kind == TokenKind::kWord && IsPunct("(", 1) && InList(kSystemFunctions, v.text)) {
-            item.kind = SelectItem::Kind::kSystem;
-            item.text = ToUpperAscii(v.text) + "()";
+        } else if (v.Kind == TokenKind::Word && IsPunct("(", 1) && InList(kSystemFunctions, v.Text)) {
+            item.Kind = SelectItemKind::System;
+            item.Text = base::AsciiUpperCase(v.Text) + "()";
             pos_ += 2;
-            if (item.text == "SERVERPROPERTY()") {
-                if (Peek().kind != TokenKind::kString) return SyntaxError();
-                item.argument = Peek().text;
+            if (item.Text == "SERVERPROPERTY()") {
+                if (Peek().Kind != TokenKind::String) return SyntaxError();
+                item.Argument = Peek().Text;
                 ++pos_;
             }
             if (!Accept(")"))
-                return Fail(kErrNotSupported, 16,
-                            FormatNotSupported(item.text.substr(0, item.text.size() - 2) + " with an argument"));
+                return Fail(MessageId::NotSupported, {item.Text.substr(0, item.Text.size() - 2) + " with an argument"});
         } else if (IsPunct("*")) {
-            item.text = "*";
+            item.Text = "*";
             ++pos_;
         } else if (IsIdentifier()) {
-            if (IsPunct("(", 1))
-                return Fail(kErrNotSupported, 16, FormatNotSupported("function " + ToUpperAscii(v.text)));
+            if (IsPunct("(", 1)) return Fail(MessageId::NotSupported, {"function " + base::AsciiUpperCase(v.Text)});
             auto name = ParseDottedName();
             if (!name) return SyntaxError();
-            item.text = *name;
-            item.alias = *name;
+            item.Text = *name;
+            item.Alias = *name;
         } else {
             return SyntaxError();
         }
         if (AcceptWord("AS")) {
-            if (!IsIdentifier() && Peek().kind != TokenKind::kString) return SyntaxError();
-            item.alias = Peek().text;
+            if (!IsIdentifier() && Peek().Kind != TokenKind::String) return SyntaxError();
+            item.Alias = Peek().Text;
             ++pos_;
         } else if (IsIdentifier() && !AtBoundary() && !IsWord("FROM") && !IsWord("WHERE") && !IsWord("ORDER")) {
-            item.alias = Peek().text;
+            item.Alias = Peek().Text;
             ++pos_;
         }
-        if (item.kind == SelectItem::Kind::kColumn && item.text == "*" && !item.alias.empty() && item.alias != "*") {
+        if (item.Kind == SelectItemKind::Column && item.Text == "*" && !item.Alias.empty() && item.Alias != "*") {
             return SyntaxError();
         }
         return item;
@@ -445,15 +443,15 @@ private:
 
     std::vector<SqlToken> t_;
     std::size_t pos_ = 0;
-    SqlError error_;
+    ServerMessage error_;
 };
 
 }  // namespace
 
 ParsedBatch ParseSqlBatch(std::string_view sql, const Collation& collation) {
     LexResult lex = LexSql(sql, collation);
-    if (lex.error) return ParsedBatch{{}, lex.error};
-    return Parser(std::move(lex.tokens)).Run();
+    if (lex.Error) return ParsedBatch{{}, lex.Error};
+    return Parser(std::move(lex.Tokens)).Run();
 }
 
 }  // namespace standin

@@ -13,65 +13,70 @@
 
 namespace standin {
 
+enum class ValueKind { String, Number, Null, Default };
+
 struct SqlValue {
-    enum class Kind { kString, kNumber, kNull, kDefault } kind = Kind::kString;
-    std::string text;
-    bool unicode = false;  // an N'...' literal
+    ValueKind Kind = ValueKind::String;
+    std::string Text;
+    bool Unicode = false;  // an N'...' literal
 };
 
 struct ProcArgument {
-    std::string name;  // "@dbname" as written (empty for a positional argument)
-    SqlValue value;
+    std::string Name;  // "@dbname" as written (empty for a positional argument)
+    SqlValue Value;
 };
 
 struct SetStatement {
-    std::vector<std::string> options;  // upper case, e.g. {"ANSI_NULLS", "ANSI_WARNINGS"}
-    std::string value;                 // the rest, upper case words joined by spaces
+    std::vector<std::string> Options;  // upper case, e.g. {"ANSI_NULLS", "ANSI_WARNINGS"}
+    std::string Value;                 // the rest, upper case words joined by spaces
 };
 
 struct UseStatement {
-    std::string database;
+    std::string Database;
 };
 
 struct ExecStatement {
-    std::string procedure;  // the last part of a dotted name, as written
-    std::vector<ProcArgument> arguments;
+    std::string Procedure;  // the last part of a dotted name, as written
+    std::vector<ProcArgument> Arguments;
 };
 
 struct AttachStatement {  // CREATE DATABASE x ON (FILENAME = ...), ... FOR ATTACH
-    std::string database;
-    std::vector<std::string> files;
+    std::string Database;
+    std::vector<std::string> Files;
 };
 
-enum class SelectSource { kNone, kDatabases, kMasterFiles };
+enum class SelectSource { None, Databases, MasterFiles };
+
+// System: an @@variable or a built-in function without a table (DB_NAME(), USER_NAME(),
+// SUSER_SNAME(), SERVERPROPERTY('x')); the item's text names it in upper case, its
+// argument holds x.
+enum class SelectItemKind { Column, System, Integer, String };
 
 struct SelectItem {
-    // kSystem: an @@variable or a built-in function without a table (DB_NAME(), USER_NAME(),
-    // SUSER_SNAME(), SERVERPROPERTY('x')); text names it in upper case, argument holds x.
-    enum class Kind { kColumn, kSystem, kInteger, kString } kind = Kind::kColumn;
-    std::string text;      // column name, literal, or the system value's name
-    std::string argument;  // SERVERPROPERTY's property name
-    bool unicode = false;  // N'...' literal (nvarchar), else varchar
-    std::string alias;     // result column name, empty for SQL Server's "no column name"
+    SelectItemKind Kind = SelectItemKind::Column;
+    std::string Text;      // column name, literal, or the system value's name
+    std::string Argument;  // SERVERPROPERTY's property name
+    bool Unicode = false;  // N'...' literal (nvarchar), else varchar
+    std::string Alias;     // result column name, empty for SQL Server's "no column name"
 };
 
 struct SelectStatement {
-    std::vector<SelectItem> items;
-    SelectSource source = SelectSource::kNone;
-    std::string source_name;  // as written, for error texts
-    // WHERE column = value; for database_id = DB_ID(N'x') the value is x and by_db_id is set.
-    std::optional<std::string> where_column;
-    std::string where_value;
-    bool where_db_id_of = false;
-    std::optional<std::string> order_by;
-    bool descending = false;
+    std::vector<SelectItem> Items;
+    SelectSource Source = SelectSource::None;
+    std::string SourceName;  // as written, for error texts
+    // WHERE column = value; for database_id = DB_ID(N'x') the value is x and WhereDbIdOf is set.
+    std::optional<std::string> WhereColumn;
+    std::string WhereValue;
+    bool WhereDbIdOf = false;
+    std::optional<std::string> OrderBy;
+    bool Descending = false;
 };
 
 using Statement = std::variant<SetStatement, UseStatement, ExecStatement, AttachStatement, SelectStatement>;
 
 struct ParsedBatch {
-    std::vector<Statement> statements;
-    std::optional<SqlError> error;
+    std::vector<Statement> Statements;
+    std::optional<ServerMessage> Error;
 };
 
 // Parses a whole batch (UTF-8); literals without N pass through the collation's code

@@ -21,6 +21,7 @@
 #include <sstream>
 #include <thread>
 
+#include "base/text.h"
 #include "tools/standin/src/signal_pipe.h"
 #include "tools/standin/src/unique_fd.h"
 
@@ -52,7 +53,7 @@ public:
         ::rmdir(dir_.c_str());
     }
 
-    std::string Handle(const std::string& line, bool* quit) {
+    std::string Handle(const std::string& line, bool& quit) {
         const std::vector<std::string> parts = SplitControlLine(line);
         if (parts.empty()) return "error empty command";
         const std::string& cmd = parts[0];
@@ -68,7 +69,7 @@ public:
             return "ok";
         }
         if (cmd == "quit") {
-            *quit = true;
+            quit = true;
             return "ok";
         }
         return "error unknown command " + cmd;
@@ -87,13 +88,13 @@ public:
 private:
     std::string Start(std::vector<std::string> args) {
         const int n = counter_++;
-        const std::string port_file = dir_ + "/child-" + std::to_string(n) + ".port";
-        const std::string err_file = dir_ + "/child-" + std::to_string(n) + ".err";
-        args.insert(args.begin(), {"dorvane-standin", "--listen", "127.0.0.1:0", "--port-file", port_file});
+        const std::string portFile = dir_ + "/child-" + std::to_string(n) + ".port";
+        const std::string errFile = dir_ + "/child-" + std::to_string(n) + ".err";
+        args.insert(args.begin(), {"dorvane-standin", "--listen", "127.0.0.1:0", "--port-file", portFile});
         const pid_t pid = ::fork();
         if (pid < 0) return std::string("error cannot start a stand-in: ") + std::strerror(errno);
         if (pid == 0) {
-            const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (err >= 0) {
                 ::dup2(err, 2);
                 ::close(err);
@@ -108,15 +109,14 @@ private:
         children_.insert(pid);
         const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
         while (std::chrono::steady_clock::now() < deadline) {
-            const std::string port = ReadFile(port_file);
+            const std::string port = ReadFile(portFile);
             if (!port.empty() && port.back() == '\n') {
                 return "ok " + port.substr(0, port.size() - 1) + " " + std::to_string(pid);
             }
             int status = 0;
             if (::waitpid(pid, &status, WNOHANG) == pid) {
                 children_.erase(pid);
-                std::string why = ReadFile(err_file);
-                while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
+                std::string why(base::Trim(ReadFile(errFile)));
                 for (char& c : why)
                     if (c == '\n') c = ' ';
                 return "error the stand-in exited at start: " +
@@ -161,14 +161,14 @@ private:
 std::vector<std::string> SplitControlLine(const std::string& line) {
     std::vector<std::string> out;
     std::string rest = line;
-    while (!rest.empty() && (rest.back() == '\r' || rest.back() == '\n')) rest.pop_back();
-    std::size_t cmd_end = rest.find_first_of("\t ");
-    out.push_back(rest.substr(0, cmd_end));
+    rest.erase(rest.find_last_not_of("\r\n") + 1);  // the line's end, CR LF or LF
+    std::size_t cmdEnd = rest.find_first_of("\t ");
+    out.push_back(rest.substr(0, cmdEnd));
     if (out[0].empty()) return {};
-    if (cmd_end == std::string::npos) return out;
+    if (cmdEnd == std::string::npos) return out;
     // Arguments are separated by tabs only, so they may contain spaces (paths).
-    std::size_t pos = cmd_end + 1;
-    if (rest[cmd_end] == ' ') {
+    std::size_t pos = cmdEnd + 1;
+    if (rest[cmdEnd] == ' ') {
         if (out[0] != "start") {  // "stop 123" is a command with one argument
             out.push_back(rest.substr(pos));
             return out;
@@ -183,17 +183,17 @@ std::vector<std::string> SplitControlLine(const std::string& line) {
     return out;
 }
 
-int RunSupervisor(const char* /*argv0*/, const std::vector<std::string>& args) {
-    std::string port_file;
+int RunSupervisor(const std::vector<std::string>& args) {
+    std::string portFile;
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--port-file" && i + 1 < args.size())
-            port_file = args[++i];
+            portFile = args[++i];
         else {
             std::cerr << "dorvane-standin supervise: unknown argument " << args[i] << "\n";
             return 2;
         }
     }
-    if (port_file.empty()) {
+    if (portFile.empty()) {
         std::cerr << "dorvane-standin supervise: --port-file FILE is required\n";
         return 2;
     }
@@ -222,10 +222,10 @@ int RunSupervisor(const char* /*argv0*/, const std::vector<std::string>& args) {
         return 2;
     }
     {
-        const std::string tmp = port_file + ".tmp";
+        const std::string tmp = portFile + ".tmp";
         std::ofstream(tmp) << ntohs(addr.sin_port) << "\n";
-        if (std::rename(tmp.c_str(), port_file.c_str()) != 0) {
-            std::cerr << "dorvane-standin supervise: cannot write " << port_file << "\n";
+        if (std::rename(tmp.c_str(), portFile.c_str()) != 0) {
+            std::cerr << "dorvane-standin supervise: cannot write " << portFile << "\n";
             return 2;
         }
     }
@@ -261,7 +261,7 @@ int RunSupervisor(const char* /*argv0*/, const std::vector<std::string>& args) {
             while (!quit && (nl = pending.find('\n')) != std::string::npos) {
                 const std::string line = pending.substr(0, nl);
                 pending.erase(0, nl + 1);
-                const std::string answer = sup.Handle(line, &quit) + "\n";
+                const std::string answer = sup.Handle(line, quit) + "\n";
                 [[maybe_unused]] ssize_t w = ::send(fds[i].fd, answer.data(), answer.size(), MSG_NOSIGNAL);
             }
             if (pending.size() > 65536) clients.erase(it);

@@ -8,8 +8,8 @@
 
 namespace standin {
 
-// args: {"supervise", "--port-file", FILE, ...}. Returns the process exit code.
-int RunSupervisor(const char* argv0, const std::vector<std::string>& args);
+// args: {"supervise", "--port-file", FILE}. Returns the process exit code.
+int RunSupervisor(const std::vector<std::string>& args);
 
 // Splits a control line: the command, then arguments separated by tabs.
 std::vector<std::string> SplitControlLine(const std::string& line);

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "base/text.h"
 #include "tools/standin/src/executor.h"
 #include "tools/standin/src/wire.h"
 
@@ -12,8 +13,8 @@ namespace {
 
 constexpr const char* kProductVersion = "16.0.1000.6";  // as LOGINACK's 16.0.1000
 
-SystemValue Text(std::string text, std::uint16_t max_chars = 128) {
-    return {Column{"", ColumnType::kNVarChar, max_chars}, Value{std::move(text), 0, ColumnType::kNVarChar}};
+SystemValue Text(std::string text, std::uint16_t maxChars = 128) {
+    return {Column{"", ColumnType::NVarChar, maxChars}, Value{std::move(text), 0, ColumnType::NVarChar}};
 }
 SystemValue Number(ColumnType type, std::int32_t n) { return {Column{"", type, 0}, Value{std::nullopt, n, type}}; }
 
@@ -35,39 +36,39 @@ std::int32_t OptionBits(const SessionState& state) {
                                                                  {"XACT_ABORT", 16384}};
     std::int32_t bits = 0;
     for (const auto& [name, bit] : kBits) {
-        auto it = state.options.find(name);
-        if (it != state.options.end() && it->second == "ON") bits |= bit;
+        auto it = state.Options.find(name);
+        if (it != state.Options.end() && it->second == "ON") bits |= bit;
     }
     return bits;
 }
 
 std::int32_t OptionNumber(const SessionState& state, const char* name, std::int32_t fallback) {
-    auto it = state.options.find(name);
-    return it == state.options.end() ? fallback : std::atoi(it->second.c_str());
+    auto it = state.Options.find(name);
+    return it == state.Options.end() ? fallback : std::atoi(it->second.c_str());
 }
 
 std::optional<SystemValue> Variable(const std::string& name, const SessionState& state) {
     if (name == "@@VERSION") return Text(kVersionText, 300);
     if (name == "@@SERVERNAME" || name == "@@SERVICENAME")
         return Text(name == "@@SERVERNAME" ? kServerName : "MSSQLSERVER");
-    if (name == "@@LANGUAGE") return Text(state.language);
-    if (name == "@@SPID") return Number(ColumnType::kSmallInt, state.spid);
-    if (name == "@@LANGID") return Number(ColumnType::kSmallInt, 0);  // us_english
-    if (name == "@@MAX_PRECISION") return Number(ColumnType::kTinyInt, 38);
-    if (name == "@@DATEFIRST") return Number(ColumnType::kTinyInt, OptionNumber(state, "DATEFIRST", 7));
-    if (name == "@@TRANCOUNT" || name == "@@NESTLEVEL") return Number(ColumnType::kInt, 0);  // no transactions here
-    if (name == "@@TEXTSIZE") return Number(ColumnType::kInt, OptionNumber(state, "TEXTSIZE", 4096));
-    if (name == "@@LOCK_TIMEOUT") return Number(ColumnType::kInt, OptionNumber(state, "LOCK_TIMEOUT", -1));
-    if (name == "@@MAX_CONNECTIONS") return Number(ColumnType::kInt, 32767);
-    if (name == "@@MICROSOFTVERSION") return Number(ColumnType::kInt, 0x100003E8);
-    if (name == "@@OPTIONS") return Number(ColumnType::kInt, OptionBits(state));
+    if (name == "@@LANGUAGE") return Text(state.Language);
+    if (name == "@@SPID") return Number(ColumnType::SmallInt, state.Spid);
+    if (name == "@@LANGID") return Number(ColumnType::SmallInt, 0);  // us_english
+    if (name == "@@MAX_PRECISION") return Number(ColumnType::TinyInt, 38);
+    if (name == "@@DATEFIRST") return Number(ColumnType::TinyInt, OptionNumber(state, "DATEFIRST", 7));
+    if (name == "@@TRANCOUNT" || name == "@@NESTLEVEL") return Number(ColumnType::Int, 0);  // no transactions here
+    if (name == "@@TEXTSIZE") return Number(ColumnType::Int, OptionNumber(state, "TEXTSIZE", 4096));
+    if (name == "@@LOCK_TIMEOUT") return Number(ColumnType::Int, OptionNumber(state, "LOCK_TIMEOUT", -1));
+    if (name == "@@MAX_CONNECTIONS") return Number(ColumnType::Int, 32767);
+    if (name == "@@MICROSOFTVERSION") return Number(ColumnType::Int, 0x100003E8);
+    if (name == "@@OPTIONS") return Number(ColumnType::Int, OptionBits(state));
     return std::nullopt;
 }
 
 std::optional<Value> Property(const std::string& name, const Collation& collation) {
-    auto text = [](std::string s) { return Value{std::move(s), 0, ColumnType::kNVarChar}; };
-    auto number = [](std::int32_t n, ColumnType t = ColumnType::kInt) { return Value{std::nullopt, n, t}; };
-    const std::string key = ToLowerAscii(name);
+    auto text = [](std::string s) { return Value{std::move(s), 0, ColumnType::NVarChar}; };
+    auto number = [](std::int32_t n, ColumnType t = ColumnType::Int) { return Value{std::nullopt, n, t}; };
+    const std::string key = base::AsciiLowerCase(name);
     if (key == "productversion") return text(kProductVersion);
     if (key == "productmajorversion") return text("16");
     if (key == "productminorversion") return text("0");
@@ -79,7 +80,7 @@ std::optional<Value> Property(const std::string& name, const Collation& collatio
     if (key == "instancename") return Value{};  // the default instance: NULL
     if (key == "collation") return text(collation.Name());
     if (key == "lcid") return number(static_cast<std::int32_t>(collation.Lcid()));
-    if (key == "sqlsortorder") return number(collation.SortId(), ColumnType::kTinyInt);
+    if (key == "sqlsortorder") return number(collation.SortId(), ColumnType::TinyInt);
     if (key == "sqlcharsetname")
         return text(collation.CodePage() == 1252 ? "iso_1" : "cp" + std::to_string(collation.CodePage()));
     // Windows comparison flags: ignore case 1, ignore kana 65536, ignore width 131072.
@@ -96,16 +97,16 @@ std::optional<Value> Property(const std::string& name, const Collation& collatio
 
 std::optional<SystemValue> LookUpSystemValue(const SelectItem& item, const SessionState& state,
                                              const Collation& collation) {
-    if (item.text.rfind("@@", 0) == 0) return Variable(item.text, state);
-    if (item.text == "DB_NAME()") return Text(state.database);
+    if (item.Text.rfind("@@", 0) == 0) return Variable(item.Text, state);
+    if (item.Text == "DB_NAME()") return Text(state.Database);
     // Every login the stand-in accepts may detach databases: a sysadmin, which SQL Server
     // maps to dbo in every database.
-    if (item.text == "USER_NAME()") return Text("dbo");
-    if (item.text == "SUSER_SNAME()" || item.text == "SUSER_NAME()") return Text(state.login);
-    if (item.text == "SERVERPROPERTY()") {
-        auto v = Property(item.argument, collation);
+    if (item.Text == "USER_NAME()") return Text("dbo");
+    if (item.Text == "SUSER_SNAME()" || item.Text == "SUSER_NAME()") return Text(state.Login);
+    if (item.Text == "SERVERPROPERTY()") {
+        auto v = Property(item.Argument, collation);
         if (!v) return std::nullopt;
-        return SystemValue{Column{"", ColumnType::kVariant, 0}, *v};
+        return SystemValue{Column{"", ColumnType::Variant, 0}, *v};
     }
     return std::nullopt;
 }

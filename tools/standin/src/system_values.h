@@ -15,11 +15,11 @@ namespace standin {
 struct SessionState;
 
 struct SystemValue {
-    Column column;
-    Value value;
+    Column Shape;  // its type and size; the name comes from the select list
+    Value Data;
 };
 
-// The column and value of a kSystem select item; nullopt for one the stand-in does not
+// The column and value of a System select item; nullopt for one the stand-in does not
 // answer (the caller reports it as not supported).
 std::optional<SystemValue> LookUpSystemValue(const SelectItem& item, const SessionState& state,
                                              const Collation& collation);

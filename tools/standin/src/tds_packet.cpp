@@ -7,14 +7,14 @@ namespace {
 
 bool IsRequestType(std::uint8_t t) {
     switch (static_cast<PacketType>(t)) {
-        case PacketType::kSqlBatch:
-        case PacketType::kRpc:
-        case PacketType::kAttention:
-        case PacketType::kBulkLoad:
-        case PacketType::kTransactionManager:
-        case PacketType::kLogin7:
-        case PacketType::kSspi:
-        case PacketType::kPrelogin:
+        case PacketType::SqlBatch:
+        case PacketType::Rpc:
+        case PacketType::Attention:
+        case PacketType::BulkLoad:
+        case PacketType::TransactionManager:
+        case PacketType::Login7:
+        case PacketType::Sspi:
+        case PacketType::Prelogin:
             return true;
         default:
             return false;
@@ -23,7 +23,7 @@ bool IsRequestType(std::uint8_t t) {
 
 }  // namespace
 
-std::optional<PacketHeader> ParsePacketHeader(ByteSpan bytes, std::string* error) {
+std::optional<PacketHeader> ParsePacketHeader(ByteSpan bytes, std::string& error) {
     ByteReader r(bytes);
     PacketHeader h;
     auto type = r.U8();
@@ -33,57 +33,57 @@ std::optional<PacketHeader> ParsePacketHeader(ByteSpan bytes, std::string* error
     auto id = r.U8();
     auto window = r.U8();
     if (!window) {
-        if (error) *error = "truncated packet header";
+        error = "truncated packet header";
         return std::nullopt;
     }
-    h.type = *type;
-    h.status = *status;
-    h.length = *length;
-    h.spid = *spid;
-    h.packet_id = *id;
-    if (!IsRequestType(h.type)) {
-        if (error) *error = "unknown packet type " + std::to_string(h.type);
+    h.Type = *type;
+    h.Status = *status;
+    h.Length = *length;
+    h.Spid = *spid;
+    h.PacketId = *id;
+    if (!IsRequestType(h.Type)) {
+        error = "unknown packet type " + std::to_string(h.Type);
         return std::nullopt;
     }
-    if (h.length < kHeaderSize || h.length > kMaxPacketSize + 1) {
-        if (error) *error = "packet length " + std::to_string(h.length) + " out of range";
+    if (h.Length < kHeaderSize || h.Length > kMaxPacketSize + 1) {
+        error = "packet length " + std::to_string(h.Length) + " out of range";
         return std::nullopt;
     }
     return h;
 }
 
 MessageAssembler::Result MessageAssembler::Feed(ByteSpan packet) {
-    auto h = ParsePacketHeader(packet, &error_);
-    if (!h) return Result::kError;
-    if (h->length != packet.size()) {
+    auto h = ParsePacketHeader(packet, error_);
+    if (!h) return Result::Error;
+    if (h->Length != packet.size()) {
         error_ = "packet length does not match the bytes given";
-        return Result::kError;
+        return Result::Error;
     }
     if (!started_) {
         current_ = Message{};
-        current_.type = static_cast<PacketType>(h->type);
-        current_.status = h->status;
+        current_.Type = static_cast<PacketType>(h->Type);
+        current_.Status = h->Status;
         started_ = true;
-    } else if (static_cast<PacketType>(h->type) != current_.type) {
+    } else if (static_cast<PacketType>(h->Type) != current_.Type) {
         error_ = "packet type changed inside a message";
-        return Result::kError;
+        return Result::Error;
     }
-    if (current_.payload.size() + packet.size() - kHeaderSize > kMaxMessageSize) {
+    if (current_.Payload.size() + packet.size() - kHeaderSize > kMaxMessageSize) {
         error_ = "request message too long";
-        return Result::kError;
+        return Result::Error;
     }
-    current_.payload.insert(current_.payload.end(), packet.begin() + kHeaderSize, packet.end());
-    if (h->status & kStatusEom) {
+    current_.Payload.insert(current_.Payload.end(), packet.begin() + kHeaderSize, packet.end());
+    if (h->Status & kStatusEom) {
         started_ = false;
-        return Result::kComplete;
+        return Result::Complete;
     }
-    return Result::kNeedMore;
+    return Result::NeedMore;
 }
 
 Message MessageAssembler::TakeMessage() { return std::move(current_); }
 
-Bytes Packetize(PacketType type, ByteSpan payload, std::uint32_t packet_size, std::uint16_t spid) {
-    const std::size_t room = std::max<std::size_t>(packet_size, kMinPacketSize) - kHeaderSize;
+Bytes Packetize(PacketType type, ByteSpan payload, std::uint32_t packetSize, std::uint16_t spid) {
+    const std::size_t room = std::max<std::size_t>(packetSize, kMinPacketSize) - kHeaderSize;
     Bytes out;
     std::size_t pos = 0;
     std::uint8_t id = 1;

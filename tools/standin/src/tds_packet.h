@@ -11,15 +11,15 @@
 namespace standin {
 
 enum class PacketType : std::uint8_t {
-    kSqlBatch = 0x01,
-    kRpc = 0x03,
-    kTabularResult = 0x04,
-    kAttention = 0x06,
-    kBulkLoad = 0x07,
-    kTransactionManager = 0x0E,
-    kLogin7 = 0x10,
-    kSspi = 0x11,
-    kPrelogin = 0x12,
+    SqlBatch = 0x01,
+    Rpc = 0x03,
+    TabularResult = 0x04,
+    Attention = 0x06,
+    BulkLoad = 0x07,
+    TransactionManager = 0x0E,
+    Login7 = 0x10,
+    Sspi = 0x11,
+    Prelogin = 0x12,
 };
 
 inline constexpr std::size_t kHeaderSize = 8;
@@ -36,28 +36,28 @@ inline constexpr std::uint32_t kDefaultPacketSize = 4096;
 inline constexpr std::size_t kMaxMessageSize = 4 * 1024 * 1024;
 
 struct PacketHeader {
-    std::uint8_t type = 0;
-    std::uint8_t status = 0;
-    std::uint16_t length = 0;  // whole packet, header included
-    std::uint16_t spid = 0;
-    std::uint8_t packet_id = 0;
+    std::uint8_t Type = 0;
+    std::uint8_t Status = 0;
+    std::uint16_t Length = 0;  // whole packet, header included
+    std::uint16_t Spid = 0;
+    std::uint8_t PacketId = 0;
 };
 
 // Parses and checks a header: known request type, length of at least the header and at
-// most the largest packet size. nullopt with a reason in *error otherwise.
-std::optional<PacketHeader> ParsePacketHeader(ByteSpan bytes, std::string* error);
+// most the largest packet size. nullopt with the reason in `error` otherwise.
+std::optional<PacketHeader> ParsePacketHeader(ByteSpan bytes, std::string& error);
 
 // A complete request message: the type of its packets and their payloads joined.
 struct Message {
-    PacketType type{};
-    std::uint8_t status = 0;  // status of the first packet (reset-connection bits)
-    Bytes payload;
+    PacketType Type{};
+    std::uint8_t Status = 0;  // status of the first packet (reset-connection bits)
+    Bytes Payload;
 };
 
 // Collects packets until the end-of-message bit. Feed() takes one whole packet.
 class MessageAssembler {
 public:
-    enum class Result { kNeedMore, kComplete, kError };
+    enum class Result { NeedMore, Complete, Error };
     Result Feed(ByteSpan packet);
     Message TakeMessage();
     const std::string& Error() const { return error_; }
@@ -68,7 +68,7 @@ private:
     std::string error_;
 };
 
-// Splits a tabular-result payload into packets of at most packet_size bytes.
-Bytes Packetize(PacketType type, ByteSpan payload, std::uint32_t packet_size, std::uint16_t spid);
+// Splits a tabular-result payload into packets of at most packetSize bytes.
+Bytes Packetize(PacketType type, ByteSpan payload, std::uint32_t packetSize, std::uint16_t spid);
 
 }  // namespace standin

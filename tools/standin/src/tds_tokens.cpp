@@ -24,30 +24,30 @@ constexpr std::uint8_t kTypeInt1 = 0x30;
 constexpr std::uint8_t kTypeVariant = 0x62;
 constexpr std::uint32_t kVariantMaxLength = 8009;
 
-std::uint8_t IntSize(ColumnType t) { return t == ColumnType::kTinyInt ? 1 : t == ColumnType::kSmallInt ? 2 : 4; }
-bool IsInt(ColumnType t) { return t == ColumnType::kInt || t == ColumnType::kSmallInt || t == ColumnType::kTinyInt; }
+std::uint8_t IntSize(ColumnType t) { return t == ColumnType::TinyInt ? 1 : t == ColumnType::SmallInt ? 2 : 4; }
+bool IsInt(ColumnType t) { return t == ColumnType::Int || t == ColumnType::SmallInt || t == ColumnType::TinyInt; }
 
 }  // namespace
 
 void TokenWriter::LoginAck(std::string_view program, std::uint32_t version) {
     w_.U8(kTokenLoginAck);
-    const std::size_t len_pos = w_.Size();
+    const std::size_t lenPos = w_.Size();
     w_.U16Le(0);
     w_.U8(1);  // interface: SQL_TSQL
     w_.U32Be(version_);
     w_.BVarChar(program);
     w_.U32Be(version);
-    w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
+    w_.PatchU16Le(lenPos, static_cast<std::uint16_t>(w_.Size() - lenPos - 2));
 }
 
 void TokenWriter::EnvStrings(std::uint8_t type, std::string_view now, std::string_view before) {
     w_.U8(kTokenEnvChange);
-    const std::size_t len_pos = w_.Size();
+    const std::size_t lenPos = w_.Size();
     w_.U16Le(0);
     w_.U8(type);
     w_.BVarChar(now);
     w_.BVarChar(before);
-    w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
+    w_.PatchU16Le(lenPos, static_cast<std::uint16_t>(w_.Size() - lenPos - 2));
 }
 
 void TokenWriter::EnvDatabase(std::string_view now, std::string_view before) { EnvStrings(1, now, before); }
@@ -75,21 +75,21 @@ void TokenWriter::EnvResetAck() {
     w_.U8(0);
 }
 
-void TokenWriter::Message(const ServerMessage& m, std::string_view server_name) {
-    w_.U8(m.severity > 10 ? kTokenError : kTokenInfo);
-    const std::size_t len_pos = w_.Size();
+void TokenWriter::Message(const ServerMessage& m, std::string_view serverName) {
+    w_.U8(m.Severity > 10 ? kTokenError : kTokenInfo);
+    const std::size_t lenPos = w_.Size();
     w_.U16Le(0);
-    w_.U32Le(static_cast<std::uint32_t>(m.number));
-    w_.U8(m.state);
-    w_.U8(m.severity);
-    w_.UsVarChar(m.text);
-    w_.BVarChar(server_name);
-    w_.BVarChar(m.procedure);
+    w_.U32Le(static_cast<std::uint32_t>(m.Number));
+    w_.U8(m.State);
+    w_.U8(m.Severity);
+    w_.UsVarChar(m.Text);
+    w_.BVarChar(serverName);
+    w_.BVarChar(m.Procedure);
     if (version_ >= kTds72)
-        w_.U32Le(static_cast<std::uint32_t>(m.line));
+        w_.U32Le(static_cast<std::uint32_t>(m.Line));
     else
-        w_.U16Le(static_cast<std::uint16_t>(m.line));
-    w_.PatchU16Le(len_pos, static_cast<std::uint16_t>(w_.Size() - len_pos - 2));
+        w_.U16Le(static_cast<std::uint16_t>(m.Line));
+    w_.PatchU16Le(lenPos, static_cast<std::uint16_t>(w_.Size() - lenPos - 2));
 }
 
 void TokenWriter::ColumnMetadata(const std::vector<Column>& columns) {
@@ -100,19 +100,19 @@ void TokenWriter::ColumnMetadata(const std::vector<Column>& columns) {
             w_.U32Le(0);
         else
             w_.U16Le(0);
-        w_.U16Le(IsInt(c.type) ? 0x0000 : 0x0001);  // flags: nullable for text and sql_variant
-        if (IsInt(c.type)) {
+        w_.U16Le(IsInt(c.Type) ? 0x0000 : 0x0001);  // flags: nullable for text and sql_variant
+        if (IsInt(c.Type)) {
             w_.U8(kTypeIntN);
-            w_.U8(IntSize(c.type));
-        } else if (c.type == ColumnType::kVariant) {
+            w_.U8(IntSize(c.Type));
+        } else if (c.Type == ColumnType::Variant) {
             w_.U8(kTypeVariant);
             w_.U32Le(kVariantMaxLength);
         } else {
-            w_.U8(c.type == ColumnType::kVarChar ? kTypeBigVarChar : kTypeNVarChar);
-            w_.U16Le(static_cast<std::uint16_t>(c.type == ColumnType::kVarChar ? c.max_chars : c.max_chars * 2));
+            w_.U8(c.Type == ColumnType::VarChar ? kTypeBigVarChar : kTypeNVarChar);
+            w_.U16Le(static_cast<std::uint16_t>(c.Type == ColumnType::VarChar ? c.MaxChars : c.MaxChars * 2));
             w_.Raw(collation_.TdsBytes());
         }
-        w_.BVarChar(c.name);
+        w_.BVarChar(c.Name);
     }
 }
 
@@ -120,24 +120,24 @@ void TokenWriter::Row(const std::vector<Column>& columns, const std::vector<Valu
     w_.U8(kTokenRow);
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const Value& v = values.at(i);
-        const ColumnType type = columns[i].type;
+        const ColumnType type = columns[i].Type;
         if (IsInt(type)) {
             w_.U8(IntSize(type));
-            IntValue(type, v.number);
+            IntValue(type, v.Number);
             continue;
         }
-        if (type == ColumnType::kVariant) {
-            if (IsInt(v.base)) {
-                w_.U32Le(2u + IntSize(v.base));
-                w_.U8(v.base == ColumnType::kTinyInt    ? kTypeInt1
-                      : v.base == ColumnType::kSmallInt ? kTypeInt2
-                                                        : kTypeInt4);
+        if (type == ColumnType::Variant) {
+            if (IsInt(v.Base)) {
+                w_.U32Le(2u + IntSize(v.Base));
+                w_.U8(v.Base == ColumnType::TinyInt    ? kTypeInt1
+                      : v.Base == ColumnType::SmallInt ? kTypeInt2
+                                                       : kTypeInt4);
                 w_.U8(0);
-                IntValue(v.base, v.number);
-            } else if (!v.text) {
+                IntValue(v.Base, v.Number);
+            } else if (!v.Text) {
                 w_.U32Le(0);
             } else {
-                Bytes u = Utf8ToUtf16Le(*v.text);
+                Bytes u = Utf8ToUtf16Le(*v.Text);
                 if (u.size() > 256) u.resize(256);
                 w_.U32Le(static_cast<std::uint32_t>(2 + 7 + u.size()));
                 w_.U8(kTypeNVarChar);
@@ -148,23 +148,23 @@ void TokenWriter::Row(const std::vector<Column>& columns, const std::vector<Valu
             }
             continue;
         }
-        if (!v.text) {
+        if (!v.Text) {
             w_.U16Le(0xFFFF);
             continue;
         }
-        Bytes u = type == ColumnType::kVarChar ? collation_.Encode(*v.text) : Utf8ToUtf16Le(*v.text);
-        const std::size_t max_bytes =
-            static_cast<std::size_t>(columns[i].max_chars) * (type == ColumnType::kVarChar ? 1 : 2);
-        if (u.size() > max_bytes) u.resize(max_bytes);
+        Bytes u = type == ColumnType::VarChar ? collation_.Encode(*v.Text) : Utf8ToUtf16Le(*v.Text);
+        const std::size_t maxBytes =
+            static_cast<std::size_t>(columns[i].MaxChars) * (type == ColumnType::VarChar ? 1 : 2);
+        if (u.size() > maxBytes) u.resize(maxBytes);
         w_.U16Le(static_cast<std::uint16_t>(u.size()));
         w_.Raw(u);
     }
 }
 
 void TokenWriter::IntValue(ColumnType type, std::int32_t number) {
-    if (type == ColumnType::kTinyInt)
+    if (type == ColumnType::TinyInt)
         w_.U8(static_cast<std::uint8_t>(number));
-    else if (type == ColumnType::kSmallInt)
+    else if (type == ColumnType::SmallInt)
         w_.U16Le(static_cast<std::uint16_t>(number));
     else
         w_.U32Le(static_cast<std::uint32_t>(number));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/standin/src/collation.h"
+#include "tools/standin/src/messages.h"
 #include "tools/standin/src/wire.h"
 
 namespace standin {
@@ -34,36 +35,27 @@ inline constexpr std::uint16_t kCmdNone = 0x00;
 inline constexpr std::uint16_t kCmdSelect = 0xC1;
 inline constexpr std::uint16_t kCmdExecute = 0xE0;
 
-struct ServerMessage {
-    std::int32_t number = 0;
-    std::uint8_t state = 1;
-    std::uint8_t severity = 0;  // "class": up to 10 INFO, above ERROR
-    std::string text;
-    std::string procedure;
-    std::int32_t line = 1;
-};
-
 // Column types as SQL Server sends them: nvarchar(n), varchar(n) in the collation's code
 // page, int/smallint/tinyint, and sql_variant (what SERVERPROPERTY returns).
-enum class ColumnType { kNVarChar, kVarChar, kInt, kSmallInt, kTinyInt, kVariant };
+enum class ColumnType { NVarChar, VarChar, Int, SmallInt, TinyInt, Variant };
 
 struct Column {
-    std::string name;
-    ColumnType type = ColumnType::kNVarChar;
-    std::uint16_t max_chars = 128;  // characters (nvarchar), bytes (varchar)
+    std::string Name;
+    ColumnType Type = ColumnType::NVarChar;
+    std::uint16_t MaxChars = 128;  // characters (nvarchar), bytes (varchar)
 };
 
 struct Value {
-    std::optional<std::string> text;  // nullopt is NULL (text and sql_variant columns)
-    std::int32_t number = 0;          // for integer columns
-    // In a sql_variant column: the value's own type, kNVarChar (text) or an integer type.
-    ColumnType base = ColumnType::kNVarChar;
+    std::optional<std::string> Text;  // nullopt is NULL (text and sql_variant columns)
+    std::int32_t Number = 0;          // for integer columns
+    // In a sql_variant column: the value's own type, NVarChar (text) or an integer type.
+    ColumnType Base = ColumnType::NVarChar;
 };
 
 class TokenWriter {
 public:
-    explicit TokenWriter(std::uint32_t tds_version, const Collation& collation = Collation::Default())
-        : version_(tds_version), collation_(collation) {}
+    explicit TokenWriter(std::uint32_t tdsVersion, const Collation& collation = Collation::Default())
+        : version_(tdsVersion), collation_(collation) {}
 
     void LoginAck(std::string_view program, std::uint32_t version);
     void EnvDatabase(std::string_view now, std::string_view before);
@@ -73,7 +65,7 @@ public:
     void EnvCollation();
     // ENVCHANGE 18: the session was reset as the request's RESETCONNECTION bit asked.
     void EnvResetAck();
-    void Message(const ServerMessage& m, std::string_view server_name);
+    void Message(const ServerMessage& m, std::string_view serverName);
     void ColumnMetadata(const std::vector<Column>& columns);
     void Row(const std::vector<Column>& columns, const std::vector<Value>& values);
     void ReturnStatus(std::int32_t value);

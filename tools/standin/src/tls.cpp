@@ -38,7 +38,7 @@ std::string BioText(BIO* bio) {
 
 }  // namespace
 
-std::string MakeSelfSignedPem(const std::string& common_name) {
+std::string MakeSelfSignedPem(const std::string& commonName) {
     KeyPtr key(EVP_RSA_gen(2048));
     X509Ptr cert(X509_new());
     if (!key || !cert) return {};
@@ -50,7 +50,7 @@ std::string MakeSelfSignedPem(const std::string& common_name) {
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), 365L * 24 * 3600);
     X509_set_pubkey(cert.get(), key.get());
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(common_name.c_str()),
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(commonName.c_str()),
                                -1, -1, 0);
     X509_set_issuer_name(cert.get(), name);
     if (X509_sign(cert.get(), key.get(), EVP_sha256()) == 0) return {};
@@ -62,22 +62,22 @@ std::string MakeSelfSignedPem(const std::string& common_name) {
     return BioText(bio.get());
 }
 
-std::unique_ptr<TlsContext> TlsContext::ForServer(const std::string& pem, std::string* error) {
+std::unique_ptr<TlsContext> TlsContext::ForServer(const std::string& pem, std::string& error) {
     std::unique_ptr<TlsContext> ctx(new TlsContext(SSL_CTX_new(TLS_server_method())));
     BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     X509Ptr cert(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
     if (!ctx->get() || !cert || SSL_CTX_use_certificate(ctx->get(), cert.get()) != 1) {
-        if (error) *error = OpenSslError("no certificate in the PEM text");
+        error = OpenSslError("no certificate in the PEM text");
         return nullptr;
     }
     // Further certificates are the chain; the key may come before or after them.
     while (X509* extra = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr))
         SSL_CTX_add0_chain_cert(ctx->get(), extra);
     ERR_clear_error();
-    BioPtr key_bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-    KeyPtr key(PEM_read_bio_PrivateKey(key_bio.get(), nullptr, nullptr, nullptr));
+    BioPtr keyBio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    KeyPtr key(PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr));
     if (!key || SSL_CTX_use_PrivateKey(ctx->get(), key.get()) != 1 || SSL_CTX_check_private_key(ctx->get()) != 1) {
-        if (error) *error = OpenSslError("no private key for the certificate in the PEM text");
+        error = OpenSslError("no private key for the certificate in the PEM text");
         return nullptr;
     }
     SSL_CTX_set_max_proto_version(ctx->get(), TLS1_2_VERSION);
@@ -102,36 +102,36 @@ TlsStream::TlsStream(const TlsContext& context, bool server) : ssl_(SSL_new(cont
         SSL_set_connect_state(ssl_.get());
 }
 
-void TlsStream::Drain(Bytes* out) {
+void TlsStream::Drain(Bytes& out) {
     std::uint8_t buf[4096];
     int n = 0;
-    while ((n = BIO_read(out_, buf, sizeof buf)) > 0) out->insert(out->end(), buf, buf + n);
+    while ((n = BIO_read(out_, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
 }
 
-TlsStream::Step TlsStream::Handshake(ByteSpan in, Bytes* out) {
+TlsStream::Step TlsStream::Handshake(ByteSpan in, Bytes& out) {
     if (!in.empty()) BIO_write(in_, in.data(), static_cast<int>(in.size()));
     const int r = SSL_do_handshake(ssl_.get());
     Drain(out);
-    if (r == 1) return Step::kDone;
-    if (SSL_get_error(ssl_.get(), r) == SSL_ERROR_WANT_READ) return Step::kContinue;
+    if (r == 1) return Step::Done;
+    if (SSL_get_error(ssl_.get(), r) == SSL_ERROR_WANT_READ) return Step::Continue;
     error_ = OpenSslError("TLS handshake failed");
-    return Step::kFailed;
+    return Step::Failed;
 }
 
 Bytes TlsStream::Encrypt(ByteSpan plain) {
     Bytes out;
     if (!plain.empty()) SSL_write(ssl_.get(), plain.data(), static_cast<int>(plain.size()));
-    Drain(&out);
+    Drain(out);
     return out;
 }
 
-bool TlsStream::Decrypt(ByteSpan records, Bytes* plain) {
+bool TlsStream::Decrypt(ByteSpan records, Bytes& plain) {
     if (!records.empty()) BIO_write(in_, records.data(), static_cast<int>(records.size()));
     std::uint8_t buf[16384];
     while (true) {
         const int n = SSL_read(ssl_.get(), buf, sizeof buf);
         if (n > 0) {
-            plain->insert(plain->end(), buf, buf + n);
+            plain.insert(plain.end(), buf, buf + n);
             continue;
         }
         if (SSL_get_error(ssl_.get(), n) == SSL_ERROR_WANT_READ) return true;

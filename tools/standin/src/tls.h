@@ -21,13 +21,14 @@ struct SslFree {
 
 // A certificate valid for a year with its new RSA key, both as PEM text; SQL Server names
 // the one it makes for itself SSL_Self_Signed_Fallback.
-std::string MakeSelfSignedPem(const std::string& common_name = "SSL_Self_Signed_Fallback");
+std::string MakeSelfSignedPem(const std::string& commonName = "SSL_Self_Signed_Fallback");
 
 class TlsContext {
 public:
     // A server's context from PEM text holding the certificate (chain) and its private key.
     // TLS 1.2 at most, as SQL Server offers before TDS 8; no session tickets or resumption.
-    static std::unique_ptr<TlsContext> ForServer(const std::string& pem, std::string* error);
+    // nullptr with the reason in `error` when the PEM text has no usable pair.
+    static std::unique_ptr<TlsContext> ForServer(const std::string& pem, std::string& error);
     // A client's context that accepts any certificate (for tests that speak TDS themselves).
     static std::unique_ptr<TlsContext> ForClient();
     SSL_CTX* get() const { return ctx_.get(); }
@@ -41,20 +42,21 @@ class TlsStream {
 public:
     TlsStream(const TlsContext& context, bool server);
 
-    enum class Step { kContinue, kDone, kFailed };
+    enum class Step { Continue, Done, Failed };
     // Takes the peer's handshake bytes (none for a client's first call) and appends what
-    // must go back to *out.
-    Step Handshake(ByteSpan in, Bytes* out);
+    // must go back to `out`.
+    Step Handshake(ByteSpan in, Bytes& out);
     // Plain bytes to TLS records, and TLS records (any part of them) to the plain bytes
-    // they complete. Decrypt is false when the records are broken or the peer closed.
+    // they complete, appended to `plain`. Decrypt is false when the records are broken or
+    // the peer closed.
     Bytes Encrypt(ByteSpan plain);
-    bool Decrypt(ByteSpan records, Bytes* plain);
+    bool Decrypt(ByteSpan records, Bytes& plain);
     // The peer certificate's subject (one line), or empty.
     std::string PeerSubject() const;
     const std::string& Error() const { return error_; }
 
 private:
-    void Drain(Bytes* out);
+    void Drain(Bytes& out);
     std::unique_ptr<SSL, SslFree> ssl_;
     BIO* in_ = nullptr;   // owned by ssl_
     BIO* out_ = nullptr;  // owned by ssl_

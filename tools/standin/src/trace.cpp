@@ -21,7 +21,7 @@ std::string Now() {
     return buf;
 }
 
-const char* Arrow(Trace::Direction d) { return d == Trace::Direction::kIn ? "received" : "sent"; }
+const char* Arrow(Trace::Direction d) { return d == Trace::Direction::In ? "received" : "sent"; }
 
 }  // namespace
 

@@ -18,7 +18,7 @@ public:
     explicit Trace(const std::string& path);
     bool Valid() const { return static_cast<bool>(out_); }
 
-    enum class Direction { kIn, kOut };
+    enum class Direction { In, Out };
     // TDS packets, one dump each (bytes may hold several packets back to back); `how`
     // says how they travelled ("clear", "decrypted from TLS", ...).
     void Packets(std::uint16_t spid, Direction d, ByteSpan bytes, const char* how);

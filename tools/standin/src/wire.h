@@ -1,5 +1,5 @@
 // Byte-level helpers for the TDS wire format: little- and big-endian integers, UCS-2
-// text and a bounds-checked reader over a byte span.
+// text (converted through base/text.h) and a bounds-checked reader over a byte span.
 #pragma once
 
 #include <cstddef>
@@ -19,16 +19,8 @@ using ByteSpan = std::span<const std::uint8_t>;
 std::string Utf16LeToUtf8(ByteSpan bytes);
 // UTF-8 to UTF-16LE bytes; invalid sequences become U+FFFD.
 Bytes Utf8ToUtf16Le(std::string_view text);
-// UTF-8 to code points, U+FFFD for anything malformed; and one code point back to UTF-8.
-std::u32string DecodeUtf8(std::string_view text);
-void AppendUtf8(std::string& out, char32_t c);
 // Number of UTF-16 code units that Utf8ToUtf16Le produces.
 std::size_t Utf16Length(std::string_view text);
-
-// ASCII case-insensitive comparison, the way the server compares names and keywords.
-bool EqualsNoCase(std::string_view a, std::string_view b);
-std::string ToLowerAscii(std::string_view text);
-std::string ToUpperAscii(std::string_view text);
 
 class ByteWriter {
 public:

@@ -14,7 +14,7 @@ using namespace standin;
 
 std::vector<std::string> Names(const Catalog& c) {
     std::vector<std::string> out;
-    for (const auto& d : c.Databases()) out.push_back(d.name);
+    for (const auto& d : c.Databases()) out.push_back(d.Name);
     return out;
 }
 
@@ -24,10 +24,10 @@ TEST(Catalog, SystemDatabasesExistAndCannotBeDetached) {
     for (const char* name : {"master", "MODEL", "msdb", "tempdb"}) {
         CatalogError e = c.Detach(name);
         ASSERT_TRUE(e) << name;
-        EXPECT_EQ(e->number, 3708);
-        EXPECT_EQ(e->severity, 16);
+        EXPECT_EQ(e->Number, 3708);
+        EXPECT_EQ(e->Severity, 16);
     }
-    EXPECT_EQ(c.Detach("master")->text, "Cannot detach the database 'master' because it is a system database.");
+    EXPECT_EQ(c.Detach("master")->Text, "Cannot detach the database 'master' because it is a system database.");
 }
 
 TEST(Catalog, NamesCompareByTheCollation) {
@@ -37,17 +37,17 @@ TEST(Catalog, NamesCompareByTheCollation) {
     Catalog cs(*Collation::Find("Latin1_General_CS_AS"));
     ASSERT_EQ(ci.AttachFolder(dir.Path()), std::nullopt);
     ASSERT_EQ(cs.AttachFolder(dir.Path()), std::nullopt);
-    std::string canonical;
     // Case beyond ASCII folds too; width and kana type never count; accents always do.
-    EXPECT_TRUE(ci.Enter("CAFÉ_数据", &canonical));
+    const std::optional<std::string> canonical = ci.Enter("CAFÉ_数据");
+    EXPECT_TRUE(canonical);
     EXPECT_EQ(canonical, "Café_数据");
-    EXPECT_TRUE(ci.Enter("ｃａｆé_数据", nullptr));
-    EXPECT_FALSE(ci.Enter("Cafe_数据", nullptr));
-    EXPECT_FALSE(cs.Enter("CAFÉ_数据", nullptr));
-    EXPECT_FALSE(cs.Enter("MASTER", nullptr));
-    EXPECT_TRUE(cs.Enter("Café_数据", nullptr));
+    EXPECT_TRUE(ci.Enter("ｃａｆé_数据"));
+    EXPECT_FALSE(ci.Enter("Cafe_数据"));
+    EXPECT_FALSE(cs.Enter("CAFÉ_数据"));
+    EXPECT_FALSE(cs.Enter("MASTER"));
+    EXPECT_TRUE(cs.Enter("Café_数据"));
     EXPECT_TRUE(Collation::Find("Latin1_General_CS_AS")->Equal("カナ", "かな"));
-    EXPECT_EQ(cs.Detach("café_数据")->number, 15010);
+    EXPECT_EQ(cs.Detach("café_数据")->Number, 15010);
 }
 
 TEST(Catalog, DataFolderNamingRules) {
@@ -63,7 +63,7 @@ TEST(Catalog, DataFolderNamingRules) {
     EXPECT_EQ(std::vector<std::string>(names.begin() + 4, names.end()),
               (std::vector<std::string>{"db_ZVQ", "inventory", "lonely"}));
     std::map<std::string, int> files;
-    for (const auto& f : c.Files()) files[f.database]++;
+    for (const auto& f : c.Files()) files[f.Database]++;
     EXPECT_EQ(files["db_ZVQ"], 2);
     EXPECT_EQ(files["inventory"], 2);
     EXPECT_EQ(files["lonely"], 1);  // attached with its data file only
@@ -80,27 +80,27 @@ TEST(Catalog, DetachAttachCycleAndItsErrors) {
 
     CatalogError again = c.Attach("SALES", {data, log});
     ASSERT_TRUE(again);
-    EXPECT_EQ(again->number, 1801);
-    EXPECT_EQ(again->text, "Database 'SALES' already exists. Choose a different database name.");
+    EXPECT_EQ(again->Number, 1801);
+    EXPECT_EQ(again->Text, "Database 'SALES' already exists. Choose a different database name.");
 
     // Under another name the same files are still held by the attached one.
     CatalogError twice = c.Attach("copy", {data});
     ASSERT_TRUE(twice);
-    EXPECT_EQ(twice->number, 5120);
+    EXPECT_EQ(twice->Number, 5120);
 
     ASSERT_FALSE(c.Detach("Sales"));  // names compare without case
     CatalogError gone = c.Detach("sales");
     ASSERT_TRUE(gone);
-    EXPECT_EQ(gone->number, 15010);
-    EXPECT_EQ(gone->text,
+    EXPECT_EQ(gone->Number, 15010);
+    EXPECT_EQ(gone->Text,
               "The database 'sales' does not exist. Supply a valid database name. To see available databases, use "
               "sys.databases.");
-    EXPECT_EQ(c.Detach("")->number, 15010);
+    EXPECT_EQ(c.Detach("")->Number, 15010);
 
     CatalogError missing = c.Attach("sales", {dir / "nope.mdf"});
     ASSERT_TRUE(missing);
-    EXPECT_EQ(missing->number, 5120);
-    EXPECT_EQ(missing->text, "Unable to open the physical file \"" + dir / "nope.mdf" +
+    EXPECT_EQ(missing->Number, 5120);
+    EXPECT_EQ(missing->Text, "Unable to open the physical file \"" + dir / "nope.mdf" +
                                  "\". Operating system error 2: \"2(The system cannot find the file specified.)\".");
 
     ASSERT_FALSE(c.Attach("sales", {data, log}));
@@ -115,19 +115,19 @@ TEST(Catalog, DatabaseInUseBySessionsCannotBeDetached) {
     test::MakeSample(dir.Path(), "busy");
     Catalog c;
     ASSERT_FALSE(c.AttachFolder(dir.Path()));
-    std::string canonical;
-    ASSERT_TRUE(c.Enter("BUSY", &canonical));
+    const std::optional<std::string> canonical = c.Enter("BUSY");
+    ASSERT_TRUE(canonical);
     EXPECT_EQ(canonical, "busy");
-    ASSERT_TRUE(c.Enter("busy", nullptr));
+    ASSERT_TRUE(c.Enter("busy"));
     CatalogError e = c.Detach("busy");
     ASSERT_TRUE(e);
-    EXPECT_EQ(e->number, 3703);
-    EXPECT_EQ(e->text, "Cannot detach the database 'busy' because it is currently in use.");
+    EXPECT_EQ(e->Number, 3703);
+    EXPECT_EQ(e->Text, "Cannot detach the database 'busy' because it is currently in use.");
     c.Leave("busy");
     EXPECT_TRUE(c.Detach("busy"));
     c.Leave("busy");
     EXPECT_FALSE(c.Detach("busy"));
-    EXPECT_FALSE(c.Enter("busy", nullptr));  // detached: nobody can start using it
+    EXPECT_FALSE(c.Enter("busy"));  // detached: nobody can start using it
 }
 
 TEST(Catalog, WindowsPathsOnWinesZDriveMapToUnixPaths) {
@@ -142,7 +142,7 @@ TEST(Catalog, WindowsPathsOnWinesZDriveMapToUnixPaths) {
     std::string windows = "Z:" + dir.Path() + "/win_Data.MDF";
     std::replace(windows.begin(), windows.end(), '/', '\\');
     ASSERT_FALSE(c.Attach("win", {windows}));
-    EXPECT_EQ(c.Files().back().physical_name, windows);  // shown as the client gave it
+    EXPECT_EQ(c.Files().back().PhysicalName, windows);  // shown as the client gave it
 }
 
 }  // namespace

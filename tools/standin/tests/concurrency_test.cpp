@@ -46,38 +46,38 @@ TEST(Concurrency, ManyClientsDetachAndAttach) {
             for (int i = 0; i < kCycles; ++i) {
                 const std::string name = "shared" + std::to_string((t + i) % kDatabases);
                 // Every third client sits in the database it works on, which blocks detaching it.
-                const bool sit_in = i % 3 == 0;
+                const bool sitIn = i % 3 == 0;
                 TdsClient c;
-                if (!c.Connect(server.Port()) || !c.Prelogin().received) {
+                if (!c.Open(server.Port())) {
                     note("connect");
                     continue;
                 }
-                Answer login = c.Login("sa", "", sit_in ? name : "");
-                if (!login.login_ack) {
-                    if (!(sit_in && login.HasError(4060)))
-                        note("login: " + (login.FirstError() ? login.FirstError()->text : "closed"));
+                Answer login = c.Login("sa", "", sitIn ? name : "");
+                if (!login.LoginAck) {
+                    if (!(sitIn && login.HasError(4060)))
+                        note("login: " + (login.FirstError() ? login.FirstError()->Text : "closed"));
                     continue;
                 }
                 Answer d = c.Batch("sp_detach_db '" + name + "','true'");
-                if (!d.received) {
+                if (!d.Received) {
                     note("detach: no answer");
                     continue;
                 }
                 if (!d.FirstError())
                     ++detached;
                 else if (!d.HasError(15010) && !d.HasError(3703))
-                    note("detach: " + d.FirstError()->text);
+                    note("detach: " + d.FirstError()->Text);
                 Answer a =
                     c.Batch("EXEC sp_attach_db @dbname = N'" + name + "', @filename1 = N'" +
                             data / (name + "_Data.MDF") + "', @filename2 = N'" + data / (name + "_Log.LDF") + "'");
-                if (!a.received) {
+                if (!a.Received) {
                     note("attach: no answer");
                     continue;
                 }
                 if (!a.FirstError())
                     ++attached;
                 else if (!a.HasError(1801))
-                    note("attach: " + a.FirstError()->text);
+                    note("attach: " + a.FirstError()->Text);
             }
         });
     }

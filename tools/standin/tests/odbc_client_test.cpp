@@ -16,13 +16,13 @@ namespace {
 class OdbcClientTest : public ::testing::TestWithParam<const char*> {
 protected:
     static void SetUpTestSuite() {
-        ini_dir_ = new TempDir();
-        WriteFileBytes(*ini_dir_ / "odbcinst.ini", std::string("[FreeTDS]\nDriver=") + kFreeTdsDriverFile + "\n");
-        WriteFileBytes(*ini_dir_ / "odbc.ini", "");
-        setenv("ODBCSYSINI", ini_dir_->Path().c_str(), 1);
-        setenv("ODBCINI", (*ini_dir_ / "odbc.ini").c_str(), 1);
+        iniDir_ = new TempDir();
+        WriteFileBytes(*iniDir_ / "odbcinst.ini", std::string("[FreeTDS]\nDriver=") + kFreeTdsDriverFile + "\n");
+        WriteFileBytes(*iniDir_ / "odbc.ini", "");
+        setenv("ODBCSYSINI", iniDir_->Path().c_str(), 1);
+        setenv("ODBCINI", (*iniDir_ / "odbc.ini").c_str(), 1);
     }
-    static void TearDownTestSuite() { delete ini_dir_; }
+    static void TearDownTestSuite() { delete iniDir_; }
     void SetUp() override {
         struct stat st {};
         ASSERT_EQ(stat(kFreeTdsDriverFile, &st), 0)
@@ -34,10 +34,10 @@ protected:
         return "DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=" + std::to_string(port) + ";UID=" + user + ";PWD=" + pwd +
                ";DATABASE=" + db + ";TDS_Version=" + GetParam();
     }
-    static TempDir* ini_dir_;
+    static TempDir* iniDir_;
     TempDir data_;
 };
-TempDir* OdbcClientTest::ini_dir_ = nullptr;
+TempDir* OdbcClientTest::iniDir_ = nullptr;
 
 TEST_P(OdbcClientTest, DetachAttachAndErrors) {
     StandinProcess server({"--data", data_.Path()});
@@ -93,9 +93,9 @@ TEST_P(OdbcClientTest, EncryptionModesAndCodePages) {
     // FreeTDS's Encryption: "request" (its default) sends ENCRYPT_OFF, "require" ENCRYPT_ON,
     // "off" ENCRYPT_NOT_SUP. A "none" server refuses "require"; a forcing one refuses "off".
     struct Case {
-        const char* mode;
-        const char* encryption;
-        bool connects;
+        const char* Mode;
+        const char* Encryption;
+        bool Connects;
     };
     const Case cases[] = {
         {"login-only", "request", true}, {"login-only", "require", true}, {"login-only", "off", true},
@@ -107,9 +107,9 @@ TEST_P(OdbcClientTest, EncryptionModesAndCodePages) {
                                std::string(mode) == "force" ? "Chinese_PRC_CI_AS" : "SQL_Latin1_General_CP1_CI_AS"});
         ASSERT_TRUE(server.Running()) << server.StartError();
         for (const Case& c : cases) {
-            if (std::string(c.mode) != mode) continue;
-            OdbcSession dbc(ConnectionString(server.Port()) + ";ClientCharset=UTF-8;Encryption=" + c.encryption);
-            EXPECT_EQ(dbc.Connected(), c.connects) << mode << " / " << c.encryption << ": " << dbc.Error().text;
+            if (std::string(c.Mode) != mode) continue;
+            OdbcSession dbc(ConnectionString(server.Port()) + ";ClientCharset=UTF-8;Encryption=" + c.Encryption);
+            EXPECT_EQ(dbc.Connected(), c.Connects) << mode << " / " << c.Encryption << ": " << dbc.Error().text;
             if (!dbc.Connected()) continue;
             // Varchar comes in the collation's code page: 936 keeps CJK, 1252 has '?' for it.
             const bool cp936 = std::string(mode) == "force";

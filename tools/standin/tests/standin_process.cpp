@@ -1,7 +1,5 @@
 #include "tools/standin/tests/standin_process.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -9,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,12 +27,13 @@ using namespace standin;
 TempDir::TempDir() {
     char tmpl[] = "/tmp/standin-test.XXXXXX";
     if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
+    path_.reset(new std::string(tmpl));
 }
 
-TempDir::~TempDir() {
+void TempDir::RemoveTree::operator()(const std::string* path) const {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(*path, ec);
+    delete path;
 }
 
 std::string ReadFileBytes(const std::string& path) {
@@ -62,12 +60,34 @@ std::int64_t MTimeNs(const std::string& path) {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
+int WaitForExit(pid_t pid, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
+}
+
+int StopChild(pid_t pid) {
+    ::kill(pid, SIGTERM);
+    const int status = WaitForExit(pid, std::chrono::seconds(15));
+    if (status == -1) {
+        ::kill(pid, SIGKILL);
+        WaitForExit(pid, std::chrono::seconds(5));
+    }
+    return status;
+}
+
 namespace {
 
-pid_t Spawn(const std::vector<std::string>& args, const std::string& err_file) {
+// The binary with args, stdin and stdout on /dev/null, stderr into errFile.
+pid_t Spawn(const std::vector<std::string>& args, const std::string& errFile) {
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
-    const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (err >= 0) {
         ::dup2(err, 2);
         ::close(err);
@@ -87,34 +107,27 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& err_file) {
     ::_exit(127);
 }
 
-// waitpid with a deadline; the exit status, or -1 on timeout.
-int WaitBounded(pid_t pid, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return -1;
-}
-
 }  // namespace
 
-StandinProcess::StandinProcess(std::vector<std::string> args) {
-    const std::string port_file = dir_ / "port";
-    args.insert(args.end(), {"--listen", "127.0.0.1:0", "--port-file", port_file});
-    pid_ = Spawn(args, dir_ / "stderr");
+StandinProcess::StandinProcess(std::vector<std::string> args) : StandinProcess(std::move(args), true) {}
+
+StandinProcess StandinProcess::Supervisor() { return StandinProcess({"supervise"}, false); }
+
+StandinProcess::StandinProcess(std::vector<std::string> args, bool listen) {
+    const std::string portFile = dir_ / "port";
+    if (listen) args.insert(args.end(), {"--listen", "127.0.0.1:0"});
+    args.insert(args.end(), {"--port-file", portFile});
+    child_.reset(Spawn(args, dir_ / "stderr"));
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < end) {
-        const std::string p = ReadFileBytes(port_file);
+        const std::string p = ReadFileBytes(portFile);
         if (!p.empty() && p.back() == '\n') {
             port_ = static_cast<std::uint16_t>(std::atoi(p.c_str()));
             return;
         }
         int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
+        if (::waitpid(child_.get(), &status, WNOHANG) == child_.get()) {
+            static_cast<void>(child_.release());  // reaped: nothing is left to stop
             error_ = ReadFileBytes(dir_ / "stderr");
             return;
         }
@@ -123,23 +136,19 @@ StandinProcess::StandinProcess(std::vector<std::string> args) {
     error_ = "did not start listening in time";
 }
 
-StandinProcess::~StandinProcess() {
-    if (pid_ > 0) Stop();
-}
-
 void StandinProcess::Signal(int sig) const {
-    if (pid_ > 0) ::kill(pid_, sig);
+    if (child_) ::kill(child_.get(), sig);
 }
 
 int StandinProcess::Stop() {
-    if (pid_ <= 0) return -1;
-    ::kill(pid_, SIGTERM);
-    int status = WaitBounded(pid_, std::chrono::seconds(15));
-    if (status == -1) {
-        ::kill(pid_, SIGKILL);
-        WaitBounded(pid_, std::chrono::seconds(5));
-    }
-    pid_ = -1;
+    if (!child_) return -1;
+    return StopChild(child_.release());
+}
+
+int StandinProcess::WaitForExit() {
+    if (!child_) return -1;
+    const int status = test::WaitForExit(child_.get(), std::chrono::seconds(10));
+    if (status != -1) static_cast<void>(child_.release());  // reaped: nothing is left to stop
     return status;
 }
 
@@ -147,7 +156,7 @@ int StandinProcess::OpenFdsOn(const std::string& path) const {
     char real[PATH_MAX];
     if (!::realpath(path.c_str(), real)) return 0;
     std::error_code error;
-    std::filesystem::directory_iterator fd("/proc/" + std::to_string(pid_) + "/fd", error);
+    std::filesystem::directory_iterator fd("/proc/" + std::to_string(child_.get()) + "/fd", error);
     if (error) return -1;
     int count = 0;
     for (; !error && fd != std::filesystem::directory_iterator(); fd.increment(error)) {
@@ -157,20 +166,24 @@ int StandinProcess::OpenFdsOn(const std::string& path) const {
     return count;
 }
 
-int StandinProcess::RunToEnd(const std::vector<std::string>& args, std::string* err_out) {
+int StandinProcess::RunToEnd(const std::vector<std::string>& args, std::string& err) {
     TempDir dir;
     const pid_t pid = Spawn(args, dir / "stderr");
-    int status = WaitBounded(pid, std::chrono::seconds(20));
+    const int status = test::WaitForExit(pid, std::chrono::seconds(20));
     if (status == -1) {
         ::kill(pid, SIGKILL);
-        WaitBounded(pid, std::chrono::seconds(5));
+        test::WaitForExit(pid, std::chrono::seconds(5));
     }
-    if (err_out) *err_out = ReadFileBytes(dir / "stderr");
+    err = ReadFileBytes(dir / "stderr");
     return status;
 }
 
-std::unique_ptr<StandinProcess> StartWithData(const std::string& data_dir, const std::vector<std::string>& extra) {
-    std::vector<std::string> args{"--data", data_dir};
+DataFolderTest::DataFolderTest(const std::vector<std::string>& samples) {
+    for (const std::string& name : samples) MakeSample(data_.Path(), name);
+}
+
+std::unique_ptr<StandinProcess> DataFolderTest::Start(const std::vector<std::string>& extra) const {
+    std::vector<std::string> args{"--data", data_.Path()};
     args.insert(args.end(), extra.begin(), extra.end());
     auto p = std::make_unique<StandinProcess>(args);
     EXPECT_TRUE(p->Running()) << p->StartError();

@@ -2,11 +2,9 @@
 // its stand-ins never outlive it.
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -35,40 +33,15 @@ bool Gone(pid_t pid) {
     return false;
 }
 
+// A supervisor process and its control port. It ends as the Windows tests' fixture ends
+// it (SIGTERM), so it removes its work folder.
 class Supervisor {
 public:
-    Supervisor() {
-        const std::string port_file = dir_ / "control.port";
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int null = ::open("/dev/null", O_RDWR);
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-            ::execl(STANDIN_BINARY, STANDIN_BINARY, "supervise", "--port-file", port_file.c_str(), nullptr);
-            ::_exit(127);
-        }
-        for (int i = 0; i < 1000 && port_ == 0; ++i) {
-            const std::string p = ReadFileBytes(port_file);
-            if (!p.empty() && p.back() == '\n')
-                port_ = static_cast<std::uint16_t>(std::atoi(p.c_str()));
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    // Ends the supervisor as the Windows tests' fixture does, so it removes its work
-    // folder; one that has not ended within 10 s is killed.
-    ~Supervisor() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        if (WaitExit() != -1) return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
     std::string Send(const std::string& line) {
         UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
-        addr.sin_port = htons(port_);
+        addr.sin_port = htons(process_.Port());
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         timeval tv{30, 0};
         ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
@@ -82,27 +55,15 @@ public:
         return answer;
     }
     // Parses "ok PORT PID".
-    static bool Started(const std::string& answer, int* port, int* pid) {
-        return std::sscanf(answer.c_str(), "ok %d %d", port, pid) == 2;
+    static bool Started(const std::string& answer, int& port, int& pid) {
+        return std::sscanf(answer.c_str(), "ok %d %d", &port, &pid) == 2;
     }
-    int WaitExit() {
-        int status = 0;
-        for (int i = 0; i < 1000; ++i) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return status;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
-    pid_t Pid() const { return pid_; }
-    bool Ready() const { return port_ != 0; }
+    int WaitExit() { return process_.WaitForExit(); }
+    pid_t Pid() const { return process_.Pid(); }
+    bool Ready() const { return process_.Running(); }
 
 private:
-    TempDir dir_;
-    pid_t pid_ = -1;
-    std::uint16_t port_ = 0;
+    StandinProcess process_ = StandinProcess::Supervisor();
 };
 
 TEST(Supervisor, SplitsCommandsAndTabSeparatedArguments) {
@@ -120,7 +81,7 @@ TEST(Supervisor, StartsStopsAndKillsStandins) {
     Supervisor sup;
     ASSERT_TRUE(sup.Ready());
     int port = 0, pid = 0;
-    ASSERT_TRUE(Supervisor::Started(sup.Send("start\t--data\t" + data.Path()), &port, &pid));
+    ASSERT_TRUE(Supervisor::Started(sup.Send("start\t--data\t" + data.Path()), port, pid));
     {
         TdsClient c;
         ASSERT_TRUE(c.Connect(static_cast<std::uint16_t>(port)));
@@ -131,7 +92,7 @@ TEST(Supervisor, StartsStopsAndKillsStandins) {
     EXPECT_EQ(sup.Send("stop\t" + std::to_string(pid)).rfind("error ", 0), 0u);
 
     int port2 = 0, pid2 = 0;
-    ASSERT_TRUE(Supervisor::Started(sup.Send("start"), &port2, &pid2));
+    ASSERT_TRUE(Supervisor::Started(sup.Send("start"), port2, pid2));
     EXPECT_EQ(sup.Send("kill " + std::to_string(pid2)), "ok");
     EXPECT_TRUE(Gone(pid2));
 
@@ -146,8 +107,8 @@ TEST(Supervisor, ItsStandinsEndWithIt) {
         Supervisor sup;
         ASSERT_TRUE(sup.Ready());
         int port = 0, a = 0, b = 0;
-        ASSERT_TRUE(Supervisor::Started(sup.Send("start"), &port, &a));
-        ASSERT_TRUE(Supervisor::Started(sup.Send("start"), &port, &b));
+        ASSERT_TRUE(Supervisor::Started(sup.Send("start"), port, a));
+        ASSERT_TRUE(Supervisor::Started(sup.Send("start"), port, b));
         if (std::string(how) == "quit")
             EXPECT_EQ(sup.Send("quit"), "ok");
         else

@@ -15,20 +15,20 @@ namespace dorvane::test {
 using namespace standin;
 
 bool Answer::HasError(int number) const {
-    for (const TokenMessage& m : messages)
-        if (m.error && m.number == number) return true;
+    for (const TokenMessage& m : Messages)
+        if (m.Error && m.Number == number) return true;
     return false;
 }
 
 const TokenMessage* Answer::FirstError() const {
-    for (const TokenMessage& m : messages)
-        if (m.error) return &m;
+    for (const TokenMessage& m : Messages)
+        if (m.Error) return &m;
     return nullptr;
 }
 
 std::vector<std::string> Answer::Column(std::size_t i) const {
     std::vector<std::string> out;
-    for (const auto& r : rows) out.push_back(r.at(i));
+    for (const auto& r : Rows) out.push_back(r.at(i));
     return out;
 }
 
@@ -52,15 +52,15 @@ std::string HexBytes(ByteSpan bytes) {
 }
 
 struct ColumnInfo {
-    std::uint8_t type = 0;
+    std::uint8_t Type = 0;
 };
 
 }  // namespace
 
 Answer DecodeTokens(ByteSpan payload, std::uint32_t version) {
     Answer a;
-    a.received = true;
-    a.raw.assign(payload.begin(), payload.end());
+    a.Received = true;
+    a.Raw.assign(payload.begin(), payload.end());
     ByteReader r(payload);
     std::vector<ColumnInfo> columns;
     const bool v72 = version >= 0x72090002;
@@ -79,62 +79,62 @@ Answer DecodeTokens(ByteSpan payload, std::uint32_t version) {
                     const int type = *b.U8();
                     if (type == 7) {
                         const std::uint8_t n = b.U8().value_or(0);
-                        if (auto bytes = b.Take(n)) a.collation.assign(bytes->begin(), bytes->end());
+                        if (auto bytes = b.Take(n)) a.Collation.assign(bytes->begin(), bytes->end());
                     }
-                    a.env_changes.emplace_back(type, type == 7 ? std::string("collation") : ReadBVarChar(b));
+                    a.EnvChanges.emplace_back(type, type == 7 ? std::string("collation") : ReadBVarChar(b));
                 } else if (token == 0xAD) {
-                    a.login_ack = true;
+                    a.LoginAck = true;
                     b.Skip(1);
-                    a.login_ack_version = b.U32Be().value_or(0);
+                    a.LoginAckVersion = b.U32Be().value_or(0);
                 } else {
                     TokenMessage m;
-                    m.error = token == 0xAA;
-                    m.number = static_cast<int>(b.U32Le().value_or(0));
-                    m.state = b.U8().value_or(0);
-                    m.severity = b.U8().value_or(0);
+                    m.Error = token == 0xAA;
+                    m.Number = static_cast<int>(b.U32Le().value_or(0));
+                    m.State = b.U8().value_or(0);
+                    m.Severity = b.U8().value_or(0);
                     auto n = b.U16Le().value_or(0);
                     auto text = b.Take(static_cast<std::size_t>(n) * 2);
-                    if (text) m.text = Utf16LeToUtf8(*text);
+                    if (text) m.Text = Utf16LeToUtf8(*text);
                     ReadBVarChar(b);
-                    m.procedure = ReadBVarChar(b);
-                    a.messages.push_back(m);
+                    m.Procedure = ReadBVarChar(b);
+                    a.Messages.push_back(m);
                 }
                 break;
             }
             case 0x81: {
                 const std::uint16_t n = *r.U16Le();
                 columns.clear();
-                a.column_names.clear();
+                a.ColumnNames.clear();
                 for (std::uint16_t i = 0; i < n; ++i) {
                     r.Skip(v72 ? 4 : 2);
                     r.Skip(2);
                     ColumnInfo c{*r.U8()};
-                    if (c.type == 0xE7 || c.type == 0xA7)
+                    if (c.Type == 0xE7 || c.Type == 0xA7)
                         r.Skip(2 + 5);
-                    else if (c.type == 0x26)
+                    else if (c.Type == 0x26)
                         r.Skip(1);
-                    else if (c.type == 0x62)
+                    else if (c.Type == 0x62)
                         r.Skip(4);
                     else
                         return a;  // not a type the stand-in sends
                     columns.push_back(c);
-                    a.column_types.push_back(c.type);
-                    a.column_names.push_back(ReadBVarChar(r));
+                    a.ColumnTypes.push_back(c.Type);
+                    a.ColumnNames.push_back(ReadBVarChar(r));
                 }
                 break;
             }
             case 0xD1: {
                 std::vector<std::string> row;
                 for (const ColumnInfo& c : columns) {
-                    if (c.type == 0xE7 || c.type == 0xA7) {
+                    if (c.Type == 0xE7 || c.Type == 0xA7) {
                         const std::uint16_t len = *r.U16Le();
                         if (len == 0xFFFF) {
                             row.emplace_back("NULL");
                             continue;
                         }
                         // varchar comes as the code page's bytes: shown as hex, the test knows the code page.
-                        row.push_back(c.type == 0xE7 ? Utf16LeToUtf8(*r.Take(len)) : HexBytes(*r.Take(len)));
-                    } else if (c.type == 0x62) {
+                        row.push_back(c.Type == 0xE7 ? Utf16LeToUtf8(*r.Take(len)) : HexBytes(*r.Take(len)));
+                    } else if (c.Type == 0x62) {
                         // sql_variant: base type, property bytes, properties, value; shown as "type:value".
                         const std::uint32_t len = *r.U32Le();
                         if (len == 0) {
@@ -162,11 +162,11 @@ Answer DecodeTokens(ByteSpan payload, std::uint32_t version) {
                         row.push_back(std::to_string(n));
                     }
                 }
-                a.rows.push_back(row);
+                a.Rows.push_back(row);
                 break;
             }
             case 0x79:
-                a.return_status = static_cast<std::int32_t>(*r.U32Le());
+                a.ReturnStatus = static_cast<std::int32_t>(*r.U32Le());
                 break;
             case 0xAC: {
                 r.Skip(2);
@@ -181,11 +181,11 @@ Answer DecodeTokens(ByteSpan payload, std::uint32_t version) {
             case 0xFE:
             case 0xFF: {
                 DoneToken d;
-                d.token = token;
-                d.status = *r.U16Le();
+                d.Token = token;
+                d.Status = *r.U16Le();
                 r.Skip(2);
-                d.rows = v72 ? *r.U64Le() : *r.U32Le();
-                a.dones.push_back(d);
+                d.Rows = v72 ? *r.U64Le() : *r.U32Le();
+                a.Dones.push_back(d);
                 break;
             }
             default:
@@ -231,11 +231,11 @@ bool TdsClient::SendPacket(std::uint8_t type, ByteSpan payload, std::uint8_t sta
 namespace {
 
 // Reads n bytes or gives up at the deadline or at EOF.
-bool ReadExactly(int fd, std::uint8_t* out, std::size_t n, int timeout_ms) {
+bool ReadExactly(int fd, std::uint8_t* out, std::size_t n, int timeoutMs) {
     std::size_t got = 0;
     while (got < n) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeout_ms) <= 0) return false;
+        if (::poll(&p, 1, timeoutMs) <= 0) return false;
         const ssize_t k = ::recv(fd, out + got, n - got, 0);
         if (k <= 0) return false;
         got += static_cast<std::size_t>(k);
@@ -245,18 +245,18 @@ bool ReadExactly(int fd, std::uint8_t* out, std::size_t n, int timeout_ms) {
 
 }  // namespace
 
-bool TdsClient::ReadPlain(std::uint8_t* out, std::size_t n, int timeout_ms) {
+bool TdsClient::ReadPlain(std::uint8_t* out, std::size_t n, int timeoutMs) {
     while (plain_.size() < n) {
         std::uint8_t buf[16384];
         const std::size_t want = tls_ ? sizeof buf : n - plain_.size();
-        if (!ReadExactly(fd_.get(), buf, 1, timeout_ms)) return false;
+        if (!ReadExactly(fd_.get(), buf, 1, timeoutMs)) return false;
         pollfd p{fd_.get(), POLLIN, 0};
         ssize_t more = 0;
         if (want > 1 && ::poll(&p, 1, 0) > 0) more = std::max<ssize_t>(0, ::recv(fd_.get(), buf + 1, want - 1, 0));
         const ByteSpan raw(buf, static_cast<std::size_t>(more) + 1);
         if (!tls_)
             plain_.insert(plain_.end(), raw.begin(), raw.end());
-        else if (!tls_->Decrypt(raw, &plain_))
+        else if (!tls_->Decrypt(raw, plain_))
             return false;
     }
     std::copy(plain_.begin(), plain_.begin() + static_cast<std::ptrdiff_t>(n), out);
@@ -264,17 +264,17 @@ bool TdsClient::ReadPlain(std::uint8_t* out, std::size_t n, int timeout_ms) {
     return true;
 }
 
-Answer TdsClient::Receive(int timeout_ms) {
+Answer TdsClient::Receive(int timeoutMs) {
     Bytes payload;
     while (true) {
         std::uint8_t h[8];
-        if (!ReadPlain(h, 8, timeout_ms)) return Answer{};
+        if (!ReadPlain(h, 8, timeoutMs)) return Answer{};
         const std::size_t len = (h[2] << 8) | h[3];
         if (h[0] != 0x04 || len < 8) return Answer{};
-        largest_packet_ = std::max(largest_packet_, len);
+        largestPacket_ = std::max(largestPacket_, len);
         const std::size_t at = payload.size();
         payload.resize(at + len - 8);
-        if (!ReadPlain(payload.data() + at, len - 8, timeout_ms)) return Answer{};
+        if (!ReadPlain(payload.data() + at, len - 8, timeoutMs)) return Answer{};
         if (h[1] & 0x01) break;
     }
     return DecodeTokens(payload, version_);
@@ -286,26 +286,26 @@ bool TdsClient::Handshake() {
     Bytes in;
     while (true) {
         Bytes out;
-        const TlsStream::Step step = tls->Handshake(in, &out);
-        if (step == TlsStream::Step::kFailed) return false;
+        const TlsStream::Step step = tls->Handshake(in, out);
+        if (step == TlsStream::Step::Failed) return false;
         if (!out.empty() && !SendPacket(0x12, out)) return false;
-        if (step == TlsStream::Step::kDone) break;
+        if (step == TlsStream::Step::Done) break;
         // The server's handshake messages come in PRELOGIN packets.
         std::uint8_t h[8];
         if (!ReadPlain(h, 8, 10000) || h[0] != 0x12) return false;
         in.resize(static_cast<std::size_t>((h[2] << 8) | h[3]) - 8);
         if (!ReadPlain(in.data(), in.size(), 10000)) return false;
     }
-    server_certificate_ = tls->PeerSubject();
+    serverCertificate_ = tls->PeerSubject();
     tls_ = std::move(tls);
     return true;
 }
 
-bool TdsClient::ClosedByServer(int timeout_ms) {
+bool TdsClient::ClosedByServer(int timeoutMs) {
     std::uint8_t b[256];
     while (true) {
         pollfd p{fd_.get(), POLLIN, 0};
-        if (::poll(&p, 1, timeout_ms) <= 0) return false;
+        if (::poll(&p, 1, timeoutMs) <= 0) return false;
         const ssize_t k = ::recv(fd_.get(), b, sizeof b, 0);
         if (k == 0) return true;
         if (k < 0) return errno == ECONNRESET;
@@ -318,38 +318,43 @@ Answer TdsClient::Prelogin(std::uint8_t encryption) {
                                  0x01, 0xFF, 0x09, 0x00, 0x00, 0x00, 0x00, 0x00, encryption};
     if (!SendPacket(0x12, body)) return Answer{};
     Answer a = Receive();
-    auto p = a.received ? ParsePrelogin(a.raw, nullptr) : std::nullopt;
-    encryption_answer_ = p ? p->encryption : std::nullopt;
-    const std::uint8_t answer = encryption_answer_.value_or(kEncryptNotSup);
+    std::string malformed;
+    auto p = a.Received ? ParsePrelogin(a.Raw, malformed) : std::nullopt;
+    encryptionAnswer_ = p ? p->Encryption : std::nullopt;
+    const std::uint8_t answer = encryptionAnswer_.value_or(kEncryptNotSup);
     // Login only when both said OFF; the whole session when either wants it.
     if (answer == kEncryptNotSup || encryption == kEncryptNotSup) return a;
-    login_only_ = answer == kEncryptOff && encryption == kEncryptOff;
+    loginOnly_ = answer == kEncryptOff && encryption == kEncryptOff;
     if (!Handshake()) return Answer{};
     return a;
 }
 
+bool TdsClient::Open(std::uint16_t port, std::uint8_t encryption) {
+    return Connect(port) && Prelogin(encryption).Received;
+}
+
 Answer TdsClient::Login(const std::string& user, const std::string& password, const std::string& database,
-                        std::uint32_t tds_version, std::uint32_t packet_size) {
+                        std::uint32_t tdsVersion, std::uint32_t packetSize) {
     Login7 l;
-    l.tds_version = tds_version;
-    l.packet_size = packet_size;
-    l.host_name = "testhost";
-    l.user_name = user;
-    l.password = password;
-    l.app_name = "standin-tests";
-    l.server_name = "127.0.0.1";
-    l.library_name = "standin-test-client";
-    l.database = database;
-    version_ = tds_version;
+    l.TdsVersion = tdsVersion;
+    l.PacketSize = packetSize;
+    l.HostName = "testhost";
+    l.UserName = user;
+    l.Password = password;
+    l.AppName = "standin-tests";
+    l.ServerName = "127.0.0.1";
+    l.LibraryName = "standin-test-client";
+    l.Database = database;
+    version_ = tdsVersion;
     if (!SendPacket(0x10, BuildLogin7(l))) return Answer{};
-    if (login_only_) tls_.reset();
+    if (loginOnly_) tls_.reset();
     return Receive();
 }
 
 bool TdsClient::LoginSa(const std::string& database) {
-    if (!Prelogin().received) return false;
+    if (!Prelogin().Received) return false;
     Answer a = Login("sa", "", database);
-    return a.received && a.login_ack;
+    return a.Received && a.LoginAck;
 }
 
 Answer TdsClient::Batch(const std::string& sql) {

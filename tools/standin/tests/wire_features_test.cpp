@@ -14,16 +14,9 @@ namespace {
 
 using namespace standin;
 
-class WireTest : public ::testing::Test {
+class WireTest : public DataFolderTest {
 protected:
-    void SetUp() override {
-        MakeSample(data_.Path(), "db_ZVQ");
-        MakeSample(data_.Path(), "数据库甲");
-    }
-    std::unique_ptr<StandinProcess> Start(const std::vector<std::string>& extra = {}) {
-        return StartWithData(data_.Path(), extra);
-    }
-    TempDir data_;
+    WireTest() : DataFolderTest({"db_ZVQ", "数据库甲"}) {}
 };
 
 // The bytes of each dump in a --trace file, by its title line.
@@ -52,10 +45,10 @@ bool Contains(const Bytes& haystack, const Bytes& needle) {
 
 TEST_F(WireTest, CollationDecidesLiteralsNamesAndWhatTheServerSays) {
     struct Case {
-        const char* name;
-        Bytes bytes;
-        bool cjk_literal_survives;
-        bool case_sensitive;
+        const char* Name;
+        Bytes TdsBytes;
+        bool CjkLiteralSurvives;
+        bool CaseSensitive;
     };
     const Case cases[] = {
         {"SQL_Latin1_General_CP1_CI_AS", {0x09, 0x04, 0xD0, 0x00, 0x34}, false, false},
@@ -63,35 +56,33 @@ TEST_F(WireTest, CollationDecidesLiteralsNamesAndWhatTheServerSays) {
         {"Latin1_General_CS_AS", {0x09, 0x04, 0xC0, 0x00, 0x00}, false, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto server = Start({"--collation", c.name});
+        SCOPED_TRACE(c.Name);
+        auto server = Start({"--collation", c.Name});
         TdsClient client;
-        ASSERT_TRUE(client.Connect(server->Port()));
-        client.Prelogin();
+        ASSERT_TRUE(client.Open(server->Port()));
         Answer login = client.Login("sa", "", "");
-        ASSERT_TRUE(login.login_ack);
-        EXPECT_EQ(login.collation, c.bytes);
-        EXPECT_EQ(client.Batch("SELECT SERVERPROPERTY('Collation')").rows.at(0).at(0), std::string("231:") + c.name);
+        ASSERT_TRUE(login.LoginAck);
+        EXPECT_EQ(login.Collation, c.TdsBytes);
+        EXPECT_EQ(client.Batch("SELECT SERVERPROPERTY('Collation')").Rows.at(0).at(0), std::string("231:") + c.Name);
         // A literal without N: varchar bytes of the code page, or '?' where it has none.
         Answer literal = client.Batch("SELECT '数据'");
-        EXPECT_EQ(literal.column_types.at(0), 0xA7);
-        EXPECT_EQ(literal.rows.at(0).at(0), c.cjk_literal_survives ? "cafdbedd" : "3f3f");
+        EXPECT_EQ(literal.ColumnTypes.at(0), 0xA7);
+        EXPECT_EQ(literal.Rows.at(0).at(0), c.CjkLiteralSurvives ? "cafdbedd" : "3f3f");
         Answer plain = client.Batch("sp_detach_db '数据库甲','true'");
-        if (c.cjk_literal_survives) {
+        if (c.CjkLiteralSurvives) {
             EXPECT_EQ(plain.FirstError(), nullptr);
             EXPECT_EQ(client.Batch("sp_attach_db N'数据库甲', N'" + data_ / "数据库甲_Data.MDF" + "'").FirstError(),
                       nullptr);
         } else {
             ASSERT_TRUE(plain.HasError(15010));
-            EXPECT_NE(plain.FirstError()->text.find("'" + std::string(4, '?') + "'"), std::string::npos);
+            EXPECT_NE(plain.FirstError()->Text.find("'" + std::string(4, '?') + "'"), std::string::npos);
         }
         EXPECT_EQ(client.Batch("sp_detach_db N'数据库甲','true'").FirstError(), nullptr);
         // Names compare by the collation's case rule: databases and logins alike.
-        EXPECT_EQ(client.Batch("sp_detach_db 'DB_zvq'").HasError(15010), c.case_sensitive);
+        EXPECT_EQ(client.Batch("sp_detach_db 'DB_zvq'").HasError(15010), c.CaseSensitive);
         TdsClient upper;
-        ASSERT_TRUE(upper.Connect(server->Port()));
-        upper.Prelogin();
-        EXPECT_EQ(upper.Login("SA", "", "").login_ack, !c.case_sensitive);
+        ASSERT_TRUE(upper.Open(server->Port()));
+        EXPECT_EQ(upper.Login("SA", "", "").LoginAck, !c.CaseSensitive);
     }
 }
 
@@ -104,10 +95,10 @@ TEST_F(WireTest, ConnectTimeQuestionsGetSqlServersTypes) {
         "SELECT @@MAX_PRECISION, @@SPID, @@TRANCOUNT, @@SERVERNAME, @@LANGUAGE, DB_NAME(), USER_NAME(), "
         "SUSER_SNAME(), SERVERPROPERTY('ProductVersion'), SERVERPROPERTY('EngineEdition'), "
         "SERVERPROPERTY('InstanceName'), @@VERSION");
-    ASSERT_EQ(a.FirstError(), nullptr) << a.FirstError()->text;
-    EXPECT_EQ(a.column_types,
+    ASSERT_EQ(a.FirstError(), nullptr) << a.FirstError()->Text;
+    EXPECT_EQ(a.ColumnTypes,
               (std::vector<std::uint8_t>{0x26, 0x26, 0x26, 0xE7, 0xE7, 0xE7, 0xE7, 0xE7, 0x62, 0x62, 0x62, 0xE7}));
-    const std::vector<std::string>& row = a.rows.at(0);
+    const std::vector<std::string>& row = a.Rows.at(0);
     EXPECT_EQ(row[0], "38");
     EXPECT_GE(std::stoi(row[1]), 51);
     EXPECT_EQ(std::vector<std::string>(row.begin() + 2, row.begin() + 11),
@@ -115,12 +106,12 @@ TEST_F(WireTest, ConnectTimeQuestionsGetSqlServersTypes) {
                                         "56:3", "NULL"}));
     EXPECT_NE(row[11].find("stand-in"), std::string::npos);
     // SET options show in @@OPTIONS (QUOTED_IDENTIFIER 256, ANSI_NULLS 32).
-    EXPECT_EQ(c.Batch("SET QUOTED_IDENTIFIER ON SET ANSI_NULLS ON SELECT @@OPTIONS").rows.at(0).at(0), "288");
+    EXPECT_EQ(c.Batch("SET QUOTED_IDENTIFIER ON SET ANSI_NULLS ON SELECT @@OPTIONS").Rows.at(0).at(0), "288");
     // What the stand-in does not answer stays an error.
     for (const char* sql : {"SELECT @@ROWCOUNT", "SELECT SERVERPROPERTY('IsPolyBaseInstalled')"}) {
         Answer refused = c.Batch(sql);
         ASSERT_TRUE(refused.HasError(50000)) << sql;
-        EXPECT_TRUE(refused.rows.empty()) << sql;
+        EXPECT_TRUE(refused.Rows.empty()) << sql;
     }
 }
 
@@ -128,10 +119,10 @@ TEST_F(WireTest, EncryptionModesNegotiateAndProtectAsSqlServerDoes) {
     TempDir certs;
     WriteFileBytes(certs / "server.pem", MakeSelfSignedPem("standin-test-certificate"));
     struct Case {
-        std::vector<std::string> args;
-        std::uint8_t answer;
-        bool encrypted_after_login;
-        const char* certificate;
+        std::vector<std::string> Args;
+        std::uint8_t Answer;
+        bool EncryptedAfterLogin;
+        const char* Certificate;
     };
     const Case cases[] = {
         {{}, kEncryptOff, false, "SSL_Self_Signed_Fallback"},
@@ -142,46 +133,43 @@ TEST_F(WireTest, EncryptionModesNegotiateAndProtectAsSqlServerDoes) {
         {{"--encryption", "none"}, kEncryptNotSup, false, ""},
     };
     for (const Case& c : cases) {
-        auto server = Start(c.args);
-        SCOPED_TRACE(c.answer);
+        auto server = Start(c.Args);
+        SCOPED_TRACE(c.Answer);
         TdsClient client;
         ASSERT_TRUE(client.Connect(server->Port()));
-        ASSERT_TRUE(client.Prelogin(kEncryptOff).received);
-        EXPECT_EQ(client.EncryptionAnswer(), c.answer);
-        EXPECT_NE(client.ServerCertificate().find(c.certificate), std::string::npos) << client.ServerCertificate();
-        ASSERT_TRUE(client.Login("sa", "", "").login_ack);
-        EXPECT_EQ(client.Encrypted(), c.encrypted_after_login);
+        ASSERT_TRUE(client.Prelogin(kEncryptOff).Received);
+        EXPECT_EQ(client.EncryptionAnswer(), c.Answer);
+        EXPECT_NE(client.ServerCertificate().find(c.Certificate), std::string::npos) << client.ServerCertificate();
+        ASSERT_TRUE(client.Login("sa", "", "").LoginAck);
+        EXPECT_EQ(client.Encrypted(), c.EncryptedAfterLogin);
         EXPECT_EQ(client.Batch("sp_detach_db 'db_ZVQ','true'").FirstError(), nullptr);
         EXPECT_EQ(client.Batch("sp_attach_db 'db_ZVQ', '" + data_ / "db_ZVQ_Data.MDF" + "'").FirstError(), nullptr);
     }
     // A client that asks for encryption gets the whole session encrypted from a server
     // that encrypts the login only; one that requires it is refused by a server without.
-    auto login_only = Start();
+    auto loginOnly = Start();
     TdsClient wants;
-    ASSERT_TRUE(wants.Connect(login_only->Port()));
-    wants.Prelogin(kEncryptOn);
+    ASSERT_TRUE(wants.Open(loginOnly->Port(), kEncryptOn));
     EXPECT_EQ(wants.EncryptionAnswer(), kEncryptOn);
-    ASSERT_TRUE(wants.Login("sa", "", "").login_ack);
+    ASSERT_TRUE(wants.Login("sa", "", "").LoginAck);
     EXPECT_TRUE(wants.Encrypted());
-    EXPECT_EQ(wants.Batch("SELECT DB_NAME()").rows.at(0).at(0), "master");
+    EXPECT_EQ(wants.Batch("SELECT DB_NAME()").Rows.at(0).at(0), "master");
     auto none = Start({"--encryption", "none"});
     TdsClient insists;
-    ASSERT_TRUE(insists.Connect(none->Port()));
-    insists.Prelogin(kEncryptReq);
+    ASSERT_TRUE(insists.Open(none->Port(), kEncryptReq));
     EXPECT_EQ(insists.EncryptionAnswer(), kEncryptNotSup);
     EXPECT_TRUE(insists.ClosedByServer());
     // A client that cannot encrypt is refused by a forcing server; one that skips the
     // handshake it agreed to is closed.
     auto force = Start({"--encryption", "force"});
     TdsClient cannot;
-    ASSERT_TRUE(cannot.Connect(force->Port()));
-    cannot.Prelogin(kEncryptNotSup);
+    ASSERT_TRUE(cannot.Open(force->Port(), kEncryptNotSup));
     EXPECT_EQ(cannot.EncryptionAnswer(), kEncryptReq);
     EXPECT_TRUE(cannot.ClosedByServer());
     TdsClient skips;
     ASSERT_TRUE(skips.Connect(force->Port()));
     ASSERT_TRUE(skips.SendPacket(0x12, Bytes{0x01, 0x00, 0x06, 0x00, 0x01, 0xFF, kEncryptOff}));
-    ASSERT_TRUE(skips.Receive().received);
+    ASSERT_TRUE(skips.Receive().Received);
     skips.SendPacket(0x10, BuildLogin7(Login7{}));
     EXPECT_TRUE(skips.ClosedByServer());
 }
@@ -192,19 +180,19 @@ TEST_F(WireTest, TraceShowsTheLoginDecryptedAndUnreadableOnTheWire) {
         TdsClient c;
         ASSERT_TRUE(c.Connect(server->Port()));
         ASSERT_TRUE(c.LoginSa());
-        EXPECT_EQ(c.Batch("SELECT DB_NAME()").rows.at(0).at(0), "master");
+        EXPECT_EQ(c.Batch("SELECT DB_NAME()").Rows.at(0).at(0), "master");
     }
     EXPECT_EQ(server->Stop(), 0);
     const auto dumps = ReadTrace(ReadFileBytes(data_ / "trace.txt"));
-    const Bytes app_name = Utf8ToUtf16Le("standin-tests");  // inside the LOGIN7 record
+    const Bytes appName = Utf8ToUtf16Le("standin-tests");  // inside the LOGIN7 record
     std::vector<std::string> order;
     for (const auto& [title, bytes] : dumps) {
         if (title.find("type 0x10") != std::string::npos) {
             EXPECT_NE(title.find("received TDS packet type 0x10 (decrypted from TLS)"), std::string::npos) << title;
-            EXPECT_TRUE(Contains(bytes, app_name));
+            EXPECT_TRUE(Contains(bytes, appName));
         }
         if (title.find("raw TLS") != std::string::npos) {
-            EXPECT_FALSE(Contains(bytes, app_name)) << title;
+            EXPECT_FALSE(Contains(bytes, appName)) << title;
         }
         order.push_back(title.substr(title.find("spid")));
         order.back() = order.back().substr(order.back().find(' ', 5) + 1);
