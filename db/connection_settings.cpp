@@ -13,28 +13,28 @@ namespace {
 
 constexpr wchar_t kSupportedProviders[] = L"SQLOLEDB, MSOLEDBSQL";
 
-enum class Key { KProvider, KDataSource, KUserId, KPassword, KInitialCatalog, KPersist, KTimeout };
+enum class KeyKind { Provider, DataSource, UserId, Password, InitialCatalog, Persist, Timeout };
 
 struct KeywordName {
     const wchar_t* Name;
-    Key Key;
+    KeyKind Key;
 };
 
 constexpr std::array<KeywordName, 14> kKeywords{{
-    {L"Provider", Key::KProvider},
-    {L"Data Source", Key::KDataSource},
-    {L"Server", Key::KDataSource},
-    {L"Address", Key::KDataSource},
-    {L"Addr", Key::KDataSource},
-    {L"Network Address", Key::KDataSource},
-    {L"User ID", Key::KUserId},
-    {L"UID", Key::KUserId},
-    {L"Password", Key::KPassword},
-    {L"PWD", Key::KPassword},
-    {L"Initial Catalog", Key::KInitialCatalog},
-    {L"Database", Key::KInitialCatalog},
-    {L"Persist Security Info", Key::KPersist},
-    {L"Connect Timeout", Key::KTimeout},
+    {L"Provider", KeyKind::Provider},
+    {L"Data Source", KeyKind::DataSource},
+    {L"Server", KeyKind::DataSource},
+    {L"Address", KeyKind::DataSource},
+    {L"Addr", KeyKind::DataSource},
+    {L"Network Address", KeyKind::DataSource},
+    {L"User ID", KeyKind::UserId},
+    {L"UID", KeyKind::UserId},
+    {L"Password", KeyKind::Password},
+    {L"PWD", KeyKind::Password},
+    {L"Initial Catalog", KeyKind::InitialCatalog},
+    {L"Database", KeyKind::InitialCatalog},
+    {L"Persist Security Info", KeyKind::Persist},
+    {L"Connect Timeout", KeyKind::Timeout},
 }};
 
 bool ParseBoolean(std::wstring_view text) {
@@ -107,24 +107,24 @@ ConnectionSettings ResolveSettings(const ConnectionString& connectionString, std
                         L"Persist Security Info, Connect Timeout.");
         }
         switch (known->Key) {
-            case Key::KProvider:
+            case KeyKind::Provider:
                 break;  // checked above
-            case Key::KDataSource:
+            case KeyKind::DataSource:
                 settings.DataSource = pair.Value;
                 break;
-            case Key::KUserId:
+            case KeyKind::UserId:
                 settings.UserId = pair.Value;
                 break;
-            case Key::KPassword:
+            case KeyKind::Password:
                 settings.Password = pair.Value;
                 break;
-            case Key::KInitialCatalog:
+            case KeyKind::InitialCatalog:
                 settings.InitialCatalog = pair.Value;
                 break;
-            case Key::KPersist:
+            case KeyKind::Persist:
                 ParseBoolean(pair.Value);
                 break;  // checked, no effect here
-            case Key::KTimeout:
+            case KeyKind::Timeout:
                 settings.LoginTimeoutSeconds = ParseTimeout(pair.Keyword, pair.Value);
                 break;
         }

@@ -42,16 +42,16 @@ bool IsLocalAlias(std::wstring_view host) { return KeywordEquals(host, L"(local)
 }  // namespace
 
 std::optional<DriverKind> ClassifyDriver(const InstalledDriver& driver) {
-    if (IsFreeTds(driver)) return DriverKind::KFreeTds;
+    if (IsFreeTds(driver)) return DriverKind::FreeTds;
     static constexpr std::pair<const wchar_t*, DriverKind> kMicrosoft[] = {
-        {L"ODBC Driver 18 for SQL Server", DriverKind::KOdbc18},
-        {L"ODBC Driver 17 for SQL Server", DriverKind::KOdbc17},
-        {L"ODBC Driver 13.1 for SQL Server", DriverKind::KOdbc131},
-        {L"ODBC Driver 13 for SQL Server", DriverKind::KOdbc13},
-        {L"ODBC Driver 11 for SQL Server", DriverKind::KOdbc11},
-        {L"SQL Server Native Client 11.0", DriverKind::KNativeClient11},
-        {L"SQL Server Native Client 10.0", DriverKind::KNativeClient10},
-        {L"SQL Server", DriverKind::KSqlServer},
+        {L"ODBC Driver 18 for SQL Server", DriverKind::Odbc18},
+        {L"ODBC Driver 17 for SQL Server", DriverKind::Odbc17},
+        {L"ODBC Driver 13.1 for SQL Server", DriverKind::Odbc131},
+        {L"ODBC Driver 13 for SQL Server", DriverKind::Odbc13},
+        {L"ODBC Driver 11 for SQL Server", DriverKind::Odbc11},
+        {L"SQL Server Native Client 11.0", DriverKind::NativeClient11},
+        {L"SQL Server Native Client 10.0", DriverKind::NativeClient10},
+        {L"SQL Server", DriverKind::SqlServer},
     };
     for (const auto& [name, kind] : kMicrosoft) {
         if (KeywordEquals(driver.Name, name)) return kind;
@@ -90,7 +90,7 @@ std::wstring NoDriverDescription(const std::vector<InstalledDriver>& installed) 
 }
 
 ServerAddress ServerAddressFor(DriverKind kind, const std::wstring& dataSource) {
-    if (kind != DriverKind::KFreeTds) {
+    if (kind != DriverKind::FreeTds) {
         return {dataSource.empty() ? std::wstring(L"(local)") : dataSource, {}};
     }
     std::wstring_view text = dataSource;
@@ -139,21 +139,21 @@ std::wstring BuildDriverConnectionString(const ChosenDriver& driver, const Conne
     parts.emplace_back(L"PWD", settings.Password);
     if (!settings.InitialCatalog.empty()) parts.emplace_back(L"DATABASE", settings.InitialCatalog);
     switch (driver.Kind) {
-        case DriverKind::KOdbc18:
+        case DriverKind::Odbc18:
             parts.emplace_back(L"Encrypt", L"no");
             parts.emplace_back(L"TrustServerCertificate", L"yes");
             break;
-        case DriverKind::KFreeTds:
+        case DriverKind::FreeTds:
             parts.emplace_back(L"TDS_Version", kFreeTdsVersion);
             parts.emplace_back(L"ClientCharset", L"UTF-8");
             break;
-        case DriverKind::KOdbc17:
-        case DriverKind::KOdbc131:
-        case DriverKind::KOdbc13:
-        case DriverKind::KOdbc11:
-        case DriverKind::KNativeClient11:
-        case DriverKind::KNativeClient10:
-        case DriverKind::KSqlServer:
+        case DriverKind::Odbc17:
+        case DriverKind::Odbc131:
+        case DriverKind::Odbc13:
+        case DriverKind::Odbc11:
+        case DriverKind::NativeClient11:
+        case DriverKind::NativeClient10:
+        case DriverKind::SqlServer:
             break;
     }
     text += BuildOdbcConnectionString(parts);

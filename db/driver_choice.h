@@ -13,15 +13,15 @@ namespace db {
 // The driver families, best first. The older ones are what machines running older SQL
 // Servers (Windows 7 to 8.1, Server 2008 R2 to 2012 R2) tend to carry.
 enum class DriverKind {
-    KOdbc18,          // "ODBC Driver 18 for SQL Server"
-    KOdbc17,          // "ODBC Driver 17 for SQL Server"
-    KOdbc131,         // "ODBC Driver 13.1 for SQL Server"
-    KOdbc13,          // "ODBC Driver 13 for SQL Server"
-    KOdbc11,          // "ODBC Driver 11 for SQL Server"
-    KNativeClient11,  // "SQL Server Native Client 11.0"
-    KNativeClient10,  // "SQL Server Native Client 10.0"
-    KFreeTds,         // FreeTDS (the driver under Wine and Linux)
-    KSqlServer,       // the built-in "SQL Server" driver every Windows has
+    Odbc18,          // "ODBC Driver 18 for SQL Server"
+    Odbc17,          // "ODBC Driver 17 for SQL Server"
+    Odbc131,         // "ODBC Driver 13.1 for SQL Server"
+    Odbc13,          // "ODBC Driver 13 for SQL Server"
+    Odbc11,          // "ODBC Driver 11 for SQL Server"
+    NativeClient11,  // "SQL Server Native Client 11.0"
+    NativeClient10,  // "SQL Server Native Client 10.0"
+    FreeTds,         // FreeTDS (the driver under Wine and Linux)
+    SqlServer,       // the built-in "SQL Server" driver every Windows has
 };
 
 // One entry of SQLDriversW: the driver's description (its name) and its attributes

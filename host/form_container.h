@@ -28,7 +28,7 @@ private:
     HWND hwnd_;
 };
 
-class FormContainer : public IParent {
+class FormContainer final : public IParent {
 public:
     explicit FormContainer(HWND form, bool mdiChild = false);
     ~FormContainer();

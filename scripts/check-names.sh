@@ -17,12 +17,15 @@ for dir in "$@"; do
   args=(-p "$dir" --quiet --extra-arg=-Wno-unknown-warning-option
     --header-filter="^$ROOT/(app|base|bench|controls|db|fuzz|host|subclass|tests|tools|win32)/")
   if grep -q 'w64-mingw32-g++' "$db"; then
-    triple="$(grep -o '[a-z0-9_]*-w64-mingw32-g++' "$db" | head -n1)"
-    triple="${triple%-g++}"
+    compiler="$(grep -o '[a-z0-9_/]*-w64-mingw32-g++[a-z-]*' "$db" | head -n1)"
+    triple="$(basename "$compiler")"
+    triple="${triple%%-g++*}"
     args+=(--extra-arg=--target="$triple")
-    # The C++ library's headers and the Windows headers; clang brings its own intrinsics.
+    # The C++ library's headers (of the compiler the tree is built with: its threading
+    # model decides what <thread> holds) and the Windows headers; clang brings its own
+    # intrinsics.
     while read -r inc; do args+=(--extra-arg=-isystem"$inc"); done < <(
-      echo | "$triple-g++" -std=c++20 -E -x c++ - -v 2>&1 |
+      echo | "$compiler" -std=c++20 -E -x c++ - -v 2>&1 |
         sed -n '/#include <...> search starts here/,/End of search/p' | grep '^ /' |
         grep -v -e '/include$' -e 'include-fixed' | sed 's/^ //')
     args+=(--extra-arg=-isystem"/usr/$triple/include")

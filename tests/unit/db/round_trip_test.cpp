@@ -87,7 +87,7 @@ TEST(DbRoundTrip, DriverStringsKeepEveryValue) {
         settings.UserId = name;
         settings.Password = name;
         settings.InitialCatalog = name.empty() ? L"x" : name;
-        const std::wstring written = db::BuildDriverConnectionString({L"FreeTDS", db::DriverKind::KFreeTds}, settings);
+        const std::wstring written = db::BuildDriverConnectionString({L"FreeTDS", db::DriverKind::FreeTds}, settings);
         const auto parts = db::ParseOdbcConnectionString(written);
         // DRIVER, SERVER, PORT, UID, PWD, DATABASE, TDS_Version, ClientCharset
         ASSERT_EQ(parts.size(), 8u) << base::ToUtf8(written);

@@ -36,7 +36,7 @@ TEST(DbDrivers, EnumerationFindsFreeTdsAndChoosesIt) {
     const std::optional<db::ChosenDriver> chosen = db::ChooseDriver(drivers);
     ASSERT_TRUE(chosen.has_value());
     EXPECT_EQ(chosen->Name, L"FreeTDS");
-    EXPECT_EQ(chosen->Kind, db::DriverKind::KFreeTds);
+    EXPECT_EQ(chosen->Kind, db::DriverKind::FreeTds);
 }
 
 TEST(DbNoServer, ClosedPortGivesFreeTdsUnableToConnect) {

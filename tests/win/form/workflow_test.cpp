@@ -22,8 +22,6 @@ namespace {
 
 using testing_support::Pump;
 
-constexpr wchar_t kNotThere[] = L"does not exist. Supply a valid database name.";
-
 constexpr auto& kTextOf = win32::WindowText;
 
 struct Snapshot {

@@ -43,34 +43,34 @@ TEST_P(OdbcClientTest, DetachAttachAndErrors) {
     StandinProcess server({"--data", data_.Path()});
     ASSERT_TRUE(server.Running()) << server.StartError();
     OdbcSession dbc(ConnectionString(server.Port()));
-    ASSERT_TRUE(dbc.Connected()) << dbc.Error().text;
+    ASSERT_TRUE(dbc.Connected()) << dbc.Error().Text;
 
     OdbcResult list = dbc.Run("SELECT name FROM sys.databases ORDER BY name");
-    ASSERT_TRUE(list.ok) << list.error.text;
-    EXPECT_EQ(list.rows, (std::vector<std::string>{"db_ZVQ", "master", "model", "msdb", "tempdb"}));
+    ASSERT_TRUE(list.Ok) << list.Error.Text;
+    EXPECT_EQ(list.Rows, (std::vector<std::string>{"db_ZVQ", "master", "model", "msdb", "tempdb"}));
 
     OdbcResult detach = dbc.Run("sp_detach_db 'db_ZVQ','true'");
-    EXPECT_TRUE(detach.ok) << detach.error.text;
+    EXPECT_TRUE(detach.Ok) << detach.Error.Text;
     OdbcResult again = dbc.Run("sp_detach_db 'db_ZVQ','true'");
-    EXPECT_FALSE(again.ok);
-    EXPECT_EQ(again.error.native, 15010);
-    EXPECT_NE(again.error.text.find("The database 'db_ZVQ' does not exist. Supply a valid database name."),
+    EXPECT_FALSE(again.Ok);
+    EXPECT_EQ(again.Error.Native, 15010);
+    EXPECT_NE(again.Error.Text.find("The database 'db_ZVQ' does not exist. Supply a valid database name."),
               std::string::npos)
-        << again.error.text;
+        << again.Error.Text;
 
     OdbcResult attach = dbc.Run("EXEC sp_attach_db @dbname = N'db_ZVQ', @filename1 = N'" + data_ / "db_ZVQ_Data.MDF" +
                                 "', @filename2 = N'" + data_ / "db_ZVQ_Log.LDF" + "'");
-    EXPECT_TRUE(attach.ok) << attach.error.text;
+    EXPECT_TRUE(attach.Ok) << attach.Error.Text;
     OdbcResult system = dbc.Run("exec sp_detach_db @dbname = N'master'");
-    EXPECT_EQ(system.error.native, 3708);
+    EXPECT_EQ(system.Error.Native, 3708);
     // A prepared statement goes through sp_prepexec.
     OdbcResult prepared = dbc.Run("SELECT DB_NAME()", true);
-    ASSERT_TRUE(prepared.ok) << prepared.error.text;
-    EXPECT_EQ(prepared.rows, (std::vector<std::string>{"master"}));
+    ASSERT_TRUE(prepared.Ok) << prepared.Error.Text;
+    EXPECT_EQ(prepared.Rows, (std::vector<std::string>{"master"}));
 
     OdbcSession inside(ConnectionString(server.Port(), "sa", "", "db_ZVQ"));
-    ASSERT_TRUE(inside.Connected()) << inside.Error().text;
-    EXPECT_EQ(dbc.Run("sp_detach_db 'db_ZVQ','true'").error.native, 3703);
+    ASSERT_TRUE(inside.Connected()) << inside.Error().Text;
+    EXPECT_EQ(dbc.Run("sp_detach_db 'db_ZVQ','true'").Error.Native, 3703);
 }
 
 TEST_P(OdbcClientTest, LoginRefusals) {
@@ -78,14 +78,14 @@ TEST_P(OdbcClientTest, LoginRefusals) {
     ASSERT_TRUE(server.Running()) << server.StartError();
     OdbcSession refused(ConnectionString(server.Port()));
     EXPECT_FALSE(refused.Connected());
-    EXPECT_EQ(refused.Error().native, 18456);
-    EXPECT_NE(refused.Error().text.find("Login failed for user 'sa'."), std::string::npos) << refused.Error().text;
+    EXPECT_EQ(refused.Error().Native, 18456);
+    EXPECT_NE(refused.Error().Text.find("Login failed for user 'sa'."), std::string::npos) << refused.Error().Text;
     OdbcSession nowhere(ConnectionString(server.Port(), "sa", "pw", "nowhere"));
     EXPECT_FALSE(nowhere.Connected());
-    EXPECT_NE(nowhere.Error().text.find("Cannot open database \"nowhere\" requested by the login."), std::string::npos)
-        << nowhere.Error().text;
+    EXPECT_NE(nowhere.Error().Text.find("Cannot open database \"nowhere\" requested by the login."), std::string::npos)
+        << nowhere.Error().Text;
     OdbcSession allowed(ConnectionString(server.Port(), "sa", "pw"));
-    EXPECT_TRUE(allowed.Connected()) << allowed.Error().text;
+    EXPECT_TRUE(allowed.Connected()) << allowed.Error().Text;
 }
 
 TEST_P(OdbcClientTest, EncryptionModesAndCodePages) {
@@ -109,19 +109,19 @@ TEST_P(OdbcClientTest, EncryptionModesAndCodePages) {
         for (const Case& c : cases) {
             if (std::string(c.Mode) != mode) continue;
             OdbcSession dbc(ConnectionString(server.Port()) + ";ClientCharset=UTF-8;Encryption=" + c.Encryption);
-            EXPECT_EQ(dbc.Connected(), c.Connects) << mode << " / " << c.Encryption << ": " << dbc.Error().text;
+            EXPECT_EQ(dbc.Connected(), c.Connects) << mode << " / " << c.Encryption << ": " << dbc.Error().Text;
             if (!dbc.Connected()) continue;
             // Varchar comes in the collation's code page: 936 keeps CJK, 1252 has '?' for it.
             const bool cp936 = std::string(mode) == "force";
-            EXPECT_EQ(dbc.Run("SELECT '数据库甲'").rows, (std::vector<std::string>{cp936 ? "数据库甲" : "????"}));
+            EXPECT_EQ(dbc.Run("SELECT '数据库甲'").Rows, (std::vector<std::string>{cp936 ? "数据库甲" : "????"}));
             OdbcResult plain = dbc.Run("sp_detach_db '数据库甲','true'");
-            EXPECT_EQ(plain.ok, cp936) << plain.error.text;
+            EXPECT_EQ(plain.Ok, cp936) << plain.Error.Text;
             if (!cp936) {
-                EXPECT_EQ(plain.error.native, 15010);
+                EXPECT_EQ(plain.Error.Native, 15010);
             }
             OdbcResult unicode = dbc.Run("sp_detach_db N'数据库甲','true'");
-            EXPECT_EQ(unicode.ok, !cp936) << unicode.error.text;
-            EXPECT_TRUE(dbc.Run("sp_attach_db N'数据库甲', N'" + data_ / "数据库甲_Data.MDF" + "'").ok);
+            EXPECT_EQ(unicode.Ok, !cp936) << unicode.Error.Text;
+            EXPECT_TRUE(dbc.Run("sp_attach_db N'数据库甲', N'" + data_ / "数据库甲_Data.MDF" + "'").Ok);
         }
     }
 }

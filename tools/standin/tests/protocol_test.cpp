@@ -122,7 +122,7 @@ TEST(PreloginParsing, EncryptionNegotiatesAsSqlServersTable) {
     };
     // A row per ENCRYPTION value the client sends (nullopt: no ENCRYPTION option), a column
     // per server mode, as in README.md's table.
-    constexpr EncryptionMode kModes[] = {EncryptionMode::LoginOnly, EncryptionMode::Force, EncryptionMode::None};
+    static constexpr EncryptionMode kModes[] = {EncryptionMode::LoginOnly, EncryptionMode::Force, EncryptionMode::None};
     struct Row {
         std::optional<std::uint8_t> Client;
         Outcome ByMode[std::size(kModes)];
