@@ -28,7 +28,8 @@ private:
     HWND hwnd_;
 };
 
-class FormContainer : public IParent {
+// Final: it is deleted through its own type, and IParent is never the owner.
+class FormContainer final : public IParent {
 public:
     explicit FormContainer(HWND form, bool mdiChild = false);
     ~FormContainer();
