@@ -140,7 +140,8 @@ if [ "$CHECK" = 1 ]; then
       same=0
       echo "dist: Dorvane-$arch.exe differs between the two builds ($(cmp -l "$a" "$b" | wc -l) bytes; sizes $(stat -c %s "$a") and $(stat -c %s "$b")); first differences (offset, octal bytes):" >&2
       cmp -l "$a" "$b" | head -n 8 >&2 || true
-      diff <(x86_64-w64-mingw32-objdump -p "$a") <(x86_64-w64-mingw32-objdump -p "$b") | head -n 20 >&2 || true
+      diff <(cd "$(dirname "$a")" && x86_64-w64-mingw32-objdump -p "Dorvane-$arch.exe") \
+        <(cd "$(dirname "$b")" && x86_64-w64-mingw32-objdump -p "Dorvane-$arch.exe") | head -n 20 >&2 || true
     fi
   done
   [ "$same" = 1 ] || { echo "dist: the build is not reproducible; nothing was written to $OUT" >&2; exit 1; }
