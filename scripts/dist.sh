@@ -169,7 +169,10 @@ if [ "$SIGN" = 1 ]; then
   for arch in x64 x86; do
     exe="$STAGE/Dorvane-$arch.exe"
     echo "== signing Dorvane-$arch.exe (SHA-256${TSA:+, time-stamped by $TSA})"
-    printf '%s' "${DORVANE_SIGN_PASSWORD:-}" | osslsigncode "${sign_args[@]}" -in "$exe" -out "$exe.signed"
+    if ! printf '%s' "${DORVANE_SIGN_PASSWORD:-}" | osslsigncode "${sign_args[@]}" -in "$exe" -out "$exe.signed"; then
+      echo "dist: signing Dorvane-$arch.exe failed${TSA:+ (can $TSA be reached?)}; nothing was written to $OUT" >&2
+      exit 1
+    fi
     chmod --reference="$exe" "$exe.signed"
     mv "$exe.signed" "$exe"
     if ! osslsigncode "${verify_args[@]}" -in "$exe" >"$WORK/verify-$arch.log" 2>&1; then
