@@ -170,7 +170,7 @@ if [ "$SIGN" = 1 ]; then
     exe="$STAGE/Dorvane-$arch.exe"
     echo "== signing Dorvane-$arch.exe (SHA-256${TSA:+, time-stamped by $TSA})"
     if ! printf '%s' "${DORVANE_SIGN_PASSWORD:-}" | osslsigncode "${sign_args[@]}" -in "$exe" -out "$exe.signed"; then
-      echo "dist: signing Dorvane-$arch.exe failed${TSA:+ (can $TSA be reached?)}; nothing was written to $OUT" >&2
+      echo "dist: signing Dorvane-$arch.exe failed (osslsigncode says why, above); nothing was written to $OUT" >&2
       exit 1
     fi
     chmod --reference="$exe" "$exe.signed"
