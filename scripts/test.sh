@@ -193,8 +193,9 @@ wait "$BACKGROUND" 2>/dev/null || true
 BACKGROUND=""
 
 # The x64 tree's program-file suite on each program built another way: it starts and shows
-# Form1, imports nothing but system DLLs, loads nothing of COM at start, and carries its
-# version record and icon.
+# Form1, imports nothing but system DLLs, loads nothing of COM at start, loads ODBC and the
+# accessibility library from the system folder on first use, and carries its version record
+# and icon.
 if [ ${#programs[@]} -gt 0 ]; then
   phase "under Wine: ProgramFile on ${#programs[@]} more x64 program(s)"
   for entry in "${programs[@]}"; do
