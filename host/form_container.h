@@ -28,6 +28,7 @@ private:
     HWND hwnd_;
 };
 
+// Final: it is deleted through its own type, and IParent is never the owner.
 class FormContainer final : public IParent {
 public:
     explicit FormContainer(HWND form, bool mdiChild = false);

@@ -11,6 +11,10 @@ PACKAGES=(
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei fonts-wine locales
   unixodbc unixodbc-dev tdsodbc freetds-bin nodejs libssl-dev
   python3 procps
+  # The naming check (scripts/check-names.sh).
+  clang-tidy
+  # The second compiler's linker (ld.lld, for Clang's x64 build); signing and its test.
+  lld osslsigncode openssl
 )
 # The x86 program under Wine: 32-bit Wine, and the i386 ODBC manager and FreeTDS driver
 # its 32-bit odbc32 forwards to. A machine that cannot run i386 programs gets none of them:

@@ -3,6 +3,10 @@
 # then the Windows tests and end-to-end tests under Wine, one at a time: all of them for
 # the x64 program, and for the x86 program all but two reliability suites, under 32-bit Wine.
 # Both programs' imports are checked against Windows 7 SP1 (ctest's program_windows7_imports).
+# The x64 program is built a second time with Clang (no warning allowed), and the release
+# files once more by scripts/dist.sh, twice over and compared, then signed with a throwaway
+# certificate (tests/release/release_test.sh); the signed x64 program and the Clang one then
+# go through the program-file suite under Wine.
 # On a machine that does not run 32-bit Linux programs (scripts/i386.sh decides; or with
 # DORVANE_NO_I386=1) the x86 program is built and its imports checked, and its other suites
 # are reported as not run, with the reason. The last lines say what ran in each tree.
@@ -16,12 +20,12 @@ phase() { echo "== $* (at $(( $(date +%s) - START )) s)"; }
 # shellcheck source=i386.sh
 source scripts/i386.sh
 
-# One line per tree for the summary, and the x86 build's process group while it runs.
+# One line per tree for the summary, and the background builds' process group while they run.
 SUMMARY=()
-X86_BUILD=""
+BACKGROUND=""
 finish() {
   local rc=$?
-  if [ -n "$X86_BUILD" ]; then kill -- -"$X86_BUILD" 2>/dev/null || true; fi
+  if [ -n "$BACKGROUND" ]; then kill -- -"$BACKGROUND" 2>/dev/null || true; fi
   echo "== summary"
   local line
   for line in "${SUMMARY[@]}"; do echo "   $line"; done
@@ -99,24 +103,58 @@ fi
 phase "Windows x64 build (MinGW-w64, x86_64)"
 windows_build build/win mingw-w64-x86_64.cmake
 
-# The x86 tree builds while the x64 tests run: those mostly wait on Wine and the display.
-# It builds at a lower priority, so the tests keep the processor they need, and in a
-# process group of its own, so that a failing run stops it with everything it started.
-phase "Windows x86 build (MinGW-w64, i686), in the background"
-X86_LOG="$ROOT/build/win32-build.log"
+# clang_x64_build: the x64 program (not its tests) with Clang, warnings as errors. From clean
+# every time, so that every run sees every warning; a warning of the compiler driver or of
+# the linker, which -Werror does not turn into an error, fails it too.
+clang_x64_build() {
+  local out rc=0
+  cmake -S . -B build/clang-x64 -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/clang-mingw-w64-x86_64.cmake" >/dev/null
+  out="$(cmake --build build/clang-x64 -j "$JOBS" --clean-first --target Dorvane 2>&1)" || rc=$?
+  echo "$out"
+  [ "$rc" = 0 ] || return "$rc"
+  if grep -q 'warning:' <<<"$out"; then
+    echo "== the Clang build gave warnings (above)"
+    return 1
+  fi
+}
+
+# These run while the Wine tests run, which mostly wait on Wine and the display: the x86
+# tree's build, the naming check of the native and x64 trees (scripts/check-names.sh), the
+# x64 program with Clang, and the release files (tests/release/release_test.sh:
+# scripts/dist.sh builds both programs twice and compares them, then signs them with a
+# throwaway certificate). One after another, at a lower priority, so the tests keep the
+# processor they need, and in a process group of their own, so that a failing run stops
+# them with everything they started. Each leaves its log and then build/NAME.status.
+X86_LOG="$ROOT/build/win32-build.log" CLANG_LOG="$ROOT/build/clang-x64-build.log"
+RELEASE_LOG="$ROOT/build/release-test.log" RELEASE_DIR="$ROOT/build/release"
+NAMES_LOG="$ROOT/build/names-check.log"
+rm -f build/x86.status build/names.status build/clang.status build/release.status
+in_background() {
+  local name="$1" log="$2" rc=0; shift 2
+  "$@" >"$log" 2>&1 || rc=$?
+  echo "$rc" >"$ROOT/build/$name.status"
+}
+phase "in the background: Windows x86 build (MinGW-w64, i686), naming check, Clang x64 build, release files"
 set -m
 ( renice -n 10 -p "$BASHPID" >/dev/null
-  windows_build build/win32 mingw-w64-i686.cmake "${X86_TARGETS[@]}" ) >"$X86_LOG" 2>&1 &
-X86_BUILD=$!
+  in_background x86 "$X86_LOG" windows_build build/win32 mingw-w64-i686.cmake "${X86_TARGETS[@]}"
+  in_background names "$NAMES_LOG" bash scripts/check-names.sh build/native build/win
+  in_background clang "$CLANG_LOG" clang_x64_build
+  in_background release "$RELEASE_LOG" bash tests/release/release_test.sh "$RELEASE_DIR" ) &
+BACKGROUND=$!
 set +m
+# background_status NAME: waits until the background step NAME has ended; prints its status.
+background_status() {
+  while [ ! -f "build/$1.status" ] && kill -0 "$BACKGROUND" 2>/dev/null; do sleep 2; done
+  cat "build/$1.status" 2>/dev/null || echo "did not run"
+}
 
 phase "Windows x64 tests under Wine"
 suites x64 build/win "" scripts/with-wine.sh build/win ctest --test-dir build/win --output-on-failure --timeout 600
 
 phase "Windows x86 build: waiting for it"
-x86_built=0
-wait "$X86_BUILD" || x86_built=$?
-X86_BUILD=""
+x86_built="$(background_status x86)"
 if [ "$x86_built" != 0 ]; then
   cat "$X86_LOG"
   echo "== the x86 build failed" >&2
@@ -133,3 +171,55 @@ else
   suites x86 build/win32 "$DORVANE_I386_WHY; the reliability suites would run for x64 only in any case" \
     ctest --test-dir build/win32 --output-on-failure --timeout 600 -R '^program_windows7_imports$'
 fi
+
+phase "naming check, Clang x64 build and release files: waiting for them"
+failed=0
+programs=()
+if [ "$(background_status names)" = 0 ]; then
+  SUMMARY+=("names (build/native, build/win): $(awk '/^check-names: [0-9]+ files in/ {n += $2} END {print n}' \
+    "$NAMES_LOG") files checked, every name in the house style")
+else
+  cat "$NAMES_LOG"
+  SUMMARY+=("names (build/native, build/win): FAILED (see above, or $NAMES_LOG)")
+  failed=1
+fi
+if [ "$(background_status clang)" = 0 ]; then
+  SUMMARY+=("clang x64 (build/clang-x64): Dorvane built with Clang, no warning")
+  programs+=("the Clang build=$ROOT/build/clang-x64/Dorvane.exe")
+else
+  cat "$CLANG_LOG"
+  SUMMARY+=("clang x64 (build/clang-x64): FAILED (see above, or $CLANG_LOG)")
+  failed=1
+fi
+if [ "$(background_status release)" = 0 ]; then
+  tail -n 1 "$RELEASE_LOG"
+  SUMMARY+=("release ($RELEASE_DIR): two builds byte-identical; signed, verified, unsigned again without the signature")
+  programs+=("the signed Dorvane-x64.exe=$RELEASE_DIR/Dorvane-x64.exe")
+else
+  cat "$RELEASE_LOG"
+  SUMMARY+=("release ($RELEASE_DIR): FAILED (see above, or $RELEASE_LOG)")
+  failed=1
+fi
+wait "$BACKGROUND" 2>/dev/null || true
+BACKGROUND=""
+
+# The x64 tree's program-file suite on each program built another way: it starts and shows
+# Form1, imports nothing but system DLLs, loads nothing of COM at start, loads ODBC and the
+# accessibility library from the system folder on first use, and carries its version record
+# and icon.
+if [ ${#programs[@]} -gt 0 ]; then
+  phase "under Wine: ProgramFile on ${#programs[@]} more x64 program(s)"
+  for entry in "${programs[@]}"; do
+    label="${entry%%=*}" exe="${entry#*=}" log="$ROOT/build/program-file-$(basename "$(dirname "$exe")").log" rc=0
+    DORVANE_PROGRAM="Z:$exe" scripts/with-wine.sh build/win scripts/wine-exec.sh \
+      build/win/tests/win/form/form_tests.exe --gtest_filter='ProgramFile.*' --gtest_brief=1 >"$log" 2>&1 || rc=$?
+    if [ "$rc" = 0 ] && grep -q '^\[  PASSED  \]' "$log"; then
+      SUMMARY+=("under Wine, $label: $(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}.*/\1/p' "$log") ProgramFile tests passed")
+    else
+      cat "$log"
+      SUMMARY+=("under Wine, $label: ProgramFile FAILED (see above, or $log)")
+      failed=1
+    fi
+  done
+fi
+exit "$failed"

@@ -1,6 +1,8 @@
 // Dorvane.exe as shipped: its version record, its icon, that it needs nothing but the
-// system's own DLLs, that a start loads nothing of COM, the dialogs or ODBC, and that
-// what loads later comes from the system folder.
+// system's own DLLs, that a start shows Form1 and loads nothing of COM, the dialogs or
+// ODBC, and that what loads later comes from the system folder. DORVANE_PROGRAM (a Windows
+// path) names another file to check in its place: scripts/test.sh points it at the signed
+// release file and at the Clang build.
 #include <windows.h>
 #include <oleacc.h>
 #include <psapi.h>
@@ -18,10 +20,22 @@
 #include "base/text.h"
 #include "host/control_site.h"
 #include "win32/win_handles.h"
+#include "win32/window_class.h"
 #include "tests/win/support/win_owners.h"
 
 namespace dorvane::test {
 namespace {
+
+const wchar_t* Program() {
+    static const std::wstring path = [] {
+        std::wstring value(MAX_PATH, L'\0');
+        const DWORD n = ::GetEnvironmentVariableW(L"DORVANE_PROGRAM", value.data(), MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return std::wstring(DORVANE_EXE);
+        value.resize(n);
+        return value;
+    }();
+    return path.c_str();
+}
 
 std::vector<char> ReadFile(const wchar_t* path) {
     const UniqueFile f(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -88,7 +102,7 @@ const char* const kLoadedOnFirstUse[] = {"ole32.dll",  "oleaut32.dll", "windowsc
                                          "oleacc.dll", "odbc32.dll",   "shcore.dll"};
 
 TEST(ProgramFile, ImportsOnlyWindowsSystemDlls) {
-    const auto image = ReadFile(DORVANE_EXE);
+    const auto image = ReadFile(Program());
     ASSERT_FALSE(image.empty()) << "cannot read Dorvane.exe";
     const auto dlls = ImportedDlls(image);
     ASSERT_FALSE(dlls.empty());
@@ -112,7 +126,7 @@ TEST(ProgramFile, ImportsOnlyWindowsSystemDlls) {
 class RunningDorvane {
 public:
     RunningDorvane() {
-        std::wstring command = L"\"" DORVANE_EXE L"\"";
+        std::wstring command = L"\"" + std::wstring(Program()) + L"\"";
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi{};
@@ -167,6 +181,9 @@ TEST(ProgramFile, StartsWithoutComDialogsOrOdbc) {
     // to the benchmark's comparison with a bare window.)
     RunningDorvane dorvane;
     EXPECT_NE(dorvane.Window(), nullptr) << "Dorvane.exe showed no window";
+    if (dorvane.Window()) {
+        EXPECT_EQ(win32::WindowText(dorvane.Window()), L"Dorvane");
+    }
     ::Sleep(500);  // the first paint and whatever the message loop loads with it
     const auto loaded = dorvane.Modules();
     ASSERT_TRUE(loaded.count("user32.dll")) << "the module list could not be read";
@@ -201,10 +218,10 @@ TEST(ProgramFile, LoadsOdbcAndAccessibilityFromTheSystemFolder) {
 
 TEST(ProgramFile, CarriesTheVersionRecord) {
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(DORVANE_EXE, &ignored);
+    const DWORD size = ::GetFileVersionInfoSizeW(Program(), &ignored);
     ASSERT_GT(size, 0u);
     std::vector<BYTE> info(size);
-    ASSERT_TRUE(::GetFileVersionInfoW(DORVANE_EXE, 0, size, info.data()));
+    ASSERT_TRUE(::GetFileVersionInfoW(Program(), 0, size, info.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT len = 0;
     ASSERT_TRUE(::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
@@ -227,7 +244,7 @@ TEST(ProgramFile, CarriesTheVersionRecord) {
 
 TEST(ProgramFile, CarriesTheTwoImageIconAsItsOwn) {
     const win32::UniqueModule module(
-        ::LoadLibraryExW(DORVANE_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+        ::LoadLibraryExW(Program(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     const HMODULE exe = module.get();
     ASSERT_NE(exe, nullptr);
     // The first icon group is the program's icon; it holds 16x16 and 32x32 at 8 bits.
