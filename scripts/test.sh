@@ -6,7 +6,8 @@
 # The x64 program is built a second time with Clang (no warning allowed), and the release
 # files once more by scripts/dist.sh, twice over and compared, then signed with a throwaway
 # certificate (tests/release/release_test.sh); the signed x64 program and the Clang one then
-# go through the program-file suite under Wine.
+# go through the program-file suite under Wine. The names of the native and x64 trees'
+# own code are checked against the house style (scripts/check-names.sh).
 # On a machine that does not run 32-bit Linux programs (scripts/i386.sh decides; or with
 # DORVANE_NO_I386=1) the x86 program is built and its imports checked, and its other suites
 # are reported as not run, with the reason. The last lines say what ran in each tree.
