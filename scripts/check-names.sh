@@ -9,7 +9,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 JOBS="${JOBS:-2}"
-status=0
+status=0 files=0
 for dir in "$@"; do
   db="$dir/compile_commands.json"
   [ -f "$db" ] || { echo "check-names: $db is missing (configure $dir first)" >&2; exit 2; }
@@ -34,6 +34,7 @@ for dir in "$@"; do
   python3 -c 'import json,sys; [print(e["file"]) for e in json.load(open(sys.argv[1]))]' "$db" |
     grep "^$ROOT/" | grep -v -e "/build/" -e "/googletest/" | sort -u >"$dir/names-files.txt"
   echo "check-names: $(wc -l <"$dir/names-files.txt") files in $dir"
+  files=$((files + $(wc -l <"$dir/names-files.txt")))
   if ! xargs -a "$dir/names-files.txt" -P "$JOBS" -n 4 clang-tidy "${args[@]}" >"$dir/names.log" 2>&1; then
     status=1
   fi
@@ -48,4 +49,5 @@ for dir in "$@"; do
     echo "check-names: clang-tidy failed in $dir (see $dir/names.log)" >&2
   fi
 done
+if [ "$status" = 0 ]; then echo "check-names: $files files, every name in the house style"; fi
 exit "$status"

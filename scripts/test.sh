@@ -176,30 +176,27 @@ fi
 phase "naming check, Clang x64 build and release files: waiting for them"
 failed=0
 programs=()
-if [ "$(background_status names)" = 0 ]; then
-  SUMMARY+=("names (build/native, build/win): $(awk '/^check-names: [0-9]+ files in/ {n += $2} END {print n}' \
-    "$NAMES_LOG") files checked, every name in the house style")
-else
-  cat "$NAMES_LOG"
-  SUMMARY+=("names (build/native, build/win): FAILED (see above, or $NAMES_LOG)")
-  failed=1
-fi
-if [ "$(background_status clang)" = 0 ]; then
-  SUMMARY+=("clang x64 (build/clang-x64): Dorvane built with Clang, no warning")
+# background_result NAME LABEL LOG [PASSED]: adds LABEL's summary line for the background step
+# NAME: PASSED (or else the last line of its LOG) when it passed; otherwise its LOG is shown
+# and the run will fail. Returns whether it passed.
+background_result() {
+  local name="$1" label="$2" log="$3" passed="${4:-}"
+  if [ "$(background_status "$name")" != 0 ]; then
+    cat "$log"
+    SUMMARY+=("$label: FAILED (see above, or $log)")
+    failed=1
+    return 1
+  fi
+  SUMMARY+=("$label: ${passed:-$(tail -n 1 "$log")}")
+}
+background_result names "names (build/native, build/win)" "$NAMES_LOG" || true
+if background_result clang "clang x64 (build/clang-x64)" "$CLANG_LOG" "Dorvane built with Clang, no warning"; then
   programs+=("the Clang build=$ROOT/build/clang-x64/Dorvane.exe")
-else
-  cat "$CLANG_LOG"
-  SUMMARY+=("clang x64 (build/clang-x64): FAILED (see above, or $CLANG_LOG)")
-  failed=1
 fi
-if [ "$(background_status release)" = 0 ]; then
+if background_result release "release ($RELEASE_DIR)" "$RELEASE_LOG" \
+  "two builds byte-identical; signed, verified, unsigned again without the signature"; then
   tail -n 1 "$RELEASE_LOG"
-  SUMMARY+=("release ($RELEASE_DIR): two builds byte-identical; signed, verified, unsigned again without the signature")
   programs+=("the signed Dorvane-x64.exe=$RELEASE_DIR/Dorvane-x64.exe")
-else
-  cat "$RELEASE_LOG"
-  SUMMARY+=("release ($RELEASE_DIR): FAILED (see above, or $RELEASE_LOG)")
-  failed=1
 fi
 wait "$BACKGROUND" 2>/dev/null || true
 BACKGROUND=""

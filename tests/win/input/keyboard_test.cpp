@@ -19,6 +19,32 @@ using testing_support::PumpUntil;
 
 using KeyboardInput = InputTest;
 
+// The window menu's loop runs on the thread that opens it: this helper thread waits up to
+// 3 s for the menu to show, then closes it with Esc twice (the popup, then menu mode).
+class WindowMenuCloser {
+public:
+    WindowMenuCloser()
+        : thread_([this] {
+              for (int i = 0; i < 300 && !shown_; ++i, ::Sleep(10)) {
+                  HWND menu = ::FindWindowW(L"#32768", nullptr);
+                  shown_ = menu && ::IsWindowVisible(menu);
+              }
+              for (int i = 0; shown_ && i < 2; ++i, ::Sleep(100)) {
+                  SendKeyInput(VK_ESCAPE, false);
+                  SendKeyInput(VK_ESCAPE, true);
+              }
+          }) {}
+    ~WindowMenuCloser() { Join(); }
+    bool Shown() const { return shown_; }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    std::atomic<bool> shown_{false};
+    std::thread thread_;  // last: it starts once shown_ exists
+};
+
 // Bit 30 of a key message: the key was already down (auto-repeat).
 bool Repeated(LPARAM lParam) { return ((lParam >> 30) & 1) != 0; }
 
@@ -143,24 +169,13 @@ TEST_F(KeyboardInput, KeysWithAltReachTheButtonAndKeepTheirSystemMeaning) {
 
 TEST_F(KeyboardInput, AltSpaceOpensTheWindowMenuAndLeavesNoPressBehind) {
     ::SetFocus(ok_.Hwnd());
-    // The menu's loop runs on this thread: a helper closes it with Esc once it shows.
-    std::atomic<bool> shown{false};
-    std::thread closer([&] {
-        for (int i = 0; i < 300 && !shown; ++i, ::Sleep(10)) {
-            HWND menu = ::FindWindowW(L"#32768", nullptr);
-            shown = menu && ::IsWindowVisible(menu);
-        }
-        for (int i = 0; shown && i < 2; ++i, ::Sleep(100)) {  // the popup, then menu mode
-            SendKeyInput(VK_ESCAPE, false);
-            SendKeyInput(VK_ESCAPE, true);
-        }
-    });
+    WindowMenuCloser closer;
     SendKeyInput(VK_MENU, false);
     SendKeyInput(VK_SPACE, false);
     SendKeyInput(VK_SPACE, true);
     SendKeyInput(VK_MENU, true);
-    EXPECT_TRUE(PumpUntil([&] { return shown.load(); }, 3s)) << "no window menu";
-    closer.join();
+    EXPECT_TRUE(PumpUntil([&] { return closer.Shown(); }, 3s)) << "no window menu";
+    closer.Join();
     testing_support::Pump(100ms);
     EXPECT_EQ(ok_.Log->Clicks, 0);
     EXPECT_FALSE(ok_.Flags().SpaceDown);
@@ -275,21 +290,11 @@ TEST_F(ButtonsAndField, NoPressAndNoModifierOutlivesItsKey) {
     // Alt down, Space down: the window menu opens; Esc twice closes it with Space still
     // held; then Alt and Space go up. The menu ended the press: no Click.
     ::SetFocus(ok_.Hwnd());
-    std::atomic<bool> shown{false};
-    std::thread closer([&] {
-        for (int i = 0; i < 300 && !shown; ++i, ::Sleep(10)) {
-            HWND menu = ::FindWindowW(L"#32768", nullptr);
-            shown = menu && ::IsWindowVisible(menu);
-        }
-        for (int i = 0; shown && i < 2; ++i, ::Sleep(100)) {
-            SendKeyInput(VK_ESCAPE, false);
-            SendKeyInput(VK_ESCAPE, true);
-        }
-    });
+    WindowMenuCloser closer;
     SendKeyInput(VK_MENU, false);
     SendKeyInput(VK_SPACE, false);
-    EXPECT_TRUE(PumpUntil([&] { return shown.load(); }, 3s)) << "no window menu";
-    closer.join();
+    EXPECT_TRUE(PumpUntil([&] { return closer.Shown(); }, 3s)) << "no window menu";
+    closer.Join();
     testing_support::Pump(300ms);
     SendKeyInput(VK_MENU, true);
     SendKeyInput(VK_SPACE, true);
