@@ -177,7 +177,8 @@ phase "naming check, Clang x64 build and release files: waiting for them"
 failed=0
 programs=()
 # background_result NAME LABEL LOG [PASSED]: adds LABEL's summary line for the background step
-# NAME: PASSED (or else the last line of its LOG) when it passed; otherwise its LOG is shown
+# NAME: PASSED (or else the last line of its LOG, without the name of the script that wrote
+# it) when it passed; otherwise its LOG is shown
 # and the run will fail. Returns whether it passed.
 background_result() {
   local name="$1" label="$2" log="$3" passed="${4:-}"
@@ -187,7 +188,7 @@ background_result() {
     failed=1
     return 1
   fi
-  SUMMARY+=("$label: ${passed:-$(tail -n 1 "$log")}")
+  SUMMARY+=("$label: ${passed:-$(tail -n 1 "$log" | sed 's/^[[:alnum:]_-]*: //')}")
 }
 background_result names "names (build/native, build/win)" "$NAMES_LOG" || true
 if background_result clang "clang x64 (build/clang-x64)" "$CLANG_LOG" "Dorvane built with Clang, no warning"; then
