@@ -31,7 +31,10 @@ failures=0
 fail() { echo "release test: FAILED: $*" >&2; failures=$((failures + 1)); }
 cd "$OUT"
 sha256sum -c SHA256SUMS || fail "SHA256SUMS does not match the signed files"
-mkdir -p unsigned
+# A fresh folder for the files without their signature: osslsigncode does not overwrite the
+# ones an earlier run left.
+rm -rf unsigned
+mkdir unsigned
 for arch in x64 x86; do
   exe="Dorvane-$arch.exe"
   if osslsigncode verify -CAfile "$KEYS/cert.pem" -in "$exe" >"verify-$arch.log" 2>&1; then
