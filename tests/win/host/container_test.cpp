@@ -90,6 +90,26 @@ win32::UniqueWindow AddEdit(const TestForm& form, int x, int y, int width) {
                                                 form.Hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr));
 }
 
+TestForm& Activated(TestForm& form) {
+    form.Activate();
+    return form;
+}
+
+// Two probes added to an active form, one above the other, and loaded. The logs outlive
+// the form, whose close-down terminates the probes.
+class TwoProbes : public testing::Test {
+protected:
+    Names log1_, log2_;
+    TestForm form_;
+    host::ControlSite& first_ = AddProbe(Activated(form_), L"Probe1", log1_);
+    host::ControlSite& second_ = AddProbe(form_, L"Probe2", log2_, {10, 50, 90, 80});
+
+    void SetUp() override {
+        ASSERT_FALSE(first_.Load(nullptr).has_value());
+        ASSERT_FALSE(second_.Load(nullptr).has_value());
+    }
+};
+
 TEST(HostContainer, LoadDeliversInTheContainersOrder) {
     Names log;
     TestForm form;
@@ -205,24 +225,17 @@ TEST(HostContainer, PressGivesFocusThenTheMouseDown) {
     EXPECT_EQ(::GetCapture(), nullptr);
 }
 
-TEST(HostContainer, AccessKeyMovesFocusAndIsDelivered) {
-    Names log1, log2;
-    TestForm form;
-    form.Activate();
-    host::ControlSite& first = AddProbe(form, L"Probe1", log1);
-    host::ControlSite& second = AddProbe(form, L"Probe2", log2, {10, 50, 90, 80});
-    ASSERT_FALSE(first.Load(nullptr).has_value());
-    ASSERT_FALSE(second.Load(nullptr).has_value());
-    second.ControlAs<Probe>().SetAccessKeys(L"q");
-    ::SetFocus(first.Hwnd());
+TEST_F(TwoProbes, AccessKeyMovesFocusAndIsDelivered) {
+    second_.ControlAs<Probe>().SetAccessKeys(L"q");
+    ::SetFocus(first_.Hwnd());
     Pump();
-    log2.clear();
+    log2_.clear();
 
     // Alt+Q through the thread's message pass.
-    ::PostMessageW(first.Hwnd(), WM_SYSCHAR, L'Q', 1 << 29);
+    ::PostMessageW(first_.Hwnd(), WM_SYSCHAR, L'Q', 1 << 29);
     host::DoEvents();
-    EXPECT_EQ(::GetFocus(), second.Hwnd());
-    EXPECT_EQ(log2, (Names{L"GotFocus", L"AccessKeyPress Q"}));
+    EXPECT_EQ(::GetFocus(), second_.Hwnd());
+    EXPECT_EQ(log2_, (Names{L"GotFocus", L"AccessKeyPress Q"}));
 
     // A plain key counts too while a user control has the focus; a disabled control is
     // passed over.
@@ -230,22 +243,22 @@ TEST(HostContainer, AccessKeyMovesFocusAndIsDelivered) {
         return std::count_if(log.begin(), log.end(),
                              [](const std::wstring& e) { return e.rfind(L"AccessKeyPress", 0) == 0; });
     };
-    ::SetFocus(first.Hwnd());
+    ::SetFocus(first_.Hwnd());
     Pump();
-    log2.clear();
-    ::PostMessageW(first.Hwnd(), WM_CHAR, L'q', 1);
+    log2_.clear();
+    ::PostMessageW(first_.Hwnd(), WM_CHAR, L'q', 1);
     host::DoEvents();
-    EXPECT_EQ(::GetFocus(), second.Hwnd());
-    EXPECT_EQ(presses(log2), 1);
+    EXPECT_EQ(::GetFocus(), second_.Hwnd());
+    EXPECT_EQ(presses(log2_), 1);
 
-    ::SetFocus(first.Hwnd());
+    ::SetFocus(first_.Hwnd());
     Pump();
-    ::EnableWindow(second.Hwnd(), FALSE);
-    log2.clear();
-    ::PostMessageW(first.Hwnd(), WM_SYSCHAR, L'q', 1 << 29);
+    ::EnableWindow(second_.Hwnd(), FALSE);
+    log2_.clear();
+    ::PostMessageW(first_.Hwnd(), WM_SYSCHAR, L'q', 1 << 29);
     host::DoEvents();
-    EXPECT_EQ(presses(log2), 0);
-    EXPECT_EQ(::GetFocus(), first.Hwnd());
+    EXPECT_EQ(presses(log2_), 0);
+    EXPECT_EQ(::GetFocus(), first_.Hwnd());
 }
 
 TEST(HostContainer, PlainKeyInATextFieldIsTypingAndHiddenControlsAreSkipped) {
@@ -305,21 +318,14 @@ TEST(HostContainer, AccessKeysMatchWithoutRegardToCaseBeyondAscii) {
     EXPECT_EQ(log, (Names{L"AccessKeyPress Ж"}));
 }
 
-TEST(HostContainer, SendKeysTabMovesTheFocus) {
-    Names log1, log2;
-    TestForm form;
-    form.Activate();
-    host::ControlSite& first = AddProbe(form, L"Probe1", log1);
-    host::ControlSite& second = AddProbe(form, L"Probe2", log2, {10, 50, 90, 80});
-    ASSERT_FALSE(first.Load(nullptr).has_value());
-    ASSERT_FALSE(second.Load(nullptr).has_value());
-    ::SetFocus(first.Hwnd());
+TEST_F(TwoProbes, SendKeysTabMovesTheFocus) {
+    ::SetFocus(first_.Hwnd());
     Pump();
-    ASSERT_EQ(::GetFocus(), first.Hwnd());
+    ASSERT_EQ(::GetFocus(), first_.Hwnd());
     host::SendKeys(L"{TAB}");
-    EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == second.Hwnd(); }, std::chrono::seconds(3)));
+    EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == second_.Hwnd(); }, std::chrono::seconds(3)));
     host::SendKeys(L"+{TAB}");
-    EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == first.Hwnd(); }, std::chrono::seconds(3)));
+    EXPECT_TRUE(PumpUntil([&] { return ::GetFocus() == first_.Hwnd(); }, std::chrono::seconds(3)));
     Pump();
     EXPECT_GE(::GetKeyState(VK_SHIFT), 0) << "Shift is released after its key";
     EXPECT_THROW(host::SendKeys(L"{NOSUCHKEY}"), host::Error);
@@ -368,17 +374,11 @@ TEST(HostContainer, DoEventsDispatchesWhatIsWaiting) {
     EXPECT_FALSE(::PeekMessageW(&m, site.Hwnd(), 0, 0, PM_NOREMOVE));
 }
 
-TEST(HostContainer, TerminateAllEndsEveryControlAndItsWindow) {
-    Names log1, log2;
-    TestForm form;
-    host::ControlSite& first = AddProbe(form, L"Probe1", log1);
-    host::ControlSite& second = AddProbe(form, L"Probe2", log2, {10, 50, 90, 80});
-    ASSERT_FALSE(first.Load(nullptr).has_value());
-    ASSERT_FALSE(second.Load(nullptr).has_value());
-    const HWND w1 = first.Hwnd(), w2 = second.Hwnd();
-    form.Container().TerminateAll();
-    EXPECT_EQ(log1.back(), L"Terminate");
-    EXPECT_EQ(log2.back(), L"Terminate");
+TEST_F(TwoProbes, TerminateAllEndsEveryControlAndItsWindow) {
+    const HWND w1 = first_.Hwnd(), w2 = second_.Hwnd();
+    form_.Container().TerminateAll();
+    EXPECT_EQ(log1_.back(), L"Terminate");
+    EXPECT_EQ(log2_.back(), L"Terminate");
     EXPECT_FALSE(::IsWindow(w1));
     EXPECT_FALSE(::IsWindow(w2));
 }
