@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "base/text.h"
 #include "host/error.h"
 #include "win32/win_handles.h"
 
@@ -75,9 +76,8 @@ std::wstring SystemText(DWORD error, HMODULE from = nullptr) {
     const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                         (from ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
     const DWORD n = ::FormatMessageW(flags, from, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring s(text ? text : L"", n);
+    std::wstring s(base::Trim(std::wstring_view(text ? text : L"", n)));  // the system ends it with CR LF
     if (text) ::LocalFree(text);
-    while (!s.empty() && (s.back() == L'\n' || s.back() == L'\r' || s.back() == L' ')) s.pop_back();
     return s;
 }
 

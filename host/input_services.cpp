@@ -112,7 +112,7 @@ LRESULT CALLBACK WatchModifiers(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// Sends `inputs`, whose re-presses of `watch.held` start at `watch.firstRePress`, and
+// Sends `inputs`, whose re-presses of `watch.Held` start at `watch.FirstRePress`, and
 // returns once all of them have passed the watch (at most a second: where the system
 // does not call the hook, they go unwatched). Only sent messages, the hook's calls among
 // them, are handled meanwhile; the keys' own messages wait in the queue.
