@@ -4,8 +4,8 @@
 
 #include <exception>
 
-#include "base/text.h"
 #include "host/error.h"
+#include "win32/system_text.h"
 #include "win32/win_handles.h"
 
 namespace app {
@@ -71,16 +71,6 @@ DWORD WINAPI RunWork(void* param) {
     return 0;
 }
 
-std::wstring SystemText(DWORD error, HMODULE from = nullptr) {
-    wchar_t* text = nullptr;
-    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                        (from ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
-    const DWORD n = ::FormatMessageW(flags, from, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring s(base::Trim(std::wstring_view(text ? text : L"", n)));  // the system ends it with CR LF
-    if (text) ::LocalFree(text);
-    return s;
-}
-
 // The operator's text for a structured exception that ended the work's thread.
 std::wstring Describe(const WorkResult& r) {
     wchar_t number[64];
@@ -88,12 +78,12 @@ std::wstring Describe(const WorkResult& r) {
     if (IsDelayLoadFailure(r.Code) && r.Module[0]) {
         std::wstring module;
         for (const char* p = r.Module; *p; ++p) module += static_cast<wchar_t>(static_cast<unsigned char>(*p));
-        const std::wstring why = SystemText(r.ModuleError);
+        const std::wstring why = win32::SystemText(r.ModuleError);
         return (r.Code == VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND) ? L"Cannot load "
                                                                                    : L"A function is missing in ") +
                module + (why.empty() ? L"" : L": " + why) + L" (exception " + number + L")";
     }
-    std::wstring why = SystemText(r.Code, ::GetModuleHandleW(L"ntdll.dll"));
+    std::wstring why = win32::SystemText(r.Code, ::GetModuleHandleW(L"ntdll.dll"));
     wchar_t where[64];
     wsprintfW(where, L" at %p", r.Address);
     return L"The detach's thread ended with exception " + std::wstring(number) + where +

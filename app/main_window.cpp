@@ -13,6 +13,7 @@
 #include "win32/dpi.h"
 #include "host/error.h"
 #include "win32/high_contrast.h"
+#include "win32/system_text.h"
 #include "resources/resource_ids.h"
 
 namespace app {
@@ -170,9 +171,13 @@ std::optional<std::wstring> DetachInOneSession(const std::wstring& server, const
     try {
         // The ODBC manager from the system folder, never a DLL of its name beside the
         // program; the connection layer's calls then find it loaded.
-        if (!win32::LoadSystemLibrary(L"odbc32.dll"))
-            throw host::Error(host::ErrorNumber::Platform, L"Cannot load odbc32.dll from the system folder (error " +
-                                                               std::to_wstring(::GetLastError()) + L")");
+        if (!win32::LoadSystemLibrary(L"odbc32.dll")) {
+            const DWORD error = ::GetLastError();
+            const std::wstring why = win32::SystemText(error);
+            throw host::Error(host::ErrorNumber::Platform, L"Cannot load odbc32.dll from the system folder" +
+                                                               (why.empty() ? L"" : L": " + why) + L" (error " +
+                                                               std::to_wstring(error) + L")");
+        }
         db::Connection cn;
         cn.Open(BuildConnectionString(server), L"", L"", db::kOptionUnspecified);
         cn.Execute(statement, db::kOptionUnspecified);
