@@ -38,7 +38,11 @@ fi
 
 bash scripts/setup.sh
 
-echo "run: building the stand-in and Dorvane (the first time takes several minutes)"
+if [ -f build/win/Dorvane.exe ] && [ -f build/native/tools/standin/dorvane-standin ]; then
+  echo "run: building the stand-in and Dorvane (what changed)"
+else
+  echo "run: building the stand-in and Dorvane (several minutes, this first time)"
+fi
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug -DDORVANE_SANITIZE=ON >/dev/null
 cmake --build build/native -j "$JOBS" --target dorvane_standin >/dev/null
 cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
@@ -85,13 +89,14 @@ fi
 PORT="$(cat "$PORT_FILE")"
 
 echo "run: stand-in SQL Server on 127.0.0.1:$PORT serving the database db_ZVQ"
-echo "run: in Dorvane press 打开数据库文件 and double-click db_ZVQ_Data.MDF (the dialog opens in DataSource)"
-if [ "$PORT" = 1433 ]; then
-  echo "run: leave the server field empty (the local machine, port 1433) and press 分离"
-else
-  echo "run: type this into the server field, then press 分离:  127.0.0.1,$PORT"
-fi
+# What to do in the window, only where there is a window to use.
 if [ "$SHOT_ONLY" = 0 ]; then
+  echo "run: in Dorvane press 打开数据库文件 and double-click db_ZVQ_Data.MDF (the dialog opens in DataSource)"
+  if [ "$PORT" = 1433 ]; then
+    echo "run: leave the server field empty (the local machine, port 1433) and press 分离"
+  else
+    echo "run: type this into the server field, then press 分离:  127.0.0.1,$PORT"
+  fi
   echo "run: Dorvane stays until you close its window (or press Ctrl+C here); the stand-in stops with it"
 fi
 
