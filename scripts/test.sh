@@ -169,7 +169,7 @@ if [ "$DORVANE_I386" = yes ]; then
     scripts/with-wine.sh build/win32 ctest --test-dir build/win32 --output-on-failure --timeout 600 -R "$regex"
 else
   phase "Windows x86: the import check only ($DORVANE_I386_WHY)"
-  suites x86 build/win32 "$DORVANE_I386_WHY; the reliability suites would run for x64 only in any case" \
+  suites x86 build/win32 "$DORVANE_I386_WHY; reliability_fault_test, reliability_injection_test and standin_control_test would run for x64 only in any case" \
     ctest --test-dir build/win32 --output-on-failure --timeout 600 -R '^program_windows7_imports$'
 fi
 
