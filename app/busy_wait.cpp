@@ -78,16 +78,15 @@ std::wstring Describe(const WorkResult& r) {
     if (IsDelayLoadFailure(r.Code) && r.Module[0]) {
         std::wstring module;
         for (const char* p = r.Module; *p; ++p) module += static_cast<wchar_t>(static_cast<unsigned char>(*p));
-        const std::wstring why = win32::SystemText(r.ModuleError);
-        return (r.Code == VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND) ? L"Cannot load "
-                                                                                   : L"A function is missing in ") +
-               module + (why.empty() ? L"" : L": " + why) + L" (exception " + number + L")";
+        const wchar_t* what = r.Code == VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND)
+                                  ? L"Cannot load "
+                                  : L"A function is missing in ";
+        return win32::WithSystemText(what + module, r.ModuleError) + L" (exception " + number + L")";
     }
-    std::wstring why = win32::SystemText(r.Code, ::GetModuleHandleW(L"ntdll.dll"));
     wchar_t where[64];
     wsprintfW(where, L" at %p", r.Address);
-    return L"The detach's thread ended with exception " + std::wstring(number) + where +
-           (why.empty() ? L"" : L": " + why);
+    return win32::WithSystemText(L"The detach's thread ended with exception " + std::wstring(number) + where, r.Code,
+                                 ::GetModuleHandleW(L"ntdll.dll"));
 }
 
 void DropInput() {

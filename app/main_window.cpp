@@ -173,10 +173,9 @@ std::optional<std::wstring> DetachInOneSession(const std::wstring& server, const
         // program; the connection layer's calls then find it loaded.
         if (!win32::LoadSystemLibrary(L"odbc32.dll")) {
             const DWORD error = ::GetLastError();
-            const std::wstring why = win32::SystemText(error);
-            throw host::Error(host::ErrorNumber::Platform, L"Cannot load odbc32.dll from the system folder" +
-                                                               (why.empty() ? L"" : L": " + why) + L" (error " +
-                                                               std::to_wstring(error) + L")");
+            throw host::Error(host::ErrorNumber::Platform,
+                              win32::WithSystemText(L"Cannot load odbc32.dll from the system folder", error) +
+                                  L" (error " + std::to_wstring(error) + L")");
         }
         db::Connection cn;
         cn.Open(BuildConnectionString(server), L"", L"", db::kOptionUnspecified);

@@ -178,8 +178,8 @@ failed=0
 programs=()
 # background_result NAME LABEL LOG [PASSED]: adds LABEL's summary line for the background step
 # NAME: PASSED (or else the last line of its LOG, without the name of the script that wrote
-# it) when it passed; otherwise its LOG is shown
-# and the run will fail. Returns whether it passed.
+# it) when it passed; otherwise its LOG is shown and the run will fail. Returns whether it
+# passed.
 background_result() {
   local name="$1" label="$2" log="$3" passed="${4:-}"
   if [ "$(background_status "$name")" != 0 ]; then

@@ -6,9 +6,9 @@
 
 namespace win32 {
 
-// The system's description of an error number (GetLastError's, or a message of the
-// module given, ntdll's for an exception code), without the CR LF it ends with. Empty
-// when the system has no text for it.
-std::wstring SystemText(DWORD error, HMODULE from = nullptr);
+// `text` followed by ": " and the system's description of an error number (GetLastError's,
+// or a message of the module given, ntdll's for an exception code), without the CR LF the
+// system ends it with; `text` alone when the system has no description for it.
+std::wstring WithSystemText(std::wstring text, DWORD error, HMODULE from = nullptr);
 
 }  // namespace win32
