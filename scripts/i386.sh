@@ -1,9 +1,11 @@
 # Sourced by every script that installs, builds or runs Windows programs: decides whether
 # this machine runs 32-bit (i386) Linux programs, which 32-bit Wine and so the x86 program
-# need. Some machines' kernels refuse them ("Exec format error").
+# need. Some machines' kernels refuse them ("Exec format error"); on others 32-bit Wine
+# cannot be installed on the day (a mirror whose i386 index lags), which counts the same.
 #
 # Sets and exports:
-#   DORVANE_I386       yes or no
+#   DORVANE_I386       yes or no: yes where i386 programs run and the i386 set below is
+#                      installed (set-up asks the kernel alone, to know what to install)
 #   DORVANE_I386_WHY   where it is no, the reason, in words for the test summary
 # DORVANE_NO_I386=1 forces the answer no, so that the 64-bit-only path can be tried on any
 # machine.
@@ -45,9 +47,31 @@ dorvane_i386_probe() {
   fi
 }
 
-# Asked once per run: scripts started by another script inherit the answer.
+# The i386 packages the x86 program needs under Wine: 32-bit Wine, and the i386 ODBC manager
+# and FreeTDS driver its 32-bit odbc32 forwards to (scripts/setup.sh installs them).
+DORVANE_I386_PACKAGES=(wine32:i386 libodbc2:i386 tdsodbc:i386)
+# Where set-up could not install them, it leaves its reason here (apt's first error line).
+DORVANE_I386_NOTE="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/setup-i386.why"
+
+# dorvane_i386_wine: 32-bit Wine that is not installed counts as 32-bit programs that cannot
+# run: where the probe said yes but a package of the i386 set is missing, the answer becomes
+# no, with set-up's reason when it tried and failed (a half-synced mirror, say).
+dorvane_i386_wine() {
+  [ "$DORVANE_I386" = yes ] || return 0
+  local installed
+  installed="$(dpkg-query -W -f='${Status}\n' "${DORVANE_I386_PACKAGES[@]}" 2>/dev/null | grep -c 'install ok installed' || true)"
+  [ "$installed" != "${#DORVANE_I386_PACKAGES[@]}" ] || return 0
+  DORVANE_I386=no
+  DORVANE_I386_WHY="$(cat "$DORVANE_I386_NOTE" 2>/dev/null || true)"
+  [ -n "$DORVANE_I386_WHY" ] || DORVANE_I386_WHY="32-bit Wine is not installed (scripts/setup.sh installs it)"
+}
+
+# Asked once per run: scripts started by another script inherit the answer. A script that
+# runs set-up asks again afterwards (dorvane_i386_probe, then dorvane_i386_wine), since
+# set-up may just have installed 32-bit Wine, or failed to.
 if [ -z "${DORVANE_I386:-}" ] || { [ "${DORVANE_NO_I386:-}" = 1 ] && [ "$DORVANE_I386" = yes ]; }; then
   dorvane_i386_probe
+  dorvane_i386_wine
 fi
 export DORVANE_I386 DORVANE_I386_WHY
 
