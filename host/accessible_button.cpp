@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/com_ptr.h"
+#include "host/control_site.h"
 #include "win32/win_handles.h"
 #include "win32/window_class.h"
 
@@ -69,7 +70,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
         if (!IsSelf(child)) return standard_ ? standard_->get_accState(child, state) : S_FALSE;
         LONG s = STATE_SYSTEM_FOCUSABLE;
-        if (!::IsWindowEnabled(hwnd_)) s |= STATE_SYSTEM_UNAVAILABLE;
+        if (!Available()) s |= STATE_SYSTEM_UNAVAILABLE;
         if (::GetFocus() == hwnd_) s |= STATE_SYSTEM_FOCUSED;
         if (!::IsWindowVisible(hwnd_)) s |= STATE_SYSTEM_INVISIBLE;
         state->vt = VT_I4;
@@ -83,7 +84,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
         if (!IsSelf(child)) return standard_ ? standard_->accDoDefaultAction(child) : S_FALSE;
-        if (!::IsWindowEnabled(hwnd_)) return E_FAIL;
+        if (!Available()) return E_FAIL;  // a press now would be dropped
         if (press_) press_();
         return S_OK;
     }
@@ -154,6 +155,9 @@ public:
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
 private:
+    // Disabled, or its form holds its input off while it waits for work.
+    bool Available() const { return ::IsWindowEnabled(hwnd_) && !InputHeldOff(hwnd_); }
+
     LONG refs_ = 1;
     HWND hwnd_;
     base::ComPtr<IAccessible> standard_;  // the system's object for the window, if any

@@ -148,6 +148,8 @@ IAccessible* ControlSite::CreateAccessibleObject() {
 }
 
 void ControlSite::DeliverAccessKey(wchar_t key) {
+    // Dropped, as presses are, while the form waits: the click would run inside the wait.
+    if (InputHeldOff(Hwnd())) return;
     if (::GetFocus() != Hwnd()) ::SetFocus(Hwnd());
     int16_t keyAscii = static_cast<int16_t>(key);
     Deliver([&] { control_->AccessKeyPress(keyAscii); });

@@ -88,8 +88,11 @@ public:
     UINT Dpi() const;
 
     // Delivers an access key as the container does: focus to the control, then the
-    // notification.
+    // notification. Nothing while the form holds its input off (InputHold).
     void DeliverAccessKey(wchar_t key);
+    // A modal loop of the form starts (FormContainer hears of it): a press under way ends
+    // without a Click, and the keys held meanwhile are no longer the control's.
+    void EndPress();
 
     // What screen readers get for the control (one reference for the caller): a push
     // button named by the window text, whose default action is the access key's.
@@ -110,8 +113,6 @@ private:
     Status Deliver(Fn&& fn);  // a notification; its error is kept as LastError
     void MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam);
     void KeyNotification(UINT msg, int16_t key, bool repeat);
-    LRESULT DefaultForSystemKey(HWND self, UINT msg, WPARAM wParam, LPARAM lParam);
-    void ForgetKeysReleasedElsewhere(bool modalLoopRan);
 
     std::unique_ptr<UserControl> control_;
     SiteSettings settings_;
@@ -123,8 +124,7 @@ private:
     bool loaded_ = false;
     bool terminated_ = false;
     bool capturing_ = false;
-    std::vector<int16_t> heldKeys_;     // went down on the control, release not heard yet
-    std::vector<int16_t> ignoredKeys_;  // held through a modal loop: their repeats and release are not the control's
+    std::vector<int16_t> heldKeys_;  // went down on the control, release not heard yet
     Status lastError_;
 };
 
@@ -150,10 +150,36 @@ void PostDefaultAction(HWND site);
 
 // Keystrokes put into the input stream: "{TAB}", "+{TAB}", "^", "%". Their messages
 // come later, through the message loop; with modifiers held by the user, the call first
-// waits (at most a second) for its events to pass the system's input stream.
+// waits (at most a second) for its events to pass the system's input stream. Raises
+// host::Error, with the system's description, when the system takes fewer events than
+// were sent.
 void SendKeys(const std::wstring& keys);
 // Dispatches every message waiting in the thread's queue, through the registered
-// form pre-translators (access keys, dialog navigation).
+// form pre-translators (access keys, dialog navigation). Input for a form that holds its
+// input off is dropped instead.
 void DoEvents();
+
+// Whether a message is input: keys, mouse, pen and touch, also where it comes posted by
+// another program rather than through the input queue.
+bool IsInputMessage(UINT message);
+
+// While it lives, `form` holds its input off: its thread is waiting for work (and only
+// paints and answers meanwhile), so input to it is dropped, and what acts like input does
+// nothing either: a screen reader's default action on one of its controls, an access key,
+// and DoEvents' dispatch of input. Its controls tell screen readers they are unavailable.
+// Any thread may ask (InputHeldOff), since screen readers' calls may come on theirs.
+class InputHold {
+public:
+    explicit InputHold(HWND form);
+    ~InputHold();
+    InputHold(const InputHold&) = delete;
+    InputHold& operator=(const InputHold&) = delete;
+
+private:
+    HWND form_;
+    bool set_ = false;
+};
+// Whether the top-level window of `window` holds its input off.
+bool InputHeldOff(HWND window);
 
 }  // namespace host

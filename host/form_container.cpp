@@ -1,7 +1,10 @@
 #include "host/form_container.h"
-#include "base/text.h"
+
+#include <commctrl.h>
 
 #include <algorithm>
+
+#include "base/text.h"
 
 namespace host {
 
@@ -10,15 +13,39 @@ namespace {
 // The containers of the forms on this thread, for DoEvents' pre-translation.
 thread_local std::vector<FormContainer*> g_containers;
 
+constexpr UINT_PTR kModalLoopWatch = 0xD0F0;
+
 }  // namespace
 
 FormContainer::FormContainer(HWND form, bool mdiChild) : form_(form), mdiChild_(mdiChild) {
     g_containers.push_back(this);
+    // The form's own modal loops (its window menu, opened by keys or the mouse, menu mode,
+    // a move or resize by keys or by dragging its frame) take the keyboard and the mouse
+    // from its controls while they run. Without the watch a press held through one would
+    // click when it ends.
+    if (form_) ::SetWindowSubclass(form_, &WatchModalLoops, kModalLoopWatch, reinterpret_cast<DWORD_PTR>(this));
 }
 
 FormContainer::~FormContainer() {
     TerminateAll();
+    if (form_ && ::IsWindow(form_)) ::RemoveWindowSubclass(form_, &WatchModalLoops, kModalLoopWatch);
     std::erase(g_containers, this);
+}
+
+LRESULT CALLBACK FormContainer::WatchModalLoops(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                                 DWORD_PTR self) {
+    switch (msg) {
+        case WM_ENTERMENULOOP:
+        case WM_ENTERSIZEMOVE:
+            for (auto& site : reinterpret_cast<FormContainer*>(self)->sites_) site->EndPress();
+            break;
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(hwnd, &WatchModalLoops, kModalLoopWatch);
+            break;
+        default:
+            break;
+    }
+    return ::DefSubclassProc(hwnd, msg, wParam, lParam);
 }
 
 ControlSite& FormContainer::AddControl(std::unique_ptr<UserControl> control, SiteSettings settings) {

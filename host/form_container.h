@@ -1,6 +1,7 @@
 // The control container of one form: it sites the form's user controls, lists the
 // form's controls, answers for the form as their parent, routes access keys, moves the
-// focus with Tab, and terminates the controls when the form goes.
+// focus with Tab, ends its controls' presses when a modal loop of the form starts, and
+// terminates the controls when the form goes.
 #pragma once
 
 #include <windows.h>
@@ -59,6 +60,8 @@ public:
 
 private:
     ControlSite* SiteForAccessKey(wchar_t key) const;
+    static LRESULT CALLBACK WatchModalLoops(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                            DWORD_PTR self);
 
     HWND form_;
     bool mdiChild_;

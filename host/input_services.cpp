@@ -1,12 +1,15 @@
-// Keystroke synthesis and one pass of the message loop, as a control asks of its host.
+// Keystroke synthesis and one pass of the message loop, as a control asks of its host,
+// and a form's input held off while its thread waits for work.
+#include "host/control_site.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "host/control_site.h"
 #include "base/text.h"
 #include "host/form_container.h"
+#include "win32/system_text.h"
 #include "win32/win_handles.h"
 
 namespace host {
@@ -112,14 +115,29 @@ LRESULT CALLBACK WatchModifiers(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// Puts `inputs` into the system's input stream; raises host::Error when it takes fewer.
+void Send(std::vector<INPUT>& inputs) {
+    const UINT placed = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (placed == inputs.size()) return;
+    const DWORD error = ::GetLastError();
+    throw Error(ErrorNumber::Platform,
+                win32::WithSystemText(L"The system took " + std::to_wstring(placed) + L" of " +
+                                          std::to_wstring(inputs.size()) + L" keystroke events",
+                                      error));
+}
+
 // Sends `inputs`, whose re-presses of `watch.Held` start at `watch.FirstRePress`, and
-// returns once all of them have passed the watch (at most a second: where the system
-// does not call the hook, they go unwatched). Only sent messages, the hook's calls among
-// them, are handled meanwhile; the keys' own messages wait in the queue.
+// returns once the re-presses have passed the watch (at most a second: where the system
+// does not call the hook, they go unwatched); the hook goes with them. Only sent
+// messages, the hook's calls among them, are handled meanwhile; the keys' own messages
+// wait in the queue. Events the system did not take are not waited for.
 void SendWatched(std::vector<INPUT>& inputs, ModifierWatch& watch, win32::UniqueHook hook) {
-    watch.OwnEvents = inputs.size();
+    watch.OwnEvents = watch.FirstRePress + watch.Held.size();
     t_watch = &watch;
-    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    struct EndWatch {
+        ~EndWatch() { t_watch = nullptr; }
+    } endWatch;
+    Send(inputs);
     for (const ULONGLONG end = ::GetTickCount64() + 1000;
          watch.OwnSeen < watch.OwnEvents && ::GetTickCount64() < end;) {
         MSG msg;
@@ -127,7 +145,6 @@ void SendWatched(std::vector<INPUT>& inputs, ModifierWatch& watch, win32::Unique
         if (watch.OwnSeen < watch.OwnEvents) ::MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_SENDMESSAGE, 0);
     }
     hook.reset();
-    t_watch = nullptr;
 }
 
 // An unassigned virtual key: typed after Alt is pressed again, it makes the user's
@@ -178,6 +195,7 @@ void SendKeys(const std::wstring& keys) {
             down.type = INPUT_KEYBOARD;
             down.ki.wScan = c;
             down.ki.dwFlags = KEYEVENTF_UNICODE;
+            down.ki.dwExtraInfo = kOwnEvent;  // the watch counts these among its own too
             INPUT up = down;
             up.ki.dwFlags |= KEYEVENTF_KEYUP;
             inputs.push_back(down);
@@ -200,7 +218,7 @@ void SendKeys(const std::wstring& keys) {
     }
     if (inputs.empty()) return;
     if (userHeld.empty() || !hook) {
-        ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        Send(inputs);
         return;
     }
     SendWatched(inputs, watch, std::move(hook));
@@ -214,10 +232,41 @@ void DoEvents() {
             ::PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
+        if (msg.hwnd && IsInputMessage(msg.message) && InputHeldOff(msg.hwnd)) continue;
         if (FormContainer::PreTranslateForThread(msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
+}
+
+bool IsInputMessage(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK) ||
+           (message >= 0x0238 && message <= 0x0251) ||  // WM_POINTER*, Windows 8
+           message == 0x0240 /*WM_TOUCH*/ || message == 0x0119 /*WM_GESTURE*/ || message == WM_INPUT;
+}
+
+namespace {
+
+// The form's window property while it holds its input off: a window property, so that
+// the answer is the same on every thread that asks.
+constexpr wchar_t kInputHeldOff[] = L"Dorvane.InputHeldOff";
+
+}  // namespace
+
+InputHold::InputHold(HWND form) : form_(form) {
+    // Without the property the form's input is still dropped by its waiting thread; only
+    // screen readers would not learn of it.
+    set_ = form_ && ::SetPropW(form_, kInputHeldOff, reinterpret_cast<HANDLE>(1));
+}
+
+InputHold::~InputHold() {
+    if (set_) ::RemovePropW(form_, kInputHeldOff);
+}
+
+bool InputHeldOff(HWND window) {
+    HWND form = window ? ::GetAncestor(window, GA_ROOT) : nullptr;
+    return form && ::GetPropW(form, kInputHeldOff) != nullptr;
 }
 
 }  // namespace host

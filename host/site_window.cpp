@@ -26,16 +26,6 @@ int16_t ShiftFromKeyboard() {
     return shift;
 }
 
-// Messages that a modal loop of this thread (the window menu, menu mode, moving or
-// sizing a window) has handed to the message-filter hook: those loops pass each message
-// they take through it.
-thread_local unsigned t_modalLoopMessages = 0;
-
-LRESULT CALLBACK CountModalLoopMessages(int code, WPARAM wParam, LPARAM lParam) {
-    if (code >= 0) ++t_modalLoopMessages;
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 int16_t ButtonsFromMouseKeys(WPARAM keys) {
     int16_t b = 0;
     if (keys & MK_LBUTTON) b |= vbLeftButton;
@@ -90,48 +80,34 @@ void ControlSite::MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam) {
 void ControlSite::KeyNotification(UINT msg, int16_t key, bool repeat) {
     int16_t shift = ShiftFromKeyboard();  // Alt is in it for the keys that come with Alt
     const bool down = msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN;
-    if (const auto ignored = std::find(ignoredKeys_.begin(), ignoredKeys_.end(), key); ignored != ignoredKeys_.end()) {
-        // A key held through a modal loop: its repeats and its release belong to the press
-        // the loop cancelled. Only a new press of it reaches the control again.
-        if (down && repeat) return;
-        ignoredKeys_.erase(ignored);
-        if (!down) return;
-    }
+    // Only keys the control heard go down are its own. A key that went down elsewhere (in
+    // a modal loop: the window menu, a move of the form, a message box, a dialog) and is
+    // still held comes back as auto-repeat and then its release: neither is the control's,
+    // and a repeat never starts a press. Only a new press of it reaches the control.
+    const auto heard = std::find(heldKeys_.begin(), heldKeys_.end(), key);
     if (down) {
-        if (std::find(heldKeys_.begin(), heldKeys_.end(), key) == heldKeys_.end()) heldKeys_.push_back(key);
+        if (heard == heldKeys_.end()) {
+            if (repeat) return;
+            heldKeys_.push_back(key);
+        }
         Deliver([&] { control_->KeyDown(key, shift); });
     } else {
-        std::erase(heldKeys_, key);
+        if (heard == heldKeys_.end()) return;
+        heldKeys_.erase(heard);
         Deliver([&] { control_->KeyUp(key, shift); });
     }
 }
 
-LRESULT ControlSite::DefaultForSystemKey(HWND self, UINT msg, WPARAM wParam, LPARAM lParam) {
-    // The default handling of a key with Alt (or F10) may run a modal loop: Alt+Space
-    // opens the form's window menu, Alt or F10 alone enters menu mode. The loop takes the
-    // keys until it ends; a message-filter hook tells whether one ran.
-    const unsigned before = t_modalLoopMessages;
-    win32::UniqueHook watch(::SetWindowsHookExW(WH_MSGFILTER, &CountModalLoopMessages, nullptr, ::GetCurrentThreadId()));
-    const LRESULT r = ::DefWindowProcW(self, msg, wParam, lParam);
-    const bool watched = static_cast<bool>(watch);
-    watch.reset();
-    // Without the hook, what the keys did meanwhile is all there is to go by.
-    ForgetKeysReleasedElsewhere(watched && t_modalLoopMessages != before);
-    return r;
-}
-
-void ControlSite::ForgetKeysReleasedElsewhere(bool modalLoopRan) {
-    // A modal loop run by the default handling takes the key messages meant for the
-    // control, and the control would keep a Space press armed for good, or click when
-    // the key held through the loop is let go. The keyboard was away from the control
-    // meanwhile: it hears that as the focus going and coming back, which ends a press
-    // without a Click, and the held keys' later releases are not its own.
-    const bool released = std::any_of(heldKeys_.begin(), heldKeys_.end(),
-                                      [](int16_t key) { return ::GetKeyState(static_cast<uint16_t>(key)) >= 0; });
-    if (heldKeys_.empty() || !(modalLoopRan || released) || !hwnd_) return;
-    for (int16_t key : heldKeys_)
-        if (::GetKeyState(static_cast<uint16_t>(key)) < 0) ignoredKeys_.push_back(key);
+void ControlSite::EndPress() {
+    // A modal loop of the form (its window menu, menu mode, a move or resize of it) takes
+    // the keyboard and the mouse until it ends: the control would keep a Space press armed
+    // for good, or click when the key held through the loop is let go (inside the loop,
+    // which would then run the Click's work). The control hears the loop as the focus
+    // going and coming back, which ends a press without a Click; the held keys' repeats
+    // and releases are no longer its own.
+    const bool pressed = !heldKeys_.empty();
     heldKeys_.clear();
+    if (!pressed || !hwnd_ || !loaded_ || terminated_) return;
     Deliver([&] { control_->LostFocus(); });
     if (::GetFocus() == Hwnd()) Deliver([&] { control_->GotFocus(); });
 }
@@ -192,18 +168,16 @@ LRESULT ControlSite::HandleMessage(HWND self, UINT msg, WPARAM wParam, LPARAM lP
             KeyNotification(msg, static_cast<int16_t>(wParam), (lParam >> 30) & 1);
             if (msg == WM_KEYDOWN || msg == WM_KEYUP) return 0;
             // Keys with Alt (and F10) keep their system meaning once the control has
-            // heard them: Alt+F4 closes the form, Alt alone or F10 enters menu mode.
-            return DefaultForSystemKey(self, msg, wParam, lParam);
-        case WM_SYSCHAR:
-            // Alt+Space opens the form's window menu here.
-            return DefaultForSystemKey(self, msg, wParam, lParam);
+            // heard them: Alt+F4 closes the form, Alt alone or F10 enters menu mode, and
+            // Alt+Space (as WM_SYSCHAR) opens its window menu. A loop they start ends the
+            // press through the form's container (EndPress).
+            break;
         case WM_SETFOCUS:
             heldKeys_.clear();
             Deliver([&] { control_->GotFocus(); });
             return 0;
         case WM_KILLFOCUS:
             heldKeys_.clear();  // their releases go to the new focus
-            ignoredKeys_.clear();
             Deliver([&] { control_->LostFocus(); });
             return 0;
         case WM_SYSCOLORCHANGE:
@@ -214,7 +188,7 @@ LRESULT ControlSite::HandleMessage(HWND self, UINT msg, WPARAM wParam, LPARAM lP
             return 0;
         case kDefaultActionMessage:
             // A screen reader's default action, posted by PostDefaultAction: the access
-            // key's, which clicks the control.
+            // key's, which clicks the control (not while the form holds its input off).
             DeliverAccessKey(L'\0');
             return 0;
         case WM_GETOBJECT:

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "win32/win_handles.h"
 #include "win32/window_class.h"
 
 namespace input_testing {
@@ -143,6 +144,19 @@ bool SendKey(const MessageSpy& target, WORD vk, bool up, UINT expectedMessage) {
     const int before = target.Count(expectedMessage);
     SendKeyInput(vk, up);
     return PumpUntil([&] { return target.Count(expectedMessage) > before; }, 2s);
+}
+
+bool XKeys(const std::string& commands) {
+    // Wine starts a Linux program by its Z: path like any other.
+    std::wstring line = L"/usr/bin/xdotool " + std::wstring(commands.begin(), commands.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(L"Z:\\usr\\bin\\xdotool", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process))
+        return false;
+    const win32::UniqueKernelHandle thread(process.hThread), owned(process.hProcess);
+    return true;
 }
 
 void HeldKey::Release() {

@@ -118,6 +118,13 @@ bool KeyDown(const MessageSpy& target, WORD vk);
 bool KeyUp(const MessageSpy& target, WORD vk);
 void SendKeyInput(WORD vk, bool up);
 
+// Keys as the X server itself takes them (xdotool's commands through XTest, e.g.
+// "keydown Return sleep 0.1 keyup Return"): Wine then reads them as a keyboard's, and its
+// key state agrees with the X server's when the focus moves between its windows, which it
+// does not for SendInput's keys. Started, not waited for (Wine gives no handle to wait on
+// for a Linux program); false when it could not be started.
+bool XKeys(const std::string& commands);
+
 // A key held down by real input until Release or the end of the scope, so a failing
 // check leaves no key down for the next test.
 class HeldKey {

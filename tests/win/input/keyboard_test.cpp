@@ -7,7 +7,10 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
+
+#include "host/control_site.h"
 
 namespace dorvane::test {
 namespace {
@@ -184,6 +187,111 @@ TEST_F(KeyboardInput, AltSpaceOpensTheWindowMenuAndLeavesNoPressBehind) {
     EXPECT_EQ(::GetFocus(), ok_.Hwnd());
 }
 
+// A point of the form's frame where hit-testing gives `area` (HTSYSMENU, HTCAPTION).
+POINT FramePoint(HWND form, LRESULT area) {
+    RECT r{};
+    ::GetWindowRect(form, &r);
+    for (int y = r.top; y < r.top + 60; ++y)
+        for (int x = r.left + 1; x < r.right; x += 2)
+            if (::SendMessageW(form, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == area) return POINT{x + 1, y + 2};
+    return POINT{-1, -1};
+}
+
+void Mouse(DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    ::SendInput(1, &in, sizeof(in));
+}
+
+TEST_F(KeyboardInput, SpaceHeldThroughTheFormsMenuOrMoveByTheMouseClicksNothing) {
+    // The window menu opened by a click on the form's icon, with Space held on the button
+    // and let go of after the menu has closed.
+    ::SetFocus(ok_.Hwnd());
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_SPACE));
+    ASSERT_TRUE(ok_.Flags().Pressed);
+    const POINT icon = FramePoint(form_->Hwnd(), HTSYSMENU);
+    ASSERT_GE(icon.x, 0) << "no icon on the form's caption";
+    {
+        WindowMenuCloser closer;
+        ::SetCursorPos(icon.x, icon.y);
+        Mouse(MOUSEEVENTF_LEFTDOWN);
+        Mouse(MOUSEEVENTF_LEFTUP);
+        EXPECT_TRUE(PumpUntil([&] { return closer.Shown(); }, 3s)) << "no window menu";
+    }
+    testing_support::Pump(100ms);
+    Mark(*ok_.Site);
+    SendKeyInput(VK_SPACE, true);
+    testing_support::Pump(200ms);
+    EXPECT_EQ(ok_.Log->Clicks, 0);
+    EXPECT_FALSE(ok_.Flags().Pressed);
+    EXPECT_FALSE(Redrawn(*ok_.Site)) << "the release of a key held through the menu reached the button";
+
+    // The form dragged by its caption, with Space held on the button and let go of inside
+    // the move. The move loop runs on this thread: the mouse and the key come from another.
+    ASSERT_TRUE(KeyDown(*ok_.Spy, VK_SPACE));
+    ASSERT_TRUE(ok_.Flags().Pressed);
+    const POINT caption = FramePoint(form_->Hwnd(), HTCAPTION);
+    ASSERT_GE(caption.x, 0) << "no caption";
+    RECT before{};
+    ::GetWindowRect(form_->Hwnd(), &before);
+    ::SetCursorPos(caption.x, caption.y);
+    std::atomic<bool> dragged{false};
+    std::thread drag([&] {
+        Mouse(MOUSEEVENTF_LEFTDOWN);
+        for (int i = 1; i <= 6; ++i, ::Sleep(50)) ::SetCursorPos(caption.x + 8 * i, caption.y + 4 * i);
+        SendKeyInput(VK_SPACE, true);
+        ::Sleep(200);
+        ::SetCursorPos(caption.x + 60, caption.y + 30);
+        ::Sleep(100);
+        Mouse(MOUSEEVENTF_LEFTUP);
+        dragged = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return dragged.load(); }, 5s));
+    drag.join();
+    testing_support::Pump(300ms);
+    RECT after{};
+    ::GetWindowRect(form_->Hwnd(), &after);
+    EXPECT_NE(after.left, before.left) << "the form was not moved: no move loop ran";
+    EXPECT_EQ(ok_.Log->Clicks, 0);
+    EXPECT_FALSE(ok_.Flags().Pressed);
+    // No button held: the form stays where it is when the pointer moves.
+    ::SetCursorPos(caption.x + 150, caption.y + 90);
+    testing_support::Pump(300ms);
+    RECT later{};
+    ::GetWindowRect(form_->Hwnd(), &later);
+    EXPECT_TRUE(::EqualRect(&after, &later)) << "the form follows the pointer with no button held";
+}
+
+TEST_F(KeyboardInput, EnterHeldThroughTheMessageBoxItsClickShowsClicksOnce) {
+    // The box takes the focus; Enter, still held, repeats: the first repeat closes the box,
+    // the later ones come back to the button, and a repeat starts no press. The keys are
+    // the X server's, as a keyboard's are (a key SendInput holds is up again for Wine once
+    // the focus has gone to the box and back).
+    ok_.Button().Events.Click = [&] {
+        ++ok_.Log->Clicks;
+        ::MessageBoxW(form_->Hwnd(), L"Done", L"Dorvane test", MB_OK);
+        ::SetFocus(ok_.Hwnd());  // back to the button, as Form1 does when it is active again
+    };
+    ::SetFocus(ok_.Hwnd());
+    std::atomic<bool> done{false};
+    std::thread closer([&] {
+        // A box that a later repeat opened would wait for ever: close what is left.
+        ::Sleep(2000);
+        for (int i = 0; i < 50; ++i, ::Sleep(20))
+            if (HWND left = ::FindWindowW(L"#32770", L"Dorvane test")) ::PostMessageW(left, WM_COMMAND, IDOK, 0);
+        done = true;
+    });
+    std::string keys = "keydown Return sleep 0.4";
+    for (int i = 0; i < 8; ++i) keys += " keydown Return sleep 0.06";
+    const bool started = XKeys(keys + " keyup Return");
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 10s));
+    closer.join();
+    ASSERT_TRUE(started) << "xdotool could not be started";
+    testing_support::Pump(200ms);
+    EXPECT_EQ(ok_.Log->Clicks, 1);
+}
+
 class ButtonsAndField : public InputTest {
 protected:
     void SetUp() override {
@@ -325,8 +433,13 @@ TEST_F(ButtonsAndField, NoPressAndNoModifierOutlivesItsKey) {
         ASSERT_TRUE(PumpUntil([] { return ::GetKeyState(VK_SHIFT) < 0; }, 2s));
         {
             ReleaseOnNextShiftUp user;
-            SendKeyInput(trial % 2 ? VK_LEFT : VK_RIGHT, false);
-            SendKeyInput(trial % 2 ? VK_LEFT : VK_RIGHT, true);
+            if (trial % 4 == 3) {
+                // Keystrokes with a typed character among them, sent as the control sends Tab.
+                host::SendKeys(L"a{TAB}");
+            } else {
+                SendKeyInput(trial % 2 ? VK_LEFT : VK_RIGHT, false);
+                SendKeyInput(trial % 2 ? VK_LEFT : VK_RIGHT, true);
+            }
             EXPECT_TRUE(PumpUntil([&] { return user.Released(); }, 2s));
         }
         testing_support::Pump(60ms);
