@@ -21,9 +21,10 @@ constexpr DWORD kPollMs = 100;
 constexpr UINT kQsTouch = 0x0800, kQsPointer = 0x1000;
 
 // What the work's thread hands back: a C++ exception as it was thrown, or the record of
-// a structured exception that nothing on that thread handled.
+// a structured exception that nothing on that thread handled (and the event it sets then).
 struct WorkResult {
     const std::function<void()>* Work = nullptr;
+    HANDLE Abandoned = nullptr;
     std::exception_ptr Thrown;
     bool Structured = false;
     DWORD Code = 0;
@@ -42,8 +43,11 @@ bool IsDelayLoadFailure(DWORD code) {
 }
 
 // Runs on the faulting thread when no handler took a structured exception. For the
-// work's thread it records the exception and ends that thread alone (the default would
-// end the process without a word); any other thread goes on to the filter before.
+// work's thread it records the exception and stops that thread where it is, for good (the
+// default would end the process without a word). Ending the thread instead would skip its
+// destructors and leave the locks it holds (heap, driver manager, driver) and its server
+// session behind, and the next detach could wait for them for ever. Any other thread goes
+// on to the filter before.
 LONG WINAPI LastChanceFilter(EXCEPTION_POINTERS* info) {
     WorkResult* result = t_result;
     if (!result) return g_previousFilter ? g_previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
@@ -56,7 +60,9 @@ LONG WINAPI LastChanceFilter(EXCEPTION_POINTERS* info) {
         if (load && load->szDll) lstrcpynA(result->Module, load->szDll, MAX_PATH);
         if (load) result->ModuleError = load->dwLastError;
     }
-    ::ExitThread(record.ExceptionCode);
+    t_result = nullptr;
+    ::SetEvent(result->Abandoned);
+    for (;;) ::Sleep(INFINITE);
 }
 
 DWORD WINAPI RunWork(void* param) {
@@ -95,29 +101,6 @@ void DropInput() {
     }
 }
 
-// Input that comes as posted messages rather than through the input queue (a key
-// message posted by another program, say) is input all the same.
-bool IsInputMessage(UINT message) {
-    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
-           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK) ||
-           (message >= 0x0238 && message <= 0x0251) ||  // WM_POINTER*, Windows 8
-           message == 0x0240 /*WM_TOUCH*/ || message == 0x0119 /*WM_GESTURE*/ || message == WM_INPUT;
-}
-
-// Paints, and the posted messages that are not input: COM's calls into this thread
-// (a screen reader's, say) come as posted messages to its hidden window and are answered
-// meanwhile. WM_QUIT is left for the real message loop.
-void DispatchPaintAndPosted() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE)) {
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        if (!IsInputMessage(msg.message)) ::DispatchMessageW(&msg);
-    }
-}
-
 bool PointerOver(HWND window) {
     POINT p{};
     if (!::GetCursorPos(&p)) return false;
@@ -136,7 +119,23 @@ UINT BusyWait::InputMask() {
     return mask;
 }
 
-BusyWait::BusyWait(HWND window, const wchar_t* reason) : window_(window) {
+// Paints, and the posted messages that are not input: COM's calls into this thread
+// (a screen reader's, say) come as posted messages to its hidden window and are answered
+// meanwhile. Input that comes as posted messages rather than through the input queue (a
+// key message posted by another program, say) is input all the same. A WM_QUIT is kept for
+// after the wait: posted again now, it would wake the wait at once, every time round, and
+// then end the message box that follows before anyone saw it.
+void BusyWait::DispatchPaintAndPosted() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE)) {
+        if (msg.message == WM_QUIT)
+            quit_ = static_cast<int>(msg.wParam);
+        else if (!host::IsInputMessage(msg.message))
+            ::DispatchMessageW(&msg);
+    }
+}
+
+BusyWait::BusyWait(HWND window, const wchar_t* reason) : window_(window), hold_(window) {
     if (PointerOver(window)) {
         previous_ = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
         cursorSet_ = true;
@@ -154,31 +153,35 @@ BusyWait::~BusyWait() {
 void BusyWait::Run(const std::function<void()>& work) {
     WorkResult result;
     result.Work = &work;
+    const win32::UniqueKernelHandle abandoned(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!abandoned) throw host::Error(host::ErrorNumber::Platform, L"Cannot make an event for the work");
+    result.Abandoned = abandoned.get();
     g_previousFilter = ::SetUnhandledExceptionFilter(&LastChanceFilter);
     struct RestoreFilter {
         ~RestoreFilter() { ::SetUnhandledExceptionFilter(g_previousFilter); }
     } restore;
     win32::UniqueKernelHandle worker(::CreateThread(nullptr, 0, &RunWork, &result, 0, nullptr));
     if (!worker) throw host::Error(host::ErrorNumber::Platform, L"Cannot start a thread for the work");
-    HANDLE handle = worker.get();
+    // The work has ended when its thread has, or when the thread has stopped for good.
+    const HANDLE ended[] = {worker.get(), abandoned.get()};
     for (;;) {
         // PeekMessageW answers the messages other threads and programs send meanwhile.
         DropInput();
         DispatchPaintAndPosted();
-        const DWORD woke = ::MsgWaitForMultipleObjectsEx(1, &handle, kPollMs,
+        const DWORD woke = ::MsgWaitForMultipleObjectsEx(2, ended, kPollMs,
                                                          InputMask() | QS_PAINT | QS_SENDMESSAGE | QS_POSTMESSAGE, 0);
-        if (woke == WAIT_OBJECT_0) break;
+        if (woke == WAIT_OBJECT_0 || woke == WAIT_OBJECT_0 + 1) break;
         if (woke == WAIT_FAILED) {
             // No more answering: the window waits for the work without pumping, which is
             // still better than spinning, and the work owns `result` until it ends.
-            ::WaitForSingleObject(handle, INFINITE);
+            ::WaitForMultipleObjects(2, ended, FALSE, INFINITE);
             break;
         }
     }
     // Input that came in the last moment goes the same way.
     DropInput();
+    if (result.Structured) throw WorkAbandoned(Describe(result));
     if (result.Thrown) std::rethrow_exception(result.Thrown);
-    if (result.Structured) throw host::Error(host::ErrorNumber::Platform, Describe(result));
 }
 
 }  // namespace app

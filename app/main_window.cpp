@@ -163,11 +163,9 @@ void Form1::TakeChosenFile(const std::wstring& P, const std::wstring& T) {
     strdata = DeriveDatabaseName(T);
 }
 
-namespace {
-
 // One press's session: the connection is made, used and released on the calling thread.
 // Every failure ends as its description text, for the one message box.
-std::optional<std::wstring> DetachInOneSession(const std::wstring& server, const std::wstring& statement) {
+std::optional<std::wstring> Form1::DetachInOneSession(const std::wstring& server, const std::wstring& statement) {
     try {
         // The ODBC manager from the system folder, never a DLL of its name beside the
         // program; the connection layer's calls then find it loaded.
@@ -188,20 +186,20 @@ std::optional<std::wstring> DetachInOneSession(const std::wstring& server, const
     }
 }
 
-}  // namespace
-
 void Form1::Command3_Click() {
-    // A press that reaches here while a detach waits (a screen reader's default action,
-    // say) starts no second one.
-    if (detaching_) return;
-    detaching_ = true;
+    // A press that reaches here while a detach is under way (a screen reader's default
+    // action while its message box shows, say) starts no second one.
+    if (busy_) return;
+    busy_ = true;
     struct Done {
         bool& Flag;
         ~Done() { Flag = false; }
-    } done{detaching_};
+    } done{busy_};
     const std::wstring S = win32::WindowText(ChildWindow(L"Text3"));
     const std::wstring statement = BuildDetachStatement(strdata);
     std::optional<std::wstring> failure;
+    std::optional<int> quit;
+    bool abandoned = false;
     {
         // The one place with a second thread. Waiting for the server on this thread
         // would stop the window from painting and answering for as long as the login
@@ -210,17 +208,27 @@ void Form1::Command3_Click() {
         // its own (made, used and released there), while this thread paints and answers
         // and drops the input meanwhile: to the operator it is still one blocking press.
         // A log-off or shutdown meanwhile is refused (WM_QUERYENDSESSION) with this reason
-        // shown, so the operator learns what the detach ends with.
+        // shown, so the operator learns what the detach ends with. The message box that
+        // follows is no longer waiting: a log-off may end it.
         BusyWait wait(hwnd_, kDetachingReason);
         try {
-            wait.Run([&] { failure = DetachInOneSession(S, statement); });
+            wait.Run([&] { failure = session_(S, statement); });
+        } catch (const WorkAbandoned& e) {
+            failure = e.Description() + L"\n\n" + kMustClose;
+            abandoned = true;
         } catch (const std::exception& e) {
-            // Whatever ended the work's thread (out of memory, a DLL that cannot be
-            // loaded) is told in the same box as any other failure.
+            // Whatever else ended the work (out of memory, a thread that cannot be
+            // started) is told in the same box as any other failure.
             failure = base::Describe(e);
         }
+        quit = wait.QuitRequested();
     }
     ::MessageBoxW(hwnd_, failure ? failure->c_str() : kDetachSucceeded, kDetachTitle, MB_OK);
+    // The work's thread stopped holding what it held: nothing can safely run after it,
+    // not even the DLLs' close-down, which could wait for those locks.
+    if (abandoned) ::TerminateProcess(::GetCurrentProcess(), kAbandonedExitCode);
+    // A quit asked for during the wait comes after the box.
+    if (quit) ::PostQuitMessage(*quit);
 }
 
 void Form1::XPButton21_Click() {
@@ -236,14 +244,9 @@ const Form1::ButtonHandler Form1::kButtonHandlers[] = {
 };
 
 void Form1::ConnectClick(const std::wstring& name, xpbutton::XPButton2& button) {
-    for (const ButtonHandler& h : kButtonHandlers) {
-        if (name != h.Name) continue;
-        // While a detach waits, a click that still arrives (a screen reader's default
-        // action, say) is dropped, as presses are.
-        button.Events.Click = [this, handler = h.Click] {
-            if (!detaching_) (this->*handler)();
-        };
-    }
+    // (While a detach waits, no click arrives: the form holds its input off.)
+    for (const ButtonHandler& h : kButtonHandlers)
+        if (name == h.Name) button.Events.Click = [this, handler = h.Click] { (this->*handler)(); };
 }
 
 LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -354,28 +357,35 @@ std::optional<LRESULT> Form1::OnActivate(bool active) {
     return std::nullopt;
 }
 
+bool Form1::WaitingForServer() const { return host::InputHeldOff(hwnd_); }
+
 std::optional<LRESULT> Form1::OnSetCursor() {
-    if (!detaching_) return std::nullopt;
+    if (!WaitingForServer()) return std::nullopt;
     ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
     return TRUE;
 }
 
 std::optional<LRESULT> Form1::OnClose() {
-    // During a detach a close request is dropped, as clicks and keys are: the detach
-    // still ends with its message box.
-    if (detaching_) return 0;
+    // While a detach waits for the server a close request is dropped, as clicks and keys
+    // are: the detach still ends with its message box. Once the box shows, a close (as
+    // Restart Manager asks before an update) ends the program as usual.
+    if (WaitingForServer()) return 0;
     return std::nullopt;
 }
 
 std::optional<LRESULT> Form1::OnSysCommand(UINT command) {
-    if (detaching_ && command == SC_CLOSE) return 0;
+    // While a detach is under way, system commands come only from elsewhere (the form
+    // holds its input off, then its message box has the input): a move or the window menu
+    // would start a modal loop inside the wait or under the box. Minimising and restoring
+    // from the task bar still work.
+    if (busy_ && command != SC_MINIMIZE && command != SC_RESTORE) return 0;
     return std::nullopt;
 }
 
 std::optional<LRESULT> Form1::OnQueryEndSession() {
     // A log-off would end the process while sp_detach_db may still run, and the operator
-    // would never learn how it ended: not while a detach waits.
-    if (detaching_) return FALSE;
+    // would never learn how it ended: not while a detach waits for the server.
+    if (WaitingForServer()) return FALSE;
     return std::nullopt;
 }
 
@@ -383,7 +393,7 @@ void Form1::OnEndSession(bool ending) {
     // A forced end (the operator chose to log off anyway): the session goes, and with it
     // the process. The work's thread may be inside the driver, so the end is immediate,
     // without the DLLs' close-down; the database files are only ever touched by the server.
-    if (ending && detaching_) ::TerminateProcess(::GetCurrentProcess(), 1);
+    if (ending && WaitingForServer()) ::TerminateProcess(::GetCurrentProcess(), 1);
 }
 
 void Form1::OnColourSchemeChange(UINT msg, WPARAM wParam, LPARAM lParam) {

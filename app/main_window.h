@@ -27,6 +27,12 @@ inline constexpr wchar_t kDetachTitle[] = L"分离数据库";
 inline constexpr wchar_t kDetachSucceeded[] = L"分离成功！";
 // What Windows shows for Dorvane when a log-off or shutdown waits for a detach.
 inline constexpr wchar_t kDetachingReason[] = L"正在分离数据库";
+// Under the description of a structured exception that stopped the detach's thread; the
+// program ends when the box is closed, with kAbandonedExitCode.
+inline constexpr wchar_t kMustClose[] =
+    L"Dorvane must close now: the detach was stopped in the middle of its work, and what it held cannot be "
+    L"given back. Start Dorvane again to go on.";
+inline constexpr UINT kAbandonedExitCode = 3;
 
 // The kinds of child the design may hold, read from its "Begin <kind> <name>" lines.
 enum class ChildKind { XPButton2, Label, TextBox };
@@ -78,6 +84,13 @@ public:
     // read-outs and the derived names (also for tests, which skip the dialog).
     void TakeChosenFile(const std::wstring& P, const std::wstring& T);
 
+    // The session a press of 分离 runs on the work's thread, for the server text and the
+    // statement: nothing on success, else the failure's description. The real one talks
+    // to the server; a test may put one of its own in its place.
+    using DetachSession = std::optional<std::wstring> (*)(const std::wstring& server, const std::wstring& statement);
+    static std::optional<std::wstring> DetachInOneSession(const std::wstring& server, const std::wstring& statement);
+    void UseDetachSession(DetachSession session) { session_ = session; }
+
 private:
     friend struct win32::ObjectWindow<Form1>;
     struct ButtonHandler {
@@ -122,7 +135,12 @@ private:
     HINSTANCE instance_ = nullptr;
     HWND hwnd_ = nullptr;
     HWND lastFocus_ = nullptr;
-    bool detaching_ = false;  // a detach is waiting for the server
+    // Busy: a press of 分离 is under way, its message box included. It only keeps a second
+    // detach from starting. Waiting for the server is the part before the box: the form
+    // then holds its input off (BusyWait), refuses a log-off, and shows the wait cursor.
+    bool busy_ = false;
+    bool WaitingForServer() const;
+    DetachSession session_ = &Form1::DetachInOneSession;
     UINT dpi_ = win32::dpi::kDesign;
     int32_t clientWidth_ = 5835, clientHeight_ = 5310;  // twips
     std::vector<PlacedChild> children_;

@@ -3,7 +3,9 @@
 // are dropped, and a log-off is refused until the detach has ended.
 #include "tests/win/db/listener.h"  // Winsock first, before windows.h
 
+#include <commctrl.h>
 #include <delayimp.h>
+#include <oleacc.h>
 
 #include <initializer_list>
 #include <new>
@@ -11,6 +13,8 @@
 #include <utility>
 
 #include "app/busy_wait.h"
+#include "base/com_ptr.h"
+#include "host/control_site.h"
 #include "host/error.h"
 #include "win32/win_handles.h"
 #include "tests/win/reliability/detach_press.h"
@@ -35,10 +39,31 @@ int DarkPixels(HWND hwnd) {
     return dark;
 }
 
-bool BoxShown(HWND owner) {
+// Counts the modal loops of a window (WM_ENTERSIZEMOVE, WM_ENTERMENULOOP) while it lives.
+class ModalLoopCounter {
+public:
+    explicit ModalLoopCounter(HWND hwnd) : hwnd_(hwnd) {
+        ::SetWindowSubclass(hwnd_, &Proc, kId, reinterpret_cast<DWORD_PTR>(&count_));
+    }
+    ~ModalLoopCounter() { ::RemoveWindowSubclass(hwnd_, &Proc, kId); }
+    ModalLoopCounter(const ModalLoopCounter&) = delete;
+    ModalLoopCounter& operator=(const ModalLoopCounter&) = delete;
+    int Count() const { return count_; }
+
+private:
+    static constexpr UINT_PTR kId = 0x10C9;
+    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR count) {
+        if (msg == WM_ENTERSIZEMOVE || msg == WM_ENTERMENULOOP) ++*reinterpret_cast<int*>(count);
+        return ::DefSubclassProc(h, msg, wParam, lParam);
+    }
+    HWND hwnd_;
+    int count_ = 0;
+};
+
+HWND ShownBox(HWND owner) {
     for (HWND box = nullptr; (box = ::FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;)
-        if (::GetWindow(box, GW_OWNER) == owner && ::IsWindowVisible(box)) return true;
-    return false;
+        if (::GetWindow(box, GW_OWNER) == owner && ::IsWindowVisible(box)) return box;
+    return nullptr;
 }
 
 void PointerOver(HWND hwnd) {
@@ -84,7 +109,7 @@ TEST_F(DetachWait, SlowLoginKeepsTheWindowPaintingAndAnswering) {
         CURSORINFO cursor{};
         cursor.cbSize = sizeof(cursor);
         seen.WaitCursor = ::GetCursorInfo(&cursor) && cursor.hCursor == ::LoadCursorW(nullptr, IDC_WAIT);
-        seen.Waiting = !BoxShown(form);
+        seen.Waiting = !ShownBox(form);
     });
     EXPECT_EQ(PressDetach(ServerText(slow)), app::kDetachSucceeded);
     probe.join();
@@ -104,11 +129,27 @@ TEST_F(DetachWait, PressesAndALogOffDuringTheWaitEndNothing) {
     ::SetForegroundWindow(form);
     ::SetFocus(detach);
     PumpMessages();
+    const base::ComPtr<IAccessible> reader(form_->Button(L"Command3").CreateAccessibleObject());
+    ModalLoopCounter loops(form);
     // Enter, Space and a click on 分离, Alt+F4, a click on 退出, a close request, and a
-    // log-off asking whether the session may end.
+    // log-off asking whether the session may end. A screen reader meanwhile finds 分离
+    // unavailable, and its default actions on 分离 and 打开数据库文件 run nothing; a move
+    // of the window posted by another program starts no modal loop inside the wait.
     DWORD_PTR mayEndDuring = 2;
+    LONG stateDuring = 0;
+    HRESULT actionDuring = S_OK;
     std::thread presser([&] {
         ::Sleep(700);
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        VARIANT state{};
+        if (SUCCEEDED(reader->get_accState(self, &state))) stateDuring = state.lVal;
+        actionDuring = reader->accDoDefaultAction(self);
+        for (HWND button : {detach, form_->ChildWindow(L"Command2")})
+            ::PostMessageW(button, host::kDefaultActionMessage, 0, 0);
+        ::PostMessageW(form, WM_SYSCOMMAND, SC_MOVE, 0);
+        ::Sleep(200);
         const DWORD up = KEYEVENTF_KEYUP;
         Send({{VK_RETURN, 0},
               {VK_RETURN, up},
@@ -130,6 +171,9 @@ TEST_F(DetachWait, PressesAndALogOffDuringTheWaitEndNothing) {
     ExpectDriverError(PressDetach(L"127.0.0.1," + std::to_wstring(hanging.Port())));
     presser.join();
     EXPECT_EQ(mayEndDuring, static_cast<DWORD_PTR>(FALSE)) << "a log-off was allowed while the detach waited";
+    EXPECT_TRUE(stateDuring & STATE_SYSTEM_UNAVAILABLE) << "分离 was announced as available during the wait";
+    EXPECT_NE(actionDuring, S_OK) << "a screen reader's press was taken during the wait";
+    EXPECT_EQ(loops.Count(), 0) << "a modal loop ran inside the wait";
     DWORD_PTR mayEndAfter = 2;
     ::SendMessageTimeoutW(form, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 2000, &mayEndAfter);
     EXPECT_EQ(mayEndAfter, static_cast<DWORD_PTR>(TRUE)) << "a log-off is still refused after the detach";
@@ -142,6 +186,101 @@ TEST_F(DetachWait, PressesAndALogOffDuringTheWaitEndNothing) {
     EXPECT_FALSE(late.Finish()) << "a second detach ran: " << base::ToUtf8(late.Text());
     EXPECT_EQ(hanging.Accepted(), 1);
     EXPECT_TRUE(::IsWindow(form)) << "closed during the wait";
+}
+
+TEST_F(DetachWait, TheBoxAfterTheWaitAllowsALogOffShowsTheArrowAndComesBeforeAQuit) {
+    // A server that takes the connection and says nothing for 2 s; a quit request comes in
+    // the middle of the wait.
+    WinsockScope winsock;
+    SilentListener hanging;
+    hanging.AcceptAndCount(2000);
+    const HWND form = form_->Hwnd();
+    ::SetWindowTextW(form_->ChildWindow(L"Text3"), (L"127.0.0.1," + std::to_wstring(hanging.Port())).c_str());
+    ::SetForegroundWindow(form);
+    PointerOver(form_->ChildWindow(L"Text1"));
+    PumpMessages();
+    const DWORD ui = ::GetCurrentThreadId();
+    struct {
+        bool Shown = false, StillShown = false, WaitCursor = true;
+        DWORD_PTR MayEnd = 2;
+    } box;
+    std::thread watcher([&] {
+        ::Sleep(700);
+        ::PostThreadMessageW(ui, WM_QUIT, 7, 0);
+        HWND shown = nullptr;
+        for (int i = 0; i < 3000 && !shown; ++i, ::Sleep(20)) shown = ShownBox(form);
+        box.Shown = shown != nullptr;
+        if (!shown) return;
+        ::Sleep(300);
+        box.StillShown = ::IsWindowVisible(shown) != FALSE;
+        ::SendMessageTimeoutW(form, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 2000, &box.MayEnd);
+        // The pointer over the form, as Windows tells it (Wine does not while a box
+        // disables the form).
+        DWORD_PTR ignored = 0;
+        ::SendMessageTimeoutW(form, WM_SETCURSOR, reinterpret_cast<WPARAM>(form), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE),
+                              SMTO_BLOCK, 2000, &ignored);
+        CURSORINFO cursor{};
+        cursor.cbSize = sizeof(cursor);
+        box.WaitCursor = ::GetCursorInfo(&cursor) && cursor.hCursor == ::LoadCursorW(nullptr, IDC_WAIT);
+        ::PostMessageW(shown, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+    form_->Command3_Click();
+    watcher.join();
+    EXPECT_TRUE(box.Shown) << "no message box";
+    EXPECT_TRUE(box.StillShown) << "the box ended at once: the quit request came before it";
+    EXPECT_EQ(box.MayEnd, static_cast<DWORD_PTR>(TRUE)) << "a log-off was refused while only the box showed";
+    EXPECT_FALSE(box.WaitCursor) << "the wait cursor shows with the box";
+    // The quit request comes after the box, once.
+    MSG msg{};
+    EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+    EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// The session of a press that stops its thread with an access violation.
+std::optional<std::wstring> FaultingSession(const std::wstring&, const std::wstring&) {
+    ::RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    return std::nullopt;
+}
+
+TEST_F(DetachWait, AStructuredExceptionOnTheWorksThreadEndsDorvaneOnceTheBoxIsClosed) {
+    // The thread stopped where it was, holding what it held: the box says so, and closing
+    // it ends the program. (In a process of its own: it does end.)
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring seen = std::wstring(temp) + L"dorvane-abandoned-box.txt";
+    ::DeleteFileW(seen.c_str());
+    EXPECT_EXIT(
+        {
+            form_->UseDetachSession(&FaultingSession);
+            std::thread reader([&] {
+                HWND box = nullptr;
+                for (int i = 0; i < 1500 && !box; ++i, ::Sleep(20)) box = ShownBox(form_->Hwnd());
+                wchar_t text[2048] = {};
+                ::GetDlgItemTextW(box, 0xFFFF, text, 2048);
+                const std::string utf8 = base::ToUtf8(text);
+                const win32::UniqueKernelHandle file(
+                    ::CreateFileW(seen.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+                DWORD written = 0;
+                ::WriteFile(file.get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+                ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            });
+            reader.detach();
+            form_->Command3_Click();
+            ::ExitProcess(0);  // not reached when the program ends as it should
+        },
+        testing::ExitedWithCode(static_cast<int>(app::kAbandonedExitCode)), "");
+    std::string text;
+    {
+        const win32::UniqueKernelHandle file(
+            ::CreateFileW(seen.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        char buf[4096];
+        DWORD n = 0;
+        if (file && ::ReadFile(file.get(), buf, sizeof buf, &n, nullptr)) text.assign(buf, n);
+    }
+    ::DeleteFileW(seen.c_str());
+    EXPECT_NE(text.find("0xC0000005"), std::string::npos) << text;
+    EXPECT_NE(text.find(base::ToUtf8(app::kMustClose)), std::string::npos) << text;
 }
 
 TEST_F(DetachWait, WhatEndsTheWorksThreadComesBackToTheWindowsThread) {
@@ -161,7 +300,7 @@ TEST_F(DetachWait, WhatEndsTheWorksThreadComesBackToTheWindowsThread) {
             ::RaiseException(VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND), 0, 1, &argument);
         });
         ADD_FAILURE() << "Run returned as if the work had ended normally";
-    } catch (const host::Error& e) {
+    } catch (const app::WorkAbandoned& e) {
         EXPECT_NE(e.Description().find(L"odbc32.dll"), std::wstring::npos) << base::ToUtf8(e.Description());
         EXPECT_GT(e.Description().size(), std::wstring(L"Cannot load odbc32.dll: ").size())
             << base::ToUtf8(e.Description());
@@ -170,7 +309,7 @@ TEST_F(DetachWait, WhatEndsTheWorksThreadComesBackToTheWindowsThread) {
     try {
         wait.Run([] { ::RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr); });
         ADD_FAILURE() << "Run returned as if the work had ended normally";
-    } catch (const host::Error& e) {
+    } catch (const app::WorkAbandoned& e) {
         EXPECT_NE(e.Description().find(L"0xC0000005"), std::wstring::npos) << base::ToUtf8(e.Description());
     }
     // And after all that, work runs as before.
