@@ -373,6 +373,27 @@ TEST_F(Form1Test, ADpiChangeMovesOnceToTheSuggestedRectangleAndRepaintsEveryChil
     }
 }
 
+TEST_F(Form1Test, ADpiChangeRepaintsTheWholeWindowEvenWhereItsSizeStays) {
+    // Windows may suggest the window's own rectangle (a monitor of the same size in
+    // pixels): then no resize repaints anything, and the banner, drawn for the new DPI,
+    // must still be painted again. A mark on the banner's corner shows whether it was.
+    HWND w = form_->Hwnd();
+    Pump(std::chrono::milliseconds(100));
+    constexpr COLORREF kMark = RGB(255, 0, 255);
+    {
+        const win32::WindowDc dc(w);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 6; ++x) ::SetPixel(dc.get(), x, y, kMark);
+        ASSERT_EQ(::GetPixel(dc.get(), 3, 3), kMark);
+    }
+    RECT same{};
+    ::GetWindowRect(w, &same);
+    ::SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&same));
+    Pump(std::chrono::milliseconds(200));
+    const win32::WindowDc dc(w);
+    EXPECT_NE(::GetPixel(dc.get(), 3, 3), kMark) << "the banner was not painted again";
+}
+
 using win32::HighContrastScheme;
 
 // The label's pixels on the screen: how many are nearer `text` than `background` and how
