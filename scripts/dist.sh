@@ -245,7 +245,7 @@ if [ -n "$URL" ]; then
   write_manifest "$STAGE/$MANIFEST" "${URL%/}" "$(date -u -d "@$SOURCE_DATE_EPOCH" +%F)"
   # Debian's python3-jsonschema and python3-yaml are installed for Debian's python3.
   if ! /usr/bin/python3 scripts/check-manifest.py --files "$STAGE" --url "$URL" "$STAGE/$MANIFEST"; then
-    echo "dist: the winget manifest does not pass its schema (above); nothing was written to $OUT" >&2
+    echo "dist: the winget manifest does not pass its check (above); nothing was written to $OUT" >&2
     exit 1
   fi
 else
