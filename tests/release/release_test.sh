@@ -11,7 +11,7 @@
 #  - the winget manifest passes the schema as the package manager reads it, its installers
 #    are the URL (given with a trailing slash, as a folder's address often is) followed by
 #    the files' names, and each InstallerSha256 is the hash of the signed file beside it
-#    (scripts/check-manifest.py).
+#    (scripts/check-manifest.py); an earlier release's manifest left in OUT_DIR is gone.
 # That the signed x64 program still starts under Wine is checked by scripts/test.sh, with
 # the other Wine tests (Windows programs run one at a time).
 set -euo pipefail
@@ -28,6 +28,9 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Dorvane throwaway t
 PASSWORD="test-$RANDOM$RANDOM"
 openssl pkcs12 -export -inkey "$KEYS/key.pem" -in "$KEYS/cert.pem" -out "$KEYS/signer.pfx" -passout "pass:$PASSWORD"
 
+# An earlier release's manifest, whose installers are gone: dist takes it away.
+mkdir -p "$OUT/manifests/d/Dorvane/Dorvane/0.9.0.0"
+touch "$OUT/manifests/d/Dorvane/Dorvane/0.9.0.0/Dorvane.Dorvane.installer.yaml"
 DORVANE_SIGN_PASSWORD="$PASSWORD" bash "$ROOT/scripts/dist.sh" --out "$OUT" --pfx "$KEYS/signer.pfx" \
   --url "$URL" --ca "$KEYS/cert.pem"
 
