@@ -5,18 +5,22 @@
 #   OUT/SHA256SUMS             sha256sum's format: "sha256sum -c SHA256SUMS" checks them
 #   OUT/SHA256SUMS.unsigned    only when signed: the files before signing, which is what a
 #                              rebuild from the same commit gives
+#   OUT/manifests/d/Dorvane/Dorvane/VERSION/
+#                              only with --url: the winget manifest (see below)
 #
-#   scripts/dist.sh [--out DIR] [--no-check]
-#                   [--pfx FILE | --cert FILE --key FILE] [--url URL] [--ca FILE] [--timestamp URL]
+#   scripts/dist.sh [--out DIR] [--no-check] [--url URL]
+#                   [--pfx FILE | --cert FILE --key FILE] [--ca FILE] [--timestamp URL]
 #
 #   --out DIR         where the files go (default: dist)
 #   --no-check        build once instead of twice (see below)
+#   --url URL         the release's web address, the folder the files will be served from:
+#                     the winget manifest's installers are URL/Dorvane-x64.exe and
+#                     URL/Dorvane-x86.exe, and a signature carries URL with the name
+#                     "Dorvane"; needed to sign; or DORVANE_SIGN_URL
 #   --pfx FILE        sign with the certificate and key in this PKCS#12 file (.pfx, .p12);
 #                     or DORVANE_SIGN_PFX
 #   --cert, --key     sign with a PEM certificate (with its chain) and a PEM key instead;
 #                     or DORVANE_SIGN_CERT and DORVANE_SIGN_KEY
-#   --url URL         the program's web address, written into the signature with its name
-#                     "Dorvane"; needed to sign; or DORVANE_SIGN_URL
 #   --ca FILE         the root certificates the signature is verified against after signing
 #                     (default: the system's, /etc/ssl/certs); or DORVANE_SIGN_CA
 #   --timestamp URL   an RFC 3161 time-stamp server to countersign the signature; off unless
@@ -32,11 +36,18 @@
 # --no-check builds once. Each program is checked against Windows 7 SP1
 # (scripts/check-imports.py) before it is written. Signing (osslsigncode: SHA-256, the
 # program's name and URL) happens after the comparison, then each signature is verified.
+#
+# The winget manifest (version 1.10.0, the four files the community repository keeps for a
+# version of a package) installs the programs as a portable command, "dorvane": the
+# version is resources/dorvane.rc's PRODUCTVERSION, the release date the commit's (UTC),
+# and each InstallerSha256 the hash of the file written beside it, the signed one when
+# signed. So its bytes follow from the commit, URL and the signature alone. It is checked
+# against the schema (scripts/check-manifest.py) before anything is written.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-2}"
 
-usage() { sed -n '9,25p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '11,30p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
 OUT="$ROOT/dist"
 CHECK=1
 PFX="${DORVANE_SIGN_PFX:-}" CERT="${DORVANE_SIGN_CERT:-}" KEY="${DORVANE_SIGN_KEY:-}"
@@ -65,7 +76,7 @@ if [ -n "$CERT$KEY" ] && { [ -z "$CERT" ] || [ -z "$KEY" ]; }; then
 fi
 if [ -n "$PFX$CERT" ]; then
   SIGN=1
-  [ -n "$URL" ] || { echo "dist: signing writes the program's web address into the signature: give it with --url URL (or DORVANE_SIGN_URL)" >&2; exit 2; }
+  [ -n "$URL" ] || { echo "dist: signing writes the release's web address into the signature: give it with --url URL (or DORVANE_SIGN_URL)" >&2; exit 2; }
   # Named from the caller's folder; used from the sources' folder.
   for v in PFX CERT KEY CA; do
     [ -n "${!v}" ] || continue
@@ -79,6 +90,9 @@ fi
 mkdir -p "$OUT"
 OUT="$(realpath "$OUT")"
 cd "$ROOT"
+# The package's version is the one the version record gives the programs.
+VERSION="$(sed -n 's/^ *PRODUCTVERSION *\([0-9]\{1,\}\) *, *\([0-9]\{1,\}\) *, *\([0-9]\{1,\}\) *, *\([0-9]\{1,\}\)[[:space:]]*$/\1.\2.\3.\4/p' resources/dorvane.rc)"
+[ -n "$VERSION" ] || { echo "dist: resources/dorvane.rc has no PRODUCTVERSION of four numbers" >&2; exit 1; }
 bash scripts/setup.sh
 
 # The time stamp in the PE header, and in anything else that asks for the time.
@@ -150,6 +164,45 @@ else
   echo "== built once (--no-check): the build was not repeated to check it is reproducible"
 fi
 
+# manifest_file TYPE: a manifest file's first lines (the first for editors, as the package
+# manager's own tools write it), then its fields from standard input, then its last lines.
+manifest_file() {
+  printf '# yaml-language-server: $schema=https://aka.ms/winget-manifest.%s.1.10.0.schema.json\n' "${1,,}"
+  printf 'PackageIdentifier: Dorvane.Dorvane\nPackageVersion: %s\n' "$VERSION"
+  cat
+  printf 'ManifestType: %s\nManifestVersion: 1.10.0\n' "$1"
+}
+
+# write_manifest DIR BASE DATE: the winget manifest into DIR, for the programs in $STAGE as
+# served from BASE (without a trailing slash) and released on DATE (YYYY-MM-DD).
+write_manifest() {
+  local dir="$1" base="$2" date="$3" arch
+  mkdir -p "$dir"
+  manifest_file version >"$dir/Dorvane.Dorvane.yaml" <<<"DefaultLocale: zh-CN"
+  {
+    printf 'MinimumOSVersion: 6.1.7601.0\nInstallerType: portable\nCommands:\n- dorvane\n'
+    printf 'ReleaseDate: %s\nInstallers:\n' "$date"
+    for arch in x64 x86; do
+      printf -- '- Architecture: %s\n  InstallerUrl: %s/Dorvane-%s.exe\n  InstallerSha256: %s\n' "$arch" "$base" \
+        "$arch" "$(sha256sum "$STAGE/Dorvane-$arch.exe" | cut -d' ' -f1 | tr a-f A-F)"
+    done
+  } | manifest_file installer >"$dir/Dorvane.Dorvane.installer.yaml"
+  manifest_file defaultLocale >"$dir/Dorvane.Dorvane.locale.zh-CN.yaml" <<'FIELDS'
+PackageLocale: zh-CN
+Publisher: Dorvane
+PackageName: Dorvane
+License: 专有软件
+ShortDescription: 将 SQL Server 数据库从服务器上分离，以便复制或移动它的 .MDF 和 .LDF 文件。
+FIELDS
+  manifest_file locale >"$dir/Dorvane.Dorvane.locale.en-US.yaml" <<'FIELDS'
+PackageLocale: en-US
+Publisher: Dorvane
+PackageName: Dorvane
+License: Proprietary
+ShortDescription: Detaches a SQL Server database from its server, so that its .MDF and .LDF files can be copied or moved.
+FIELDS
+}
+
 STAGE="$WORK/stage"
 mkdir -p "$STAGE"
 for arch in x64 x86; do
@@ -187,12 +240,27 @@ else
   echo "== not signed: no certificate given (--pfx, or --cert and --key)"
 fi
 
+MANIFEST="manifests/d/Dorvane/Dorvane/$VERSION"
+if [ -n "$URL" ]; then
+  write_manifest "$STAGE/$MANIFEST" "${URL%/}" "$(date -u -d "@$SOURCE_DATE_EPOCH" +%F)"
+  # Debian's python3-jsonschema and python3-yaml are installed for Debian's python3.
+  if ! /usr/bin/python3 scripts/check-manifest.py --files "$STAGE" --url "$URL" "$STAGE/$MANIFEST"; then
+    echo "dist: the winget manifest does not pass its check (above); nothing was written to $OUT" >&2
+    exit 1
+  fi
+else
+  echo "== no winget manifest: it needs the address the files will be served from (--url URL)"
+fi
+
 rm -f "$OUT/Dorvane-x64.exe" "$OUT/Dorvane-x86.exe" "$OUT/SHA256SUMS" "$OUT/SHA256SUMS.unsigned"
-cp "$STAGE"/* "$OUT/"
+# An earlier release's manifest would name files that are no longer there.
+rm -rf "$OUT/manifests/d/Dorvane/Dorvane"
+cp -R "$STAGE"/. "$OUT/"
 echo "== $OUT/ (${COMMIT:+commit $COMMIT, }SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
 if [ -n "$DIRTY" ]; then
   echo "dist: the working tree has uncommitted changes; these files are not those of commit $COMMIT:" >&2
   echo "$DIRTY" | sed 's/^/   /' >&2
 fi
 ls -l "$OUT"
+if [ -n "$URL" ]; then echo "== $OUT/$MANIFEST/"; ls -l "$OUT/$MANIFEST"; fi
 cat "$OUT/SHA256SUMS"

@@ -26,6 +26,8 @@ PACKAGES=(
   clang-tidy
   # The second compiler's linker (ld.lld, for Clang's x64 build); signing and its test.
   lld osslsigncode openssl
+  # The release's winget manifest, checked against its schema (scripts/check-manifest.py).
+  python3-jsonschema python3-yaml
 )
 # npm ships inside NodeSource's nodejs; with Debian's own nodejs it is a package of its own.
 command -v npm >/dev/null || PACKAGES+=(npm)

@@ -5,7 +5,8 @@
 # Both programs' imports are checked against Windows 7 SP1 (ctest's program_windows7_imports).
 # The x64 program is built a second time with Clang (no warning allowed), and the release
 # files once more by scripts/dist.sh, twice over and compared, then signed with a throwaway
-# certificate (tests/release/release_test.sh); the signed x64 program and the Clang one then
+# certificate, with their winget manifest checked against its schema
+# (tests/release/release_test.sh); the signed x64 program and the Clang one then
 # go through the program-file suite under Wine. The names of the native and x64 trees'
 # own code are checked against the house style (scripts/check-names.sh).
 # On a machine that does not run 32-bit Linux programs or could not install 32-bit Wine
@@ -201,7 +202,7 @@ if background_result clang "clang x64 (build/clang-x64)" "$CLANG_LOG" "Dorvane b
   programs+=("the Clang build=$ROOT/build/clang-x64/Dorvane.exe")
 fi
 if background_result release "release ($RELEASE_DIR)" "$RELEASE_LOG" \
-  "two builds byte-identical; signed, verified, unsigned again without the signature"; then
+  "two builds byte-identical; signed, verified, unsigned again without the signature; winget manifest valid"; then
   tail -n 1 "$RELEASE_LOG"
   programs+=("the signed Dorvane-x64.exe=$RELEASE_DIR/Dorvane-x64.exe")
 fi
