@@ -1,8 +1,8 @@
 // Dorvane.exe as shipped: its version record, its icon, that it needs nothing but the
 // system's own DLLs, that a start shows Form1 and loads nothing of COM, the dialogs or
-// ODBC, and that what loads later comes from the system folder. DORVANE_PROGRAM (a Windows
-// path) names another file to check in its place: scripts/test.sh points it at the signed
-// release file and at the Clang build.
+// ODBC, and that what loads later comes from the system folder, never from the program's.
+// DORVANE_PROGRAM (a Windows path) names another file to check in its place:
+// scripts/test.sh points it at the signed release file and at the Clang build.
 #include <windows.h>
 #include <oleacc.h>
 #include <psapi.h>
@@ -21,6 +21,7 @@
 #include "host/control_site.h"
 #include "win32/win_handles.h"
 #include "win32/window_class.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/win_owners.h"
 
 namespace dorvane::test {
@@ -114,6 +115,8 @@ TEST(ProgramFile, ImportsOnlyWindowsSystemDlls) {
     for (const char* dll : kLoadedOnFirstUse)
         EXPECT_EQ(std::count(dlls.begin(), dlls.end(), dll), 0)
             << dll << " must load on first use, not with the program";
+    EXPECT_EQ(std::count(dlls.begin(), dlls.end(), "comctl32.dll"), 0)
+        << "comctl32.dll must load after the DLL search is limited, not with the program";
     // Linked statically: no compiler run-time DLLs.
     for (const auto& dll : dlls) {
         EXPECT_EQ(dll.find("libstdc++"), std::string::npos);
@@ -122,11 +125,11 @@ TEST(ProgramFile, ImportsOnlyWindowsSystemDlls) {
     }
 }
 
-// Dorvane.exe started as a user starts it, ended with the object.
+// Dorvane.exe (or a copy) started as a user starts it, ended with the object.
 class RunningDorvane {
 public:
-    RunningDorvane() {
-        std::wstring command = L"\"" + std::wstring(Program()) + L"\"";
+    explicit RunningDorvane(const std::wstring& program = Program()) {
+        std::wstring command = L"\"" + program + L"\"";
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi{};
@@ -214,6 +217,72 @@ TEST(ProgramFile, LoadsOdbcAndAccessibilityFromTheSystemFolder) {
         const size_t slash = path.find_last_of(L'\\');
         EXPECT_EQ(_wcsicmp(path.substr(0, slash).c_str(), system), 0) << dll << " came from " << base::ToUtf8(path);
     }
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A string value of the registry set for the life of the object, and put back as it was
+// (keys it had to make stay, empty).
+class ScopedRegistryValue {
+public:
+    ScopedRegistryValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value)
+        : name_(name) {
+        if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
+                              nullptr) != ERROR_SUCCESS)
+            return;
+        DWORD bytes = 0;
+        had_ = ::RegQueryValueExW(key_, name, nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS;
+        old_.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+        bytes = static_cast<DWORD>(old_.size() * sizeof(wchar_t));
+        if (had_) ::RegQueryValueExW(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(old_.data()), &bytes);
+        old_.resize(wcslen(old_.c_str()));
+        set_ = Write(value);
+    }
+    ~ScopedRegistryValue() {
+        if (!key_) return;
+        if (had_) {
+            Write(old_);
+        } else {
+            ::RegDeleteValueW(key_, name_);
+        }
+        ::RegCloseKey(key_);
+    }
+    ScopedRegistryValue(const ScopedRegistryValue&) = delete;
+    ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
+    bool Set() const { return set_; }
+
+private:
+    bool Write(const std::wstring& value) const {
+        return ::RegSetValueExW(key_, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    const wchar_t* name_;
+    HKEY key_ = nullptr;
+    bool had_ = false, set_ = false;
+    std::wstring old_;
+};
+
+TEST(ProgramFile, LoadsNoDllFromItsOwnFolder) {
+    // A copy of the program in a folder of its own, beside it a DLL (the test build's, which
+    // leaves NAME.loaded beside itself when it loads) named as one that is loaded by name
+    // for the program: comctl32 brings in uxtheme. Wine is told to take such a DLL before
+    // its own for this copy, as Windows takes the first one it finds. (Through the registry:
+    // a program Wine starts gets Wine's overrides from Wine's own environment, whatever the
+    // environment given to it says.)
+    const SampleFolder folder(L"planted");
+    const std::wstring copy = folder.File(L"Dorvane-planted.exe");
+    ASSERT_TRUE(::CopyFileW(Program(), copy.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(DORVANE_TRACE_DLL, folder.File(L"uxtheme.dll").c_str(), FALSE));
+    const ScopedRegistryValue nativeFirst(HKEY_CURRENT_USER,
+                                          L"Software\\Wine\\AppDefaults\\Dorvane-planted.exe\\DllOverrides", L"uxtheme",
+                                          L"native,builtin");
+    ASSERT_TRUE(nativeFirst.Set());
+    {
+        RunningDorvane dorvane(copy);
+        EXPECT_NE(dorvane.Window(), nullptr) << "the copy showed no window";
+        ::Sleep(500);  // the first paint, with the themed parts
+    }
+    EXPECT_FALSE(Exists(folder.File(L"uxtheme.dll.loaded"))) << "the uxtheme.dll beside the program was loaded";
 }
 
 TEST(ProgramFile, CarriesTheVersionRecord) {
