@@ -8,13 +8,16 @@
 #include "win32/win_handles.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int nCmdShow) {
-    // DLLs loaded by name come from the system folder only, never from the folder the
-    // program was downloaded to (Windows 7 needs KB2533623 for this call; without it the
-    // program's own loads still name the system folder in full).
+    // DLLs loaded by name come from the system folder and from the folders added for a
+    // driver's own DLLs (db::Connection), never from the program's folder or the current
+    // one. Set before any DLL but the program's imports (Windows' known DLLs, which always
+    // come from the system folder) is loaded by name: comctl32, delay-loaded for this, loads
+    // at InitCommonControlsEx below, and uxtheme with it. Windows 7 has the call only with
+    // KB2533623; without it the current folder at least is taken out of the search.
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    if (auto set = win32::ProcAddress<SetDefaultDllDirectoriesFn>(::GetModuleHandleW(L"kernel32.dll"),
-                                                                 "SetDefaultDllDirectories"))
-        set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    auto set =
+        win32::ProcAddress<SetDefaultDllDirectoriesFn>(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    if (!set || !set(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS)) ::SetDllDirectoryW(L"");
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
     // No COM here: the open dialog initialises it on its first use, so a start that never

@@ -1,5 +1,7 @@
 #include "db/connection.h"
 
+#include <mutex>
+#include <set>
 #include <utility>
 
 #include "db/connection_settings.h"
@@ -59,6 +61,46 @@ std::vector<InstalledDriver> ListDrivers(const odbc::Environment& environment) {
     return drivers;
 }
 
+// The library the registry names for an installed driver (ODBCINST.INI's Driver value; a
+// 32-bit program on 64-bit Windows is shown the 32-bit drivers' view by the registry), or
+// empty.
+std::wstring RegisteredLibrary(const std::wstring& driverName) {
+    const std::wstring key = L"SOFTWARE\\ODBC\\ODBCINST.INI\\" + driverName;
+    DWORD bytes = 0;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Driver", RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    std::wstring library(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(library.size() * sizeof(wchar_t));
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Driver", RRF_RT_REG_SZ, nullptr, library.data(), &bytes) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    library.resize(::lstrlenW(library.c_str()));
+    return library;
+}
+
+// Puts the chosen driver's folder on the DLL search (wWinMain limits it to the system folder
+// and the folders added so), so that the DLLs the driver brings beside it load with it.
+// Each folder once, for the rest of the process (its cookie is not kept): the driver
+// manager decides when it unloads the driver, and the next detach takes the same one. A
+// library that is no full Windows path (Wine's ODBC manager lists Unix paths), a folder
+// AddDllDirectory refuses and a system without the call (Windows 7 without KB2533623,
+// whose search still finds them beside the driver) add nothing; the connection goes on.
+void AddDriverFolder(const std::wstring& driverName) {
+    const std::wstring folder = DriverFolder(RegisteredLibrary(driverName));
+    if (folder.empty()) return;
+    static std::mutex mutex;
+    static std::set<std::wstring> added;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (added.count(folder)) return;
+    using AddDllDirectoryFn = void*(WINAPI*)(PCWSTR);
+    const auto add = reinterpret_cast<AddDllDirectoryFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory")));
+    if (add && add(folder.c_str())) added.insert(folder);
+}
+
 }  // namespace
 
 Connection& Connection::operator=(Connection&& other) noexcept {
@@ -88,6 +130,7 @@ void Connection::Open(std::wstring_view connectionString, std::wstring_view user
     const std::vector<InstalledDriver> installed = ListDrivers(environment);
     const std::optional<ChosenDriver> driver = ChooseDriver(installed);
     if (!driver) throw Error(NoDriverDescription(installed));
+    AddDriverFolder(driver->Name);
 
     odbc::ConnectionHandle connection = odbc::ConnectionHandle::Create(environment);
     odbc::Check(SQLSetConnectAttrW(connection.get(), SQL_ATTR_LOGIN_TIMEOUT,

@@ -36,6 +36,10 @@ bool IsAllDigits(std::wstring_view text) {
     return true;
 }
 
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+
 // "(local)" and "." name the local machine for Microsoft's clients.
 bool IsLocalAlias(std::wstring_view host) { return KeywordEquals(host, L"(local)") || host == L"." || host.empty(); }
 
@@ -70,6 +74,21 @@ std::optional<ChosenDriver> ChooseDriver(const std::vector<InstalledDriver>& ins
         }
     }
     return best;
+}
+
+std::wstring DriverFolder(std::wstring_view library) {
+    const size_t last = library.find_last_of(L"\\/");
+    if (last == std::wstring_view::npos || last + 1 == library.size()) return {};  // no file name
+    if (library.size() > 3 && IsAsciiLetter(library[0]) && library[1] == L':' && IsSeparator(library[2])) {
+        return std::wstring(library.substr(0, last == 2 ? 3 : last));  // a drive's root keeps its separator
+    }
+    // "\\server\share\...": the folder holds the share at least.
+    if (library.size() < 3 || !IsSeparator(library[0]) || !IsSeparator(library[1]) || IsSeparator(library[2])) {
+        return {};
+    }
+    const size_t server = library.find_first_of(L"\\/", 2);
+    if (server == std::wstring_view::npos || last <= server + 1) return {};
+    return std::wstring(library.substr(0, last));
 }
 
 std::wstring NoDriverDescription(const std::vector<InstalledDriver>& installed) {

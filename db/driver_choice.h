@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/connection_settings.h"
@@ -43,6 +44,12 @@ std::optional<DriverKind> ClassifyDriver(const InstalledDriver& driver);
 
 // The best SQL Server driver of the list (the first one of the best family), if any.
 std::optional<ChosenDriver> ChooseDriver(const std::vector<InstalledDriver>& installed);
+
+// The folder of a driver's library as its registration names it (ODBCINST.INI's Driver
+// value), where the driver's own DLLs sit: the path up to its file name when it is a full
+// Windows path ("C:\...\x.dll", or "\\server\share\...\x.dll"); empty for anything
+// else, such as the Unix path of a driver that Wine's ODBC manager lists, or a bare name.
+std::wstring DriverFolder(std::wstring_view library);
 
 // The description of the error when no SQL Server driver is installed: says so and
 // lists what is installed.

@@ -19,9 +19,9 @@ declare a function only for the Windows versions that have it, so a newer functi
 Any other name the headers do not know fails too: what cannot be checked is not passed.
 An import by ordinal alone fails for the same reason.
 
-MinGW's delay-load import libraries (dlltool --output-delaylib) leave no delay-load
+GNU dlltool's delay-load import libraries (--output-delaylib) leave no delay-load
 directory in the PE file; their names are read from the .def file each was made from
-(--delay-def).
+(--delay-def). (lld's --delayload writes the directory, which is read as well.)
 """
 import argparse
 import os
@@ -143,7 +143,8 @@ class PeFile:
         rva, size = self.directories[13]
         o = self.offset(rva) if size else None
         while o is not None:
-            attrs, name, _, _, _, lookup = struct.unpack_from("<IIIIII", self.data, o)
+            # Attributes, name, module handle, address table, name table, ...
+            attrs, name, _, _, lookup = struct.unpack_from("<IIIII", self.data, o)
             if name == 0:
                 break
             # Version 1 descriptors hold RVAs; the old form holds addresses.

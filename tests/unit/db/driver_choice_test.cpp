@@ -86,6 +86,20 @@ TEST(DbDriverChoice, NoSqlServerDriverListsWhatIsInstalled) {
     EXPECT_NE(db::NoDriverDescription({}).find(L"Installed ODBC drivers: none."), std::wstring::npos);
 }
 
+TEST(DbDriverChoice, DriverFolderOnlyFromAFullWindowsPath) {
+    EXPECT_EQ(db::DriverFolder(L"C:\\Program Files\\FreeTDS\\bin\\tdsodbc.dll"), L"C:\\Program Files\\FreeTDS\\bin");
+    EXPECT_EQ(db::DriverFolder(L"d:/odbc/drv.dll"), L"d:/odbc");
+    EXPECT_EQ(db::DriverFolder(L"C:\\drv.dll"), L"C:\\");
+    EXPECT_EQ(db::DriverFolder(L"\\\\server\\share\\odbc\\drv.dll"), L"\\\\server\\share\\odbc");
+    EXPECT_EQ(db::DriverFolder(L"\\\\server\\share\\drv.dll"), L"\\\\server\\share");
+    // As Wine lists its drivers, relative, on the current drive, without a share or a file name.
+    for (const wchar_t* skipped :
+         {L"/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so", L"tdsodbc.dll", L"bin\\tdsodbc.dll", L"C:tdsodbc.dll",
+          L"\\bin\\tdsodbc.dll", L"\\\\server\\drv.dll", L"C:\\odbc\\", L""}) {
+        EXPECT_EQ(db::DriverFolder(skipped), L"") << testing::PrintToString(std::wstring(skipped));
+    }
+}
+
 TEST(DbServerAddress, EmptyMeansTheLocalMachineInEachDriversWords) {
     EXPECT_EQ(db::ServerAddressFor(DriverKind::Odbc18, L"").Server, L"(local)");
     EXPECT_EQ(db::ServerAddressFor(DriverKind::SqlServer, L"").Server, L"(local)");

@@ -1,8 +1,9 @@
 // Dorvane.exe as shipped: its version record, its icon, that it needs nothing but the
 // system's own DLLs, that a start shows Form1 and loads nothing of COM, the dialogs or
-// ODBC, and that what loads later comes from the system folder. DORVANE_PROGRAM (a Windows
-// path) names another file to check in its place: scripts/test.sh points it at the signed
-// release file and at the Clang build.
+// ODBC, that what loads later comes from the system folder, never from the program's, and
+// that a driver's own DLLs are found beside it. DORVANE_PROGRAM (a Windows path) names
+// another file to check in its place: scripts/test.sh points it at the signed release file
+// and at the Clang build.
 #include <windows.h>
 #include <oleacc.h>
 #include <psapi.h>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cwctype>
 #include <fstream>
 #include <map>
@@ -18,9 +20,12 @@
 #include <vector>
 
 #include "base/text.h"
+#include "db/connection.h"
 #include "host/control_site.h"
 #include "win32/win_handles.h"
 #include "win32/window_class.h"
+#include "tests/win/form/modal_driver.h"
+#include "tests/win/support/sample_folder.h"
 #include "tests/win/support/win_owners.h"
 
 namespace dorvane::test {
@@ -114,6 +119,8 @@ TEST(ProgramFile, ImportsOnlyWindowsSystemDlls) {
     for (const char* dll : kLoadedOnFirstUse)
         EXPECT_EQ(std::count(dlls.begin(), dlls.end(), dll), 0)
             << dll << " must load on first use, not with the program";
+    EXPECT_EQ(std::count(dlls.begin(), dlls.end(), "comctl32.dll"), 0)
+        << "comctl32.dll must load after the DLL search is limited, not with the program";
     // Linked statically: no compiler run-time DLLs.
     for (const auto& dll : dlls) {
         EXPECT_EQ(dll.find("libstdc++"), std::string::npos);
@@ -122,11 +129,11 @@ TEST(ProgramFile, ImportsOnlyWindowsSystemDlls) {
     }
 }
 
-// Dorvane.exe started as a user starts it, ended with the object.
+// Dorvane.exe (or a copy) started as a user starts it, ended with the object.
 class RunningDorvane {
 public:
-    RunningDorvane() {
-        std::wstring command = L"\"" + std::wstring(Program()) + L"\"";
+    explicit RunningDorvane(const std::wstring& program = Program()) {
+        std::wstring command = L"\"" + program + L"\"";
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi{};
@@ -170,6 +177,30 @@ public:
         return loaded;
     }
 
+    // A screen reader's default action on 分离: a detach (against no server, so it ends with
+    // the error's message box).
+    void PressDetach() const {
+        if (HWND detach = ::FindWindowExW(window_, nullptr, L"XPButton2", L"分离"))
+            ::PostMessageW(detach, host::kDefaultActionMessage, 0, 0);
+    }
+
+    // LoadLibraryW(name) on a thread started in the process: a load by name with the
+    // process's own DLL search, as its driver manager loads a driver's DLLs. (kernel32's
+    // LoadLibraryW is at the same address in every process of the session.)
+    void LoadByName(const std::wstring& name) const {
+        const size_t bytes = (name.size() + 1) * sizeof(wchar_t);
+        void* text = ::VirtualAllocEx(process_.get(), nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (!text) return;
+        const auto load =
+            win32::ProcAddress<LPTHREAD_START_ROUTINE>(::GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW");
+        if (::WriteProcessMemory(process_.get(), text, name.c_str(), bytes, nullptr)) {
+            const win32::UniqueKernelHandle thread(
+                ::CreateRemoteThread(process_.get(), nullptr, 0, load, text, 0, nullptr));
+            if (thread) ::WaitForSingleObject(thread.get(), 20000);
+        }
+        ::VirtualFreeEx(process_.get(), text, 0, MEM_RELEASE);
+    }
+
 private:
     win32::UniqueKernelHandle process_;
     HWND window_ = nullptr;
@@ -199,11 +230,10 @@ TEST(ProgramFile, LoadsOdbcAndAccessibilityFromTheSystemFolder) {
     HWND detach = ::FindWindowExW(dorvane.Window(), nullptr, L"XPButton2", L"分离");
     ASSERT_NE(detach, nullptr);
     // A screen reader's question loads the accessibility library; its default action on
-    // 分离 runs a detach (against no server), which loads the ODBC manager, and ends with
-    // the message box.
+    // 分离 runs a detach, which loads the ODBC manager.
     DWORD_PTR ignored = 0;
     ::SendMessageTimeoutW(detach, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT), SMTO_BLOCK, 10000, &ignored);
-    ::PostMessageW(detach, host::kDefaultActionMessage, 0, 0);
+    dorvane.PressDetach();
     std::map<std::string, std::wstring> loaded;
     for (int i = 0; i < 600 && !loaded.count("odbc32.dll"); ++i, ::Sleep(100)) loaded = dorvane.Modules();
     wchar_t system[MAX_PATH] = {};
@@ -214,6 +244,100 @@ TEST(ProgramFile, LoadsOdbcAndAccessibilityFromTheSystemFolder) {
         const size_t slash = path.find_last_of(L'\\');
         EXPECT_EQ(_wcsicmp(path.substr(0, slash).c_str(), system), 0) << dll << " came from " << base::ToUtf8(path);
     }
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A string value of the registry set for the life of the object, and put back as it was
+// (keys it had to make stay, empty).
+class ScopedRegistryValue {
+public:
+    ScopedRegistryValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value)
+        : name_(name) {
+        if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
+                              nullptr) != ERROR_SUCCESS)
+            return;
+        DWORD bytes = 0;
+        had_ = ::RegQueryValueExW(key_, name, nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS;
+        old_.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+        bytes = static_cast<DWORD>(old_.size() * sizeof(wchar_t));
+        if (had_) ::RegQueryValueExW(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(old_.data()), &bytes);
+        old_.resize(wcslen(old_.c_str()));
+        set_ = Write(value);
+    }
+    ~ScopedRegistryValue() {
+        if (!key_) return;
+        if (had_) {
+            Write(old_);
+        } else {
+            ::RegDeleteValueW(key_, name_);
+        }
+        ::RegCloseKey(key_);
+    }
+    ScopedRegistryValue(const ScopedRegistryValue&) = delete;
+    ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
+    bool Set() const { return set_; }
+
+private:
+    bool Write(const std::wstring& value) const {
+        return ::RegSetValueExW(key_, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    const wchar_t* name_;
+    HKEY key_ = nullptr;
+    bool had_ = false, set_ = false;
+    std::wstring old_;
+};
+
+TEST(ProgramFile, LoadsNoDllFromItsOwnFolder) {
+    // A copy of the program in a folder of its own, beside it a DLL (the test build's, which
+    // leaves NAME.loaded beside itself when it loads) named as one that is loaded by name
+    // for the program: comctl32 brings in uxtheme. Wine is told to take such a DLL before
+    // its own for this copy, as Windows takes the first one it finds. (Through the registry:
+    // a program Wine starts gets Wine's overrides from Wine's own environment, whatever the
+    // environment given to it says.)
+    const SampleFolder folder(L"planted");
+    const std::wstring copy = folder.File(L"Dorvane-planted.exe");
+    ASSERT_TRUE(::CopyFileW(Program(), copy.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(DORVANE_TRACE_DLL, folder.File(L"uxtheme.dll").c_str(), FALSE));
+    const ScopedRegistryValue nativeFirst(HKEY_CURRENT_USER,
+                                          L"Software\\Wine\\AppDefaults\\Dorvane-planted.exe\\DllOverrides", L"uxtheme",
+                                          L"native,builtin");
+    ASSERT_TRUE(nativeFirst.Set());
+    {
+        RunningDorvane dorvane(copy);
+        EXPECT_NE(dorvane.Window(), nullptr) << "the copy showed no window";
+        ::Sleep(500);  // the first paint, with the themed parts
+    }
+    EXPECT_FALSE(Exists(folder.File(L"uxtheme.dll.loaded"))) << "the uxtheme.dll beside the program was loaded";
+}
+
+TEST(ProgramFile, FindsTheDriversOwnDllsBesideIt) {
+    // The driver Dorvane chooses, registered (in the test's Wine prefix) as installed in a
+    // folder of its own that holds a DLL of the driver's (the test build's). Wine's ODBC
+    // manager hands connections to the host's unixODBC and loads no Windows driver, so that
+    // DLL is loaded by name in Dorvane's process instead, as the driver's imports would be:
+    // not found before a detach, found from the driver's folder after it.
+    const auto driver = db::ChooseDriver(db::InstalledDrivers());
+    ASSERT_TRUE(driver.has_value()) << "no SQL Server driver is installed";
+    const SampleFolder folder(L"driver");
+    ASSERT_TRUE(::CopyFileW(DORVANE_TRACE_DLL, folder.File(L"tdsdependency.dll").c_str(), FALSE));
+    const ScopedRegistryValue registration(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ODBC\\ODBCINST.INI\\" + driver->Name,
+                                           L"Driver", folder.File(L"tdsodbc.dll"));
+    ASSERT_TRUE(registration.Set()) << "cannot register " << base::ToUtf8(driver->Name);
+    RunningDorvane dorvane;
+    ASSERT_NE(dorvane.Window(), nullptr) << "Dorvane.exe showed no window";
+    const std::wstring trace = folder.File(L"tdsdependency.dll.loaded");
+    dorvane.LoadByName(L"tdsdependency.dll");
+    EXPECT_FALSE(Exists(trace)) << "found before the detach";
+    MessageBoxAnswerer answer(dorvane.Window(), std::chrono::seconds(60));
+    dorvane.PressDetach();
+    const MessageBoxSeen box = answer.Result();
+    ASSERT_TRUE(box.Shown) << "the detach ended with no message box";
+    // The driver's answer, not a fault of the delay-loaded ODBC calls.
+    EXPECT_EQ(box.Text.find(L"thread ended with exception"), std::wstring::npos) << base::ToUtf8(box.Text);
+    dorvane.LoadByName(L"tdsdependency.dll");
+    EXPECT_TRUE(Exists(trace)) << "the driver's own DLL was not found beside it after the detach";
 }
 
 TEST(ProgramFile, CarriesTheVersionRecord) {
