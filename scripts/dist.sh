@@ -206,7 +206,7 @@ FIELDS
 STAGE="$WORK/stage"
 mkdir -p "$STAGE"
 for arch in x64 x86; do
-  python3 scripts/check-imports.py --delay-def db/odbc32_delay.def "$FIRST/Dorvane-$arch.exe"
+  python3 scripts/check-imports.py --delay-def db/odbc32_delay.def --delay-def app/comctl32_delay.def "$FIRST/Dorvane-$arch.exe"
   cp "$FIRST/Dorvane-$arch.exe" "$STAGE/"
 done
 (cd "$STAGE" && sha256sum Dorvane-x64.exe Dorvane-x86.exe > SHA256SUMS)
