@@ -1,6 +1,6 @@
 // Driver texts the error_text fuzzer found (error_text/one_line_records: one record of one
-// character, sent 200 times): the box's text grew a line for every record a driver sent, and
-// as long as their texts were. A null inside a text ended the box's text there (the box
+// character, which the target also sends as many records): the box's text grew a line for
+// every record a driver sent, and as long as their texts were. A null inside a text ended the box's text there (the box
 // reads up to the first null), and an unpaired surrogate was shown as it came.
 #include <gtest/gtest.h>
 
