@@ -57,7 +57,7 @@ if [ "$REPLAY" = yes ]; then
     fi
     if [ $rc -ne 0 ]; then
       echo "!! $t failed on its committed inputs; see $log"
-      grep -E 'ERROR:|fuzz property broken|SUMMARY|^Running:' "$log" | tail -n5 || true
+      grep -E 'ERROR:|fuzz property broken|SUMMARY|Test unit written' "$log" | tail -n5 || true
       failed+=("$t")
     fi
   done
