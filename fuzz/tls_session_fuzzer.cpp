@@ -28,6 +28,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "fuzz/fuzz_support.h"
