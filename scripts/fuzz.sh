@@ -39,64 +39,57 @@ inputs() {
   if [ -d "fuzz/regressions/$1" ]; then echo "fuzz/regressions/$1"; fi
 }
 
-failed=()
-if [ "$REPLAY" = yes ]; then
-  count=0
-  for t in "${TARGETS[@]}"; do
-    mapfile -t folders < <(inputs "$t")
-    artifacts="$BUILD/artifacts/$t" log="$BUILD/$t.replay.log"
-    mkdir -p "$artifacts"
-    rc=0
-    if [ ! -d "fuzz/corpus/$t" ]; then
-      echo "!! $t has no seed corpus in fuzz/corpus/$t"
-      rc=1
-    else
-      # -runs=0: every input once, no fuzzing; nothing is written into the folders.
-      "$BUILD/fuzz/${t}_fuzzer" -runs=0 -timeout=30 -artifact_prefix="$artifacts/" "${folders[@]}" >"$log" 2>&1 || rc=$?
-      count=$((count + $(find "${folders[@]}" -type f | wc -l)))
-    fi
-    if [ $rc -ne 0 ]; then
-      echo "!! $t failed on its committed inputs; see $log"
-      grep -E 'ERROR:|fuzz property broken|SUMMARY|Test unit written' "$log" | tail -n5 || true
-      failed+=("$t")
-    fi
-  done
-  if [ ${#failed[@]} -gt 0 ]; then
-    echo "fuzz: replay failed in ${failed[*]}"
-    exit 1
-  fi
-  echo "fuzz: ${#TARGETS[@]} targets built, corpus and regressions replayed ($count inputs)"
-  exit 0
-fi
+failed=() count=0
+# failure TARGET LOG WHAT: says that TARGET failed and where its LOG tells why.
+failure() {
+  echo "!! $1 $3; see $2"
+  grep -E 'ERROR:|fuzz property broken|SUMMARY|Test unit written' "$2" | tail -n5 || true
+  failed+=("$1")
+}
 
-for t in "${TARGETS[@]}"; do
-  corpus="$BUILD/corpus/$t" artifacts="$BUILD/artifacts/$t"
+# replay TARGET: every committed input once (-runs=0: no fuzzing, nothing is written into
+# the folders).
+replay() {
+  local t="$1" artifacts="$BUILD/artifacts/$1" log="$BUILD/$1.replay.log" rc=0 folders
+  if [ ! -d "fuzz/corpus/$t" ]; then
+    echo "!! $t has no seed corpus in fuzz/corpus/$t"
+    failed+=("$t")
+    return
+  fi
+  mapfile -t folders < <(inputs "$t")
+  mkdir -p "$artifacts"
+  "$BUILD/fuzz/${t}_fuzzer" -runs=0 -timeout=30 -artifact_prefix="$artifacts/" "${folders[@]}" >"$log" 2>&1 || rc=$?
+  count=$((count + $(find "${folders[@]}" -type f | wc -l)))
+  [ $rc -eq 0 ] || failure "$t" "$log" "failed on its committed inputs"
+}
+
+# fuzz TARGET: fuzzes for SECONDS_PER_TARGET on a copy of its committed inputs.
+fuzz() {
+  local t="$1" corpus="$BUILD/corpus/$1" artifacts="$BUILD/artifacts/$1" log="$BUILD/$1.log" rc=0
   mkdir -p "$corpus" "$artifacts"
   while read -r folder; do cp -n "$folder"/* "$corpus"/ 2>/dev/null || true; done < <(inputs "$t")
-  log="$BUILD/$t.log"
   echo "== $t: ${SECONDS_PER_TARGET}s"
-  set +e
   # -max_total_time bounds the run; timeout is the backstop if the fuzzer itself hangs.
   timeout --kill-after=10 $((SECONDS_PER_TARGET + 60)) "$BUILD/fuzz/${t}_fuzzer" \
     -max_total_time="$SECONDS_PER_TARGET" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1
-  rc=$?
-  set -e
+    -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1 || rc=$?
   # The first and the last status lines (executions, coverage, features, corpus), and the
   # final stats.
   grep -E '^#[0-9]+[[:space:]]+INITED' "$log" | head -n1 || true
   grep -E '^#[0-9]+' "$log" | tail -n1 || true
   grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' "$log" || true
-  if [ $rc -ne 0 ]; then
-    echo "!! $t exited with $rc; see $log"
-    grep -E 'ERROR:|fuzz property broken|SUMMARY' "$log" | head -n5 || true
-    ls "$artifacts" || true
-    failed+=("$t")
-  fi
-done
+  [ $rc -eq 0 ] || failure "$t" "$log" "exited with $rc"
+}
 
+for t in "${TARGETS[@]}"; do
+  if [ "$REPLAY" = yes ]; then replay "$t"; else fuzz "$t"; fi
+done
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzz: failures in ${failed[*]}"
   exit 1
 fi
-echo "fuzz: no crashes in ${TARGETS[*]}"
+if [ "$REPLAY" = yes ]; then
+  echo "fuzz: ${#TARGETS[@]} targets built, corpus and regressions replayed ($count inputs)"
+else
+  echo "fuzz: no crashes in ${TARGETS[*]}"
+fi
