@@ -2,6 +2,7 @@
 // operator reads, and the driver's diagnostic records for tests and logs.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,13 @@ struct DiagnosticRecord {
     std::wstring Message;
 };
 
+// The most a description holds, in UTF-16 units and in lines: a message box that grows
+// past the screen hides its button, and drivers' texts have no limit of their own.
+inline constexpr std::size_t kMaxDescriptionUnits = 2048;
+inline constexpr std::size_t kMaxDescriptionLines = 30;
+
+// Both constructors make the description fit for a message box: a null or an unpaired
+// surrogate becomes U+FFFD, and a text past the limits above is cut and ends in "…".
 class Error : public base::Error {
 public:
     // An error of the connection layer itself (bad connection string, no driver, ...).

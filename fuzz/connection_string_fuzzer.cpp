@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const auto parsed = db::ConnectionString::Parse(text);
         for (const auto& pair : parsed.Pairs()) {
-            fuzz::Check(!pair.keyword.empty(), "Parse gave an empty keyword");
-            CheckOleDbRoundTrip(pair.value);
+            fuzz::Check(!pair.Keyword.empty(), "Parse gave an empty keyword");
+            CheckOleDbRoundTrip(pair.Value);
         }
     } catch (const db::Error& e) {
         fuzz::Check(!e.Description().empty(), "a parse error without a description");

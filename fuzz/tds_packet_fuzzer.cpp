@@ -18,15 +18,15 @@ namespace {
 using standin::ByteSpan;
 using standin::MessageAssembler;
 
-void CheckPacketizeRoundTrip(standin::PacketType type, ByteSpan payload, std::uint32_t packet_size) {
-    const standin::Bytes packets = standin::Packetize(type, payload, packet_size, 0x0033);
+void CheckPacketizeRoundTrip(standin::PacketType type, ByteSpan payload, std::uint32_t packetSize) {
+    const standin::Bytes packets = standin::Packetize(type, payload, packetSize, 0x0033);
     MessageAssembler assembler;
     std::size_t pos = 0;
     while (pos < packets.size()) {
         std::string error;
         const auto h = standin::ParsePacketHeader(ByteSpan(packets).subspan(pos), error);
         fuzz::Check(h.has_value(), "Packetize wrote a header the server refuses");
-        fuzz::Check(h->Length <= std::max(packet_size, standin::kMinPacketSize), "Packetize wrote a packet too long");
+        fuzz::Check(h->Length <= std::max(packetSize, standin::kMinPacketSize), "Packetize wrote a packet too long");
         fuzz::Check(pos + h->Length <= packets.size(), "Packetize wrote a length past its own output");
         const auto result = assembler.Feed(ByteSpan(packets).subspan(pos, h->Length));
         pos += h->Length;
@@ -68,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (result == MessageAssembler::Result::Complete) {
             const standin::Message m = assembler.TakeMessage();
             fuzz::Check(m.Payload.size() <= standin::kMaxMessageSize, "a message longer than the limit was assembled");
-            const std::uint32_t packet_size = standin::kMinPacketSize + (h->Spid % 1024);
-            CheckPacketizeRoundTrip(m.Type, m.Payload, packet_size);
+            const std::uint32_t packetSize = standin::kMinPacketSize + (h->Spid % 1024);
+            CheckPacketizeRoundTrip(m.Type, m.Payload, packetSize);
         }
     }
     // The raw bytes as a payload too, at the smallest and the default packet size.

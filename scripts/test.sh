@@ -8,7 +8,9 @@
 # certificate, with their winget manifest checked against its schema
 # (tests/release/release_test.sh); the signed x64 program and the Clang one then
 # go through the program-file suite under Wine. The names of the native and x64 trees'
-# own code are checked against the house style (scripts/check-names.sh).
+# own code are checked against the house style (scripts/check-names.sh). The fuzz targets
+# are built with clang and replay their committed corpus and regressions once
+# (scripts/fuzz.sh --replay).
 # On a machine that does not run 32-bit Linux programs or could not install 32-bit Wine
 # (scripts/i386.sh decides; or with DORVANE_NO_I386=1) the x86 program is built and its
 # imports checked, and its other suites are reported as not run, with the reason. The last
@@ -129,27 +131,30 @@ clang_x64_build() {
 
 # These run while the Wine tests run, which mostly wait on Wine and the display: the x86
 # tree's build, the naming check of the native and x64 trees (scripts/check-names.sh), the
-# x64 program with Clang, and the release files (tests/release/release_test.sh:
+# x64 program with Clang, the release files (tests/release/release_test.sh:
 # scripts/dist.sh builds both programs twice and compares them, then signs them with a
-# throwaway certificate). One after another, at a lower priority, so the tests keep the
-# processor they need, and in a process group of their own, so that a failing run stops
-# them with everything they started. Each leaves its log and then build/NAME.status.
+# throwaway certificate), and the fuzz targets' replay (build/pf-fuzz, kept between runs,
+# so only what changed is built again). One after another, at a lower priority, so the
+# tests keep the processor they need, and in a process group of their own, so that a
+# failing run stops them with everything they started. Each leaves its log and then
+# build/NAME.status.
 X86_LOG="$ROOT/build/win32-build.log" CLANG_LOG="$ROOT/build/clang-x64-build.log"
 RELEASE_LOG="$ROOT/build/release-test.log" RELEASE_DIR="$ROOT/build/release"
-NAMES_LOG="$ROOT/build/names-check.log"
-rm -f build/x86.status build/names.status build/clang.status build/release.status
+NAMES_LOG="$ROOT/build/names-check.log" FUZZ_LOG="$ROOT/build/fuzz-replay.log"
+rm -f build/x86.status build/names.status build/clang.status build/release.status build/fuzz.status
 in_background() {
   local name="$1" log="$2" rc=0; shift 2
   "$@" >"$log" 2>&1 || rc=$?
   echo "$rc" >"$ROOT/build/$name.status"
 }
-phase "in the background: Windows x86 build (MinGW-w64, i686), naming check, Clang x64 build, release files"
+phase "in the background: Windows x86 build (MinGW-w64, i686), naming check, Clang x64 build, release files, fuzz targets"
 set -m
 ( renice -n 10 -p "$BASHPID" >/dev/null
   in_background x86 "$X86_LOG" windows_build build/win32 mingw-w64-i686.cmake "${X86_TARGETS[@]}"
   in_background names "$NAMES_LOG" bash scripts/check-names.sh build/native build/win
   in_background clang "$CLANG_LOG" clang_x64_build
-  in_background release "$RELEASE_LOG" bash tests/release/release_test.sh "$RELEASE_DIR" ) &
+  in_background release "$RELEASE_LOG" bash tests/release/release_test.sh "$RELEASE_DIR"
+  in_background fuzz "$FUZZ_LOG" bash scripts/fuzz.sh --replay ) &
 BACKGROUND=$!
 set +m
 # background_status NAME: waits until the background step NAME has ended; prints its status.
@@ -180,7 +185,7 @@ else
     ctest --test-dir build/win32 --output-on-failure --timeout 600 -R '^program_windows7_imports$'
 fi
 
-phase "naming check, Clang x64 build and release files: waiting for them"
+phase "naming check, Clang x64 build, release files and fuzz targets: waiting for them"
 failed=0
 programs=()
 # background_result NAME LABEL LOG [PASSED]: adds LABEL's summary line for the background step
@@ -206,6 +211,7 @@ if background_result release "release ($RELEASE_DIR)" "$RELEASE_LOG" \
   tail -n 1 "$RELEASE_LOG"
   programs+=("the signed Dorvane-x64.exe=$RELEASE_DIR/Dorvane-x64.exe")
 fi
+background_result fuzz "fuzz (build/pf-fuzz)" "$FUZZ_LOG" || true
 wait "$BACKGROUND" 2>/dev/null || true
 BACKGROUND=""
 

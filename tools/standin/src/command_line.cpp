@@ -32,7 +32,7 @@ Refusal Listen(const std::string& v, Settings& s) {
     const std::size_t colon = v.rfind(':');
     if (colon == std::string::npos) return "--listen wants HOST:PORT, got " + v;
     std::string host = v.substr(0, colon);
-    if (host.size() >= 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     const std::optional<long> port = ParseNumber(v.substr(colon + 1), 0, 65535);
     if (!port) return "bad port in --listen " + v;
     s.Server.Host = host;

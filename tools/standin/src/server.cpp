@@ -105,10 +105,10 @@ void Server::AcceptOne() {
     ref.Thread = std::thread([this, &ref, spid] { Serve(ref, spid); });
 }
 
-void Server::Serve(Connection& c, std::uint16_t spid) {
-    const int fd = c.Fd.get();
-    Session session(catalog_, options_.Session, spid);
-    Channel channel(fd, spid, stopping_, options_.PacketTrace.get());
+std::string ServeConnection(int fd, std::uint16_t spid, Catalog& catalog, const ServerOptions& options,
+                            const std::atomic<bool>& stopping) {
+    Session session(catalog, options.Session, spid);
+    Channel channel(fd, spid, stopping, options.PacketTrace.get());
     MessageAssembler assembler;
     bool loginOnly = false;  // TLS ends once the login packet is in
     Bytes packet;
@@ -131,7 +131,7 @@ void Server::Serve(Connection& c, std::uint16_t spid) {
         Message message = assembler.TakeMessage();
         if (loginOnly && channel.Encrypted() && message.Type == PacketType::Login7) channel.EndTls();
         Session::Reply reply = session.Handle(message);
-        if (options_.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options_.DelayMs));
+        if (options.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.DelayMs));
         if (!reply.Packets.empty() && !channel.Send(reply.Packets)) {
             why = "cannot send the answer";
             break;
@@ -141,16 +141,21 @@ void Server::Serve(Connection& c, std::uint16_t spid) {
             break;
         }
         if (reply.Protect != Protection::None) {
-            if (!options_.Tls || !channel.Handshake(*options_.Tls, error)) {
+            if (!options.Tls || !channel.Handshake(*options.Tls, error)) {
                 why = "TLS handshake: " + error;
                 break;
             }
             loginOnly = reply.Protect == Protection::LoginOnly;
         }
     }
+    if (options.PacketTrace) options.PacketTrace->Note(spid, "connection closed: " + why);
+    return why;
+}
+
+void Server::Serve(Connection& c, std::uint16_t spid) {
+    const std::string why = ServeConnection(c.Fd.get(), spid, catalog_, options_, stopping_);
     Log("connection " + std::to_string(spid) + " closed: " + why);
-    if (options_.PacketTrace) options_.PacketTrace->Note(spid, "connection closed: " + why);
-    ::shutdown(fd, SHUT_RDWR);
+    ::shutdown(c.Fd.get(), SHUT_RDWR);
     c.Finished = true;
 }
 

@@ -30,6 +30,12 @@ struct ServerOptions {
     std::shared_ptr<Trace> PacketTrace;     // --trace, or none
 };
 
+// Serves one client connection on a connected socket until it ends: whole request messages
+// to a session of its own, the answers back, TLS as the PRELOGIN negotiated. The reason
+// it ended, for the log (the trace has it already). The caller owns and closes the socket.
+std::string ServeConnection(int fd, std::uint16_t spid, Catalog& catalog, const ServerOptions& options,
+                            const std::atomic<bool>& stopping);
+
 class Server {
 public:
     Server(Catalog& catalog, ServerOptions options);
