@@ -1,10 +1,10 @@
 // XPButton2's input: mouse, keys, focus, access key, and the hooked mouse-leave and
 // activation messages drive its look and its events.
+#include "controls/xpbutton/xp_button.h"
+
 #include <windowsx.h>
 
 #include <cmath>
-
-#include "controls/xpbutton/xp_button.h"
 
 namespace xpbutton {
 

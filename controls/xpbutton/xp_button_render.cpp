@@ -1,5 +1,7 @@
 // XPButton2's look: one routine repaints the whole control for a state; three small
 // routines carry out its strokes, each creating and deleting its own pen or brush.
+#include "controls/xpbutton/xp_button_render.h"
+
 #include <cmath>
 
 #include "controls/xpbutton/xp_button.h"

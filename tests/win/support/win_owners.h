@@ -1,4 +1,4 @@
-// Owners of the Windows handles the test supports open themselves and host/win_handles.h
+// Owners of the Windows handles the test supports open themselves and win32/win_handles.h
 // has no owner for: files (whose empty value is INVALID_HANDLE_VALUE, not null) and
 // sockets. Instances of base::UniqueHandle, like every other owner.
 #pragma once
