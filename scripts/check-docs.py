@@ -36,6 +36,9 @@
    folder includes that header first; any other .cpp outside tests/ and fuzz/ that is no
    entry point (main, wmain, wWinMain) includes a header of its own folder first.
 
+5. The names' allow-list: every "<Kind>IgnoredRegexp" of .clang-tidy stands in docs/style.md
+   as a line "<Kind> <regex>" of a code block, and no other such line does.
+
 Each mismatch is printed with the file, the folder and the edge; the exit status is 1 when
 there is any. Standard library only.
 """
@@ -257,10 +260,19 @@ for f in files:
         if os.path.dirname(first) != os.path.dirname(f):
             problems.append(f"{f}: includes {first} first, not the header of its folder that declares it")
 
+# --- 5. The names' allow-list ------------------------------------------------------------------
+allowed = set(re.findall(r"naming\.(\w+)IgnoredRegexp, value: '([^']*)'", read(".clang-tidy")))
+blocks = "\n".join(re.findall(r"```\n(.*?)```", read("docs/style.md"), re.S))
+written = set(re.findall(r"^(\w+) (\^.*)$", blocks, re.M))
+for kind, regex in sorted(allowed - written):
+    problems.append(f"docs/style.md: the allow-list leaves out {kind} {regex} (.clang-tidy)")
+for kind, regex in sorted(written - allowed):
+    problems.append(f"docs/style.md: the allow-list has {kind} {regex}, which .clang-tidy does not")
+
 for p in problems:
     print("check-docs: " + p)
 if problems:
     print(f"check-docs: {len(problems)} mismatches between the docs and the code")
     sys.exit(1)
 print(f"check-docs: {len(units)} folders, every edge as the includes and links have it; "
-      f"the route's {steps} steps and {functions} functions where it says")
+      f"the route's {steps} steps and {functions} functions where it says; {len(allowed)} allow-list entries as .clang-tidy has them")
