@@ -39,6 +39,11 @@
 5. The names' allow-list: every "<Kind>IgnoredRegexp" of .clang-tidy stands in docs/style.md
    as a line "<Kind> <regex>" of a code block, and no other such line does.
 
+6. The stand-in's messages: every row of kMessages (tools/standin/src/messages.h) has its
+   MessageId in a row of tools/standin/README.md's table "| Case | Number | Severity |
+   `MessageId` |" with its number and severity, and the table names no MessageId the code
+   does not have.
+
 Each mismatch is printed with the file, the folder and the edge; the exit status is 1 when
 there is any. Standard library only.
 """
@@ -137,7 +142,7 @@ for f in files:
 
 TOP = "|".join(re.escape(t) for t in tops)
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
-VAR_PATH = re.compile(r"\$\{?\w+\}?/((?:\.\./)*(?:build/[\w.-]+/)?(?:" + TOP + r")/[\w./-]*)")
+VAR_PATH = re.compile(r"\$\{?\w+\}?/(?:build/[\w.-]+/)?((?:\.\./)*(?:" + TOP + r")/[\w./-]*)")
 WORD_PATH = re.compile(r"(?:^|(?<=[\s\"'=(:,]))(?:build/[\w.-]+/)?((?:" + TOP + r")/[\w./-]*)")
 RC_FILE = re.compile(r'^\s*\w+\s+\w+\s+"([^"]+)"', re.M)
 
@@ -161,14 +166,13 @@ def references(f):
         for lib, where in libraries.items():
             if re.search(r"(?<![\w-])" + re.escape(lib) + r"(?![\w-])", body):
                 out.append((where + "/CMakeLists.txt", "links " + lib + " of"))
-        out += [(re.sub(r"^(\.\./)*", "", p) if not p.startswith("..") else
-                 os.path.join(os.path.dirname(f), p), "names") for p in VAR_PATH.findall(body)]
+        out += [(os.path.join(os.path.dirname(f), p) if p.startswith("..") else p, "names")
+                for p in VAR_PATH.findall(body)]
     elif f.endswith((".sh", ".py")) or text.startswith("#!"):
         body = code_lines(text)
         out += [(p, "names") for p in VAR_PATH.findall(body) + WORD_PATH.findall(body)]
     result = []
     for path, how in out:
-        path = re.sub(r"^(\.\./)*build/[\w.-]+/", "", path) if "build/" in path else path
         target = existing(path)
         if target:
             result.append((target, how))
@@ -222,10 +226,12 @@ for u, (path, may_use, used_by) in sorted(units.items()):
                 listed = listed | {name}
         for l in sorted(listed):
             if not any(under(p, l) for p in seen):
-                problems.append(f"{path}: {key}: names `{l}/`, which {'it does not use' if key == 'May use' else 'uses nothing of it'}")
+                what = "it does not use" if key == "May use" else "uses nothing of it"
+                problems.append(f"{path}: {key}: names `{l}/`, which {what}")
 
 # --- 3. The route of one detach ------------------------------------------------------------
-route = re.search(r"\*\*One detach, from click to message box\.\*\*\s*\n((?:\s*\d+\.\s.*\n(?:\s{3,}\S.*\n)*)+)", readme)
+route = re.search(r"\*\*One detach, from click to message box\.\*\*\s*\n((?:\s*\d+\.\s.*\n(?:\s{3,}\S.*\n)*)+)",
+                  readme)
 steps = functions = 0
 if not route:
     problems.append("README.md: no numbered route after **One detach, from click to message box.**")
@@ -269,10 +275,30 @@ for kind, regex in sorted(allowed - written):
 for kind, regex in sorted(written - allowed):
     problems.append(f"docs/style.md: the allow-list has {kind} {regex}, which .clang-tidy does not")
 
+# --- 6. The stand-in's messages ------------------------------------------------------------------
+messages = re.findall(r"\{MessageId::(\w+), (\d+), (\d+),", read("tools/standin/src/messages.h"))
+table = re.search(r"^\| Case \| Number \| Severity \| `MessageId` \|\n\|[-|]+\n((?:\|.*\n)+)",
+                  read("tools/standin/README.md"), re.M)
+rows = table.group(1).splitlines() if table else []
+if not table:
+    problems.append("tools/standin/README.md: no table | Case | Number | Severity | `MessageId` |")
+for message_id, number, severity in messages:
+    row = next((r for r in rows if re.search(r"`" + message_id + r"`", r)), None)
+    if not row:
+        problems.append(f"tools/standin/README.md: the messages' table leaves out {message_id} ({number})")
+    elif not re.search(r"\b" + number + r"\b", row) or f"| {severity} |" not in row:
+        problems.append(f"tools/standin/README.md: the row of {message_id} does not say {number}, severity {severity}")
+known = {m[0] for m in messages}
+for row in rows:
+    for name in re.findall(r"`(\w+)`", row.split("|")[-2]):
+        if name not in known:
+            problems.append(f"tools/standin/README.md: the messages' table names {name}, which messages.h has not")
+
 for p in problems:
     print("check-docs: " + p)
 if problems:
     print(f"check-docs: {len(problems)} mismatches between the docs and the code")
     sys.exit(1)
-print(f"check-docs: {len(units)} folders, every edge as the includes and links have it; "
-      f"the route's {steps} steps and {functions} functions where it says; {len(allowed)} allow-list entries as .clang-tidy has them")
+print(f"check-docs: {len(units)} folders and their {edges} edges, every edge as the includes and links have it; "
+      f"the route's {steps} steps and {functions} functions where it says; {len(allowed)} allow-list entries "
+      f"as .clang-tidy has them; the stand-in's {len(messages)} messages in its README")
