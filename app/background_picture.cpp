@@ -9,13 +9,13 @@
 // destroyed after each decode, so its working memory does not stay in the process.
 namespace app {
 namespace {
-thread_local HANDLE t_decodeHeap = nullptr;
-void* DecoderAlloc(size_t size) { return ::HeapAlloc(t_decodeHeap, 0, size); }
+thread_local HANDLE g_decodeHeap = nullptr;
+void* DecoderAlloc(size_t size) { return ::HeapAlloc(g_decodeHeap, 0, size); }
 [[maybe_unused]] void* DecoderRealloc(void* p, size_t size) {  // the JPEG decoder does not grow buffers
-    return p ? ::HeapReAlloc(t_decodeHeap, 0, p, size) : ::HeapAlloc(t_decodeHeap, 0, size);
+    return p ? ::HeapReAlloc(g_decodeHeap, 0, p, size) : ::HeapAlloc(g_decodeHeap, 0, size);
 }
 void DecoderFree(void* p) {
-    if (p) ::HeapFree(t_decodeHeap, 0, p);
+    if (p) ::HeapFree(g_decodeHeap, 0, p);
 }
 }  // namespace
 }  // namespace app
@@ -38,9 +38,9 @@ namespace {
 // The decoder's heap for one picture, destroyed with everything in it at the end of scope.
 class DecoderHeap {
 public:
-    DecoderHeap() : heap_(::HeapCreate(HEAP_NO_SERIALIZE, 0, 0)) { t_decodeHeap = heap_; }
+    DecoderHeap() : heap_(::HeapCreate(HEAP_NO_SERIALIZE, 0, 0)) { g_decodeHeap = heap_; }
     ~DecoderHeap() {
-        t_decodeHeap = nullptr;
+        g_decodeHeap = nullptr;
         if (heap_) ::HeapDestroy(heap_);
     }
     DecoderHeap(const DecoderHeap&) = delete;

@@ -34,7 +34,7 @@ struct WorkResult {
 };
 
 // Set on the work's thread only: the unhandled-exception filter then knows the thread.
-thread_local WorkResult* t_result = nullptr;
+thread_local WorkResult* g_result = nullptr;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
 
 bool IsDelayLoadFailure(DWORD code) {
@@ -49,7 +49,7 @@ bool IsDelayLoadFailure(DWORD code) {
 // session behind, and the next detach could wait for them for ever. Any other thread goes
 // on to the filter before.
 LONG WINAPI LastChanceFilter(EXCEPTION_POINTERS* info) {
-    WorkResult* result = t_result;
+    WorkResult* result = g_result;
     if (!result) return g_previousFilter ? g_previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
     const EXCEPTION_RECORD& record = *info->ExceptionRecord;
     result->Structured = true;
@@ -60,20 +60,20 @@ LONG WINAPI LastChanceFilter(EXCEPTION_POINTERS* info) {
         if (load && load->szDll) lstrcpynA(result->Module, load->szDll, MAX_PATH);
         if (load) result->ModuleError = load->dwLastError;
     }
-    t_result = nullptr;
+    g_result = nullptr;
     ::SetEvent(result->Abandoned);
     for (;;) ::Sleep(INFINITE);
 }
 
 DWORD WINAPI RunWork(void* param) {
     auto* result = static_cast<WorkResult*>(param);
-    t_result = result;
+    g_result = result;
     try {
         (*result->Work)();
     } catch (...) {
         result->Thrown = std::current_exception();
     }
-    t_result = nullptr;
+    g_result = nullptr;
     return 0;
 }
 

@@ -25,4 +25,10 @@ std::wstring BuildConnectionString(std::wstring_view server);
 // every code page), and the server would look for another name.
 std::wstring BuildDetachStatement(std::wstring_view databaseName);
 
+// How long one detach waits for the server: for the login (ADO's default, which the
+// connection string leaves in place: it sets no "Connect Timeout") and for the statement
+// (ADO's default CommandTimeout). Form1::DetachInOneSession applies them.
+inline constexpr long kDetachLoginTimeoutSeconds = 15;
+inline constexpr long kDetachStatementTimeoutSeconds = 30;
+
 }  // namespace app

@@ -1,13 +1,14 @@
 // Builds Form1's children from its stored design and places them for the window's DPI:
 // twips and extents scale with win32/units.h; labels size themselves to their text.
+#include "app/main_window.h"
+
 #include <algorithm>
 #include <cmath>
 
-#include "app/main_window.h"
-#include "win32/dpi.h"
 #include "host/error.h"
-#include "win32/window_class.h"
+#include "win32/dpi.h"
 #include "win32/units.h"
+#include "win32/window_class.h"
 
 namespace app {
 

@@ -175,8 +175,12 @@ std::optional<std::wstring> Form1::DetachInOneSession(const std::wstring& server
                               win32::WithSystemText(L"Cannot load odbc32.dll from the system folder", error) +
                                   L" (error " + std::to_wstring(error) + L")");
         }
+        // The connection string names no login timeout, so the connection layer's default is
+        // the detach's: a different one goes into BuildConnectionString as Connect Timeout.
+        static_assert(kDetachLoginTimeoutSeconds == db::kDefaultLoginTimeoutSeconds);
         db::Connection cn;
         cn.Open(BuildConnectionString(server), L"", L"", db::kOptionUnspecified);
+        cn.SetCommandTimeout(kDetachStatementTimeoutSeconds);
         cn.Execute(statement, db::kOptionUnspecified);
         return std::nullopt;
     } catch (const std::exception& e) {
@@ -203,10 +207,11 @@ void Form1::Command3_Click() {
     {
         // The one place with a second thread. Waiting for the server on this thread
         // would stop the window from painting and answering for as long as the login
-        // takes (15 s against a silent server), and Windows would offer the operator to
-        // end the program in the middle of a detach. So the session runs on a thread of
-        // its own (made, used and released there), while this thread paints and answers
-        // and drops the input meanwhile: to the operator it is still one blocking press.
+        // takes (kDetachLoginTimeoutSeconds against a silent server), and Windows would
+        // offer the operator to end the program in the middle of a detach. So the session
+        // runs on a thread of its own (made, used and released there), while this thread
+        // paints and answers and drops the input meanwhile: to the operator it is still one
+        // blocking press.
         // A log-off or shutdown meanwhile is refused (WM_QUERYENDSESSION) with this reason
         // shown, so the operator learns what the detach ends with. The message box that
         // follows is no longer waiting: a log-off may end it.

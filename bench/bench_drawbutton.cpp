@@ -27,10 +27,10 @@ int wmain(int argc, wchar_t** argv) {
         host::ControlSite& site = form.AddButton(name, RECT{10, 10, 10 + s.w, 10 + s.h}, &bag);
         xpbutton::XPButton2& button = testing_support::TestForm::ButtonOf(site);
         testing_support::Pump();
-        for (int state = 0; state <= 4; ++state) button.DrawButton(state);  // warm the caches
+        for (int state = 0; state < xpbutton::kLookCount; ++state) button.DrawButton(state);  // warm the caches
         const testing_support::GuiCounts before = testing_support::CurrentGuiCounts();
         const double start = bench::NowMs();
-        for (int i = 0; i < repaints; ++i) button.DrawButton(i % 5);
+        for (int i = 0; i < repaints; ++i) button.DrawButton(i % xpbutton::kLookCount);
         const double elapsed = bench::NowMs() - start;
         const testing_support::GuiCounts after = testing_support::CurrentGuiCounts();
         const std::string size = std::to_string(s.w) + "x" + std::to_string(s.h);

@@ -1,5 +1,5 @@
 // The container's side of one hosted user control: its surface window (class named
-// after the control's type, made through host/window_class.h) with an off-screen picture
+// after the control's type, made through win32/window_class.h) with an off-screen picture
 // (a win32::MemoryCanvas), its ambient properties, extender and parent, delivery of
 // notifications, and routing of the window's input.
 #pragma once

@@ -71,7 +71,7 @@ struct ModifierWatch {
     size_t FirstRePress = 0;          // index of the first re-press among the own events
     size_t OwnEvents = 0, OwnSeen = 0;
 };
-thread_local ModifierWatch* t_watch = nullptr;
+thread_local ModifierWatch* g_watch = nullptr;
 
 // Whether an event of key `vk` is one of the held modifier `held`: the same key, or the
 // same modifier where one of the two names no side (VK_SHIFT stands for either Shift).
@@ -100,7 +100,7 @@ bool SameModifier(WORD held, DWORD vk) {
 
 // Called on the thread that set the hook, in the order the system takes the events.
 LRESULT CALLBACK WatchModifiers(int code, WPARAM wParam, LPARAM lParam) {
-    ModifierWatch* w = t_watch;
+    ModifierWatch* w = g_watch;
     if (code == HC_ACTION && w) {
         const auto& e = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         if ((e.flags & LLKHF_INJECTED) && e.dwExtraInfo == kOwnEvent) {
@@ -133,9 +133,9 @@ void Send(std::vector<INPUT>& inputs) {
 // wait in the queue. Events the system did not take are not waited for.
 void SendWatched(std::vector<INPUT>& inputs, ModifierWatch& watch, win32::UniqueHook hook) {
     watch.OwnEvents = watch.FirstRePress + watch.Held.size();
-    t_watch = &watch;
+    g_watch = &watch;
     struct EndWatch {
-        ~EndWatch() { t_watch = nullptr; }
+        ~EndWatch() { g_watch = nullptr; }
     } endWatch;
     Send(inputs);
     for (const ULONGLONG end = ::GetTickCount64() + 1000;

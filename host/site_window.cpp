@@ -1,12 +1,13 @@
 // The surface window of a ControlSite: what its messages do (painting from the picture,
 // resizing it, focus, screen readers) and the routing of mouse and keyboard input to
 // the control's notifications.
+#include "host/control_site.h"
+
 #include <windowsx.h>
 
 #include <algorithm>
 
 #include "host/accessible_button.h"
-#include "host/control_site.h"
 
 namespace host {
 

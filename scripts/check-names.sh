@@ -15,7 +15,7 @@ for dir in "$@"; do
   [ -f "$db" ] || { echo "check-names: $db is missing (configure $dir first)" >&2; exit 2; }
   # The project's own headers are checked with the sources that include them.
   args=(-p "$dir" --quiet --extra-arg=-Wno-unknown-warning-option
-    --header-filter="^$ROOT/(app|base|bench|controls|db|fuzz|host|subclass|tests|tools|win32)/")
+    --header-filter="^$ROOT/(app|base|bench|controls|db|fuzz|host|resources|subclass|tests|tools|win32)/")
   if grep -q 'w64-mingw32-g++' "$db"; then
     compiler="$(grep -o '[a-z0-9_/]*-w64-mingw32-g++[a-z-]*' "$db" | head -n1)"
     triple="$(basename "$compiler")"

@@ -8,9 +8,10 @@
 # certificate, with their winget manifest checked against its schema
 # (tests/release/release_test.sh); the signed x64 program and the Clang one then
 # go through the program-file suite under Wine. The names of the native and x64 trees'
-# own code are checked against the house style (scripts/check-names.sh). The fuzz targets
-# are built with clang and replay their committed corpus and regressions once
-# (scripts/fuzz.sh --replay).
+# own code are checked against the house style (scripts/check-names.sh), and first of all
+# the folder READMEs and the README's route of one detach against the code
+# (scripts/check-docs.py). The fuzz targets are built with clang and replay their
+# committed corpus and regressions once (scripts/fuzz.sh --replay).
 # On a machine that does not run 32-bit Linux programs or could not install 32-bit Wine
 # (scripts/i386.sh decides; or with DORVANE_NO_I386=1) the x86 program is built and its
 # imports checked, and its other suites are reported as not run, with the reason. The last
@@ -75,6 +76,13 @@ bash scripts/setup.sh
 dorvane_i386_probe
 dorvane_i386_wine
 export DORVANE_I386 DORVANE_I386_WHY DORVANE_SET_UP=1
+
+phase "docs: the folder READMEs and the route of one detach against the code"
+docs_rc=0
+mkdir -p build
+python3 scripts/check-docs.py | tee build/docs-check.log || docs_rc=$?
+SUMMARY+=("docs (folder READMEs, the route): $(tail -n 1 build/docs-check.log | sed 's/^check-docs: //')")
+[ "$docs_rc" = 0 ] || exit "$docs_rc"
 
 phase "native build (ASan + UBSan)"
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug -DDORVANE_SANITIZE=ON >/dev/null

@@ -10,8 +10,8 @@ namespace {
 
 // Registration ids only need to be unique per window and subclass procedure; a process-wide
 // counter also makes them increase with the order of hooking, which tells the newest hook.
-std::atomic<UINT_PTR> nextStubId{1};
-std::atomic<long> liveStubs{0};
+std::atomic<UINT_PTR> g_nextStubId{1};
+std::atomic<long> g_liveStubs{0};
 
 // The dispatches of hooked messages now on this thread's stack, innermost first: one
 // frame per stub call, living in that call's stack frame.
@@ -19,14 +19,14 @@ struct DispatchFrame {
     HWND Hwnd;
     DispatchFrame* Outer;
 };
-thread_local DispatchFrame* innermostDispatch = nullptr;
+thread_local DispatchFrame* g_innermostDispatch = nullptr;
 // Stubs released while their window was busy, waiting for its dispatch to end.
-thread_local HookStub* releasedStubs = nullptr;
+thread_local HookStub* g_releasedStubs = nullptr;
 
 class FrameGuard {
 public:
-    explicit FrameGuard(HWND hwnd) noexcept : frame_{hwnd, innermostDispatch} { innermostDispatch = &frame_; }
-    ~FrameGuard() { innermostDispatch = frame_.Outer; }
+    explicit FrameGuard(HWND hwnd) noexcept : frame_{hwnd, g_innermostDispatch} { g_innermostDispatch = &frame_; }
+    ~FrameGuard() { g_innermostDispatch = frame_.Outer; }
     FrameGuard(const FrameGuard&) = delete;
     FrameGuard& operator=(const FrameGuard&) = delete;
 
@@ -56,13 +56,13 @@ void MessageTable::Add(UINT uMsg) {
     messages_.push_back(uMsg);
 }
 
-HookStub::HookStub(ISubclassOwner& owner, HWND hwnd) : owner_(&owner), hwnd_(hwnd), id_(nextStubId.fetch_add(1)) {
-    liveStubs.fetch_add(1);
+HookStub::HookStub(ISubclassOwner& owner, HWND hwnd) : owner_(&owner), hwnd_(hwnd), id_(g_nextStubId.fetch_add(1)) {
+    g_liveStubs.fetch_add(1);
 }
 
-HookStub::~HookStub() { liveStubs.fetch_sub(1); }
+HookStub::~HookStub() { g_liveStubs.fetch_sub(1); }
 
-long HookStub::LiveCount() noexcept { return liveStubs.load(); }
+long HookStub::LiveCount() noexcept { return g_liveStubs.load(); }
 
 bool HookStub::Install() noexcept {
     if (installed_ || hwnd_ == nullptr || !IsWindow(hwnd_)) return false;
@@ -88,7 +88,7 @@ void HookStub::Unregister() noexcept {
 }
 
 bool HookStub::WindowBusy(HWND hwnd) noexcept {
-    for (const DispatchFrame* frame = innermostDispatch; frame != nullptr; frame = frame->Outer) {
+    for (const DispatchFrame* frame = g_innermostDispatch; frame != nullptr; frame = frame->Outer) {
         if (frame->Hwnd == hwnd) return true;
     }
     return false;
@@ -103,8 +103,8 @@ void HookStub::Release() noexcept {
         // being handled further out (a callback that sent a message to the window).
         // Removing the link now would leave that message pointing at a freed link; as a
         // plain forwarder it stays harmless until the outermost dispatch returns.
-        nextReleased_ = releasedStubs;
-        releasedStubs = this;
+        nextReleased_ = g_releasedStubs;
+        g_releasedStubs = this;
         return;
     }
     Unregister();
@@ -112,7 +112,7 @@ void HookStub::Release() noexcept {
 }
 
 void HookStub::FinishReleased(HWND hwnd) noexcept {
-    HookStub** link = &releasedStubs;
+    HookStub** link = &g_releasedStubs;
     while (*link != nullptr) {
         HookStub* stub = *link;
         if (stub->hwnd_ != hwnd) {

@@ -37,6 +37,14 @@ using UniqueKernelHandle = UniqueNullHandle<HANDLE, &::CloseHandle>;
 using UniqueIcon = UniqueNullHandle<HICON, &::DestroyIcon>;
 using UniqueHook = UniqueNullHandle<HHOOK, &::UnhookWindowsHookEx>;
 
+// A file as CreateFileW opens it: empty on INVALID_HANDLE_VALUE, which CreateFileW gives
+// when it fails, not on null (so never a UniqueKernelHandle).
+struct FileTraits {
+    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
+};
+using UniqueFile = UniqueHandle<HANDLE, FileTraits>;
+
 // A DLL of Windows, loaded from the system folder by its full path: never from the
 // program's folder or the current folder, where a planted DLL of the same name would be
 // found first (oleacc and odbc32 are not among the system's known DLLs). Its own

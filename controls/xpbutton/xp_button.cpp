@@ -49,14 +49,7 @@ void XPButton2::SetEnabled(bool NewValue) {
     m_bEnabled = NewValue;
     SetSurfaceEnabled(NewValue);
     m_bNoRedraw = false;
-    if (m_bMouseOver && m_bEnabled) {
-        DrawButton(STATE_HOT);
-    } else if (m_bDefault && NewValue) {
-        DrawButton(STATE_FOCUSED);
-    } else {
-        const int32_t s = NewValue ? STATE_NORMAL : STATE_DISABLED;
-        if (s != m_lState) DrawButton(s);
-    }
+    PutLook(PropertyLook());
     PropertyChanged(L"Enabled");
 }
 
@@ -145,12 +138,8 @@ void XPButton2::WriteProperties(host::PropertyBag& PropBag) {
 
 void XPButton2::AmbientChanged(const std::wstring& PropertyName) {
     m_bDefault = AmbientDisplayAsDefault();
-    if (m_bEnabled && !m_bMouseOver && PropertyName == L"DisplayAsDefault") {
-        if (m_bDefault)
-            DrawButton(STATE_FOCUSED);
-        else if (m_lState != STATE_NORMAL)
-            DrawButton(STATE_NORMAL);
-    }
+    // Under the pointer the hot look stays.
+    if (m_bEnabled && !m_bMouseOver && PropertyName == L"DisplayAsDefault") PutLook(PropertyLook());
 }
 
 void XPButton2::SystemColorsChanged() {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "controls/xpbutton/xp_button_render.h"
@@ -98,6 +99,26 @@ private:
     void TrackMouseLeave(HWND hWnd);
     void Show(int32_t state);  // draws only when the state differs from m_lState
     void RaiseClick();
+
+    // Which look the flags call for, and how it is put up: Show repaints only when the look
+    // differs from the one last drawn, Draw always repaints. One rule, RestingLook, and
+    // each event's own exceptions beside it (xp_button_input.cpp); none means nothing is
+    // painted.
+    enum class Paint { Show, Draw };
+    struct LookChoice {
+        int32_t State;
+        Paint How;
+    };
+    void PutLook(const std::optional<LookChoice>& look);
+    LookChoice RestingLook(bool focused) const;
+    LookChoice PointerLook() const;
+    LookChoice KeyReleaseLook() const;
+    std::optional<LookChoice> MouseReleaseLook() const;
+    std::optional<LookChoice> FocusGainedLook() const;
+    std::optional<LookChoice> ActivatedLook() const;
+    LookChoice InactiveLook() const;
+    std::optional<LookChoice> LeaveLook() const;
+    LookChoice PropertyLook() const;
 
     int32_t HookWindow(HWND hWnd) { return m_Hooks.HookWindow(hWnd); }
     void HookMessage(HWND hWnd, UINT uMsg, int32_t When) { m_Hooks.HookMessage(hWnd, uMsg, When); }

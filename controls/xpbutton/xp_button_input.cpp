@@ -1,15 +1,93 @@
 // XPButton2's input: mouse, keys, focus, access key, and the hooked mouse-leave and
-// activation messages drive its look and its events.
+// activation messages drive its look and its events. Which look the flags call for is
+// decided at the top, in one rule and each event's named exceptions to it.
+#include "controls/xpbutton/xp_button.h"
+
 #include <windowsx.h>
 
 #include <cmath>
-
-#include "controls/xpbutton/xp_button.h"
 
 namespace xpbutton {
 
 void XPButton2::Show(int32_t state) {
     if (m_lState != state) DrawButton(state);
+}
+
+void XPButton2::PutLook(const std::optional<LookChoice>& look) {
+    if (!look) return;
+    if (look->How == Paint::Draw)
+        DrawButton(look->State);
+    else
+        Show(look->State);
+}
+
+// Which look shows. A press (the left button down, Space down, a double-click) shows the
+// pressed look whatever the flags say. Otherwise one rule: a button at rest is hot under
+// the pointer, focused with the focus or as the container's default button, normal
+// otherwise. The focused look is always drawn afresh, never only shown: its one state
+// stands for two pictures, with and without the focus rectangle, which follows the focus.
+XPButton2::LookChoice XPButton2::RestingLook(bool focused) const {
+    if (m_bMouseOver) return {STATE_HOT, Paint::Show};
+    if (focused || m_bDefault) return {STATE_FOCUSED, Paint::Draw};
+    return {STATE_NORMAL, Paint::Show};
+}
+
+// The events' own exceptions to it.
+
+// The pointer moves: under it an armed press shows as pressed; off it the focus's look,
+// only shown (moving outside repaints nothing), and no default-button look.
+XPButton2::LookChoice XPButton2::PointerLook() const {
+    if (m_bMouseOver) return {m_bPressed ? STATE_PRESSED : STATE_HOT, Paint::Show};
+    return {m_bFocused ? STATE_FOCUSED : STATE_NORMAL, Paint::Show};
+}
+
+// A press by the keys ends (Space released, or cancelled by the access key): the keys went
+// to this button, so off the pointer it takes the focused look whatever the focus flag says.
+XPButton2::LookChoice XPButton2::KeyReleaseLook() const { return RestingLook(true); }
+
+// The left button is released: as a press by the keys ends, except that a button without
+// the focus paints nothing when the pointer is off it.
+std::optional<XPButton2::LookChoice> XPButton2::MouseReleaseLook() const {
+    if (!m_bMouseOver && !m_bFocused) return std::nullopt;
+    return KeyReleaseLook();
+}
+
+// The focus arrives: a press keeps its look (the pressed look showing under the pointer, or
+// a press armed off it).
+std::optional<XPButton2::LookChoice> XPButton2::FocusGainedLook() const {
+    if (m_bMouseOver ? m_lState == STATE_PRESSED : m_bPressed) return std::nullopt;
+    return RestingLook(m_bFocused);
+}
+
+// The form is activated: a button that neither the pointer, the focus nor the default role
+// lights keeps what it shows.
+std::optional<XPButton2::LookChoice> XPButton2::ActivatedLook() const {
+    if (!m_bMouseOver && !m_bFocused && !m_bDefault) return std::nullopt;
+    return RestingLook(m_bFocused);
+}
+
+// In a form that is not active every button looks normal, the pointer and focus aside.
+XPButton2::LookChoice XPButton2::InactiveLook() const { return {STATE_NORMAL, Paint::Show}; }
+
+// The pointer leaves: nothing changes while Space holds a press or the button is disabled.
+// With the focus or as the default button, a pressed look whose press is over goes back to
+// normal, and a focused look already showing, or one in a form that is not active, is left.
+std::optional<XPButton2::LookChoice> XPButton2::LeaveLook() const {
+    if (m_bSpaceDown || m_lState == STATE_DISABLED) return std::nullopt;
+    const LookChoice rest = RestingLook(m_bFocused);  // off the pointer by now
+    if (rest.State != STATE_FOCUSED) return rest;
+    if (m_lState == STATE_PRESSED) return m_bPressed ? rest : LookChoice{STATE_NORMAL, Paint::Draw};
+    if (m_lState == STATE_FOCUSED || !m_bFormActive) return std::nullopt;
+    return rest;
+}
+
+// A property changes (Enabled, or the container's default button): the focus is not
+// consulted, and the hot and default looks are drawn afresh.
+XPButton2::LookChoice XPButton2::PropertyLook() const {
+    if (!m_bEnabled) return {STATE_DISABLED, Paint::Show};
+    if (m_bMouseOver) return {STATE_HOT, Paint::Draw};
+    if (m_bDefault) return {STATE_FOCUSED, Paint::Draw};
+    return {STATE_NORMAL, Paint::Show};
 }
 
 void XPButton2::RaiseClick() {
@@ -37,20 +115,14 @@ void XPButton2::MouseMove(int16_t& Button, int16_t& Shift, float& X, float& Y) {
         m_bMouseOver = false;
     }
     if (!m_bFormActive || m_bSpaceDown) return;
-    if (m_bMouseOver)
-        Show(m_bPressed ? STATE_PRESSED : STATE_HOT);
-    else
-        Show(m_bFocused ? STATE_FOCUSED : STATE_NORMAL);
+    PutLook(PointerLook());
     if (Events.MouseMove) Events.MouseMove(Button, Shift, X, Y);
 }
 
 void XPButton2::MouseUp(int16_t& Button, int16_t& /*Shift*/, float& /*X*/, float& /*Y*/) {
     if (Button != host::vbLeftButton) return;
     if (m_bFormActive) {
-        if (m_bMouseOver)
-            Show(STATE_HOT);
-        else if (m_bFocused)
-            DrawButton(STATE_FOCUSED);
+        PutLook(MouseReleaseLook());
         if (m_bMouseOver && m_bFocused && m_bPressed) RaiseClick();
     }
     // Cleared only after Click has returned.
@@ -92,10 +164,7 @@ void XPButton2::KeyDown(int16_t& KeyCode, int16_t& /*Shift*/) {
 
 void XPButton2::KeyUp(int16_t& KeyCode, int16_t& /*Shift*/) {
     if (KeyCode != VK_SPACE || m_bMouseDown) return;
-    if (m_bMouseOver)
-        Show(STATE_HOT);
-    else
-        DrawButton(STATE_FOCUSED);
+    PutLook(KeyReleaseLook());
     if (m_bPressed) RaiseClick();
     m_bSpaceDown = false;
     m_bPressed = false;
@@ -103,11 +172,7 @@ void XPButton2::KeyUp(int16_t& KeyCode, int16_t& /*Shift*/) {
 
 void XPButton2::GotFocus() {
     m_bFocused = true;
-    if (m_bMouseOver) {
-        if (m_lState != STATE_HOT && m_lState != STATE_PRESSED) DrawButton(STATE_HOT);
-    } else if (!m_bPressed) {
-        DrawButton(STATE_FOCUSED);
-    }
+    PutLook(FocusGainedLook());
 }
 
 void XPButton2::LostFocus() {
@@ -115,14 +180,7 @@ void XPButton2::LostFocus() {
     m_bPressed = false;
     m_bSpaceDown = false;
     if (!m_bEnabled) return;
-    if (!m_bFormActive)
-        Show(STATE_NORMAL);
-    else if (m_bMouseOver)
-        Show(STATE_HOT);
-    else if (m_bDefault)
-        DrawButton(STATE_FOCUSED);
-    else
-        Show(STATE_NORMAL);
+    PutLook(m_bFormActive ? RestingLook(m_bFocused) : InactiveLook());
 }
 
 void XPButton2::AccessKeyPress(int16_t& /*KeyAscii*/) {
@@ -131,10 +189,7 @@ void XPButton2::AccessKeyPress(int16_t& /*KeyAscii*/) {
         // The access key cancels a Space press.
         m_bSpaceDown = false;
         m_bPressed = false;
-        if (m_bMouseOver)
-            Show(STATE_HOT);
-        else
-            DrawButton(STATE_FOCUSED);
+        PutLook(KeyReleaseLook());
         return;
     }
     // Let waiting input run first. The container keeps this object alive until its form
@@ -150,12 +205,7 @@ void XPButton2::zSubclass_Proc(bool /*bBefore*/, bool& /*bHandled*/, LRESULT& /*
         case WM_NCACTIVATE:
             if (wParam != 0) {
                 m_bFormActive = true;
-                if (m_bEnabled) {
-                    if (m_bMouseOver)
-                        Show(STATE_HOT);
-                    else if (m_bFocused || m_bDefault)
-                        DrawButton(STATE_FOCUSED);
-                }
+                if (m_bEnabled) PutLook(ActivatedLook());
                 int32_t State = 1;
                 if (Events.FormActivate) Events.FormActivate(State);
             } else {
@@ -163,21 +213,14 @@ void XPButton2::zSubclass_Proc(bool /*bBefore*/, bool& /*bHandled*/, LRESULT& /*
                 m_bPressed = false;
                 m_bMouseDown = false;
                 m_bSpaceDown = false;
-                if (m_bEnabled) Show(STATE_NORMAL);
+                if (m_bEnabled) PutLook(InactiveLook());
                 int32_t State = 0;
                 if (Events.FormActivate) Events.FormActivate(State);
             }
             break;
         case WM_MOUSELEAVE:
             m_bMouseOver = false;
-            if (m_bSpaceDown || m_lState == STATE_DISABLED) break;
-            if (!m_bFocused && !m_bDefault) {
-                Show(STATE_NORMAL);
-            } else if (m_lState == STATE_PRESSED) {
-                DrawButton(m_bPressed ? STATE_FOCUSED : STATE_NORMAL);
-            } else if (m_lState != STATE_FOCUSED && m_bFormActive) {
-                DrawButton(STATE_FOCUSED);
-            }
+            PutLook(LeaveLook());
             break;
         default:
             break;

@@ -1,5 +1,7 @@
 // XPButton2's look: one routine repaints the whole control for a state; three small
 // routines carry out its strokes, each creating and deleting its own pen or brush.
+#include "controls/xpbutton/xp_button_render.h"
+
 #include <cmath>
 
 #include "controls/xpbutton/xp_button.h"
@@ -84,7 +86,7 @@ void XPButton2::DrawHighContrastFrame(int32_t s, int32_t W, int32_t H) {
     // focus rectangle). Each look is told by its border as well as by its colours:
     // disabled a dotted line, normal one line, hot one line and an inner one, focused or
     // default a border two pixels wide, pressed three.
-    if (s < STATE_DISABLED || s > STATE_PRESSED) return;
+    if (s < STATE_DISABLED || s >= kLookCount) return;
     const bool lit = s == STATE_HOT || s == STATE_PRESSED;
     FillSolid({1, 1, W - 1, H - 1}, ::GetSysColor(lit ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
     const uint32_t border = ::GetSysColor(s == STATE_DISABLED ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT);
@@ -123,8 +125,8 @@ void XPButton2::DrawButton(int32_t state) {
     if (m_bNoRedraw) return;
     m_lState = state;
     const int32_t s = m_lState;
-    // A state outside 0..4 has no colours: the parts drawn in table colours are left out.
-    const bool inTable = s >= STATE_DISABLED && s <= STATE_PRESSED;
+    // A state that is no look has no colours: the parts drawn in table colours are left out.
+    const bool inTable = s >= STATE_DISABLED && s < kLookCount;
     int32_t W = 0, H = 0;
     Step([&] {
         W = static_cast<int32_t>(std::nearbyint(ScaleWidth()));
@@ -152,7 +154,7 @@ void XPButton2::DrawButton(int32_t state) {
     } else if (s == STATE_DISABLED || s == STATE_PRESSED) {
         Step([&] { FillSolid({1, 1, W - 1, H - 1}, s == STATE_PRESSED ? FACE_PRESSED : FACE_DISABLED); });
     } else if (s >= STATE_NORMAL && s <= STATE_HOT) {
-        // A state outside 0..4 gets no face at all, not even the fixed face gradient.
+        // A state that is no look gets no face at all, not even the fixed face gradient.
         Step([&] { DrawGradient({1, 3, W - 1, H - 2}, m_tColors.aGlowTop[s], m_tColors.aGlowBottom[s]); });
         Step([&] { DrawGradient({3, 3, W - 3, H - 3}, FACE_TOP, FACE_BOTTOM); });
         Step([&] { DrawLine(1, 1, W, 1, m_tColors.aLight1[s]); });

@@ -14,19 +14,25 @@ enum ButtonState : int32_t {
     STATE_PRESSED = 4,   // being pressed, or just double-clicked
 };
 
-// Colours are 0x00BBGGRR. Eight arrays are indexed 0..4 by ButtonState; aGlowTop and
-// aGlowBottom only 1..3 (their slots 0 and 4 are never read).
+// How many looks there are: every table of looks (the colours here, the tests' expected
+// colours, the button strip's names) has one entry for each ButtonState below this.
+inline constexpr int32_t kLookCount = STATE_PRESSED + 1;
+
+// Colours are 0x00BBGGRR, each array indexed by ButtonState. aBorder and the three corner
+// arrays are read for every look; the six of the lines and side bands (aLight1, aLight2,
+// aShade1, aShade2, aGlowTop, aGlowBottom) only for the looks with a gradient face,
+// STATE_NORMAL to STATE_HOT: their slots for the flat looks are never read.
 struct ButtonColors {
-    uint32_t aBorder[5];
-    uint32_t aLight1[5];
-    uint32_t aLight2[5];
-    uint32_t aShade1[5];
-    uint32_t aShade2[5];
-    uint32_t aCornerEdge[5];
-    uint32_t aCornerOuter[5];
-    uint32_t aCornerInner[5];
-    uint32_t aGlowTop[5];
-    uint32_t aGlowBottom[5];
+    uint32_t aBorder[kLookCount];
+    uint32_t aLight1[kLookCount];
+    uint32_t aLight2[kLookCount];
+    uint32_t aShade1[kLookCount];
+    uint32_t aShade2[kLookCount];
+    uint32_t aCornerEdge[kLookCount];
+    uint32_t aCornerOuter[kLookCount];
+    uint32_t aCornerInner[kLookCount];
+    uint32_t aGlowTop[kLookCount];
+    uint32_t aGlowBottom[kLookCount];
 };
 
 // Fixed colours of the face and caption.

@@ -41,7 +41,7 @@ struct Row {
 // The main window's buttons: caption and size in pixels at 96 dpi.
 constexpr Row kRows[] = {{L"打开数据库文件", 105, 25}, {L"分离", 97, 33}, {L"退出", 89, 25}};
 constexpr const wchar_t* kLookNames[] = {L"0 disabled", L"1 normal", L"2 focused", L"3 hot", L"4 pressed"};
-constexpr int kLooks = 5;
+static_assert(std::size(kLookNames) == xpbutton::kLookCount, "one name for each look");
 
 constexpr int kLabelWidth = 64;    // row labels on the left
 constexpr int kHeaderHeight = 20;  // look names on top
@@ -125,11 +125,11 @@ private:
 };
 
 Picture DrawStrip() {
-    const int width = kLabelWidth + kLooks * kCellWidth;
+    const int width = kLabelWidth + xpbutton::kLookCount * kCellWidth;
     const int height = RowTop(static_cast<int>(std::size(kRows)));
     win32::UniqueWindow form = CreateForm(width, height);
     Canvas canvas(width, height);
-    for (int look = 0; look < kLooks; ++look)
+    for (int look = 0; look < xpbutton::kLookCount; ++look)
         canvas.Label(kLookNames[look], RECT{CellLeft(look), 0, CellLeft(look) + kCellWidth - kCellPad, kHeaderHeight},
                      DT_LEFT);
 
@@ -140,7 +140,7 @@ Picture DrawStrip() {
         const int top = RowTop(row) + kCellPad;
         const std::wstring size = std::to_wstring(r.W) + L"\u00D7" + std::to_wstring(r.H);
         canvas.Label(size.c_str(), RECT{4, top, kLabelWidth, top + r.H}, DT_LEFT);
-        for (int look = 0; look < kLooks; ++look) {
+        for (int look = 0; look < xpbutton::kLookCount; ++look) {
             host::SiteSettings settings;
             settings.Name = L"XPButton2" + std::to_wstring(++number);
             settings.Bounds = RECT{CellLeft(look), top, CellLeft(look) + r.W, top + r.H};

@@ -125,7 +125,8 @@ TEST(DbNoServer, SilentServerEndsInLoginTimeoutError) {
 }
 
 TEST(DbNoServer, SilentServerWithDefaultTimeoutEndsInError) {
-    // ADO's default login timeout (15 s) applies when the string sets none.
+    // ADO's default login timeout (db::kDefaultLoginTimeoutSeconds) applies when the string
+    // sets none.
     WinsockScope winsock;
     SilentListener listener;
     db::Connection connection;

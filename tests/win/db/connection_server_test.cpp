@@ -213,8 +213,8 @@ TEST(DbServerFaults, SlowLoginEndsInTheConnectTimeout) {
 }
 
 TEST(DbServerFaults, SlowStatementEndsInTheCommandTimeout) {
-    // Every answer waits 2 s: the login (two answers) fits in its 15 s, the statement does
-    // not fit in a 1 s command timeout.
+    // Every answer waits 2 s: the login (two answers) fits in the default login timeout
+    // (db::kDefaultLoginTimeoutSeconds), the statement does not fit in a 1 s command timeout.
     Standin server = Standin::Start({L"--delay-ms", L"2000"});
     db::Connection connection;
     connection.Open(DorvaneString(server.Port()), L"", L"");

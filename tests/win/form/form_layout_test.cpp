@@ -583,7 +583,7 @@ TEST_F(Form1ClassicDpi, At96EveryPixelIsWhereTheDesignPutsIt) {
 TEST_F(Form1ClassicDpi, DISABLED_At144TheWholeWindowScales) {
     wchar_t ranFile[MAX_PATH];
     if (::GetEnvironmentVariableW(kChildRanVariable, ranFile, MAX_PATH))
-        win32::UniqueKernelHandle(::CreateFileW(ranFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        win32::UniqueFile(::CreateFileW(ranFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_EQ(win32::dpi::System(), 144u);
     form_ = ShowForm1();
     HWND w = form_->Hwnd();

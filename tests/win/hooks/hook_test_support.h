@@ -40,8 +40,8 @@ struct SeenMessage {
 
 // The order of events across windows and owners in one test ("proc", "A before", ...).
 inline std::vector<std::string>& Trail() {
-    static std::vector<std::string> trail;
-    return trail;
+    static std::vector<std::string> g_trail;
+    return g_trail;
 }
 
 // A hidden top-level window of a class of its own; the procedure records the probe messages.

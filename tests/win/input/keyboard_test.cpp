@@ -363,7 +363,7 @@ public:
 private:
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
         const auto& e = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-        ReleaseOnNextShiftUp* self = current_;
+        ReleaseOnNextShiftUp* self = g_current;
         if (code == HC_ACTION && self && !self->triggered_ && (e.flags & LLKHF_UP) &&
             (e.vkCode == VK_SHIFT || e.vkCode == VK_LSHIFT || e.vkCode == VK_RSHIFT)) {
             self->triggered_ = true;
@@ -377,7 +377,7 @@ private:
     }
     void Watch() {
         watcherId_ = ::GetCurrentThreadId();
-        current_ = this;
+        g_current = this;
         HHOOK hook = ::SetWindowsHookExW(WH_KEYBOARD_LL, &Hook, ::GetModuleHandleW(nullptr), 0);
         MSG msg;
         ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, for WM_QUIT
@@ -385,9 +385,9 @@ private:
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         }
         ::UnhookWindowsHookEx(hook);
-        current_ = nullptr;
+        g_current = nullptr;
     }
-    static inline ReleaseOnNextShiftUp* current_ = nullptr;
+    static inline ReleaseOnNextShiftUp* g_current = nullptr;
     std::atomic<bool> ready_{false}, triggered_{false}, released_{false};
     DWORD watcherId_ = 0;
     std::thread user_;

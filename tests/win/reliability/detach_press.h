@@ -18,9 +18,9 @@
 
 namespace dorvane::test {
 
-// Longest a failing press may take before the test calls it a hang: the default login
-// timeout (15 s) plus the driver's own slack.
-inline constexpr DWORD kBoxLimitMs = 60000;
+// Longest a failing press may take before the test calls it a hang: the detach's login
+// timeout (app::kDetachLoginTimeoutSeconds) plus 45 s of the driver's own slack.
+inline constexpr DWORD kBoxLimitMs = (app::kDetachLoginTimeoutSeconds + 45) * 1000;
 
 inline std::wstring ServerText(const StandinServer& s) { return L"127.0.0.1," + std::to_wstring(s.Port()); }
 

@@ -45,8 +45,9 @@ TEST_F(Faults, AnswerLaterThanAShortConnectTimeout) {
 }
 
 TEST_F(Faults, AnswerLaterThanTheDefaultLoginTimeout) {
-    // Slower than the 15 s Form1 connects with; the press ends with the timeout's text.
-    StandinServer slow = Start({L"--delay-ms", L"25000"});
+    // Slower than the login timeout Form1 connects with (app::kDetachLoginTimeoutSeconds) by
+    // 10 s; the press ends with the timeout's text.
+    StandinServer slow = Start({L"--delay-ms", std::to_wstring((app::kDetachLoginTimeoutSeconds + 10) * 1000)});
     ExpectDriverError(PressDetach(ServerText(slow)));
     slow.Kill();  // its delayed answers would only keep the test waiting
     ExpectUsableAndNextDetachWorks();

@@ -259,7 +259,7 @@ TEST_F(DetachWait, AStructuredExceptionOnTheWorksThreadEndsDorvaneOnceTheBoxIsCl
                 wchar_t text[2048] = {};
                 ::GetDlgItemTextW(box, 0xFFFF, text, 2048);
                 const std::string utf8 = base::ToUtf8(text);
-                const win32::UniqueKernelHandle file(
+                const win32::UniqueFile file(
                     ::CreateFileW(seen.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
                 DWORD written = 0;
                 ::WriteFile(file.get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
@@ -272,7 +272,7 @@ TEST_F(DetachWait, AStructuredExceptionOnTheWorksThreadEndsDorvaneOnceTheBoxIsCl
         testing::ExitedWithCode(static_cast<int>(app::kAbandonedExitCode)), "");
     std::string text;
     {
-        const win32::UniqueKernelHandle file(
+        const win32::UniqueFile file(
             ::CreateFileW(seen.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         char buf[4096];
         DWORD n = 0;

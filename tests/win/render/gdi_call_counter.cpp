@@ -26,39 +26,39 @@ using FillRectFn = int(WINAPI*)(HDC, const RECT*, HBRUSH);
 using CreateRoundRectRgnFn = HRGN(WINAPI*)(int, int, int, int, int, int);
 using SetWindowRgnFn = int(WINAPI*)(HWND, HRGN, BOOL);
 
-LineToFn realLineTo;
-MoveToExFn realMoveToEx;
-SetPixelFn realSetPixel;
-CreatePenFn realCreatePen;
-CreateSolidBrushFn realCreateSolidBrush;
-DeleteObjectFn realDeleteObject;
-SelectObjectFn realSelectObject;
-FillRectFn realFillRect;
-CreateRoundRectRgnFn realCreateRoundRectRgn;
-SetWindowRgnFn realSetWindowRgn;
+LineToFn g_realLineTo;
+MoveToExFn g_realMoveToEx;
+SetPixelFn g_realSetPixel;
+CreatePenFn g_realCreatePen;
+CreateSolidBrushFn g_realCreateSolidBrush;
+DeleteObjectFn g_realDeleteObject;
+SelectObjectFn g_realSelectObject;
+FillRectFn g_realFillRect;
+CreateRoundRectRgnFn g_realCreateRoundRectRgn;
+SetWindowRgnFn g_realSetWindowRgn;
 
 BOOL WINAPI CountLineTo(HDC dc, int x, int y) {
     ++g_calls.LineTo;
-    return realLineTo(dc, x, y);
+    return g_realLineTo(dc, x, y);
 }
 BOOL WINAPI CountMoveToEx(HDC dc, int x, int y, LPPOINT p) {
     ++g_calls.MoveToEx;
-    return realMoveToEx(dc, x, y, p);
+    return g_realMoveToEx(dc, x, y, p);
 }
 COLORREF WINAPI CountSetPixel(HDC dc, int x, int y, COLORREF c) {
     ++g_calls.SetPixel;
-    return realSetPixel(dc, x, y, c);
+    return g_realSetPixel(dc, x, y, c);
 }
 HPEN WINAPI CountCreatePen(int style, int width, COLORREF c) {
     ++g_calls.CreatePen;
-    HPEN pen = realCreatePen(style, width, c);
+    HPEN pen = g_realCreatePen(style, width, c);
     g_pens.insert(pen);
     g_created.insert(pen);
     return pen;
 }
 HBRUSH WINAPI CountCreateSolidBrush(COLORREF c) {
     ++g_calls.CreateSolidBrush;
-    HBRUSH brush = realCreateSolidBrush(c);
+    HBRUSH brush = g_realCreateSolidBrush(c);
     g_brushes.insert(brush);
     g_created.insert(brush);
     return brush;
@@ -66,10 +66,10 @@ HBRUSH WINAPI CountCreateSolidBrush(COLORREF c) {
 BOOL WINAPI CountDeleteObject(HGDIOBJ obj) {
     if (g_pens.erase(obj)) ++g_calls.PensDeleted;
     if (g_brushes.erase(obj)) ++g_calls.BrushesDeleted;
-    return realDeleteObject(obj);
+    return g_realDeleteObject(obj);
 }
 HGDIOBJ WINAPI CountSelectObject(HDC dc, HGDIOBJ obj) {
-    HGDIOBJ previous = realSelectObject(dc, obj);
+    HGDIOBJ previous = g_realSelectObject(dc, obj);
     if (g_pens.count(obj)) {
         ++g_calls.PensSelected;
         g_replacedByPen.insert(previous);
@@ -81,17 +81,17 @@ HGDIOBJ WINAPI CountSelectObject(HDC dc, HGDIOBJ obj) {
 }
 int WINAPI CountFillRect(HDC dc, const RECT* r, HBRUSH b) {
     ++g_calls.FillRect;
-    return realFillRect(dc, r, b);
+    return g_realFillRect(dc, r, b);
 }
 HRGN WINAPI CountCreateRoundRectRgn(int a, int b, int c, int d, int e, int f) {
     ++g_calls.CreateRoundRectRgn;
-    HRGN region = realCreateRoundRectRgn(a, b, c, d, e, f);
+    HRGN region = g_realCreateRoundRectRgn(a, b, c, d, e, f);
     g_created.insert(region);
     return region;
 }
 int WINAPI CountSetWindowRgn(HWND w, HRGN r, BOOL redraw) {
     ++g_calls.SetWindowRgn;
-    return realSetWindowRgn(w, r, redraw);
+    return g_realSetWindowRgn(w, r, redraw);
 }
 
 struct Patch {
@@ -103,24 +103,24 @@ struct Patch {
 };
 
 std::vector<Patch>& Patches() {
-    static std::vector<Patch> patches = {
-        {"gdi32.dll", "LineTo", reinterpret_cast<void*>(&CountLineTo), reinterpret_cast<void**>(&realLineTo)},
-        {"gdi32.dll", "MoveToEx", reinterpret_cast<void*>(&CountMoveToEx), reinterpret_cast<void**>(&realMoveToEx)},
-        {"gdi32.dll", "SetPixel", reinterpret_cast<void*>(&CountSetPixel), reinterpret_cast<void**>(&realSetPixel)},
-        {"gdi32.dll", "CreatePen", reinterpret_cast<void*>(&CountCreatePen), reinterpret_cast<void**>(&realCreatePen)},
+    static std::vector<Patch> g_patches = {
+        {"gdi32.dll", "LineTo", reinterpret_cast<void*>(&CountLineTo), reinterpret_cast<void**>(&g_realLineTo)},
+        {"gdi32.dll", "MoveToEx", reinterpret_cast<void*>(&CountMoveToEx), reinterpret_cast<void**>(&g_realMoveToEx)},
+        {"gdi32.dll", "SetPixel", reinterpret_cast<void*>(&CountSetPixel), reinterpret_cast<void**>(&g_realSetPixel)},
+        {"gdi32.dll", "CreatePen", reinterpret_cast<void*>(&CountCreatePen), reinterpret_cast<void**>(&g_realCreatePen)},
         {"gdi32.dll", "CreateSolidBrush", reinterpret_cast<void*>(&CountCreateSolidBrush),
-         reinterpret_cast<void**>(&realCreateSolidBrush)},
+         reinterpret_cast<void**>(&g_realCreateSolidBrush)},
         {"gdi32.dll", "DeleteObject", reinterpret_cast<void*>(&CountDeleteObject),
-         reinterpret_cast<void**>(&realDeleteObject)},
+         reinterpret_cast<void**>(&g_realDeleteObject)},
         {"gdi32.dll", "SelectObject", reinterpret_cast<void*>(&CountSelectObject),
-         reinterpret_cast<void**>(&realSelectObject)},
+         reinterpret_cast<void**>(&g_realSelectObject)},
         {"gdi32.dll", "CreateRoundRectRgn", reinterpret_cast<void*>(&CountCreateRoundRectRgn),
-         reinterpret_cast<void**>(&realCreateRoundRectRgn)},
-        {"user32.dll", "FillRect", reinterpret_cast<void*>(&CountFillRect), reinterpret_cast<void**>(&realFillRect)},
+         reinterpret_cast<void**>(&g_realCreateRoundRectRgn)},
+        {"user32.dll", "FillRect", reinterpret_cast<void*>(&CountFillRect), reinterpret_cast<void**>(&g_realFillRect)},
         {"user32.dll", "SetWindowRgn", reinterpret_cast<void*>(&CountSetWindowRgn),
-         reinterpret_cast<void**>(&realSetWindowRgn)},
+         reinterpret_cast<void**>(&g_realSetWindowRgn)},
     };
-    return patches;
+    return g_patches;
 }
 
 void WriteSlot(void** slot, void* value) {

@@ -31,7 +31,7 @@ TEST_F(Caption, ColourFollowsEnabledNotTheState) {
     Place(105, 25, L"HHWW");
     constexpr uint32_t kRed = 0x1010C8;
     Button().SetForeColor(static_cast<int32_t>(kRed));
-    for (int state = 0; state <= 4; ++state) {
+    for (int state = 0; state < xpbutton::kLookCount; ++state) {
         Snapshot pic;
         const auto ink = InkIn(state, &pic);
         ASSERT_GT(ink.size(), 20u) << "no caption drawn in state " << state;
@@ -40,7 +40,7 @@ TEST_F(Caption, ColourFollowsEnabledNotTheState) {
     }
     Button().SetEnabled(false);
     EXPECT_EQ(Button().GetFlags().State, 0);
-    for (int state = 0; state <= 4; ++state) {
+    for (int state = 0; state < xpbutton::kLookCount; ++state) {
         Snapshot pic;
         const auto ink = InkIn(state, &pic);
         ASSERT_GT(ink.size(), 20u) << "no caption drawn in state " << state;
@@ -82,7 +82,7 @@ TEST_F(Caption, EmptyCaptionDrawsNoText) {
     Place(105, 25, L"OK");
     EXPECT_FALSE(InkIn(1).empty()) << "a caption should leave ink";
     Button().SetCaption(L"");
-    for (int state = 0; state <= 4; ++state) EXPECT_TRUE(InkIn(state).empty()) << "state " << state;
+    for (int state = 0; state < xpbutton::kLookCount; ++state) EXPECT_TRUE(InkIn(state).empty()) << "state " << state;
 }
 
 // "&OK" shows O and K with the O underlined: the same letters as "OK" plus a stroke
@@ -163,7 +163,7 @@ TEST_F(FocusRectangle, ShownExactlyWhenFocusedWithFocusRectAboveNormal) {
         Focus(focused);
         for (bool focusRect : {true, false}) {
             Button().SetFocusRect(focusRect);
-            for (int state = 0; state <= 4; ++state) {
+            for (int state = 0; state < xpbutton::kLookCount; ++state) {
                 const int dotted = DottedEdgePixels(state);
                 if (focused && focusRect && state > 1)
                     EXPECT_GE(dotted, edgeLength / 3) << "state " << state << ": no dotted rectangle";

@@ -82,7 +82,7 @@ TEST_F(RepaintCounts, ObjectCountsStayFlatOverTenThousandRepaints) {
     testing_support::Pump(std::chrono::milliseconds(20));
     GdiCallCounter counter;
     ASSERT_TRUE(counter.Ready());
-    for (int state = 0; state <= 4; ++state) {
+    for (int state = 0; state < xpbutton::kLookCount; ++state) {
         Button().DrawButton(state);
         testing_support::Pump(std::chrono::milliseconds(20));
         const testing_support::GuiCounts before = testing_support::CurrentGuiCounts();

@@ -34,7 +34,7 @@ TEST_P(LooksBySize, EveryPixelOfEveryStateIsTheTablesColour) {
     const Size sz = GetParam();
     Place(sz.W, sz.H);
     ASSERT_FALSE(Button().GetFlags().Focused);
-    for (int state = 0; state <= 4; ++state) {
+    for (int state = 0; state < xpbutton::kLookCount; ++state) {
         Button().DrawButton(state);
         const auto flags = Button().GetFlags();
         EXPECT_EQ(flags.State, state);

@@ -33,7 +33,7 @@ TEST_F(Repaint, NothingIsDrawnOrRememberedWhileNoRedrawIsSet) {
 
 TEST_F(Repaint, RepeatingAStateRepaintsTheWholePictureIdentically) {
     Place(97, 33, L"OK");
-    for (int state = 0; state <= 4; ++state) {
+    for (int state = 0; state < xpbutton::kLookCount; ++state) {
         Button().DrawButton(state);
         const Snapshot first = TakePicture(Site());
         // Scribble over face, border and corner; the next repaint must cover all of it.
@@ -48,7 +48,7 @@ TEST_F(Repaint, RepeatingAStateRepaintsTheWholePictureIdentically) {
 TEST_F(Repaint, StateOutOfRangeDrawsNoTableColoursAndEndsWithDrawingOn) {
     Place(105, 25);
     const uint32_t bg = Background();
-    for (int state : {5, 7, -1}) {
+    for (int state : {xpbutton::kLookCount, xpbutton::kLookCount + 2, -1}) {
         Button().DrawButton(1);
         Button().DrawButton(state);
         const auto flags = Button().GetFlags();
@@ -137,7 +137,7 @@ TEST_F(Screen, ShowsTheCompletePicture) {
     ::SetFocus(Site().Hwnd());
     testing_support::Pump(std::chrono::milliseconds(20));
     ASSERT_TRUE(Button().GetFlags().Focused);
-    for (int state = 0; state <= 4; ++state) {
+    for (int state = 0; state < xpbutton::kLookCount; ++state) {
         Button().DrawButton(state);
         EXPECT_TRUE(ScreenShowsPicture()) << "state " << state;
     }

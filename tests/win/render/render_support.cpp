@@ -2,29 +2,48 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 namespace dorvane::test {
 
+namespace {
+
+// The looks as the control's definition gives them, one row for each look in the order of
+// its states, each colour as the (red, green, blue) triple the definition writes beside the
+// stored value: so the table is read against the definition, not copied from the
+// control's own (InitColors, which holds the stored values). 0: a colour the look never
+// shows (the flat looks have no lines or bands).
+// clang-format off
+constexpr Look kLooks[] = {
+    //  Border            Light1              Light2              Shade1              Shade2
+    //  CornerEdge        CornerOuter         CornerInner         GlowTop             GlowBottom          Flat   FlatFace
+    /* disabled */
+    {RGB(201, 199, 186), 0,                  0,                  0,                  0,
+     RGB(196, 177, 140), RGB(206, 199, 189), RGB(196, 177, 140), 0,                  0,                  true,  RGB(245, 244, 234)},
+    /* normal */
+    {RGB(0, 60, 116),    RGB(255, 255, 255), RGB(254, 254, 254), RGB(226, 223, 214), RGB(214, 208, 197),
+     RGB(33, 85, 132),   RGB(123, 150, 173), RGB(82, 125, 165),  RGB(252, 252, 251), RGB(236, 235, 230), false, 0},
+    /* focused or default */
+    {RGB(0, 60, 116),    RGB(206, 231, 255), RGB(189, 215, 247), RGB(140, 174, 231), RGB(107, 130, 239),
+     RGB(33, 85, 132),   RGB(123, 150, 173), RGB(82, 125, 165),  RGB(189, 211, 247), RGB(140, 174, 231), false, 0},
+    /* hot */
+    {RGB(0, 60, 116),    RGB(255, 243, 206), RGB(255, 219, 140), RGB(255, 178, 49),  RGB(230, 150, 0),
+     RGB(33, 85, 132),   RGB(123, 150, 173), RGB(82, 125, 165),  RGB(225, 223, 156), RGB(255, 182, 48),  false, 0},
+    /* pressed */
+    {RGB(0, 60, 116),    0,                  0,                  0,                  0,
+     RGB(33, 85, 132),   RGB(123, 150, 173), RGB(82, 125, 165),  0,                  0,                  true,  RGB(231, 227, 222)},
+};
+// clang-format on
+static_assert(std::size(kLooks) == xpbutton::kLookCount, "an expected look for every look of the button");
+
+}  // namespace
+
 Look LookOf(int state) {
-    // The five looks, channel values as the button's colour table lists them.
-    switch (state) {
-        case 0:
-            return Look{0xBAC7C9, 0, 0, 0, 0, 0x8CB1C4, 0xBDC7CE, 0x8CB1C4, 0, 0, true, 0xEAF4F5};
-        case 1:
-            return Look{0x743C00, 0xFFFFFF, 0xFEFEFE, 0xD6DFE2, 0xC5D0D6, 0x845521,
-                        0xAD967B, 0xA57D52, 0xFBFCFC, 0xE6EBEC, false,    0};
-        case 2:
-            return Look{0x743C00, 0xFFE7CE, 0xF7D7BD, 0xE7AE8C, 0xEF826B, 0x845521,
-                        0xAD967B, 0xA57D52, 0xF7D3BD, 0xE7AE8C, false,    0};
-        case 3:
-            return Look{0x743C00, 0xCEF3FF, 0x8CDBFF, 0x31B2FF, 0x0096E6, 0x845521,
-                        0xAD967B, 0xA57D52, 0x9CDFE1, 0x30B6FF, false,    0};
-        case 4:
-            return Look{0x743C00, 0, 0, 0, 0, 0x845521, 0xAD967B, 0xA57D52, 0, 0, true, 0xDEE3E7};
-        default:
-            ADD_FAILURE() << "no look for state " << state;
-            return Look{};
+    if (state < 0 || state >= xpbutton::kLookCount) {
+        ADD_FAILURE() << "no look for state " << state;
+        return Look{};
     }
+    return kLooks[state];
 }
 
 namespace {

@@ -1,6 +1,6 @@
-// Shared pieces of the drawing tests: the expected colours of every look, written out
-// from the button's colour rules (not taken from the control), the gradient rule,
-// snapshots of a control's picture, and a fixture that places one button on a form.
+// Shared pieces of the drawing tests: the expected colours of every look, as the control's
+// definition gives them (render_support.cpp; never taken from the control), the gradient
+// rule, snapshots of a control's picture, and a fixture that places one button on a form.
 #pragma once
 
 #include <windows.h>
@@ -22,11 +22,13 @@ struct Look {
     bool Flat;          // states 0 and 4: one flat face, no lines or bands
     uint32_t FlatFace;  // only when Flat
 };
-Look LookOf(int state);  // state 0..4
+Look LookOf(int state);  // state 0 .. xpbutton::kLookCount - 1
 
-constexpr uint32_t kFaceTop = 0xFBFCFC;
-constexpr uint32_t kFaceBottom = 0xE6EBEC;
-constexpr uint32_t kDisabledCaption = 0x92A1A1;
+// The fixed colours of the definition: the gradient face's top and bottom rows, and the
+// caption of a disabled button.
+constexpr uint32_t kFaceTop = RGB(252, 252, 251);
+constexpr uint32_t kFaceBottom = RGB(236, 235, 230);
+constexpr uint32_t kDisabledCaption = RGB(161, 161, 146);
 
 // Row y of a gradient over rows top..bottom from `top` to `bottom`: 32-bit float steps,
 // rows counted from the bottom up, halves rounded to the even integer.

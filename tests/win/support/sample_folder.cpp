@@ -15,11 +15,11 @@
 namespace dorvane::test {
 
 SampleFolder::SampleFolder(std::wstring_view name) {
-    static std::atomic<int> counter{0};
+    static std::atomic<int> g_counter{0};
     wchar_t temp[MAX_PATH + 1] = {};
     if (::GetTempPathW(MAX_PATH, temp) == 0) throw std::runtime_error("sample folder: GetTempPathW failed");
     path_ = std::wstring(temp) + L"dorvane-" + std::wstring(name) + L"-" + std::to_wstring(::GetCurrentProcessId()) +
-            L"-" + std::to_wstring(++counter);
+            L"-" + std::to_wstring(++g_counter);
     std::error_code error;
     std::filesystem::remove_all(path_, error);  // a stale folder of the same name
     if (!std::filesystem::create_directory(path_, error) && error) {

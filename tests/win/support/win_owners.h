@@ -1,20 +1,17 @@
-// Owners of the Windows handles the test supports open themselves and host/win_handles.h
-// has no owner for: files (whose empty value is INVALID_HANDLE_VALUE, not null) and
-// sockets. Instances of base::UniqueHandle, like every other owner.
+// Owners of the Windows handles the test supports open themselves and win32/win_handles.h
+// has no owner for: sockets, an instance of base::UniqueHandle like every other owner. Files
+// are win32::UniqueFile's, named here too for the tests that open them.
 #pragma once
 
 #include <winsock2.h>
 #include <windows.h>
 
 #include "base/unique_handle.h"
+#include "win32/win_handles.h"
 
 namespace dorvane::test {
 
-struct FileTraits {
-    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
-};
-using UniqueFile = base::UniqueHandle<HANDLE, FileTraits>;
+using win32::UniqueFile;
 
 struct SocketTraits {
     static SOCKET Invalid() noexcept { return INVALID_SOCKET; }

@@ -11,12 +11,12 @@ namespace standin {
 namespace {
 
 // Write end of the live pipe; the handler only borrows it.
-int signalWriteFd = -1;
+int g_signalWriteFd = -1;
 
 void OnSignal(int sig) {
     const unsigned char b = static_cast<unsigned char>(sig);
     const int saved = errno;
-    [[maybe_unused]] ssize_t n = ::write(signalWriteFd, &b, 1);
+    [[maybe_unused]] ssize_t n = ::write(g_signalWriteFd, &b, 1);
     errno = saved;
 }
 
@@ -27,7 +27,7 @@ SignalPipe::SignalPipe(std::initializer_list<int> signals) {
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
     read_.reset(fds[0]);
     write_.reset(fds[1]);
-    signalWriteFd = write_.get();
+    g_signalWriteFd = write_.get();
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
@@ -41,7 +41,7 @@ SignalPipe::SignalPipe(std::initializer_list<int> signals) {
 
 SignalPipe::~SignalPipe() {
     for (int sig : signals_) ::signal(sig, SIG_DFL);
-    if (Valid()) signalWriteFd = -1;
+    if (Valid()) g_signalWriteFd = -1;
 }
 
 int SignalPipe::Next() const {

@@ -16,13 +16,13 @@ namespace {
 class OdbcClientTest : public ::testing::TestWithParam<const char*> {
 protected:
     static void SetUpTestSuite() {
-        iniDir_ = new TempDir();
-        WriteFileBytes(*iniDir_ / "odbcinst.ini", std::string("[FreeTDS]\nDriver=") + kFreeTdsDriverFile + "\n");
-        WriteFileBytes(*iniDir_ / "odbc.ini", "");
-        setenv("ODBCSYSINI", iniDir_->Path().c_str(), 1);
-        setenv("ODBCINI", (*iniDir_ / "odbc.ini").c_str(), 1);
+        g_iniDir = new TempDir();
+        WriteFileBytes(*g_iniDir / "odbcinst.ini", std::string("[FreeTDS]\nDriver=") + kFreeTdsDriverFile + "\n");
+        WriteFileBytes(*g_iniDir / "odbc.ini", "");
+        setenv("ODBCSYSINI", g_iniDir->Path().c_str(), 1);
+        setenv("ODBCINI", (*g_iniDir / "odbc.ini").c_str(), 1);
     }
-    static void TearDownTestSuite() { delete iniDir_; }
+    static void TearDownTestSuite() { delete g_iniDir; }
     void SetUp() override {
         struct stat st {};
         ASSERT_EQ(stat(kFreeTdsDriverFile, &st), 0)
@@ -34,10 +34,10 @@ protected:
         return "DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=" + std::to_string(port) + ";UID=" + user + ";PWD=" + pwd +
                ";DATABASE=" + db + ";TDS_Version=" + GetParam();
     }
-    static TempDir* iniDir_;
+    static TempDir* g_iniDir;
     TempDir data_;
 };
-TempDir* OdbcClientTest::iniDir_ = nullptr;
+TempDir* OdbcClientTest::g_iniDir = nullptr;
 
 TEST_P(OdbcClientTest, DetachAttachAndErrors) {
     StandinProcess server({"--data", data_.Path()});
