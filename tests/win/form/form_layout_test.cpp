@@ -21,6 +21,7 @@
 #include "win32/win_handles.h"
 #include "win32/window_class.h"
 #include "tests/e2e/workflow/screen_capture.h"
+#include "tests/win/common/message_counter.h"
 #include "tests/win/common/test_form.h"
 
 namespace dorvane::test {
@@ -322,29 +323,12 @@ int InkRows(HWND hwnd) {
     return rows;
 }
 
-// Counts the form's moves and resizes while it lives (a subclass of its own).
-class WindowPosCounter {
-public:
-    explicit WindowPosCounter(HWND hwnd) : hwnd_(hwnd) {
-        ::SetWindowSubclass(hwnd_, &Proc, kId, reinterpret_cast<DWORD_PTR>(&count_));
-    }
-    ~WindowPosCounter() { ::RemoveWindowSubclass(hwnd_, &Proc, kId); }
-    WindowPosCounter(const WindowPosCounter&) = delete;
-    WindowPosCounter& operator=(const WindowPosCounter&) = delete;
-    int Count() const { return count_; }
-
-private:
-    static constexpr UINT_PTR kId = 0xD91;
-    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR count) {
-        if (msg == WM_WINDOWPOSCHANGING) {
-            const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
-            if ((pos->flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) ++*reinterpret_cast<int*>(count);
-        }
-        return ::DefSubclassProc(h, msg, wParam, lParam);
-    }
-    HWND hwnd_;
-    int count_ = 0;
-};
+// A move or resize of the form.
+bool MovesOrResizes(UINT msg, WPARAM, LPARAM lParam) {
+    if (msg != WM_WINDOWPOSCHANGING) return false;
+    const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
+    return (pos->flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE);
+}
 
 TEST_F(Form1Test, ADpiChangeMovesOnceToTheSuggestedRectangleAndRepaintsEveryChild) {
     HWND w = form_->Hwnd();
@@ -358,7 +342,7 @@ TEST_F(Form1Test, ADpiChangeMovesOnceToTheSuggestedRectangleAndRepaintsEveryChil
     const RECT suggested{window.left + 10, window.top + 5, window.left + 10 + (window.right - window.left) * 3 / 2,
                          window.top + 5 + (window.bottom - window.top) * 3 / 2};
     {
-        WindowPosCounter moves(w);
+        testing_support::MessageCounter moves(w, &MovesOrResizes);
         ::SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
         EXPECT_EQ(moves.Count(), 1) << "the window moved or resized more than once";
     }

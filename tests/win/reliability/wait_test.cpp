@@ -17,6 +17,7 @@
 #include "host/control_site.h"
 #include "host/error.h"
 #include "win32/win_handles.h"
+#include "tests/win/common/message_counter.h"
 #include "tests/win/reliability/detach_press.h"
 
 namespace dorvane::test {
@@ -39,26 +40,8 @@ int DarkPixels(HWND hwnd) {
     return dark;
 }
 
-// Counts the modal loops of a window (WM_ENTERSIZEMOVE, WM_ENTERMENULOOP) while it lives.
-class ModalLoopCounter {
-public:
-    explicit ModalLoopCounter(HWND hwnd) : hwnd_(hwnd) {
-        ::SetWindowSubclass(hwnd_, &Proc, kId, reinterpret_cast<DWORD_PTR>(&count_));
-    }
-    ~ModalLoopCounter() { ::RemoveWindowSubclass(hwnd_, &Proc, kId); }
-    ModalLoopCounter(const ModalLoopCounter&) = delete;
-    ModalLoopCounter& operator=(const ModalLoopCounter&) = delete;
-    int Count() const { return count_; }
-
-private:
-    static constexpr UINT_PTR kId = 0x10C9;
-    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR count) {
-        if (msg == WM_ENTERSIZEMOVE || msg == WM_ENTERMENULOOP) ++*reinterpret_cast<int*>(count);
-        return ::DefSubclassProc(h, msg, wParam, lParam);
-    }
-    HWND hwnd_;
-    int count_ = 0;
-};
+// The start of a modal loop of a window.
+bool StartsAModalLoop(UINT msg, WPARAM, LPARAM) { return msg == WM_ENTERSIZEMOVE || msg == WM_ENTERMENULOOP; }
 
 HWND ShownBox(HWND owner) {
     for (HWND box = nullptr; (box = ::FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;)
@@ -130,7 +113,7 @@ TEST_F(DetachWait, PressesAndALogOffDuringTheWaitEndNothing) {
     ::SetFocus(detach);
     PumpMessages();
     const base::ComPtr<IAccessible> reader(form_->Button(L"Command3").CreateAccessibleObject());
-    ModalLoopCounter loops(form);
+    testing_support::MessageCounter loops(form, &StartsAModalLoop);
     // Enter, Space and a click on 分离, Alt+F4, a click on 退出, a close request, and a
     // log-off asking whether the session may end. A screen reader meanwhile finds 分离
     // unavailable, and its default actions on 分离 and 打开数据库文件 run nothing; a move
