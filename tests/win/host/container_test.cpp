@@ -372,6 +372,18 @@ TEST(HostContainer, DoEventsDispatchesWhatIsWaiting) {
     EXPECT_EQ(log, (Names{L"GotFocus", L"LostFocus"}));
     MSG m;
     EXPECT_FALSE(::PeekMessageW(&m, site.Hwnd(), 0, 0, PM_NOREMOVE));
+
+    // While the form holds its input off, the click queued for the control is dropped and
+    // the rest still dispatched: DoEvents inside a wait runs no press.
+    log.clear();
+    {
+        host::InputHold hold(form.Hwnd());
+        ::PostMessageW(site.Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        ::PostMessageW(site.Hwnd(), WM_SETFOCUS, 0, 0);
+        host::DoEvents();
+    }
+    EXPECT_EQ(log, (Names{L"GotFocus"}));
+    EXPECT_FALSE(::PeekMessageW(&m, site.Hwnd(), 0, 0, PM_NOREMOVE));
 }
 
 TEST_F(TwoProbes, TerminateAllEndsEveryControlAndItsWindow) {
