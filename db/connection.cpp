@@ -91,14 +91,14 @@ std::wstring RegisteredLibrary(const std::wstring& driverName) {
 void AddDriverFolder(const std::wstring& driverName) {
     const std::wstring folder = DriverFolder(RegisteredLibrary(driverName));
     if (folder.empty()) return;
-    static std::mutex mutex;
-    static std::set<std::wstring> added;
-    const std::lock_guard<std::mutex> lock(mutex);
-    if (added.count(folder)) return;
+    static std::mutex g_addedMutex;
+    static std::set<std::wstring> g_added;
+    const std::lock_guard<std::mutex> lock(g_addedMutex);
+    if (g_added.count(folder)) return;
     using AddDllDirectoryFn = void*(WINAPI*)(PCWSTR);
     const auto add = reinterpret_cast<AddDllDirectoryFn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory")));
-    if (add && add(folder.c_str())) added.insert(folder);
+    if (add && add(folder.c_str())) g_added.insert(folder);
 }
 
 }  // namespace
