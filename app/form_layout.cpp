@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/start_steps.h"
 #include "host/error.h"
 #include "win32/dpi.h"
 #include "win32/units.h"
@@ -69,6 +70,7 @@ void Form1::BuildChildren(const host::DesignNode& design) {
         return ReadInt(a->Properties, L"TabIndex", 0) < ReadInt(b->Properties, L"TabIndex", 0);
     });
     ApplyFonts();
+    start_steps::Mark(start_steps::kFonts);
     HWND previous = HWND_TOP;
     for (const host::DesignNode* node : nodes) {
         PlacedChild c;
@@ -93,8 +95,10 @@ void Form1::BuildChildren(const host::DesignNode& design) {
             c.Window = site.Hwnd();
             auto& button = site.ControlAs<xpbutton::XPButton2>();
             ConnectClick(c.Name, button);
+            start_steps::Mark(start_steps::kChildWindows);
             if (auto status = site.Load(&bag))
                 throw host::Error(status->Number(), c.Name + L": " + status->Description());
+            start_steps::Mark(start_steps::kButtonSetUp);
         } else if (c.Kind == ChildKind::Label) {
             const std::wstring text = host::ToText(node->Properties.ReadProperty(L"Caption", std::wstring()));
             c.TextColour =
@@ -117,6 +121,7 @@ void Form1::BuildChildren(const host::DesignNode& design) {
         children_.push_back(c);
     }
     PutLabelsBeforeTheirFields();
+    start_steps::Mark(start_steps::kChildWindows);
 }
 
 void Form1::PutLabelsBeforeTheirFields() {
