@@ -9,7 +9,7 @@
 #include "win32/win_handles.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int nCmdShow) {
-    app::start_steps::Mark(app::start_steps::kProcessStart);
+    app::start_steps::Mark(app::start_steps::ProcessStart);
     // DLLs loaded by name come from the system folder and from the folders added for a
     // driver's own DLLs (db::Connection), never from the program's folder or the current
     // one. Set before any DLL but the program's imports (Windows' known DLLs, which always
@@ -22,13 +22,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int nCmdShow) {
     if (!set || !set(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS)) ::SetDllDirectoryW(L"");
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
-    app::start_steps::Mark(app::start_steps::kCommonControls);
+    app::start_steps::Mark(app::start_steps::CommonControls);
     // No COM here: the open dialog initialises it on its first use, so a start that never
     // opens the dialog never loads it.
     int code = 1;
     try {
         const host::DesignNode design = app::Form1::LoadDesign(instance);
-        app::start_steps::Mark(app::start_steps::kDesignRead);
+        app::start_steps::Mark(app::start_steps::DesignRead);
         auto form = app::Form1::Create(instance, design, nCmdShow);
         code = form->Run();
     } catch (const host::Error& e) {

@@ -12,18 +12,19 @@
 namespace app::start_steps {
 
 enum Step : int {
-    kProcessStart,   // from CreateProcess to wWinMain: the loader, the image, the runtime
-    kCommonControls, // comctl32 and its classes
-    kDesignRead,     // the stored design parsed
-    kFormWindow,     // Form1's window and its icons
-    kBannerDecoded,  // the banner decoded into what paints it
-    kFonts,          // the labels' and fields' font
-    kChildWindows,   // the children's windows
-    kButtonSetUp,    // the buttons' properties, fonts, hooks and regions
-    kLayout,         // places and the window's size
-    kShown,          // shown, and the form's own paint
-    kFirstPaint,     // the children's paints, until the queue is first empty
-    kStepCount
+    ProcessStart,   // from CreateProcess to wWinMain: the loader, the image, the runtime
+    CommonControls, // comctl32 and its classes
+    DesignRead,     // the stored design parsed
+    FormWindow,     // Form1's window
+    Icons,          // its icons
+    Fonts,          // the labels' and fields' font
+    ChildWindows,   // the children's windows
+    ButtonSetUp,    // the buttons' properties, fonts, hooks and regions
+    Layout,         // places and the window's size
+    Shown,          // shown, and the form's own paint but for the banner
+    Banner,         // the banner decoded and drawn, and the labels' brushes made from it
+    FirstPaint,     // the children's paints, until the queue is first empty
+    StepCount
 };
 
 inline constexpr wchar_t kVariable[] = L"DORVANE_START_STEPS";
@@ -33,8 +34,8 @@ inline constexpr wchar_t kVariable[] = L"DORVANE_START_STEPS";
 struct Record {
     int64_t Last;                    // the previous mark (the launcher writes the first)
     uint64_t LastWorkingSet;         // its working set, bytes (0 before the process)
-    int64_t Counts[kStepCount];      // per step, summed
-    int64_t WorkingSet[kStepCount];  // per step, bytes added (summed)
+    int64_t Counts[StepCount];      // per step, summed
+    int64_t WorkingSet[StepCount];  // per step, bytes added (summed)
     int64_t OwnCost;
     int32_t Marks;
 };

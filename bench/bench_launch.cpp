@@ -37,9 +37,10 @@ struct Process {
 
 namespace steps = app::start_steps;
 
-constexpr const char* kStepNames[steps::kStepCount] = {
-    "process_start_to_wWinMain", "common_controls", "design_read", "form_window_and_icons", "banner_decoded",
-    "fonts", "child_windows", "buttons_properties_hooks_regions", "layout", "shown_and_form_painted",
+constexpr const char* kStepNames[steps::StepCount] = {
+    "process_start_to_wWinMain", "common_controls", "design_read", "form_window", "icons",
+    "fonts",
+    "child_windows", "buttons_properties_hooks_regions", "layout", "shown_and_form_painted", "banner_decoded_drawn",
     "children_painted_queue_empty"};
 
 // The section Dorvane.exe marks its start in, named to it by the variable it inherits.
@@ -143,7 +144,7 @@ int wmain(int argc, wchar_t** argv) {
     bench::Report("peak_working_set_kb", static_cast<double>(pmc.PeakWorkingSetSize) / 1024.0);
     if (section) {
         const steps::Record& r = *section->View;
-        for (int i = 0; i < steps::kStepCount; ++i)
+        for (int i = 0; i < steps::StepCount; ++i)
             std::printf("step %s %.3f %.0f\n", kStepNames[i], CountsToMs(r.Counts[i]),
                         static_cast<double>(r.WorkingSet[i]) / 1024.0);
         bench::Report("step_marks_own_ms", CountsToMs(r.OwnCost));
