@@ -2,6 +2,7 @@
 #include "win32/units.h"
 
 #include <cstring>
+#include <vector>
 
 // The JPEG decoder: stb_image (Debian's libstb-dev), in-process and without COM, which a
 // start of the program would otherwise load for the system's codecs. Only its JPEG
@@ -53,7 +54,7 @@ private:
 
 // A packed 32-bit bottom-up DIB (header, then pixels) of the picture at dpi, in the
 // decoder's heap; null when the resource is missing or not decodable.
-BITMAPINFOHEADER* DecodePicture(HINSTANCE instance, int resourceId, UINT dpi, SIZE& natural) {
+BITMAPINFOHEADER* DecodePicture(HINSTANCE instance, int resourceId, UINT dpi) {
     HRSRC res = ::FindResourceW(instance, MAKEINTRESOURCEW(resourceId), MAKEINTRESOURCEW(10) /*RT_RCDATA*/);
     HGLOBAL data = res ? ::LoadResource(instance, res) : nullptr;
     const DWORD bytes = res ? ::SizeofResource(instance, res) : 0;
@@ -63,7 +64,6 @@ BITMAPINFOHEADER* DecodePicture(HINSTANCE instance, int resourceId, UINT dpi, SI
     const stbi_uc* rgb =
         stbi_load_from_memory(static_cast<const stbi_uc*>(jpeg), static_cast<int>(bytes), &w, &h, &channels, 3);
     if (!rgb || w <= 0 || h <= 0) return nullptr;
-    natural = SIZE{w, h};
 
     auto packed = [](int width, int height) {
         const size_t size = sizeof(BITMAPINFOHEADER) + static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
@@ -109,35 +109,65 @@ BITMAPINFOHEADER* DecodePicture(HINSTANCE instance, int resourceId, UINT dpi, SI
 
 }  // namespace
 
-void BackgroundPicture::Load(HINSTANCE instance, int resourceId, UINT dpi) {
+void BackgroundPicture::Load(HINSTANCE instance, int resourceId) {
     instance_ = instance;
     resourceId_ = resourceId;
-    brush_.reset();
-    brushDpi_ = 0;
-    Brush(dpi);
+    through_.clear();
 }
 
-void BackgroundPicture::Draw(HDC dc, UINT dpi) {
-    if (!Brush(dpi) || !Loaded()) return;
-    const SIZE drawn = DrawnSize(dpi);
-    RECT r{0, 0, drawn.cx, drawn.cy};
-    POINT previous{};
-    ::SetBrushOrgEx(dc, 0, 0, &previous);
-    ::FillRect(dc, &r, brush_.get());
-    ::SetBrushOrgEx(dc, previous.x, previous.y, nullptr);
+void BackgroundPicture::MakeBrushes(const BITMAPINFOHEADER* picture, std::span<const RECT> rects, UINT dpi) {
+    if (throughDpi_ != dpi) through_.clear();
+    throughDpi_ = dpi;
+    const LONG w = picture->biWidth, h = picture->biHeight;  // bottom-up rows
+    for (const RECT& r : rects) {
+        bool made = false;
+        for (const Through& t : through_) made = made || ::EqualRect(&t.Rect, &r);
+        const LONG rw = r.right - r.left, rh = r.bottom - r.top;
+        if (made || rw <= 0 || rh <= 0) continue;
+        // The rectangle's pixels as a packed bottom-up DIB; outside the picture, white.
+        std::vector<BYTE> packed(sizeof(BITMAPINFOHEADER) + static_cast<size_t>(rw) * static_cast<size_t>(rh) * 4, 0xFF);
+        *reinterpret_cast<BITMAPINFOHEADER*>(packed.data()) =
+            BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), rw, rh, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        const auto* from = reinterpret_cast<const DWORD*>(picture + 1);
+        auto* to = reinterpret_cast<DWORD*>(packed.data() + sizeof(BITMAPINFOHEADER));
+        for (LONG y = 0; y < rh; ++y) {
+            const LONG py = r.top + y;
+            if (py < 0 || py >= h) continue;
+            for (LONG x = 0; x < rw; ++x) {
+                const LONG px = r.left + x;
+                if (px >= 0 && px < w) to[(rh - 1 - y) * rw + x] = from[(h - 1 - py) * w + px];
+            }
+        }
+        win32::UniqueBrush brush(::CreateDIBPatternBrushPt(packed.data(), DIB_RGB_COLORS));
+        if (brush) through_.push_back(Through{r, std::move(brush)});
+    }
 }
 
-HBRUSH BackgroundPicture::Brush(UINT dpi) {
-    if (brush_ && brushDpi_ == dpi) return brush_.get();
+SIZE BackgroundPicture::Draw(HDC dc, UINT dpi, std::span<const RECT> through) {
     DecoderHeap heap;
-    SIZE natural{0, 0};
-    const BITMAPINFOHEADER* picture = heap ? DecodePicture(instance_, resourceId_, dpi, natural) : nullptr;
-    // The brush takes a copy of the packed picture, so the decoder's heap can go.
-    if (picture) brush_.reset(::CreateDIBPatternBrushPt(picture, DIB_RGB_COLORS));
-    if (!picture || !brush_) return static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-    brushDpi_ = dpi;
-    size_ = natural;
-    return brush_.get();
+    const BITMAPINFOHEADER* picture = heap ? DecodePicture(instance_, resourceId_, dpi) : nullptr;
+    if (!picture) return SIZE{0, 0};
+    const int w = picture->biWidth, h = picture->biHeight;
+    ::SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0, static_cast<UINT>(h),
+                        picture + 1, reinterpret_cast<const BITMAPINFO*>(picture), DIB_RGB_COLORS);
+    MakeBrushes(picture, through, dpi);
+    return SIZE{w, h};
+}
+
+HBRUSH BackgroundPicture::BrushFor(const RECT& rect, UINT dpi) {
+    auto find = [&]() -> HBRUSH {
+        if (throughDpi_ != dpi) return nullptr;
+        for (const Through& t : through_)
+            if (::EqualRect(&t.Rect, &rect)) return t.Brush.get();
+        return nullptr;
+    };
+    if (HBRUSH b = find()) return b;
+    // Not made at the last paint of the background (a label moved, or painted first).
+    DecoderHeap heap;
+    if (const BITMAPINFOHEADER* picture = heap ? DecodePicture(instance_, resourceId_, dpi) : nullptr)
+        MakeBrushes(picture, std::span<const RECT>(&rect, 1), dpi);
+    if (HBRUSH b = find()) return b;
+    return static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
 }
 
 }  // namespace app

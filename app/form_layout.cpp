@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/start_steps.h"
 #include "host/error.h"
 #include "win32/dpi.h"
 #include "win32/units.h"
@@ -69,6 +70,7 @@ void Form1::BuildChildren(const host::DesignNode& design) {
         return ReadInt(a->Properties, L"TabIndex", 0) < ReadInt(b->Properties, L"TabIndex", 0);
     });
     ApplyFonts();
+    start_steps::Mark(start_steps::Fonts);
     HWND previous = HWND_TOP;
     for (const host::DesignNode* node : nodes) {
         PlacedChild c;
@@ -93,8 +95,10 @@ void Form1::BuildChildren(const host::DesignNode& design) {
             c.Window = site.Hwnd();
             auto& button = site.ControlAs<xpbutton::XPButton2>();
             ConnectClick(c.Name, button);
+            start_steps::Mark(start_steps::ChildWindows);
             if (auto status = site.Load(&bag))
                 throw host::Error(status->Number(), c.Name + L": " + status->Description());
+            start_steps::Mark(start_steps::ButtonSetUp);
         } else if (c.Kind == ChildKind::Label) {
             const std::wstring text = host::ToText(node->Properties.ReadProperty(L"Caption", std::wstring()));
             c.TextColour =
@@ -117,6 +121,7 @@ void Form1::BuildChildren(const host::DesignNode& design) {
         children_.push_back(c);
     }
     PutLabelsBeforeTheirFields();
+    start_steps::Mark(start_steps::ChildWindows);
 }
 
 void Form1::PutLabelsBeforeTheirFields() {
@@ -155,9 +160,15 @@ void Form1::Layout(const RECT* suggested) {
     const bool dpiChanged = suggested != nullptr;
     if (dpiChanged) ApplyFonts();
     for (auto& c : children_) {
+        // Only what is not yet in its place moves: at the start, the labels, made before
+        // their size was known.
         const RECT r = ChildRect(c);
-        ::SetWindowPos(c.Window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT now{};
+        ::GetWindowRect(c.Window, &now);
+        ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&now), 2);
+        if (!::EqualRect(&now, &r))
+            ::SetWindowPos(c.Window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
         if (dpiChanged && c.Kind == ChildKind::XPButton2) {
             // The caption font follows the DPI too: re-apply the button's own font.
             if (auto* site = host::ControlSite::FromWindow(c.Window)) {
@@ -174,8 +185,11 @@ void Form1::Layout(const RECT* suggested) {
     RECT rc{0, 0, win32::TwipsToPixels(clientWidth_, dpi_), win32::TwipsToPixels(clientHeight_, dpi_)};
     win32::dpi::WindowRectForClient(rc, static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_STYLE)),
                                    static_cast<DWORD>(::GetWindowLongW(hwnd_, GWL_EXSTYLE)), dpi_);
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT now{};
+    ::GetWindowRect(hwnd_, &now);
+    if (now.right - now.left != rc.right - rc.left || now.bottom - now.top != rc.bottom - rc.top)
+        ::SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace app

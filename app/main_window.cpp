@@ -8,12 +8,14 @@
 
 #include "app/busy_wait.h"
 #include "app/detach_rules.h"
+#include "app/start_steps.h"
 #include "base/error.h"
 #include "db/connection.h"
 #include "win32/dpi.h"
 #include "host/error.h"
 #include "win32/high_contrast.h"
 #include "win32/system_text.h"
+#include "win32/units.h"
 #include "resources/resource_ids.h"
 
 namespace app {
@@ -43,22 +45,17 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     form->clientWidth_ = host::ToInt32(design.Properties.ReadProperty(L"ClientWidth", 5835));
     form->clientHeight_ = host::ToInt32(design.Properties.ReadProperty(L"ClientHeight", 5310));
 
-    HWND hwnd = ::CreateWindowExW(kExStyle, kForm1ClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100,
-                                  100, nullptr, nullptr, instance, form.get());
+    // Made at its size for the system's DPI, which is the window's on most screens: the
+    // layout then has no size to change.
+    RECT size{0, 0, win32::TwipsToPixels(form->clientWidth_, win32::dpi::System()),
+              win32::TwipsToPixels(form->clientHeight_, win32::dpi::System())};
+    win32::dpi::WindowRectForClient(size, kStyle, kExStyle, win32::dpi::System());
+    HWND hwnd = ::CreateWindowExW(kExStyle, kForm1ClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  size.right - size.left, size.bottom - size.top, nullptr, nullptr, instance, form.get());
     if (!hwnd) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the main window");
-    form->dpi_ = win32::dpi::ForWindow(hwnd);
+    start_steps::Mark(start_steps::FormWindow);
 
-    // Both icon sizes, for the title bar and the task bar.
-    form->bigIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON,
-                                                         win32::dpi::SystemMetrics(SM_CXICON, form->dpi_),
-                                                         win32::dpi::SystemMetrics(SM_CYICON, form->dpi_), 0)));
-    form->smallIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON,
-                                                           win32::dpi::SystemMetrics(SM_CXSMICON, form->dpi_),
-                                                           win32::dpi::SystemMetrics(SM_CYSMICON, form->dpi_), 0)));
-    ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(form->bigIcon_.get()));
-    ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(form->smallIcon_.get()));
-
-    form->picture_.Load(instance, IDR_BANNER, form->dpi_);
+    form->picture_.Load(instance, IDR_BANNER);
     form->container_ = std::make_unique<host::FormContainer>(hwnd);
     form->BuildChildren(design);
     form->Layout(nullptr);
@@ -73,11 +70,13 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     const int w = rc.right - rc.left, h = rc.bottom - rc.top;
     ::SetWindowPos(hwnd, nullptr, wa.left + (wa.right - wa.left - w) / 2, wa.top + (wa.bottom - wa.top - h) / 2, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    start_steps::Mark(start_steps::Layout);
 
     ::ShowWindow(hwnd, nCmdShow);
     ::UpdateWindow(hwnd);
     // The focus starts on the focusable control with the lowest tab index.
     if (HWND first = form->ChildWindow(L"Text1")) ::SetFocus(first);
+    start_steps::Mark(start_steps::Shown);
     return form;
 }
 
@@ -91,7 +90,18 @@ Form1::~Form1() {
 
 int Form1::Run() {
     MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+#ifdef DORVANE_BENCH
+    // The first paint is complete when the queue is first empty: WM_PAINT comes last.
+    bool painted = false;
+#endif
+    while (true) {
+#ifdef DORVANE_BENCH
+        if (!painted && !::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            painted = true;
+            start_steps::Mark(start_steps::FirstPaint);
+        }
+#endif
+        if (::GetMessageW(&msg, nullptr, 0, 0) <= 0) break;
         if (container_ && container_->PreTranslateMessage(msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
@@ -304,7 +314,20 @@ LRESULT Form1::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
 
 void Form1::OnNcCreate(HWND hwnd) {
     hwnd_ = hwnd;
+    dpi_ = win32::dpi::ForWindow(hwnd);
     win32::dpi::EnableNonClientScaling(hwnd);
+    // Both icon sizes, for the title bar and the task bar, given before the window has a
+    // frame to draw them in.
+    start_steps::Mark(start_steps::FormWindow);
+    bigIcon_.reset(static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON,
+                                                   win32::dpi::SystemMetrics(SM_CXICON, dpi_),
+                                                   win32::dpi::SystemMetrics(SM_CYICON, dpi_), 0)));
+    smallIcon_.reset(static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON,
+                                                     win32::dpi::SystemMetrics(SM_CXSMICON, dpi_),
+                                                     win32::dpi::SystemMetrics(SM_CYSMICON, dpi_), 0)));
+    ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    start_steps::Mark(start_steps::Icons);
 }
 
 LRESULT Form1::OnEraseBackground(HDC dc) {
@@ -315,13 +338,18 @@ LRESULT Form1::OnEraseBackground(HDC dc) {
         ::FillRect(dc, &rc, ::GetSysColorBrush(COLOR_WINDOW));
         return 1;
     }
-    // White only where the picture does not reach, so nothing flashes under it.
+    // The labels' brushes come from the same decode of the picture.
+    std::vector<RECT> labels;
+    for (const auto& c : children_)
+        if (c.Kind == ChildKind::Label) labels.push_back(LabelRect(c.Window));
+    start_steps::Mark(start_steps::Shown);
+    const SIZE drawn = picture_.Draw(dc, dpi_, labels);
+    start_steps::Mark(start_steps::Banner);
+    // White where the picture does not reach.
     const int saved = ::SaveDC(dc);
-    const SIZE drawn = picture_.DrawnSize(dpi_);
     ::ExcludeClipRect(dc, 0, 0, drawn.cx, drawn.cy);
     ::FillRect(dc, &rc, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     ::RestoreDC(dc, saved);
-    picture_.Draw(dc, dpi_);
     return 1;
 }
 
@@ -338,15 +366,19 @@ std::optional<LRESULT> Form1::OnCtlColorStatic(HDC dc, HWND child) {
             ::SetBkColor(dc, window);
             return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
         }
-        RECT r{};
-        ::GetWindowRect(child, &r);
-        ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
         ::SetBkMode(dc, TRANSPARENT);
         ::SetTextColor(dc, host::ControlSite::ResolveColour(c.TextColour));
-        ::SetBrushOrgEx(dc, -r.left, -r.top, nullptr);
-        return reinterpret_cast<LRESULT>(picture_.Brush(dpi_));
+        ::SetBrushOrgEx(dc, 0, 0, nullptr);
+        return reinterpret_cast<LRESULT>(picture_.BrushFor(LabelRect(child), dpi_));
     }
     return std::nullopt;
+}
+
+RECT Form1::LabelRect(HWND label) const {
+    RECT r{};
+    ::GetWindowRect(label, &r);
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+    return r;
 }
 
 std::optional<LRESULT> Form1::OnActivate(bool active) {

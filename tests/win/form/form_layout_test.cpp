@@ -378,6 +378,34 @@ TEST_F(Form1Test, ADpiChangeRepaintsTheWholeWindowEvenWhereItsSizeStays) {
     EXPECT_NE(::GetPixel(dc.get(), 3, 3), kMark) << "the banner was not painted again";
 }
 
+TEST_F(Form1Test, LabelsShowTheBannerBehindTheirText) {
+    // A label's top row is mostly clear of ink (the font's leading; a quotation mark may
+    // reach it): there the banner must show as the form paints it where the label is not.
+    HWND w = form_->Hwnd();
+    ASSERT_FALSE(win32::HighContrastOn());
+    const win32::WindowDc screen(nullptr);
+    for (const wchar_t* name : {L"Label3", L"Label1", L"Label2", L"Label4"}) {
+        SCOPED_TRACE(base::ToUtf8(name));
+        HWND label = form_->ChildWindow(name);
+        RECT r{};
+        ::GetWindowRect(label, &r);
+        auto topRow = [&] {
+            Pump(std::chrono::milliseconds(100));
+            std::vector<COLORREF> row;
+            for (int x = r.left; x < r.right; ++x) row.push_back(::GetPixel(screen.get(), x, r.top));
+            return row;
+        };
+        const std::vector<COLORREF> shown = topRow();
+        ::ShowWindow(label, SW_HIDE);
+        ::UpdateWindow(w);
+        const std::vector<COLORREF> behind = topRow();
+        ::ShowWindow(label, SW_SHOW);
+        size_t same = 0;
+        for (size_t i = 0; i < shown.size(); ++i) same += shown[i] == behind[i];
+        EXPECT_GE(same * 10, shown.size() * 9) << same << " of " << shown.size() << " pixels show the banner";
+    }
+}
+
 using win32::HighContrastScheme;
 
 // The label's pixels on the screen: how many are nearer `text` than `background` and how
