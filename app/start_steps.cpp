@@ -39,8 +39,8 @@ struct Section {
 void Mark(Step step) {
     LARGE_INTEGER begin{};
     ::QueryPerformanceCounter(&begin);
-    static Section section;
-    Record* r = section.View;
+    static Section g_section;
+    Record* r = g_section.View;
     if (!r) return;
     const uint64_t ws = WorkingSet();
     r->Counts[step] += begin.QuadPart - r->Last;
