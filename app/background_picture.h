@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "win32/win_handles.h"
-#include "win32/units.h"
 
 namespace app {
 

@@ -163,9 +163,7 @@ void Form1::Layout(const RECT* suggested) {
         // Only what is not yet in its place moves: at the start, the labels, made before
         // their size was known.
         const RECT r = ChildRect(c);
-        RECT now{};
-        ::GetWindowRect(c.Window, &now);
-        ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&now), 2);
+        const RECT now = PlacedRect(c.Window);
         if (!::EqualRect(&now, &r))
             ::SetWindowPos(c.Window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                            SWP_NOZORDER | SWP_NOACTIVATE);

@@ -341,7 +341,7 @@ LRESULT Form1::OnEraseBackground(HDC dc) {
     // The labels' brushes come from the same decode of the picture.
     std::vector<RECT> labels;
     for (const auto& c : children_)
-        if (c.Kind == ChildKind::Label) labels.push_back(LabelRect(c.Window));
+        if (c.Kind == ChildKind::Label) labels.push_back(PlacedRect(c.Window));
     start_steps::Mark(start_steps::Shown);
     const SIZE drawn = picture_.Draw(dc, dpi_, labels);
     start_steps::Mark(start_steps::Banner);
@@ -369,14 +369,14 @@ std::optional<LRESULT> Form1::OnCtlColorStatic(HDC dc, HWND child) {
         ::SetBkMode(dc, TRANSPARENT);
         ::SetTextColor(dc, host::ControlSite::ResolveColour(c.TextColour));
         ::SetBrushOrgEx(dc, 0, 0, nullptr);
-        return reinterpret_cast<LRESULT>(picture_.BrushFor(LabelRect(child), dpi_));
+        return reinterpret_cast<LRESULT>(picture_.BrushFor(PlacedRect(child), dpi_));
     }
     return std::nullopt;
 }
 
-RECT Form1::LabelRect(HWND label) const {
+RECT Form1::PlacedRect(HWND child) const {
     RECT r{};
-    ::GetWindowRect(label, &r);
+    ::GetWindowRect(child, &r);
     ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
     return r;
 }

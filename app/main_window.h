@@ -107,7 +107,7 @@ private:
     void OnNcCreate(HWND hwnd);
     LRESULT OnEraseBackground(HDC dc);
     std::optional<LRESULT> OnCtlColorStatic(HDC dc, HWND child);
-    RECT LabelRect(HWND label) const;  // in client coordinates
+    RECT PlacedRect(HWND child) const;  // where a child is now, in client coordinates
     std::optional<LRESULT> OnActivate(bool active);
     std::optional<LRESULT> OnSetCursor();
     std::optional<LRESULT> OnClose();

@@ -37,11 +37,11 @@ struct Process {
 
 namespace steps = app::start_steps;
 
-constexpr const char* kStepNames[steps::StepCount] = {
-    "process_start_to_wWinMain", "common_controls", "design_read", "form_window", "icons",
-    "fonts",
-    "child_windows", "buttons_properties_hooks_regions", "layout", "shown_and_form_painted", "banner_decoded_drawn",
-    "children_painted_queue_empty"};
+// The steps' names as printed, in the order of app::start_steps::Step.
+constexpr const char* kStepNames[] = {"process_start_to_wWinMain", "common_controls", "design_read", "form_window",
+                                      "icons", "fonts", "child_windows", "buttons_properties_hooks_regions", "layout",
+                                      "shown_and_form_painted", "banner_decoded_drawn", "children_painted_queue_empty"};
+static_assert(std::size(kStepNames) == steps::StepCount, "a name for every step of the start");
 
 // The section Dorvane.exe marks its start in, named to it by the variable it inherits.
 struct StepSection {
