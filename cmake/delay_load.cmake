@@ -52,6 +52,20 @@ function(dorvane_delay_load target scope def)
     # dlltool names the library's members and its import-name symbol after the output path
     # as given: a bare file name keeps the build folder out of them.
     set(make ${CMAKE_DLLTOOL} ${killat} --input-def ${input} --output-delaylib lib${name}.a)
+    # GNU ld for x86 drops a stub's code when nothing calls the function by its own name,
+    # only through its __imp_ pointer (as a dllimport declaration does, InitCommonControlsEx
+    # in commctrl.h): in a delay-load library that code is what the pointer first holds, so
+    # the pointer would be left null and the first call would jump to 0. Every function of
+    # the .def is made a reference of its own (x86 symbols: _Name@N; x64: Name).
+    file(STRINGS ${input} exports REGEX "^[A-Za-z_][A-Za-z_0-9@]*$")
+    foreach(function IN LISTS exports)
+      if(NOT function STREQUAL "EXPORTS")
+        if(killat)
+          set(function _${function})
+        endif()
+        target_link_options(${target} ${scope} -Wl,--undefined=${function})
+      endif()
+    endforeach()
   endif()
   add_custom_command(OUTPUT ${lib}
     COMMAND ${make}

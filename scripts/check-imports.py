@@ -21,7 +21,10 @@ An import by ordinal alone fails for the same reason.
 
 GNU dlltool's delay-load import libraries (--output-delaylib) leave no delay-load
 directory in the PE file; their names are read from the .def file each was made from
-(--delay-def). (lld's --delayload writes the directory, which is read as well.)
+(--delay-def). (lld's --delayload writes the directory, which is read as well.) For such a
+DLL the check also finds its delay-load descriptor in the image and fails unless every slot
+of its address table holds the address of code (the stub that loads the DLL at the first
+call) and the table has one slot per function of the .def.
 """
 import argparse
 import os
@@ -104,10 +107,11 @@ class PeFile:
         for i in range(nsections):
             s = opt + opt_size + 40 * i
             vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", d, s + 8)
-            self.sections.append((va, max(vsize, rawsize), rawptr))
+            flags = struct.unpack_from("<I", d, s + 36)[0]
+            self.sections.append((va, max(vsize, rawsize), rawptr, flags))
 
     def offset(self, rva):
-        for va, size, raw in self.sections:
+        for va, size, raw, _ in self.sections:
             if va <= rva < va + size:
                 return rva - va + raw
         raise ValueError(f"RVA {rva:#x} is in no section")
@@ -153,6 +157,35 @@ class PeFile:
             result += [(dll, n) for n in self.thunk_names(lookup - base)]
             o += 32
         return result
+
+    def in_code(self, rva):
+        return any(va <= rva < va + size and flags & 0x20000000 for va, size, _, flags in self.sections)
+
+    def unbound_delay_imports(self, dll):
+        """For a DLL delay-loaded through dlltool's library (no directory entry), the
+        number of its functions and the slots of its address table that do not point into
+        the program's code. Each slot must first hold the address of its function's stub,
+        which loads the DLL; one that does not sends the first call to nowhere. None when
+        the image holds no descriptor for DLL."""
+        d, base = self.data, self.image_base()
+        size = 8 if self.pe32plus else 4
+        names = {m.start() for m in re.finditer(re.escape(dll.encode()) + b"\0", d, re.IGNORECASE)}
+        name_rvas = set()
+        for va, sec_size, raw, _ in self.sections:
+            name_rvas |= {o - raw + va for o in names if raw <= o < raw + sec_size}
+        for o in range(0, len(d) - 32, 4):
+            attrs, name, _, iat, lookup = struct.unpack_from("<IIIII", d, o)
+            if attrs != 1 or name not in name_rvas:
+                continue
+            bad, count = [], 0
+            fmt = "<Q" if self.pe32plus else "<I"
+            while struct.unpack_from(fmt, d, self.offset(lookup + count * size))[0]:
+                slot = struct.unpack_from(fmt, d, self.offset(iat + count * size))[0]
+                if not self.in_code(slot - base):
+                    bad.append(count)
+                count += 1
+            return count, bad
+        return None
 
     def image_base(self):
         nt = struct.unpack_from("<I", self.data, 0x3C)[0]
@@ -204,7 +237,16 @@ def check(path, delay_defs):
             problems.append(f"PE header {what} {version[0]}.{version[1]} is newer than Windows 7 (6.1)")
     imports = pe.imports()
     for d in delay_defs:
-        imports += def_file_imports(d)
+        from_def = def_file_imports(d)
+        imports += from_def
+        if pe.directories[13][1] == 0 and from_def:
+            found = pe.unbound_delay_imports(from_def[0][0])
+            if found is None:
+                problems.append(f"{from_def[0][0]}: no delay-load descriptor in the image")
+            elif found[1] or found[0] != len(from_def):
+                problems.append(f"{from_def[0][0]}: {len(found[1])} of {found[0]} delay-load address "
+                                f"slots do not point at their stubs (the first call jumps to nowhere); "
+                                f"{len(from_def)} functions in {os.path.basename(d)}")
     by_name = {}
     for dll, name in imports:
         if name.startswith("#"):
@@ -220,7 +262,7 @@ def check(path, delay_defs):
             problems.append(f"{dll}: {name} is newer than Windows 7 SP1 (not in the Windows 7 headers)")
     arch = "x64" if pe.pe32plus else "x86"
     if problems:
-        print(f"{path} ({arch}): {len(problems)} import(s) or header field(s) newer than Windows 7 SP1:")
+        print(f"{path} ({arch}): {len(problems)} problem(s) in its imports or header:")
         for p in problems:
             print(f"  {p}")
         return False
