@@ -47,12 +47,7 @@ RECT Form1::ChildRect(const PlacedChild& c) const {
         w = win32::HimetricToPixels(c.ExtentX, dpi_);
         h = win32::HimetricToPixels(c.ExtentY, dpi_);
     } else if (c.Kind == ChildKind::Label && c.Window) {
-        // Auto-size: the label is as large as its text in the form's font.
-        const std::wstring text = win32::WindowText(c.Window);
-        win32::WindowDc dc(c.Window);
-        win32::SelectedObject font(dc.get(), UiFont());
-        SIZE sz{};
-        ::GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &sz);
+        const SIZE sz = TextSize(win32::WindowText(c.Window));
         w = sz.cx;
         h = sz.cy;
     } else {
@@ -60,6 +55,16 @@ RECT Form1::ChildRect(const PlacedChild& c) const {
         h = win32::TwipsToPixels(c.Height, dpi_);
     }
     return RECT{x, y, x + w, y + h};
+}
+
+SIZE Form1::TextSize(const std::wstring& text) const {
+    // Auto-size: a label is as large as its text in the form's font, measured on the
+    // form's screen before the label exists.
+    win32::WindowDc dc(hwnd_);
+    win32::SelectedObject font(dc.get(), UiFont());
+    SIZE sz{};
+    ::GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &sz);
+    return sz;
 }
 
 void Form1::BuildChildren(const host::DesignNode& design) {
@@ -103,8 +108,9 @@ void Form1::BuildChildren(const host::DesignNode& design) {
             const std::wstring text = host::ToText(node->Properties.ReadProperty(L"Caption", std::wstring()));
             c.TextColour =
                 static_cast<uint32_t>(ReadInt(node->Properties, L"ForeColor", static_cast<int32_t>(0x80000012)));
+            const SIZE sz = TextSize(text);
             c.Window = ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
-                                         r.left, r.top, 0, 0, hwnd_, nullptr, instance_, nullptr);
+                                         r.left, r.top, sz.cx, sz.cy, hwnd_, nullptr, instance_, nullptr);
             container_->AddPlainControl(std::make_unique<host::PlainControl>(node->Kind, c.Name, c.Window));
         } else {
             const std::wstring text = host::ToText(node->Properties.ReadProperty(L"Text", std::wstring()));
@@ -116,7 +122,9 @@ void Form1::BuildChildren(const host::DesignNode& design) {
         if (!c.Window) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the control " + c.Name);
         if (c.Kind != ChildKind::XPButton2)
             ::SendMessageW(c.Window, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
-        ::SetWindowPos(c.Window, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        // Each child right after the one before it; a window made where it belongs stays.
+        if (::GetWindow(c.Window, GW_HWNDPREV) != (previous == HWND_TOP ? nullptr : previous))
+            ::SetWindowPos(c.Window, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = c.Window;
         children_.push_back(c);
     }
@@ -160,8 +168,7 @@ void Form1::Layout(const RECT* suggested) {
     const bool dpiChanged = suggested != nullptr;
     if (dpiChanged) ApplyFonts();
     for (auto& c : children_) {
-        // Only what is not yet in its place moves: at the start, the labels, made before
-        // their size was known.
+        // Only what is not yet in its place moves.
         const RECT r = ChildRect(c);
         const RECT now = PlacedRect(c.Window);
         if (!::EqualRect(&now, &r))

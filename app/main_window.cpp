@@ -25,6 +25,27 @@ namespace {
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
+// The work area of the screen a window made at CW_USEDEFAULT opens on: the one the
+// program that started this one asked for (the shell does, for a start from a task bar
+// on another screen), else the primary screen.
+RECT StartWorkArea() {
+    // STARTF_USEHMONITOR, which MinGW-w64's headers leave out: hStdOutput is the screen.
+    constexpr DWORD kStartOnMonitor = 0x00000400;
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    ::GetStartupInfoW(&si);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    if (!(si.dwFlags & kStartOnMonitor) || !::GetMonitorInfoW(reinterpret_cast<HMONITOR>(si.hStdOutput), &mi))
+        ::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &mi);
+    return mi.rcWork;
+}
+
+// Where a window of this size stands centred in the work area.
+POINT CentredIn(const RECT& wa, int w, int h) {
+    return POINT{wa.left + (wa.right - wa.left - w) / 2, wa.top + (wa.bottom - wa.top - h) / 2};
+}
+
 }  // namespace
 
 host::DesignNode Form1::LoadDesign(HINSTANCE instance) {
@@ -36,8 +57,9 @@ host::DesignNode Form1::LoadDesign(HINSTANCE instance) {
 }
 
 std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode& design, int nCmdShow) {
-    // No class background: the picture paints it.
-    if (!win32::RegisterWindowClass(kForm1ClassName, &win32::ObjectWindow<Form1>::Proc, {.IconResource = IDI_DORVANE}))
+    // No class background: the picture paints it. No class icon either: the window's own
+    // two, for its DPI, are given at WM_NCCREATE.
+    if (!win32::RegisterWindowClass(kForm1ClassName, &win32::ObjectWindow<Form1>::Proc))
         throw host::Error(host::ErrorNumber::Platform, L"Cannot register the main window's class");
     std::unique_ptr<Form1> form(new Form1());
     form->instance_ = instance;
@@ -45,12 +67,14 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     form->clientWidth_ = host::ToInt32(design.Properties.ReadProperty(L"ClientWidth", 5835));
     form->clientHeight_ = host::ToInt32(design.Properties.ReadProperty(L"ClientHeight", 5310));
 
-    // Made at its size for the system's DPI, which is the window's on most screens: the
-    // layout then has no size to change.
+    // Made at its size for the system's DPI, which is the window's on most screens, and
+    // centred on the screen it opens on: neither the layout nor the centring has anything
+    // to move then.
     RECT size{0, 0, win32::TwipsToPixels(form->clientWidth_, win32::dpi::System()),
               win32::TwipsToPixels(form->clientHeight_, win32::dpi::System())};
     win32::dpi::WindowRectForClient(size, kStyle, kExStyle, win32::dpi::System());
-    HWND hwnd = ::CreateWindowExW(kExStyle, kForm1ClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+    const POINT at = CentredIn(StartWorkArea(), size.right - size.left, size.bottom - size.top);
+    HWND hwnd = ::CreateWindowExW(kExStyle, kForm1ClassName, caption.c_str(), kStyle, at.x, at.y,
                                   size.right - size.left, size.bottom - size.top, nullptr, nullptr, instance, form.get());
     if (!hwnd) throw host::Error(host::ErrorNumber::Platform, L"Cannot create the main window");
     start_steps::Mark(start_steps::FormWindow);
@@ -58,18 +82,19 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
     form->picture_.Load(instance, IDR_BANNER);
     form->container_ = std::make_unique<host::FormContainer>(hwnd);
     form->BuildChildren(design);
-    form->Layout(nullptr);
-
-    // Centred on the screen the window opens on.
-    RECT rc{};
-    ::GetWindowRect(hwnd, &rc);
-    MONITORINFO mi{};
-    mi.cbSize = sizeof(mi);
-    ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &mi);
-    const RECT& wa = mi.rcWork;
-    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    ::SetWindowPos(hwnd, nullptr, wa.left + (wa.right - wa.left - w) / 2, wa.top + (wa.bottom - wa.top - h) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The children are made in their places for the window's DPI; the window itself was
+    // made for the system's, and only a window that opens on a screen of another DPI
+    // needs its size again, and to be centred again at that size.
+    if (form->dpi_ != win32::dpi::System()) {
+        form->Layout(nullptr);
+        RECT rc{};
+        ::GetWindowRect(hwnd, &rc);
+        MONITORINFO mi{};
+        mi.cbSize = sizeof(mi);
+        ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &mi);
+        const POINT centred = CentredIn(mi.rcWork, rc.right - rc.left, rc.bottom - rc.top);
+        ::SetWindowPos(hwnd, nullptr, centred.x, centred.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     start_steps::Mark(start_steps::Layout);
 
     ::ShowWindow(hwnd, nCmdShow);

@@ -126,6 +126,7 @@ private:
     void Layout(const RECT* suggested);
     void ApplyFonts();
     RECT ChildRect(const PlacedChild& c) const;
+    SIZE TextSize(const std::wstring& text) const;  // a label's, in the form's font
     HFONT UiFont() const;  // labels' and text fields' font
     static void SetReadOut(HWND field, const std::wstring& text);
 

@@ -35,6 +35,15 @@ int16_t ButtonsFromMouseKeys(WPARAM keys) {
     return b;
 }
 
+// Whether the window has anything outside its client area: a frame, a border, an edge
+// or a scroll bar.
+bool HasNonClientArea(HWND hwnd) {
+    const LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
+    const LONG_PTR exStyle = ::GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
+    return (style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME | WS_VSCROLL | WS_HSCROLL)) != 0 ||
+           (exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME)) != 0;
+}
+
 }  // namespace
 
 void ControlSite::MouseNotification(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -120,6 +129,12 @@ LRESULT ControlSite::HandleMessage(HWND self, UINT msg, WPARAM wParam, LPARAM lP
             break;
         case WM_ERASEBKGND:
             return 1;  // the picture covers everything
+        case WM_NCPAINT:
+            // The control's window has no frame, border or scroll bar: no non-client area
+            // to draw, and the default handling would still take a window DC clipped to
+            // the region, at every show and reshape.
+            if (!HasNonClientArea(self)) return 0;
+            break;
         case WM_PAINT: {
             win32::PaintDc paint(self);
             const RECT& a = paint.Area();

@@ -17,7 +17,6 @@ namespace win32 {
 struct ClassLook {
     UINT Style = 0;
     HBRUSH Background = nullptr;
-    WORD IconResource = 0;  // an icon of the program's resources, loaded when registering
 };
 
 // Registers the class for the program's module, once: when the system knows the name
@@ -34,9 +33,6 @@ inline bool RegisterWindowClass(const wchar_t* name, WNDPROC proc, const ClassLo
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = look.Background;
-    if (look.IconResource)
-        wc.hIcon = static_cast<HICON>(
-            ::LoadImageW(instance, MAKEINTRESOURCEW(look.IconResource), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     wc.lpszClassName = name;
     return ::RegisterClassExW(&wc) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
