@@ -350,8 +350,10 @@ void Form1::OnNcCreate(HWND hwnd) {
     smallIcon_.reset(static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_DORVANE), IMAGE_ICON,
                                                      win32::dpi::SystemMetrics(SM_CXSMICON, dpi_),
                                                      win32::dpi::SystemMetrics(SM_CYSMICON, dpi_), 0)));
-    ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    // The small one first: a big icon given alone has a small copy made from it, which the
+    // small one would only replace.
     ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
     start_steps::Mark(start_steps::Icons);
 }
 
