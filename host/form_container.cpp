@@ -1,6 +1,6 @@
 #include "host/form_container.h"
 
-#include <commctrl.h>
+#include "win32/window_subclass.h"
 
 #include <algorithm>
 
@@ -23,12 +23,12 @@ FormContainer::FormContainer(HWND form, bool mdiChild) : form_(form), mdiChild_(
     // a move or resize by keys or by dragging its frame) take the keyboard and the mouse
     // from its controls while they run. Without the watch a press held through one would
     // click when it ends.
-    if (form_) ::SetWindowSubclass(form_, &WatchModalLoops, kModalLoopWatch, reinterpret_cast<DWORD_PTR>(this));
+    if (form_) win32::SetSubclass(form_, &WatchModalLoops, kModalLoopWatch, reinterpret_cast<DWORD_PTR>(this));
 }
 
 FormContainer::~FormContainer() {
     TerminateAll();
-    if (form_ && ::IsWindow(form_)) ::RemoveWindowSubclass(form_, &WatchModalLoops, kModalLoopWatch);
+    if (form_ && ::IsWindow(form_)) win32::RemoveSubclass(form_, &WatchModalLoops, kModalLoopWatch);
     std::erase(g_containers, this);
 }
 
@@ -40,12 +40,12 @@ LRESULT CALLBACK FormContainer::WatchModalLoops(HWND hwnd, UINT msg, WPARAM wPar
             for (auto& site : reinterpret_cast<FormContainer*>(self)->sites_) site->EndPress();
             break;
         case WM_NCDESTROY:
-            ::RemoveWindowSubclass(hwnd, &WatchModalLoops, kModalLoopWatch);
+            win32::RemoveSubclass(hwnd, &WatchModalLoops, kModalLoopWatch);
             break;
         default:
             break;
     }
-    return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+    return win32::DefSubclass(hwnd, msg, wParam, lParam);
 }
 
 ControlSite& FormContainer::AddControl(std::unique_ptr<UserControl> control, SiteSettings settings) {

@@ -1,6 +1,6 @@
 #include "subclass/hook_stub.h"
 
-#include <commctrl.h>
+#include "win32/window_subclass.h"
 
 #include <algorithm>
 #include <atomic>
@@ -69,7 +69,7 @@ bool HookStub::Install() noexcept {
     if (GetWindowThreadProcessId(hwnd_, nullptr) != GetCurrentThreadId()) return false;
     // The stub is complete before this call and the call sends no message, so no message
     // can reach a half-built stub.
-    if (!SetWindowSubclass(hwnd_, &HookStub::SubclassProc, id_, reinterpret_cast<DWORD_PTR>(this))) return false;
+    if (!win32::SetSubclass(hwnd_, &HookStub::SubclassProc, id_, reinterpret_cast<DWORD_PTR>(this))) return false;
     installed_ = true;
     return true;
 }
@@ -82,7 +82,7 @@ void HookStub::AddToMessageTable(UINT uMsg, int32_t When) {
 void HookStub::Unregister() noexcept {
     if (installed_ && !gone_) {
         // Fails only when the window no longer exists, and then there is nothing to undo.
-        RemoveWindowSubclass(hwnd_, &HookStub::SubclassProc, id_);
+        win32::RemoveSubclass(hwnd_, &HookStub::SubclassProc, id_);
     }
     installed_ = false;
 }
@@ -142,7 +142,7 @@ LRESULT HookStub::Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
             // The rest of the chain is found through the window the message arrived at, so
             // that handle goes on even if the callback rewrote its copy; message and
             // parameters go on as the callback left them.
-            lReturn = DefSubclassProc(hWnd, uMsg, wParam, lParam);
+            lReturn = win32::DefSubclass(hWnd, uMsg, wParam, lParam);
             Deliver(false, bHandled, lReturn, lng_hWnd, uMsg, wParam, lParam);
         }
         if (arrived == WM_NCDESTROY) {

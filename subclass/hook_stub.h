@@ -1,16 +1,16 @@
-// The dispatch object of one hooked window (`HookStub`): one registration with the
-// common-controls subclassing service, holding the owner and the window's two message
+// The dispatch object of one hooked window (`HookStub`): one registration in the window's
+// subclass chain (win32/window_subclass.h), holding the owner and the window's two message
 // tables, which say what reaches the owner before and after the window's own procedure.
 // Declared with it: what it works with, the owner's callback `zSubclass_Proc` and the
 // `When` flags that choose a table.
 //
 // Why a subclassing registration and not a generated machine-code procedure: the program is
-// built for x86 and x64 alike, and the service already gives what a hand-made chain of window
-// procedures does not: the newest registration runs first, each passes the message on with
-// DefSubclassProc, and registrations can be removed in any order. One case it does not
-// survive: removing a link that a message further out on the stack is about to call next (a
-// callback that sent a message to its own window). So a stub released while its window is
-// busy stays linked, forwarding only, until the outermost dispatch of that window returns.
+// built for x86 and x64 alike, and the chain already gives what a procedure swapped in by
+// hand does not: the newest registration runs first, each passes the message on with
+// DefSubclass, and registrations can be removed in any order, even while a message is on its
+// way down the chain. The stub itself may still be on the stack then (a callback that sent
+// a message to its own window), so a stub released while its window is busy stays linked,
+// forwarding only, until the outermost dispatch of that window returns.
 #pragma once
 
 #include <windows.h>

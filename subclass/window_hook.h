@@ -3,8 +3,8 @@
 //
 // Each hooked window gets a record in the owner's `m_aHooks`: the window and its dispatch
 // object (`HookStub`, hook_stub.h), which holds the window's message tables and is
-// registered with the common-controls subclassing service. That service keeps every
-// registration of a window in one chain, calls the newest first, and lets any link be
+// registered in the window's subclass chain (win32/window_subclass.h). The chain keeps every
+// registration of a window, calls the newest first, and lets any link be
 // removed in any order, so several owners can hook one window and unhook in whatever order
 // they are destroyed without leaving the window with a procedure that reaches freed memory.
 #pragma once

@@ -2,6 +2,7 @@
 // unhooking from inside a callback.
 #include "tests/win/hooks/hook_test_support.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -50,6 +51,51 @@ TEST(HookChain, ThreeOwnersUnhookInEveryOrderAndTheRestKeepWorking) {
         ++orders;
     } while (std::next_permutation(order.begin(), order.end()));
     EXPECT_EQ(orders, 6);
+}
+
+// Another subclass put over the hooks (the common controls' own, as screen tools and the
+// tests' spies use): the window keeps working whichever of the two goes first, and with
+// neither left it has its class's procedure again.
+LRESULT CALLBACK CountingSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR count) {
+    if (msg == kMsgA) ++*reinterpret_cast<int*>(count);
+    return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+TEST(HookChain, ASubclassPutOverTheHooksKeepsTheWindowWorkingWhicheverGoesFirst) {
+    for (const bool hooksFirst : {true, false}) {
+        SCOPED_TRACE(hooksFirst ? "hooks removed first" : "the other subclass removed first");
+        TestWindow form;
+        RecordingOwner owner;
+        int counted = 0;
+        ASSERT_EQ(owner.Hooks.HookWindow(form.get()), 0);
+        owner.Hooks.HookMessage(form.get(), kMsgA, HOOK_BEFORE);
+        ASSERT_TRUE(SetWindowSubclass(form.get(), &CountingSubclass, 1, reinterpret_cast<DWORD_PTR>(&counted)));
+        auto send = [&] {
+            form.ClearSeen();
+            EXPECT_EQ(SendMessageW(form.get(), kMsgA, 5, 6), ProbeResult(kMsgA, 5, 6));
+            EXPECT_EQ(form.Seen().size(), 1u);
+        };
+        send();
+        EXPECT_EQ(counted, 1);
+        EXPECT_EQ(owner.Calls.size(), 1u);
+        if (hooksFirst) {
+            owner.Hooks.UnhookWindow(form.get());
+            send();
+            EXPECT_EQ(counted, 2) << "the subclass over the hooks still sees the message";
+            EXPECT_EQ(owner.Calls.size(), 1u);
+            EXPECT_TRUE(RemoveWindowSubclass(form.get(), &CountingSubclass, 1));
+            send();
+            EXPECT_EQ(counted, 2);
+        } else {
+            EXPECT_TRUE(RemoveWindowSubclass(form.get(), &CountingSubclass, 1));
+            send();
+            EXPECT_EQ(owner.Calls.size(), 2u);
+            owner.Hooks.UnhookWindow(form.get());
+            send();
+            EXPECT_EQ(ProcOf(form.get()), ClassProcValue());
+            EXPECT_EQ(counted, 1);
+        }
+    }
 }
 
 TEST(HookChain, WindowDestroyedWhileHookedThenUnhookIsHarmless) {
