@@ -41,6 +41,14 @@ RECT StartWorkArea() {
     return mi.rcWork;
 }
 
+// The work area of the screen a window is on.
+RECT WorkAreaOf(HWND hwnd) {
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &mi);
+    return mi.rcWork;
+}
+
 // Where a window of this size stands centred in the work area.
 POINT CentredIn(const RECT& wa, int w, int h) {
     return POINT{wa.left + (wa.right - wa.left - w) / 2, wa.top + (wa.bottom - wa.top - h) / 2};
@@ -89,10 +97,7 @@ std::unique_ptr<Form1> Form1::Create(HINSTANCE instance, const host::DesignNode&
         form->Layout(nullptr);
         RECT rc{};
         ::GetWindowRect(hwnd, &rc);
-        MONITORINFO mi{};
-        mi.cbSize = sizeof(mi);
-        ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &mi);
-        const POINT centred = CentredIn(mi.rcWork, rc.right - rc.left, rc.bottom - rc.top);
+        const POINT centred = CentredIn(WorkAreaOf(hwnd), rc.right - rc.left, rc.bottom - rc.top);
         ::SetWindowPos(hwnd, nullptr, centred.x, centred.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     start_steps::Mark(start_steps::Layout);

@@ -306,11 +306,11 @@ void ControlSite::ResizePicture() {
     }
     win32::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
     if (!bitmap) return;  // keep the old picture; drawing then clips to it
-    RECT all{0, 0, w, h};
+    const RECT all{0, 0, w, h};
+    win32::UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
     if (!picture_.Bitmap()) {
         // The first picture: only the back colour, drawn in place.
         picture_.Select(std::move(bitmap));
-        win32::UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
         ::FillRect(picture_.get(), &all, brush.get());
         return;
     }
@@ -318,7 +318,6 @@ void ControlSite::ResizePicture() {
         // Carry the old picture over, so a resize shows no hole until the control redraws.
         win32::UniqueMemoryDc copyDc(::CreateCompatibleDC(screen.get()));
         win32::SelectedObject selected(copyDc.get(), bitmap.get());
-        win32::UniqueBrush brush(::CreateSolidBrush(ResolveColour(settings_.BackColor)));
         ::FillRect(copyDc.get(), &all, brush.get());
         ::BitBlt(copyDc.get(), 0, 0, w, h, picture_.get(), 0, 0, SRCCOPY);
     }
