@@ -4,13 +4,16 @@
 // buttons) with their texts, places and fonts as Form1's stored design gives them,
 // Common Controls 6 through the same manifest, and a flat background where Form1 has its
 // banner. The buttons are the platform's own push buttons, with the same caption font.
-// Built with the same toolchain and flags as Dorvane.exe, for each architecture.
+// Built with the same toolchain and flags as Dorvane.exe, for each architecture. Started
+// with the launcher's --steps, it marks the steps it shares with Dorvane's start
+// (app/start_steps.h), so the two breakdowns can be read side by side.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cmath>
 
+#include "app/start_steps.h"
 #include "win32/win_handles.h"
 
 namespace {
@@ -64,9 +67,13 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+namespace steps = app::start_steps;
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    steps::Mark(steps::ProcessStart);
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
+    steps::Mark(steps::CommonControls);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = Proc;
@@ -87,6 +94,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     HWND hwnd = ::CreateWindowExW(kExStyle, kClassName, L"Dorvane", kStyle, work.left + (work.right - work.left - w) / 2,
                                   work.top + (work.bottom - work.top - h) / 2, w, h, nullptr, nullptr, instance, nullptr);
+    steps::Mark(steps::FormWindow);
 
     NONCLIENTMETRICSW ncm{};
     ncm.cbSize = sizeof(ncm);
@@ -98,6 +106,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     verdana.lfCharSet = DEFAULT_CHARSET;
     ::lstrcpyW(verdana.lfFaceName, L"Verdana");
     win32::UniqueFont buttonFont(::CreateFontIndirectW(&verdana));
+    steps::Mark(steps::Fonts);
 
     for (const Child& c : kChildren) {
         HWND child = nullptr;
@@ -123,11 +132,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
             ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont.get()), FALSE);
         }
     }
+    steps::Mark(steps::ChildWindows);
 
     ::ShowWindow(hwnd, show);
     ::UpdateWindow(hwnd);
+    steps::Mark(steps::Shown);
     MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    bool painted = false;  // the first paint is complete when the queue is first empty
+    while (true) {
+        if (!painted && !::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            painted = true;
+            steps::Mark(steps::FirstPaint);
+        }
+        if (::GetMessageW(&msg, nullptr, 0, 0) <= 0) break;
         if (::IsDialogMessageW(hwnd, &msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);

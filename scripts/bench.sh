@@ -111,12 +111,20 @@ launch() {
   awk '/^module/ {n = tolower($2); sub(/\r$/, "", n); if (n !~ /\.exe$/) print n}' "$WORK/launch.out" | sort -u >"$WORK/$4_modules"
 }
 
-# The breakdown: each step's median over the runs, in ms and in KB of working set added.
+# The breakdown: each step's median over the runs, in ms and in KB of working set added,
+# for Dorvane (file $1) and beside it for the UI floor (file $2), which marks only the
+# steps it has too; then what Dorvane's step adds to the floor's.
 step_medians() {
+  printf '  %-34s %18s  %18s  %18s\n' "" "Dorvane" "UI floor" "Dorvane - floor"
   awk '{print $1}' "$1" | awk '!seen[$0]++' | while read -r step; do
-    awk -v s="$step" '$1 == s {print $2}' "$1" >"$WORK/step_ms"
-    awk -v s="$step" '$1 == s {print $3}' "$1" >"$WORK/step_kb"
-    printf '  %-34s %7.2f ms  %+6.0f KB\n' "$step" "$(median "$WORK/step_ms")" "$(median "$WORK/step_kb")"
+    local col=() f
+    for f in "$1" "$2"; do
+      awk -v s="$step" '$1 == s {print $2}' "$f" >"$WORK/step_ms"
+      awk -v s="$step" '$1 == s {print $3}' "$f" >"$WORK/step_kb"
+      col+=("$(median "$WORK/step_ms")" "$(median "$WORK/step_kb")")
+    done
+    awk -v n="$step" -v a="${col[0]}" -v b="${col[1]}" -v c="${col[2]}" -v d="${col[3]}" 'BEGIN {
+      printf "  %-34s %7.2f ms %+6.0f KB  %7.2f ms %+6.0f KB  %+7.2f ms %+6.0f KB\n", n, a, b, c, d, a - c, b - d}'
   done
 }
 
@@ -137,10 +145,15 @@ for arch in "${RUN_ARCHS[@]}"; do
   paste "$WORK/dv_${arch}_paint" "$WORK/ui_${arch}_paint" | awk '$2 > 0 {print $1 / $2}' >"$WORK/pairs_$arch"
   echo "$arch paired: each start's ratio to the UI floor start beside it: $(stats "$WORK/pairs_$arch")x  (context)"
   echo "$arch ratio Dorvane / bare window (first paint complete): $(ratio "$(median "$WORK/dv_${arch}_paint")" "$(median "$WORK/fl_${arch}_paint")")x  (context, no target)"
-  # Separate starts with the marks on, so the figures above carry none of their cost.
-  for _ in $(seq 1 "$RUNS"); do launch "$arch" "$dir/Dorvane.exe" DorvaneForm1 "steps_$arch" --steps; done
-  echo "$arch Dorvane's start by step ($RUNS more starts with the marks on; medians; first paint complete $(stats "$WORK/steps_${arch}_paint") ms):"
-  step_medians "$WORK/steps_${arch}_steps"
+  # Separate starts with the marks on, so the figures above carry none of their cost;
+  # the UI floor's in the same alternation.
+  for _ in $(seq 1 "$RUNS"); do
+    launch "$arch" "$dir/Dorvane.exe" DorvaneForm1 "steps_$arch" --steps
+    launch "$arch" "$dir/bench/bench_ui_floor.exe" DorvaneBenchUiFloor "uisteps_$arch" --steps
+  done
+  echo "$arch start by step ($RUNS more starts of each with the marks on; medians; first paint complete:" \
+    "Dorvane $(stats "$WORK/steps_${arch}_paint") ms, UI floor $(stats "$WORK/uisteps_${arch}_paint") ms):"
+  step_medians "$WORK/steps_${arch}_steps" "$WORK/uisteps_${arch}_steps"
 done
 [ "$DORVANE_I386" = yes ] || not_measured "x86 start-up (Dorvane.exe, the UI floor and the bare window are built)"
 
