@@ -144,6 +144,7 @@ private:
     host::FontSubscription m_FontSubscription;
     ButtonColors m_tColors{};
     subclass::WindowHooks m_Hooks;
+    SIZE m_RegionSize{-1, -1};  // the size the window's region was last made for (none yet)
 };
 
 }  // namespace xpbutton

@@ -163,5 +163,19 @@ TEST_F(Screen, ShowsTheCompletePicture) {
     EXPECT_TRUE(ScreenShowsPicture()) << "after an invalidation";
 }
 
+// A button made smaller leaves the form's own pixels where its new corners are cut away,
+// not the pixels it showed there at its old size.
+TEST_F(Screen, CornersCutAwayBySmallerSizeShowTheForm) {
+    Place(105, 25, L"&OK");
+    Form().Activate();
+    testing_support::Pump(std::chrono::milliseconds(20));
+    ::SetWindowPos(Site().Hwnd(), nullptr, 0, 0, 89, 25, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(ScreenShowsPicture());
+    const COLORREF form = testing_support::ScreenPixel(Form().Hwnd(), 300, 200);
+    // The button stands at (10, 10) of the form: its new top-right and bottom-right corners.
+    EXPECT_EQ(testing_support::ScreenPixel(Form().Hwnd(), 10 + 88, 10), form);
+    EXPECT_EQ(testing_support::ScreenPixel(Form().Hwnd(), 10 + 88, 10 + 24), form);
+}
+
 }  // namespace
 }  // namespace dorvane::test
