@@ -183,18 +183,17 @@ void XPButton2::DrawButton(int32_t state) {
         // The window owns the region once it is set; otherwise it is ours to delete.
         win32::UniqueRegion region(::CreateRoundRectRgn(0, 0, W + 1, H + 1, 3, 3));
         HWND hwnd = SurfaceHwnd();
-        // A new shape has the platform redraw what it changes, the form's pixels at the
-        // cut-away corners included. A region of the size already set changes nothing:
-        // redrawing for it would only repaint the window's frame and the form behind it,
-        // under Wine more than half of a repaint's time.
+        // A region of a new size has the platform redraw what it changes, the form's
+        // pixels at the cut-away corners included. One of the size already set changes
+        // nothing, and a redraw for it would only repaint the window's frame and the form
+        // behind it (under Wine more than half of a repaint's time).
         const bool reshaped = m_RegionSize.cx != W || m_RegionSize.cy != H;
         if (region && hwnd && ::SetWindowRgn(hwnd, region.get(), reshaped)) {
             (void)region.release();
             m_RegionSize = SIZE{W, H};
         }
-        // Wine redraws only what a new region changes, and an unchanged region changes
-        // nothing: ask for the whole window. The paint comes later, from the message
-        // loop, so it shows the caption and focus rectangle drawn below as well.
+        // The new picture is asked for whole either way: the paint comes later, from the
+        // message loop, so it shows the caption and focus rectangle drawn below as well.
         if (hwnd) ::InvalidateRect(hwnd, nullptr, FALSE);
     });
 
